@@ -1,0 +1,21 @@
+# Cross build for 64-bit Windows with Debian's MinGW-w64 (posix thread model).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# Windows test programs run through Wine; the test scripts provide the prefix,
+# the wineserver and the X display.
+find_program(WINE_PROGRAM NAMES wine REQUIRED)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
+
+# Every Windows program of the build is self-contained: no MinGW runtime DLLs
+# to ship next to it or to find on Wine's path.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the portable code natively (plain,
+# AddressSanitizer + UndefinedBehaviorSanitizer, ThreadSanitizer), and the
+# Windows build (unit, Win32 and end-to-end tests) under Wine on a virtual
+# display. Exits non-zero if anything fails.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root=$PWD
+
+bash scripts/deps.sh test
+
+build() {
+    local preset=$1 log=build/logs/$1.log
+    mkdir -p build/logs
+    echo "== build $preset"
+    if ! { cmake --preset "$preset" && cmake --build --preset "$preset"; } >"$log" 2>&1; then
+        cat "$log"
+        echo "== build $preset FAILED"
+        return 1
+    fi
+}
+
+failed=()
+for preset in native native-asan native-tsan windows; do
+    build "$preset" || failed+=("build:$preset")
+done
+
+for preset in native native-asan native-tsan; do
+    [[ " ${failed[*]} " == *" build:$preset "* ]] && continue
+    echo "== test $preset"
+    ctest --preset "$preset" || failed+=("test:$preset")
+done
+
+if [[ " ${failed[*]} " != *" build:windows "* ]]; then
+    # shellcheck source=scripts/wine-session.sh
+    source scripts/wine-session.sh
+    trap wine_session_stop EXIT INT TERM
+    echo "== test windows (Wine)"
+    wine_session_start "$root/build/windows/wineprefix"
+    ctest --preset windows || failed+=("test:windows")
+    wine_session_stop
+    trap - EXIT
+fi
+
+if ((${#failed[@]} > 0)); then
+    echo "FAILED: ${failed[*]}"
+    exit 1
+fi
+echo "All builds and tests passed."

@@ -1,0 +1,64 @@
+#include "engine/core_sampler.h"
+
+#include "engine/message_loop.h"
+#include "engine/platform_seam.h"
+#include "engine/sample_tables.h"
+#include "engine/sampling.h"
+#include "window/monitor_window.h"
+
+std::uint64_t affinityMaskOf(std::int64_t core) {
+    return std::uint64_t{1} << core;
+}
+
+std::int64_t coreSamplerMain(std::int64_t core) {
+    HWND window = CreateWindowExA(0, samplerWindowClassName, nullptr, WS_SYSMENU,
+                                  static_cast<int>(core) * samplerWindowSpacing, samplerWindowTop,
+                                  samplerWindowWidth, samplerWindowHeight, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    if (window == nullptr) return 0;
+    // The window remembers whose sampler it is, so that a timer message with
+    // any other identifier (anyone on the desktop can post one) is refused.
+    SetWindowLongPtrA(window, GWLP_USERDATA, static_cast<LONG_PTR>(core));
+
+    SetThreadAffinityMask(GetCurrentThread(), static_cast<DWORD_PTR>(affinityMaskOf(core)));
+    sampleTables.lastTick[core] = readTickCount();
+    if (SetTimer(window, static_cast<UINT_PTR>(core), static_cast<UINT>(timerPeriodMs), nullptr) != 0) {
+        runMessageLoop();
+        KillTimer(window, static_cast<UINT_PTR>(core));
+    }
+    DestroyWindow(window);
+    return 0;
+}
+
+DWORD WINAPI coreSamplerThread(LPVOID parameter) {
+    return static_cast<DWORD>(coreSamplerMain(reinterpret_cast<std::int64_t>(parameter)));
+}
+
+bool startCoreSampler(std::int64_t core) {
+    // dwStackSize without STACK_SIZE_PARAM_IS_A_RESERVATION is the initial
+    // commitment; the reservation stays the program's default.
+    HANDLE thread = CreateThread(nullptr, samplerStackCommit, coreSamplerThread,
+                                 reinterpret_cast<LPVOID>(core), 0, nullptr);
+    if (thread == nullptr) return false;
+    // Nothing ever waits for a sampler.
+    CloseHandle(thread);
+    return true;
+}
+
+LRESULT CALLBACK samplerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_TIMER) {
+        const LONG_PTR ownCore = GetWindowLongPtrA(window, GWLP_USERDATA);
+        // Only this window's own timer may write this core's row: a foreign
+        // identifier would break the one-writer-per-row rule or index past
+        // the tables.
+        if (ownCore >= 1 && ownCore < sampleTables.coreCount && wParam == static_cast<WPARAM>(ownCore)) {
+            recordTimerEvent(static_cast<std::int64_t>(ownCore));
+        }
+        return 0;
+    }
+    if (message == WM_CLOSE || message == WM_DESTROY) {
+        // A sampler's window lives as long as the process.
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}

@@ -1,0 +1,30 @@
+#include "engine/message_loop.h"
+
+#include <windows.h>
+
+#include "window/monitor_window.h"
+
+std::int64_t countProcessors() {
+    SYSTEM_INFO info = {};
+    GetSystemInfo(&info);
+    return static_cast<std::int32_t>(info.dwNumberOfProcessors);
+}
+
+std::int64_t runMessageLoop() {
+    MSG message = {};
+    BOOL result = GetMessageA(&message, nullptr, 0, 0);
+    while (result != 0) {
+        // -1 is an error: nothing to dispatch, fetch the next one.
+        if (result != -1) {
+            // The monitor window is the dialog filter, read anew each time. On
+            // a sampler thread no message is the monitor window's, so this is
+            // a plain translate-and-dispatch loop there.
+            if (!IsDialogMessageA(monitorWindow, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+        }
+        result = GetMessageA(&message, nullptr, 0, 0);
+    }
+    return 0;
+}

@@ -1,0 +1,19 @@
+// The two things the portable sampling code needs from the platform: the
+// millisecond tick count and the one lock of the sample tables. The Windows
+// build links the real ones (GetTickCount and a critical section); the native
+// tests link a controllable clock and a std::mutex instead.
+#pragma once
+
+#include <cstdint>
+
+// The platform's 32-bit millisecond tick count (wraps after about 49.7 days).
+std::uint32_t readTickCount();
+
+// Creates sampleLock. Answers false when it cannot be created. The lock then
+// lives until the process ends: sampler threads are never told to stop, so it
+// must outlast the window teardown.
+bool createSampleLock();
+
+// lock(sampleLock) / unlock(sampleLock): plain enter and leave.
+void lockSamples();
+void unlockSamples();

@@ -1,0 +1,29 @@
+// Turns a core's timer events into deviations, a scrolling graph, a label and
+// a tray peak, all stored in sampleTables.
+#pragma once
+
+#include <cstdint>
+
+constexpr std::int64_t timerPeriodMs = 100;
+// Labels never show more than this many milliseconds.
+constexpr std::int64_t labelCapMs = 9999;
+// Graph scale: 15 units (pixels) per timer period.
+constexpr std::int64_t graphUnitsPerPeriod = 15;
+constexpr std::int64_t maxScrollCount = 129;
+
+// Measures one timer event of `core`, on the thread that samples that core.
+std::int64_t recordTimerEvent(std::int64_t core);
+// Converts a deviation in ms to graph units and runs the graph step.
+std::int64_t plotDeviation(std::int64_t core, std::int64_t deviationMs);
+// The graph step: scroll the core's graph and raise its tray peak.
+std::int64_t advanceGraph(std::int64_t core, std::int64_t height);
+
+// Milliseconds late of a tick reading `now` against the previous reading
+// `previous`. The difference is taken modulo 2^32, as both are readings of the
+// 32-bit tick count, so an interval that spans the wrap measures its true
+// length instead of about minus 4.29 billion ms.
+std::int64_t deviationSince(std::uint32_t now, std::int64_t previous);
+
+// Writes "+<m>ms" into `out` (at least labelCapacity bytes) and answers the
+// length. m is written in plain decimal with a "-" when negative.
+std::int64_t formatLabel(std::int64_t m, char* out);

@@ -1,0 +1,19 @@
+// Opens the priority menu beside the mouse cursor and applies the choice.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "priority/placement.h"
+
+// The whole sequence: leave the topmost band, show the menu, apply the level,
+// return to the topmost band. Answers 0.
+std::int64_t openPriorityMenu();
+// Measures `menu`, places it beside the cursor and tracks it modally for
+// `owner`. Answers the chosen command, or 0.
+std::int64_t showMenuNearCursor(HWND owner, HMENU menu);
+// Writes the menu's top-left corner for `size` beside the cursor. Answers 0.
+std::int64_t placeBesideCursor(MenuSize size, MenuPoint* point);
+// Writes the work area of the monitor nearest (x, y). Answers 0.
+std::int64_t workAreaAt(std::int32_t x, std::int32_t y, WorkArea* area);

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <cstdint>
+
+// Applies the priority level of menu command `commandId` (10..16): moves the
+// radio mark, sets the process's priority class and gives every thread of the
+// process the level's thread priority. Anything else changes nothing.
+void applyPriorityLevel(std::int64_t commandId);

@@ -1,0 +1,134 @@
+// The 100 ms heartbeat of the monitor window: core 0's sample, the redraw of
+// changed rows into backBuffer and onto the window, and the tray icon.
+#include <cstring>
+
+#include "engine/platform_seam.h"
+#include "engine/sample_tables.h"
+#include "engine/sampling.h"
+#include "window/layout.h"
+#include "window/monitor_window.h"
+
+namespace {
+
+void drawRowGraph(HDC windowDC, std::int64_t row) {
+    const int graphTop = static_cast<int>(graphTopOf(row));
+    const RECT box = {static_cast<LONG>(graphLeft), graphTop, static_cast<LONG>(graphClearRight),
+                      graphTop + static_cast<LONG>(graphHeight)};
+    FillRect(backBufferDC, &box, blackBrush);
+
+    const std::int64_t* columns = &sampleTables.graphColumns[row * graphStride];
+    const int baseline = static_cast<int>(baselineOf(row));
+    // LineTo leaves out its end point, so the first segment goes to the
+    // starting point itself and every later one ends one column further.
+    MoveToEx(backBufferDC, static_cast<int>(graphLeft), baseline - static_cast<int>(columns[0]), nullptr);
+    for (std::int64_t k = 0; k < graphWidth; ++k) {
+        LineTo(backBufferDC, static_cast<int>(graphLeft + k), baseline - static_cast<int>(columns[k]));
+    }
+    BitBlt(windowDC, static_cast<int>(graphLeft), graphTop, static_cast<int>(graphWidth),
+           static_cast<int>(graphHeight), backBufferDC, static_cast<int>(graphLeft), graphTop, SRCCOPY);
+}
+
+void drawRowLabel(HDC windowDC, std::int64_t row) {
+    const char* text = sampleTables.labelText[row];
+    const int length = static_cast<int>(std::strlen(text));
+    SIZE size = {};
+    if (!GetTextExtentPoint32A(backBufferDC, text, length, &size)) return;
+
+    const int labelTop = static_cast<int>(labelTopOf(row));
+    const int right = static_cast<int>(labelRight);
+    const int eraseWidth = static_cast<int>(labelEraseWidth(sampleTables.labelWidth[row], size.cx));
+    const RECT strip = {right - eraseWidth, labelTop, right, labelTop + static_cast<LONG>(labelHeight)};
+    FillRect(backBufferDC, &strip, blackBrush);
+    TextOutA(backBufferDC, right - size.cx, labelTop, text, length);
+    BitBlt(windowDC, right - eraseWidth, labelTop, eraseWidth, static_cast<int>(labelHeight), backBufferDC,
+           right - eraseWidth, labelTop, SRCCOPY);
+    sampleTables.labelWidth[row] = size.cx;
+}
+
+// Shows the new icon and decides which handle to destroy. The shell keeps its
+// own copy of an icon it accepted, so the handle passed may go right after.
+void showTrayIcon() {
+    HICON previous = trayIcon.hIcon;
+    BOOL keepNew = TRUE;
+    trayIcon.hIcon = CreateIconIndirect(&trayIconBitmaps);
+    if (trayIcon.hIcon != nullptr) {
+        if (Shell_NotifyIconA(NIM_MODIFY, &trayIcon)) {
+            keepNew = FALSE;
+        } else {
+            // The icon is not there yet (first update) or the shell lost it.
+            Shell_NotifyIconA(NIM_DELETE, &trayIcon);
+            keepNew = Shell_NotifyIconA(NIM_ADD, &trayIcon);
+        }
+    }
+    if (keepNew) {
+        if (previous != nullptr) DestroyIcon(previous);
+    } else {
+        if (trayIcon.hIcon != nullptr) DestroyIcon(trayIcon.hIcon);
+        trayIcon.hIcon = previous;
+    }
+}
+
+}  // namespace
+
+void updateTrayIcon() {
+    HDC tdc = CreateCompatibleDC(nullptr);
+    if (tdc == nullptr) return;
+    HGDIOBJ oldPen = SelectObject(tdc, graphPen);
+    if (oldPen == nullptr) {
+        DeleteDC(tdc);
+        return;
+    }
+    HGDIOBJ oldBitmap = SelectObject(tdc, trayIconImage);
+    if (oldBitmap == nullptr) {
+        SelectObject(tdc, oldPen);
+        DeleteDC(tdc);
+        return;
+    }
+    const RECT whole = {0, 0, 32, 32};
+    FillRect(tdc, &whole, blackBrush);
+
+    const std::int64_t peak =
+        collectTrayPeak(sampleTables.trayPeak, sampleTables.coreCount, &sampleTables.anyRowRedrawn);
+    TrayPoint points[trayHistoryEntries];
+    stepTrayHistory(sampleTables.trayHistory, peak, points);
+    MoveToEx(tdc, static_cast<int>(points[0].x), static_cast<int>(points[0].y), nullptr);
+    for (std::int64_t k = 1; k < trayHistoryEntries; ++k) {
+        LineTo(tdc, static_cast<int>(points[k].x), static_cast<int>(points[k].y));
+    }
+    // The bitmap must not be selected anywhere while the icon is made from it.
+    SelectObject(tdc, oldBitmap);
+    showTrayIcon();
+    SelectObject(tdc, oldPen);
+    DeleteDC(tdc);
+}
+
+std::int64_t refreshMonitor() {
+    recordTimerEvent(0);
+
+    lockSamples();
+    HDC windowDC = GetDC(monitorWindow);
+    // Without a device context the rows stay dirty and are drawn next time.
+    if (windowDC != nullptr) {
+        for (std::int64_t r = 0; r < sampleTables.coreCount; ++r) {
+            if (sampleTables.rowDirty[r] == 0) continue;
+            sampleTables.rowDirty[r] = 0;
+            sampleTables.anyRowRedrawn = 1;
+            drawRowGraph(windowDC, r);
+            drawRowLabel(windowDC, r);
+        }
+        ReleaseDC(monitorWindow, windowDC);
+    }
+
+    sampleTables.repaintCounter += 1;
+    if (sampleTables.repaintCounter >= trayUpdateInterval) {
+        sampleTables.repaintCounter = 0;
+        updateTrayIcon();
+    }
+
+    if (keepOnTop != 0) SetWindowPos(monitorWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    unlockSamples();
+
+    // Core 0's next deviation counts from the end of the whole repaint.
+    sampleTables.lastTick[0] = readTickCount();
+    return 0;
+}

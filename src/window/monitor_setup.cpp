@@ -1,0 +1,195 @@
+// Builds the monitor window, its off-screen picture and drawing objects, and
+// draws the static parts of the picture once. Every object is tested right
+// after it is made; a failure leaves what was made for the teardown.
+#include <cstring>
+
+#include "engine/core_sampler.h"
+#include "engine/platform_seam.h"
+#include "engine/sample_tables.h"
+#include "priority/levels.h"
+#include "window/layout.h"
+#include "window/monitor_window.h"
+
+namespace {
+
+constexpr LONG footerFontHeight = -8;
+constexpr LONG captionFontHeight = -11;
+constexpr LONG fontWeight = FW_LIGHT;
+
+void drawSeparators(std::int64_t count) {
+    HPEN separatorPen = CreatePen(PS_SOLID, 0, separatorColour);
+    if (separatorPen == nullptr) return;
+    HGDIOBJ keptPen = SelectObject(backBufferDC, separatorPen);
+    if (keptPen != nullptr) {
+        for (std::int64_t i = 0; i < count; ++i) {
+            const int y = static_cast<int>(separatorYOf(i));
+            MoveToEx(backBufferDC, static_cast<int>(separatorLeft), y, nullptr);
+            LineTo(backBufferDC, static_cast<int>(separatorRight), y);
+        }
+        SelectObject(backBufferDC, keptPen);
+    }
+    DeleteObject(separatorPen);
+}
+
+void drawFooter(const LOGFONTA& record, std::int64_t count) {
+    HFONT footerFont = CreateFontIndirectA(&record);
+    if (footerFont == nullptr) return;
+    SetTextColor(backBufferDC, textColour);
+    SetBkColor(backBufferDC, backgroundColour);
+    HGDIOBJ keptFont = SelectObject(backBufferDC, footerFont);
+    if (keptFont != nullptr) {
+        TextOutA(backBufferDC, static_cast<int>(footerLeft), static_cast<int>(attributionTopFor(count)),
+                 attributionLine, static_cast<int>(std::strlen(attributionLine)));
+        TextOutA(backBufferDC, static_cast<int>(footerLeft), static_cast<int>(webAddressTopFor(count)),
+                 webAddressLine, static_cast<int>(std::strlen(webAddressLine)));
+        SelectObject(backBufferDC, keptFont);
+    }
+    DeleteObject(footerFont);
+}
+
+void drawCaptions(std::int64_t count) {
+    char caption[24];
+    for (std::int64_t i = 0; i < count; ++i) {
+        const std::int64_t length = formatCaption(i, count, caption);
+        TextOutA(backBufferDC, static_cast<int>(captionLeft), static_cast<int>(captionTopOf(i)), caption,
+                 static_cast<int>(length));
+    }
+}
+
+void buildPriorityMenu() {
+    priorityMenu = CreateMenu();
+    if (priorityMenu == nullptr) return;
+    for (const PriorityLevel& level : priorityLevels) {
+        InsertMenuA(priorityMenu, static_cast<UINT>(-1), MF_BYPOSITION | MF_STRING,
+                    static_cast<UINT_PTR>(level.commandId), level.text);
+    }
+    CheckMenuRadioItem(priorityMenu, static_cast<UINT>(firstLevelId), static_cast<UINT>(lastLevelId),
+                       static_cast<UINT>(initialLevelId), MF_BYCOMMAND);
+    priorityMenuHolder = makeMenuHolder(priorityMenu);
+}
+
+}  // namespace
+
+HMENU makeMenuHolder(HMENU menu) {
+    if (menu == nullptr) return nullptr;
+    HMENU popup = CreatePopupMenu();
+    if (popup == nullptr) return nullptr;
+    if (InsertMenuA(popup, static_cast<UINT>(-1), MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(menu),
+                    nullptr)) {
+        return popup;
+    }
+    DestroyMenu(popup);
+    return nullptr;
+}
+
+std::int64_t setupMonitorWindow(std::int64_t count) {
+    // A negative count would give negative heights: refuse it like 0.
+    if (count < 1) return 0;
+    // Cores beyond the tables' capacity are not shown (the system reports at
+    // most 64 per processor group, so this never bites in practice).
+    if (count > maxCores) count = maxCores;
+
+    sampleTables.coreCount = count;
+    clientHeight = clientHeightFor(count);
+
+    HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW);
+    if (arrow == nullptr) return 0;
+
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = windowClassStyle;
+    windowClass.lpfnWndProc = monitorWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = arrow;
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = monitorWindowClassName;
+    if (RegisterClassExA(&windowClass) == 0) return 0;
+
+    // Without this class the samplers cannot make their windows and end at
+    // once; the monitor still runs, so its failure is not fatal.
+    windowClass.lpfnWndProc = samplerWindowProc;
+    windowClass.lpszClassName = samplerWindowClassName;
+    RegisterClassExA(&windowClass);
+
+    RECT frame = {0, 0, static_cast<LONG>(clientWidth), static_cast<LONG>(clientHeight)};
+    AdjustWindowRectEx(&frame, monitorWindowStyle, FALSE, monitorWindowExStyle);
+    monitorWindow = CreateWindowExA(monitorWindowExStyle, monitorWindowClassName, monitorWindowTitle,
+                                    monitorWindowStyle, static_cast<int>(windowLeft), static_cast<int>(windowTop),
+                                    frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance,
+                                    nullptr);
+    if (monitorWindow == nullptr) return 0;
+
+    HDC screen = GetDC(nullptr);
+    if (screen == nullptr) return 0;
+    backBuffer = CreateCompatibleBitmap(screen, static_cast<int>(clientWidth), static_cast<int>(clientHeight));
+    trayIconImage = CreateCompatibleBitmap(screen, static_cast<int>(trayIconSize), static_cast<int>(trayIconSize));
+    trayIconBitmaps.hbmColor = trayIconImage;
+    ReleaseDC(nullptr, screen);
+    if (backBuffer == nullptr || trayIconImage == nullptr) return 0;
+
+    trayIconMask = CreateBitmap(static_cast<int>(trayIconSize), static_cast<int>(trayIconSize), 1, 1, nullptr);
+    trayIconBitmaps.hbmMask = trayIconMask;
+    if (trayIconMask == nullptr) return 0;
+
+    backBufferDC = CreateCompatibleDC(nullptr);
+    if (backBufferDC == nullptr) return 0;
+
+    savedBitmap = SelectObject(backBufferDC, trayIconMask);
+    if (savedBitmap == nullptr) return 0;
+
+    blackBrush = CreateSolidBrush(backgroundColour);
+    if (blackBrush == nullptr) return 0;
+
+    // An all-zero mask: the icon is opaque everywhere.
+    const RECT iconRect = {0, 0, static_cast<LONG>(trayIconSize), static_cast<LONG>(trayIconSize)};
+    FillRect(backBufferDC, &iconRect, blackBrush);
+
+    // A new bitmap is all black, which is the background: nothing to clear.
+    if (SelectObject(backBufferDC, backBuffer) == nullptr) return 0;
+
+    if (!createSampleLock()) return 0;
+    sampleLockReady = true;
+
+    drawSeparators(count);
+
+    LOGFONTA fontRecord = {};
+    fontRecord.lfWeight = fontWeight;
+    fontRecord.lfHeight = footerFontHeight;
+    std::strcpy(fontRecord.lfFaceName, "Small fonts");
+
+    trayIcon.cbSize = trayIconRecordSize;
+    trayIcon.hWnd = monitorWindow;
+    std::strcpy(trayIcon.szTip, monitorWindowTitle);
+    trayIcon.uCallbackMessage = trayCallbackMessage;
+    trayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    trayIconBitmaps.fIcon = TRUE;
+
+    drawFooter(fontRecord, count);
+
+    std::strcpy(fontRecord.lfFaceName, "Arial");
+    fontRecord.lfHeight = captionFontHeight;
+    captionFont = CreateFontIndirectA(&fontRecord);
+    if (captionFont == nullptr) return 0;
+
+    SetTextColor(backBufferDC, textColour);
+    SetBkColor(backBufferDC, backgroundColour);
+    savedFont = SelectObject(backBufferDC, captionFont);
+    if (savedFont == nullptr) return 0;
+
+    drawCaptions(count);
+
+    graphPen = CreatePen(PS_SOLID, 0, textColour);
+    if (graphPen == nullptr) return 0;
+    savedPen = SelectObject(backBufferDC, graphPen);
+    if (savedPen == nullptr) return 0;
+
+    buildPriorityMenu();
+
+    // Shows the finished picture at once: the window procedure answers the
+    // erase request by copying backBuffer.
+    SendMessageA(monitorWindow, WM_ERASEBKGND, 0, 0);
+
+    keepOnTop = 1;
+    return 1;
+}

@@ -1,0 +1,57 @@
+// The monitor window and its drawing objects: made by setupMonitorWindow,
+// used by the repaint, released by teardownMonitorWindow. Main thread only.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdint>
+
+extern const char monitorWindowTitle[];        // "Vantrel"
+extern const char monitorWindowClassName[];    // "VantrelWindow"
+extern const char samplerWindowClassName[];    // "VantrelThreadWindow"
+
+constexpr DWORD monitorWindowStyle = WS_VISIBLE | WS_CAPTION | WS_SYSMENU;  // 0x10C80000
+constexpr DWORD monitorWindowExStyle = WS_EX_TOOLWINDOW;
+constexpr UINT windowClassStyle = CS_VREDRAW | CS_HREDRAW | CS_OWNDC | CS_PARENTDC;  // 0xA3
+constexpr COLORREF backgroundColour = RGB(0, 0, 0);
+constexpr COLORREF textColour = RGB(0, 178, 178);
+constexpr COLORREF separatorColour = RGB(0, 51, 51);
+// The tray icon's notifications arrive as WM_MOUSEMOVE and go to the default
+// handling: the icon reacts to no click.
+constexpr UINT trayCallbackMessage = WM_MOUSEMOVE;
+// Size of the first NOTIFYICONDATAA layout (64-character tip) on 64-bit Windows.
+constexpr DWORD trayIconRecordSize = 104;
+
+extern std::int64_t clientHeight;
+// Read by every thread's message loop as its dialog filter; written only by
+// the setup, before any sampler thread exists.
+extern HWND monitorWindow;
+extern HBITMAP backBuffer;
+extern HBITMAP trayIconImage;
+extern HBITMAP trayIconMask;
+extern HDC backBufferDC;
+extern HGDIOBJ savedBitmap;
+extern HBRUSH blackBrush;
+extern bool sampleLockReady;
+extern HFONT captionFont;
+extern HGDIOBJ savedFont;
+extern HPEN graphPen;
+extern HGDIOBJ savedPen;
+extern ICONINFO trayIconBitmaps;
+extern NOTIFYICONDATAA trayIcon;
+extern HMENU priorityMenu;
+extern HMENU priorityMenuHolder;
+// While set, every repaint puts the window back into the topmost band.
+extern std::int64_t keepOnTop;
+
+std::int64_t setupMonitorWindow(std::int64_t count);
+HMENU makeMenuHolder(HMENU menu);
+std::int64_t refreshMonitor();
+LRESULT CALLBACK monitorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+std::int64_t teardownMonitorWindow();
+
+// Copies the whole of backBuffer onto the window (the answer to an erase request).
+void restoreMonitorPicture();
+// Rebuilds the tray icon from the peaks of all cores. Holds no lock itself.
+void updateTrayIcon();

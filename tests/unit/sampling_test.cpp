@@ -1,0 +1,186 @@
+// The deviation arithmetic, the graph step and the label, driven through
+// recordTimerEvent with a controlled clock.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "engine/sample_tables.h"
+#include "engine/sampling.h"
+#include "tests/support/fake_platform.h"
+
+namespace {
+
+class Sampling : public ::testing::Test {
+protected:
+    void SetUp() override {
+        createSampleTables();
+        sampleTables.coreCount = 4;
+        setFakeTick(1000);
+        sampleTables.lastTick[core] = 1000;
+    }
+
+    // One timer event of `core` arriving `deviation` ms after the expected time.
+    void eventLate(std::int64_t deviation) {
+        advanceFakeTick(static_cast<std::uint32_t>(100 + deviation));
+        recordTimerEvent(core);
+    }
+
+    const std::int64_t* graph() const { return &sampleTables.graphColumns[core * graphStride]; }
+    std::string label() const { return sampleTables.labelText[core]; }
+
+    std::int64_t core = 2;
+};
+
+struct WorkedValue {
+    std::int64_t deviation;
+    std::int64_t scrollCount;
+    std::int64_t value;
+    std::int64_t offeredPeak;
+};
+
+// The graph step's worked values: d, scroll count n, value v of the new
+// columns and the height offered to the tray peak.
+const WorkedValue workedValues[] = {
+    {0, 1, 1, 0},        {5, 1, 1, 0},         {7, 1, 2, 1},         {99, 1, 15, 14},
+    {100, 1, 15, 15},    {199, 1, 15, 29},     {200, 2, 15, 30},     {250, 2, 15, 37},
+    {2000, 20, 15, 300}, {12800, 128, 15, 1920}, {12900, 129, 15, 1935}, {20000, 129, 15, 3000},
+    {-5, 1, 1, 0},       {-7, 1, 1, 0},        {-100, 1, 1, 0},
+};
+
+TEST_F(Sampling, WorkedValuesScrollTheGraphAndOfferThePeak) {
+    for (const WorkedValue& w : workedValues) {
+        SCOPED_TRACE("deviation " + std::to_string(w.deviation));
+        createSampleTables();
+        sampleTables.lastTick[core] = 1000;
+        setFakeTick(1000);
+        // A recognisable ramp 0..127 shows how far the old columns moved.
+        std::int64_t* row = &sampleTables.graphColumns[core * graphStride];
+        for (std::int64_t j = 0; j < graphWidth; ++j) row[j] = j % 15;
+
+        eventLate(w.deviation);
+
+        EXPECT_EQ(sampleTables.trayPeak[core], w.offeredPeak);
+        EXPECT_EQ(sampleTables.rowDirty[core], 1);
+        for (std::int64_t j = 0; j < graphWidth; ++j) {
+            const std::int64_t expected = j < graphWidth - w.scrollCount ? (j + w.scrollCount) % 15 : w.value;
+            ASSERT_EQ(row[j], expected) << "column " << j;
+        }
+        EXPECT_EQ(row[graphWidth], row[graphWidth - 1]) << "column 128 must equal column 127";
+    }
+}
+
+TEST_F(Sampling, SteadyRhythmGivesFlatGraphOfHeightOneAndZeroLabel) {
+    for (int i = 0; i < 200; ++i) eventLate(0);
+    for (std::int64_t j = 0; j <= graphWidth; ++j) ASSERT_EQ(graph()[j], 1) << "column " << j;
+    EXPECT_EQ(label(), "+0ms");
+    EXPECT_EQ(sampleTables.trayPeak[core], 0);
+}
+
+TEST_F(Sampling, LabelHoldsTheMaximumOfTheLastFifteenEvents) {
+    eventLate(250);
+    EXPECT_EQ(label(), "+250ms");
+    for (int i = 0; i < 14; ++i) {
+        eventLate(3);
+        ASSERT_EQ(label(), "+250ms") << "after " << i + 1 << " later events";
+    }
+    eventLate(3);
+    EXPECT_EQ(label(), "+3ms");
+}
+
+TEST_F(Sampling, LabelIsCappedAndShowsNegativeMaximaOnlyAfterFifteenEarlyEvents) {
+    eventLate(12000);
+    EXPECT_EQ(label(), "+9999ms");
+    eventLate(10000);
+    EXPECT_EQ(label(), "+9999ms");
+
+    createSampleTables();
+    sampleTables.lastTick[core] = 1000;
+    setFakeTick(1000);
+    for (int i = 0; i < 14; ++i) {
+        eventLate(-6);
+        ASSERT_EQ(label(), "+0ms") << "the window still holds a starting zero";
+    }
+    eventLate(-6);
+    EXPECT_EQ(label(), "+-6ms");
+    EXPECT_EQ(label().size(), 5u);
+}
+
+TEST_F(Sampling, NegativeDeviationsPlotAsHeightOne) {
+    eventLate(-6);
+    EXPECT_EQ(graph()[127], 1);
+    eventLate(-7);
+    EXPECT_EQ(graph()[127], 1);
+    EXPECT_EQ(graph()[126], 1);
+    EXPECT_EQ(sampleTables.trayPeak[core], 0);
+}
+
+TEST_F(Sampling, ThirteenSecondsLateFillsTheWholeGraph) {
+    eventLate(13000);
+    for (std::int64_t j = 0; j <= graphWidth; ++j) ASSERT_EQ(graph()[j], 15) << "column " << j;
+}
+
+TEST_F(Sampling, TrayPeakKeepsTheLargestHeightUncapped) {
+    eventLate(250);
+    eventLate(2000);
+    eventLate(10);
+    EXPECT_EQ(sampleTables.trayPeak[core], 300);
+}
+
+TEST_F(Sampling, TimeSpentHandlingAnEventIsNotLatenessOfTheNext) {
+    advanceFakeTick(100);
+    recordTimerEvent(core);
+    EXPECT_EQ(sampleTables.lastTick[core], 1100);
+}
+
+TEST_F(Sampling, IntervalAcrossTheTickWrapMeasuresItsTrueLateness) {
+    // The previous reading lies 30 ms before the wrap; the event comes 140 ms
+    // later, i.e. 40 ms late.
+    const std::uint32_t beforeWrap = 0xFFFFFFFFu - 29;
+    setFakeTick(beforeWrap);
+    sampleTables.lastTick[core] = beforeWrap;
+    advanceFakeTick(140);
+    ASSERT_LT(static_cast<std::uint32_t>(sampleTables.lastTick[core] + 140), beforeWrap) << "the clock wrapped";
+    recordTimerEvent(core);
+    EXPECT_EQ(label(), "+40ms");
+    EXPECT_EQ(graph()[127], 40 * 15 / 100 + 1);
+    EXPECT_EQ(sampleTables.trayPeak[core], 6);
+
+    EXPECT_EQ(deviationSince(5u, 0xFFFFFFF0LL), 21 - 100);
+    EXPECT_EQ(deviationSince(250u, 100), 50);
+    EXPECT_EQ(deviationSince(150u, 100), -50);
+}
+
+TEST_F(Sampling, EachCoreWritesOnlyItsOwnRow) {
+    for (std::int64_t c = 0; c < 4; ++c) sampleTables.lastTick[c] = 1000;
+    advanceFakeTick(350);
+    recordTimerEvent(1);
+    for (std::int64_t c = 0; c < 4; ++c) {
+        if (c == 1) continue;
+        EXPECT_EQ(sampleTables.rowDirty[c], 0) << "core " << c;
+        EXPECT_EQ(sampleTables.trayPeak[c], 0) << "core " << c;
+        EXPECT_STREQ(sampleTables.labelText[c], "") << "core " << c;
+        for (std::int64_t j = 0; j < graphStride; ++j) ASSERT_EQ(sampleTables.graphColumns[c * graphStride + j], 0);
+        for (std::int64_t j = 0; j < deviationStride; ++j) {
+            ASSERT_EQ(sampleTables.deviationWindow[c * deviationStride + j], 0);
+        }
+    }
+    EXPECT_EQ(sampleTables.deviationWindow[1 * deviationStride + 14], 250);
+    EXPECT_EQ(sampleTables.deviationWindow[1 * deviationStride + 15], 0) << "column 15 is never used";
+}
+
+TEST(LabelFormat, PlainDecimalWithPlusAndMs) {
+    char out[labelCapacity];
+    EXPECT_EQ(formatLabel(0, out), 4);
+    EXPECT_STREQ(out, "+0ms");
+    formatLabel(16, out);
+    EXPECT_STREQ(out, "+16ms");
+    formatLabel(2000, out);
+    EXPECT_STREQ(out, "+2000ms");
+    formatLabel(-6, out);
+    EXPECT_STREQ(out, "+-6ms");
+    formatLabel(INT64_MIN, out);
+    EXPECT_STREQ(out, "+-9223372036854775808ms");
+}
+
+}  // namespace
