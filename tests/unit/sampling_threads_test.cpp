@@ -30,7 +30,7 @@ TEST(SamplingThreads, SamplersAndReaderShareTheTablesUnderTheLock) {
             sampleTables.lastTick[core] = readTickCount();
             for (int i = 0; i < eventsPerCore; ++i) {
                 // Every core sees the shared clock move; deviations vary.
-                advanceFakeTick(static_cast<std::uint32_t>(1 + (i * 7 + core) % 40));
+                advanceFakeTick(static_cast<std::uint32_t>(1 + (std::int64_t{i} * 7 + core) % 40));
                 recordTimerEvent(core);
             }
             running.fetch_sub(1);
