@@ -38,8 +38,10 @@ BOOL callThreadWalk(const char* name, HANDLE snapshot, THREADENTRY32* entry) {
 }
 
 void setPriorityOfThread(DWORD threadId, int priority) {
-    // Just the right that setting the priority needs.
-    HANDLE thread = OpenThread(THREAD_SET_LIMITED_INFORMATION, FALSE, threadId);
+    // THREAD_SET_INFORMATION, not THREAD_SET_LIMITED_INFORMATION: Windows
+    // accepts either for SetThreadPriority, but Wine refuses the limited right
+    // with ERROR_ACCESS_DENIED, and every thread would keep its priority.
+    HANDLE thread = OpenThread(THREAD_SET_INFORMATION, FALSE, threadId);
     if (thread == nullptr) return;  // ended since the snapshot, or not ours to change
     auto function = boundByName<SetThreadPriorityFunction>("SetThreadPriority");
     if (function != nullptr) function(thread, priority);

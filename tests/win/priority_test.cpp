@@ -1,0 +1,264 @@
+// applyPriorityLevel on a real process: the radio mark in priorityMenu, the
+// process's priority class and the priority of every one of its threads, and
+// nothing of any other process.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "priority/levels.h"
+#include "priority/priority_control.h"
+#include "tests/support/win_test_support.h"
+#include "window/monitor_window.h"
+
+namespace {
+
+struct ThreadPriority {
+    DWORD threadId;
+    int priority;
+};
+
+// Every thread of process `processId` with its priority, read from outside
+// the thread as a bystander would.
+std::vector<ThreadPriority> threadsOf(DWORD processId) {
+    std::vector<ThreadPriority> threads;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return threads;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != processId) continue;
+        HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID);
+        if (thread == nullptr) continue;  // ended in between
+        threads.push_back({entry.th32ThreadID, GetThreadPriority(thread)});
+        CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return threads;
+}
+
+void setEveryThreadOf(DWORD processId, int priority) {
+    for (const ThreadPriority& thread : threadsOf(processId)) {
+        HANDLE handle = OpenThread(THREAD_SET_INFORMATION, FALSE, thread.threadId);
+        if (handle == nullptr) continue;
+        SetThreadPriority(handle, priority);
+        CloseHandle(handle);
+    }
+}
+
+DWORD ownClass() {
+    return GetPriorityClass(GetCurrentProcess());
+}
+
+// The class that the system itself grants for `wanted`. Windows turns a
+// request for REALTIME_PRIORITY_CLASS from a process without the privilege to
+// raise base priorities into HIGH_PRIORITY_CLASS; Wine grants it as asked.
+// The program can do no better than the system, so this is what it must get.
+DWORD classGrantedFor(DWORD wanted) {
+    const DWORD before = ownClass();
+    SetPriorityClass(GetCurrentProcess(), wanted);
+    const DWORD granted = ownClass();
+    SetPriorityClass(GetCurrentProcess(), before);
+    return granted;
+}
+
+bool isMarked(HMENU menu, std::int64_t commandId, bool* radio) {
+    MENUITEMINFOA item = {};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_STATE | MIIM_FTYPE;
+    if (!GetMenuItemInfoA(menu, static_cast<UINT>(commandId), FALSE, &item)) return false;
+    if (radio != nullptr) *radio = (item.fType & MFT_RADIOCHECK) != 0;
+    return (item.fState & MFS_CHECKED) != 0;
+}
+
+// The radio mark is on `commandId` and on no other level.
+void expectMarkOn(std::int64_t commandId) {
+    for (std::int64_t id = firstLevelId; id <= lastLevelId; ++id) {
+        bool radio = false;
+        const bool marked = isMarked(priorityMenu, id, &radio);
+        EXPECT_EQ(marked, id == commandId) << "mark of entry " << id;
+        if (id == commandId) {
+            EXPECT_TRUE(radio) << "entry " << id << " has a plain check, not a radio bullet";
+        }
+    }
+}
+
+DWORD WINAPI waitForStop(LPVOID stop) {
+    WaitForSingleObject(static_cast<HANDLE>(stop), INFINITE);
+    return 0;
+}
+
+class PriorityLevels : public ::testing::Test {
+protected:
+    static constexpr int extraThreads = 3;
+
+    void SetUp() override {
+        resetProgramState();
+        ASSERT_EQ(setupMonitorWindow(2), 1);
+        ASSERT_NE(priorityMenu, nullptr);
+        stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        ASSERT_NE(stop, nullptr);
+        // Stand-ins for the samplers: threads of this process that sit still.
+        for (int i = 0; i < extraThreads; ++i) {
+            HANDLE thread = CreateThread(nullptr, 0, waitForStop, stop, 0, nullptr);
+            ASSERT_NE(thread, nullptr);
+            workers.push_back(thread);
+        }
+    }
+
+    void TearDown() override {
+        SetEvent(stop);
+        for (HANDLE thread : workers) {
+            WaitForSingleObject(thread, 5000);
+            CloseHandle(thread);
+        }
+        CloseHandle(stop);
+        SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
+        setEveryThreadOf(GetCurrentProcessId(), THREAD_PRIORITY_NORMAL);
+        teardownMonitorWindow();
+    }
+
+    // Every thread of this process, the main thread and the stand-ins by
+    // name, has priority `expected`.
+    void expectAllThreadsAt(int expected) const {
+        EXPECT_EQ(GetThreadPriority(GetCurrentThread()), expected) << "main thread";
+        for (size_t i = 0; i < workers.size(); ++i) {
+            EXPECT_EQ(GetThreadPriority(workers[i]), expected) << "extra thread " << i;
+        }
+        const std::vector<ThreadPriority> threads = threadsOf(GetCurrentProcessId());
+        EXPECT_GE(threads.size(), workers.size() + 1);
+        for (const ThreadPriority& thread : threads) {
+            EXPECT_EQ(thread.priority, expected) << "thread " << thread.threadId;
+        }
+    }
+
+    HANDLE stop = nullptr;
+    std::vector<HANDLE> workers;
+};
+
+TEST_F(PriorityLevels, SetupMarksNormalWithoutChangingAnything) {
+    expectMarkOn(initialLevelId);
+    EXPECT_EQ(ownClass(), static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
+    expectAllThreadsAt(THREAD_PRIORITY_NORMAL);
+}
+
+TEST_F(PriorityLevels, EachLevelSetsTheClassEveryThreadAndTheMark) {
+    struct Expected {
+        std::int64_t commandId;
+        DWORD priorityClass;
+        int threadPriority;
+    };
+    // Written out from the platform's constants rather than read from the
+    // program's table, so a wrong table row shows here.
+    const Expected levels[] = {
+        {10, IDLE_PRIORITY_CLASS, THREAD_PRIORITY_IDLE},
+        {11, NORMAL_PRIORITY_CLASS, THREAD_PRIORITY_LOWEST},
+        {12, NORMAL_PRIORITY_CLASS, THREAD_PRIORITY_BELOW_NORMAL},
+        {13, NORMAL_PRIORITY_CLASS, THREAD_PRIORITY_NORMAL},
+        {14, NORMAL_PRIORITY_CLASS, THREAD_PRIORITY_ABOVE_NORMAL},
+        {15, HIGH_PRIORITY_CLASS, THREAD_PRIORITY_HIGHEST},
+        {16, REALTIME_PRIORITY_CLASS, THREAD_PRIORITY_TIME_CRITICAL},
+    };
+    // Up the list and down again, so every level follows a different one.
+    std::vector<Expected> order(std::begin(levels), std::end(levels));
+    order.insert(order.end(), std::rbegin(levels) + 1, std::rend(levels));
+    for (const Expected& level : order) {
+        SCOPED_TRACE("level " + std::to_string(level.commandId));
+        applyPriorityLevel(level.commandId);
+        expectMarkOn(level.commandId);
+        EXPECT_EQ(ownClass(), classGrantedFor(level.priorityClass));
+        expectAllThreadsAt(level.threadPriority);
+    }
+}
+
+TEST_F(PriorityLevels, RealtimeIsGrantedUnderWine) {
+    // Wine grants the real-time class to any process; on Windows an ordinary
+    // user's process gets HIGH instead, which the previous test allows.
+    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr) {
+        GTEST_SKIP() << "not running under Wine";
+    }
+    applyPriorityLevel(16);
+    EXPECT_EQ(ownClass(), static_cast<DWORD>(REALTIME_PRIORITY_CLASS));
+    expectAllThreadsAt(THREAD_PRIORITY_TIME_CRITICAL);
+}
+
+TEST_F(PriorityLevels, CommandsOutsideTheLevelsChangeNothing) {
+    applyPriorityLevel(15);
+    // 0 is what a dismissed menu answers; 2^32 + 10 would be 10 if the id
+    // were cut to 32 bits before the lookup.
+    for (const std::int64_t id : {std::int64_t{0}, std::int64_t{9}, std::int64_t{17}, std::int64_t{-1},
+                                  std::int64_t{100}, (std::int64_t{1} << 32) + 10}) {
+        SCOPED_TRACE("command " + std::to_string(id));
+        applyPriorityLevel(id);
+        expectMarkOn(15);
+        EXPECT_EQ(ownClass(), static_cast<DWORD>(HIGH_PRIORITY_CLASS));
+        expectAllThreadsAt(THREAD_PRIORITY_HIGHEST);
+    }
+}
+
+TEST_F(PriorityLevels, ChoosingTheMarkedLevelAgainAppliesItAgain) {
+    applyPriorityLevel(15);
+    // Someone else changes the priorities behind the menu's back.
+    SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
+    SetThreadPriority(workers[0], THREAD_PRIORITY_LOWEST);
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
+    applyPriorityLevel(15);
+    expectMarkOn(15);
+    EXPECT_EQ(ownClass(), static_cast<DWORD>(HIGH_PRIORITY_CLASS));
+    expectAllThreadsAt(THREAD_PRIORITY_HIGHEST);
+}
+
+TEST_F(PriorityLevels, WithoutAMenuThePrioritiesAreStillApplied) {
+    HMENU menu = priorityMenu;
+    priorityMenu = nullptr;
+    applyPriorityLevel(10);
+    priorityMenu = menu;
+    EXPECT_EQ(ownClass(), static_cast<DWORD>(IDLE_PRIORITY_CLASS));
+    expectAllThreadsAt(THREAD_PRIORITY_IDLE);
+    // The menu that was not there kept its mark.
+    expectMarkOn(initialLevelId);
+}
+
+TEST_F(PriorityLevels, ThreadsOfOtherProcessesAreLeftAlone) {
+    char path[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameA(nullptr, path, MAX_PATH), 0u);
+    std::string child = path;
+    child = child.substr(0, child.find_last_of("\\/") + 1) + "idle_child.exe";
+    ASSERT_NE(GetFileAttributesA(child.c_str()), INVALID_FILE_ATTRIBUTES) << child;
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    // A class and a thread priority that only one level shares with it.
+    ASSERT_TRUE(
+        CreateProcessA(child.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    // Set after the start: Wine 8 ignores a priority class among the creation
+    // flags.
+    SetPriorityClass(process.hProcess, BELOW_NORMAL_PRIORITY_CLASS);
+    SetThreadPriority(process.hThread, THREAD_PRIORITY_BELOW_NORMAL);
+    ASSERT_EQ(GetPriorityClass(process.hProcess), static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS));
+    ASSERT_EQ(GetThreadPriority(process.hThread), THREAD_PRIORITY_BELOW_NORMAL);
+
+    for (std::int64_t id = firstLevelId; id <= lastLevelId; ++id) {
+        SCOPED_TRACE("level " + std::to_string(id));
+        applyPriorityLevel(id);
+        EXPECT_EQ(GetPriorityClass(process.hProcess), static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS));
+        const std::vector<ThreadPriority> threads = threadsOf(process.dwProcessId);
+        EXPECT_FALSE(threads.empty()) << "the child's threads are not in the snapshot";
+        for (const ThreadPriority& thread : threads) {
+            EXPECT_EQ(thread.priority, THREAD_PRIORITY_BELOW_NORMAL) << "child thread " << thread.threadId;
+        }
+    }
+    // Our own threads did follow the last level, so the walk did run.
+    expectAllThreadsAt(THREAD_PRIORITY_TIME_CRITICAL);
+
+    TerminateProcess(process.hProcess, 0);
+    WaitForSingleObject(process.hProcess, 5000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+}  // namespace
