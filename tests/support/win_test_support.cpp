@@ -1,6 +1,7 @@
 #include "tests/support/win_test_support.h"
 
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
@@ -66,4 +67,75 @@ std::string saveWindowScreenshot(HWND window, const char* name) {
     std::fwrite(pixels.data(), 1, pixels.size(), out);
     std::fclose(out);
     return path;
+}
+
+Picture capturePicture(HDC dc, int x, int y, int width, int height) {
+    Picture picture;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (section == nullptr) return picture;
+    HDC copy = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(copy, section);
+    const BOOL copied = BitBlt(copy, 0, 0, width, height, dc, x, y, SRCCOPY);
+    GdiFlush();
+    if (copied) {
+        picture.width = width;
+        picture.height = height;
+        picture.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+        const auto* source = static_cast<const std::uint32_t*>(bits);
+        for (size_t i = 0; i < picture.pixels.size(); ++i) {
+            const std::uint32_t p = source[i];  // 0x00RRGGBB
+            picture.pixels[i] = RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+        }
+    }
+    SelectObject(copy, old);
+    DeleteDC(copy);
+    DeleteObject(section);
+    return picture;
+}
+
+Picture captureBitmap(HBITMAP bitmap) {
+    BITMAP description = {};
+    if (GetObjectA(bitmap, sizeof description, &description) == 0) return Picture{};
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    Picture picture;
+    if (old != nullptr) {
+        picture = capturePicture(dc, 0, 0, description.bmWidth, description.bmHeight);
+        SelectObject(dc, old);
+    }
+    DeleteDC(dc);
+    return picture;
+}
+
+bool isTextOrBlend(COLORREF colour) {
+    const int red = GetRValue(colour);
+    const int green = GetGValue(colour);
+    const int blue = GetBValue(colour);
+    return red == 0 && green <= 178 && blue <= 178 && (green != 0 || blue != 0);
+}
+
+std::string describeColour(COLORREF colour) {
+    return "(" + std::to_string(GetRValue(colour)) + ", " + std::to_string(GetGValue(colour)) + ", " +
+           std::to_string(GetBValue(colour)) + ")";
+}
+
+bool isWindowClassRegistered(const char* name) {
+    WNDCLASSEXA description = {};
+    description.cbSize = sizeof description;
+    return GetClassInfoExA(GetModuleHandleA(nullptr), name, &description) != 0;
+}
+
+bool takeQuitMessage(WPARAM* exitCode) {
+    MSG message;
+    if (!PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) return false;
+    if (exitCode != nullptr) *exitCode = message.wParam;
+    return true;
 }

@@ -1,0 +1,489 @@
+// Setup and teardown of the monitor window for several core counts: the
+// window, its static picture read back pixel by pixel, the tray records, the
+// priority menu, and setups that fail for real.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "engine/sample_tables.h"
+#include "tests/support/win_test_support.h"
+#include "window/layout.h"
+#include "window/monitor_window.h"
+
+namespace {
+
+constexpr COLORREF black = RGB(0, 0, 0);
+constexpr COLORREF textCyan = RGB(0, 178, 178);
+constexpr COLORREF separatorCyan = RGB(0, 51, 51);
+
+// What CreateWindowExA was asked for, seen by a CBT hook before the platform
+// applies its own limits to the size.
+struct CreationRequest {
+    bool seen;
+    int x, y, cx, cy;
+    LONG style;
+    DWORD exStyle;
+};
+CreationRequest request;
+bool refuseCreation = false;
+
+LRESULT CALLBACK watchCreation(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND) {
+        const CREATESTRUCTA* create = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs;
+        const bool namedClass = (reinterpret_cast<ULONG_PTR>(create->lpszClass) >> 16) != 0;
+        if (namedClass && std::strcmp(create->lpszClass, "VantrelWindow") == 0) {
+            request = {true, create->x, create->y, create->cx, create->cy, create->style, create->dwExStyle};
+            if (refuseCreation) return 1;  // CreateWindowExA then answers null
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+HFONT makeFont(const char* face, LONG height) {
+    LOGFONTA record = {};
+    record.lfHeight = height;
+    record.lfWeight = FW_LIGHT;
+    std::strcpy(record.lfFaceName, face);
+    return CreateFontIndirectA(&record);
+}
+
+// A black picture `width` x `height` with the given lines of text written
+// into it in the text colour, as TextOutA with an opaque black background.
+struct TextLine {
+    const char* text;
+    int x;
+    int y;
+};
+Picture renderText(HFONT font, const TextLine* lines, int lineCount, int width, int height) {
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    ReleaseDC(nullptr, screen);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    const RECT all = {0, 0, width, height};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    SetTextColor(dc, textCyan);
+    SetBkColor(dc, black);
+    for (int i = 0; i < lineCount; ++i) {
+        TextOutA(dc, lines[i].x, lines[i].y, lines[i].text, static_cast<int>(std::strlen(lines[i].text)));
+    }
+    Picture picture = capturePicture(dc, 0, 0, width, height);
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBitmap);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    return picture;
+}
+
+int litPixels(const Picture& picture) {
+    int lit = 0;
+    for (COLORREF c : picture.pixels) lit += isTextOrBlend(c) ? 1 : 0;
+    return lit;
+}
+
+// The caption of row `core` as the user should read it, written out here
+// independently of the program's own formatter.
+std::string expectedCaption(int core, int count) {
+    char text[32];
+    if (count <= 9) {
+        std::snprintf(text, sizeof text, "CPU / Core #%d", core + 1);
+    } else {
+        std::snprintf(text, sizeof text, "CPU / Core # %02d", (core + 1) % 100);
+    }
+    return text;
+}
+
+// Compares rows firstY .. lastY of `actual` (taken at picture row offsetY)
+// with rows firstY - offsetY ... of `expected`; reports the first mismatch.
+::testing::AssertionResult sameRows(const Picture& actual, int offsetY, const Picture& expected, int firstY,
+                                    int lastY) {
+    for (int y = firstY; y <= lastY; ++y) {
+        for (int x = 0; x < actual.width; ++x) {
+            const COLORREF got = actual.at(x, y);
+            const COLORREF want = expected.at(x, y - offsetY);
+            if (got != want) {
+                return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is " << describeColour(got)
+                                                     << ", expected " << describeColour(want);
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class MonitorSetup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetProgramState();
+        request = {};
+        refuseCreation = false;
+        hook = SetWindowsHookExA(WH_CBT, watchCreation, nullptr, GetCurrentThreadId());
+        ASSERT_NE(hook, nullptr);
+    }
+    void TearDown() override {
+        UnhookWindowsHookEx(hook);
+        teardownMonitorWindow();
+        takeQuitMessage();
+        UnregisterClassA("VantrelWindow", GetModuleHandleA(nullptr));
+        UnregisterClassA("VantrelThreadWindow", GetModuleHandleA(nullptr));
+    }
+
+    void checkWindow(std::int64_t count);
+    void checkStaticPicture(int count);
+
+    HHOOK hook = nullptr;
+};
+
+void MonitorSetup::checkWindow(std::int64_t count) {
+    const int height = static_cast<int>(36 * count + 28);
+    EXPECT_EQ(sampleTables.coreCount, count);
+    EXPECT_EQ(clientHeight, height);
+
+    char text[64] = {};
+    GetClassNameA(monitorWindow, text, sizeof text);
+    EXPECT_STREQ(text, "VantrelWindow");
+    GetWindowTextA(monitorWindow, text, sizeof text);
+    EXPECT_STREQ(text, "Vantrel");
+    EXPECT_TRUE(IsWindowVisible(monitorWindow));
+    EXPECT_EQ(GetParent(monitorWindow), nullptr);
+    EXPECT_EQ(GetMenu(monitorWindow), nullptr);
+
+    // The platform adds WS_CLIPSIBLINGS to every top-level window and
+    // WS_EX_WINDOWEDGE to framed ones (the latter before the hook sees it).
+    ASSERT_TRUE(request.seen);
+    EXPECT_EQ(static_cast<DWORD>(request.style), 0x10C80000u);
+    EXPECT_EQ(request.exStyle & ~DWORD{WS_EX_WINDOWEDGE}, static_cast<DWORD>(WS_EX_TOOLWINDOW));
+    const LONG_PTR style = GetWindowLongPtrA(monitorWindow, GWL_STYLE);
+    const LONG_PTR exStyle = GetWindowLongPtrA(monitorWindow, GWL_EXSTYLE);
+    EXPECT_EQ(style & ~LONG_PTR{WS_CLIPSIBLINGS}, 0x10C80000) << std::hex << style;
+    EXPECT_EQ(exStyle & ~LONG_PTR{WS_EX_WINDOWEDGE}, WS_EX_TOOLWINDOW) << std::hex << exStyle;
+
+    RECT frame = {0, 0, 136, height};
+    AdjustWindowRectEx(&frame, 0x10C80000, FALSE, WS_EX_TOOLWINDOW);
+    EXPECT_EQ(request.x, 160);
+    EXPECT_EQ(request.y, 200);
+    EXPECT_EQ(request.cx, frame.right - frame.left);
+    EXPECT_EQ(request.cy, frame.bottom - frame.top);
+
+    RECT outer = {};
+    GetWindowRect(monitorWindow, &outer);
+    EXPECT_EQ(outer.left, 160);
+    EXPECT_EQ(outer.top, 200);
+    RECT client = {};
+    GetClientRect(monitorWindow, &client);
+    EXPECT_EQ(client.right, 136);
+    // A window taller than the screen is cut to the platform's largest
+    // tracking size; the picture behind it keeps its full height.
+    const int maxOuter = GetSystemMetrics(SM_CYMAXTRACK);
+    if (frame.bottom - frame.top <= maxOuter) {
+        EXPECT_EQ(client.bottom, height);
+    } else {
+        EXPECT_LT(client.bottom, height);
+        std::printf("client area of %lld cores: 136 x %ld (picture 136 x %d)\n", static_cast<long long>(count),
+                    client.bottom, height);
+    }
+
+    BITMAP picture = {};
+    ASSERT_NE(GetObjectA(backBuffer, sizeof picture, &picture), 0);
+    EXPECT_EQ(picture.bmWidth, 136);
+    EXPECT_EQ(picture.bmHeight, height);
+}
+
+void MonitorSetup::checkStaticPicture(int count) {
+    const int height = 36 * count + 28;
+    const Picture shown = capturePicture(backBufferDC, 0, 0, 136, height);
+    ASSERT_EQ(shown.height, height);
+
+    HFONT arial = makeFont("Arial", -11);
+    HFONT small = makeFont("Small fonts", -8);
+    ASSERT_NE(arial, nullptr);
+    ASSERT_NE(small, nullptr);
+
+    // Every pixel is accounted for: row bands of 36 lines, each a separator
+    // line on top (black for the first row) and the caption below it, then
+    // the last separator and the two bottom lines.
+    for (int i = 0; i < count; ++i) {
+        SCOPED_TRACE("row " + std::to_string(i) + " of " + std::to_string(count));
+        const std::string caption = expectedCaption(i, count);
+        const TextLine line = {caption.c_str(), 4, 4};
+        const Picture expected = renderText(arial, &line, 1, 136, 36);
+        ASSERT_GT(litPixels(expected), 20) << "the reference caption has no text";
+        EXPECT_TRUE(sameRows(shown, 36 * i, expected, 36 * i + 1, 36 * i + 35)) << "caption \"" << caption << "\"";
+    }
+    // Line 36·i is the separator under row i − 1; the last one lies above the
+    // bottom lines, and line 0 has none.
+    for (int i = 0; i <= count; ++i) {
+        const int y = 36 * i;
+        for (int x = 0; x < 136; ++x) {
+            const COLORREF want = (i > 0 && x >= 4 && x <= 132) ? separatorCyan : black;
+            ASSERT_EQ(shown.at(x, y), want) << "separator pixel (" << x << ", " << y << ") is "
+                                            << describeColour(shown.at(x, y));
+        }
+    }
+
+    ASSERT_GT(std::strlen(attributionLine), 0u);
+    ASSERT_GT(std::strlen(webAddressLine), 0u);
+    const TextLine footer[] = {{attributionLine, 4, 6}, {webAddressLine, 4, 16}};
+    const Picture expectedFooter = renderText(small, footer, 2, 136, 28);
+    ASSERT_GT(litPixels(expectedFooter), 40) << "the reference bottom lines have no text";
+    EXPECT_TRUE(sameRows(shown, 36 * count, expectedFooter, 36 * count + 1, 36 * count + 27)) << "bottom lines";
+
+    // Both bottom lines are really there, each within its own band.
+    int attributionLit = 0;
+    int webLit = 0;
+    for (int y = 36 * count + 6; y < 36 * count + 16; ++y)
+        for (int x = 4; x < 136; ++x) attributionLit += isTextOrBlend(shown.at(x, y)) ? 1 : 0;
+    for (int y = 36 * count + 16; y < height; ++y)
+        for (int x = 4; x < 136; ++x) webLit += isTextOrBlend(shown.at(x, y)) ? 1 : 0;
+    EXPECT_GT(attributionLit, 20);
+    EXPECT_GT(webLit, 20);
+
+    DeleteObject(arial);
+    DeleteObject(small);
+}
+
+TEST_F(MonitorSetup, OneCoreBuildsA64PixelHighWindowWithOneCaption) {
+    ASSERT_EQ(setupMonitorWindow(1), 1);
+    checkWindow(1);
+    checkStaticPicture(1);
+}
+
+TEST_F(MonitorSetup, NineCoresUseSingleDigitCaptions) {
+    ASSERT_EQ(setupMonitorWindow(9), 1);
+    checkWindow(9);
+    checkStaticPicture(9);
+}
+
+TEST_F(MonitorSetup, TenCoresUseTwoDigitCaptions) {
+    ASSERT_EQ(setupMonitorWindow(10), 1);
+    checkWindow(10);
+    checkStaticPicture(10);
+}
+
+TEST_F(MonitorSetup, SixtyFourCoresKeepTheFullPictureHeight) {
+    ASSERT_EQ(setupMonitorWindow(64), 1);
+    checkWindow(64);
+    checkStaticPicture(64);
+}
+
+TEST_F(MonitorSetup, MoreCoresThanTheTablesHoldAreCutToTheirCapacity) {
+    ASSERT_EQ(setupMonitorWindow(300), 1);
+    EXPECT_EQ(sampleTables.coreCount, 256);
+    EXPECT_EQ(clientHeight, 36 * 256 + 28);
+    BITMAP picture = {};
+    ASSERT_NE(GetObjectA(backBuffer, sizeof picture, &picture), 0);
+    EXPECT_EQ(picture.bmHeight, 36 * 256 + 28);
+}
+
+TEST_F(MonitorSetup, DrawingStateIsLeftReadyForTheRepaint) {
+    ASSERT_EQ(setupMonitorWindow(2), 1);
+    EXPECT_EQ(GetCurrentObject(backBufferDC, OBJ_BITMAP), backBuffer);
+    EXPECT_EQ(GetCurrentObject(backBufferDC, OBJ_FONT), captionFont);
+    EXPECT_EQ(GetCurrentObject(backBufferDC, OBJ_PEN), graphPen);
+    EXPECT_EQ(GetTextColor(backBufferDC), textCyan);
+    EXPECT_EQ(GetBkColor(backBufferDC), black);
+    EXPECT_EQ(GetBkMode(backBufferDC), OPAQUE);
+
+    LOGPEN pen = {};
+    ASSERT_NE(GetObjectA(graphPen, sizeof pen, &pen), 0);
+    EXPECT_EQ(pen.lopnStyle, static_cast<UINT>(PS_SOLID));
+    EXPECT_LE(pen.lopnWidth.x, 1);
+    EXPECT_EQ(pen.lopnColor, textCyan);
+    LOGBRUSH brush = {};
+    ASSERT_NE(GetObjectA(blackBrush, sizeof brush, &brush), 0);
+    EXPECT_EQ(brush.lbColor, black);
+    LOGFONTA font = {};
+    ASSERT_NE(GetObjectA(captionFont, sizeof font, &font), 0);
+    EXPECT_STREQ(font.lfFaceName, "Arial");
+    EXPECT_EQ(font.lfHeight, -11);
+    EXPECT_EQ(font.lfWeight, FW_LIGHT);
+
+    // Both classes share one record; only the procedure and the name differ.
+    WNDCLASSEXA monitorClass = {};
+    monitorClass.cbSize = sizeof monitorClass;
+    WNDCLASSEXA samplerClass = monitorClass;
+    ASSERT_TRUE(GetClassInfoExA(GetModuleHandleA(nullptr), "VantrelWindow", &monitorClass));
+    ASSERT_TRUE(GetClassInfoExA(GetModuleHandleA(nullptr), "VantrelThreadWindow", &samplerClass));
+    for (const WNDCLASSEXA* c : {&monitorClass, &samplerClass}) {
+        EXPECT_EQ(c->style, 0xA3u);
+        EXPECT_EQ(c->hbrBackground, reinterpret_cast<HBRUSH>(16));
+        EXPECT_EQ(c->hCursor, LoadCursorA(nullptr, IDC_ARROW));
+        EXPECT_EQ(c->hIcon, nullptr);
+    }
+    EXPECT_EQ(monitorClass.lpfnWndProc, monitorWindowProc);
+    EXPECT_NE(samplerClass.lpfnWndProc, monitorWindowProc);
+
+    // Topmost comes with the first repaint, not with the window.
+    EXPECT_EQ(GetWindowLongPtrA(monitorWindow, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+    EXPECT_EQ(keepOnTop, 1);
+}
+
+TEST_F(MonitorSetup, TrayRecordsAreFilledButNoIconIsShownYet) {
+    ASSERT_EQ(setupMonitorWindow(2), 1);
+    EXPECT_EQ(trayIcon.cbSize, 104u);
+    EXPECT_EQ(trayIcon.hWnd, monitorWindow);
+    EXPECT_EQ(trayIcon.uID, 0u);
+    EXPECT_EQ(trayIcon.uFlags, 7u);
+    EXPECT_EQ(trayIcon.uCallbackMessage, 512u);
+    EXPECT_EQ(trayIcon.hIcon, nullptr);
+    EXPECT_STREQ(trayIcon.szTip, "Vantrel");
+    // Not added: the shell does not know the icon yet.
+    NOTIFYICONDATAA probe = trayIcon;
+    EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &probe));
+
+    EXPECT_TRUE(trayIconBitmaps.fIcon);
+    EXPECT_EQ(trayIconBitmaps.xHotspot, 0u);
+    EXPECT_EQ(trayIconBitmaps.yHotspot, 0u);
+    EXPECT_EQ(trayIconBitmaps.hbmMask, trayIconMask);
+    EXPECT_EQ(trayIconBitmaps.hbmColor, trayIconImage);
+
+    BITMAP mask = {};
+    ASSERT_NE(GetObjectA(trayIconMask, sizeof mask, &mask), 0);
+    EXPECT_EQ(mask.bmWidth, 16);
+    EXPECT_EQ(mask.bmHeight, 16);
+    EXPECT_EQ(mask.bmPlanes, 1);
+    EXPECT_EQ(mask.bmBitsPixel, 1);
+    unsigned char maskBits[32] = {};
+    ASSERT_EQ(GetBitmapBits(trayIconMask, sizeof maskBits, maskBits), 32);
+    for (unsigned char bits : maskBits) EXPECT_EQ(bits, 0) << "the mask must be opaque everywhere";
+
+    BITMAP image = {};
+    ASSERT_NE(GetObjectA(trayIconImage, sizeof image, &image), 0);
+    EXPECT_EQ(image.bmWidth, 16);
+    EXPECT_EQ(image.bmHeight, 16);
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(image.bmBitsPixel, GetDeviceCaps(screen, BITSPIXEL));
+    ReleaseDC(nullptr, screen);
+}
+
+TEST_F(MonitorSetup, PriorityMenuListsSevenLevelsWithNormalMarked) {
+    ASSERT_EQ(setupMonitorWindow(1), 1);
+    ASSERT_TRUE(IsMenu(priorityMenu));
+    const char* texts[] = {"idle", "low", "below normal", "normal", "above normal", "high", "realtime"};
+    ASSERT_EQ(GetMenuItemCount(priorityMenu), 7);
+    for (UINT position = 0; position < 7; ++position) {
+        SCOPED_TRACE(texts[position]);
+        char text[32] = {};
+        MENUITEMINFOA item = {};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STATE | MIIM_STRING | MIIM_SUBMENU;
+        item.dwTypeData = text;
+        item.cch = sizeof text;
+        ASSERT_TRUE(GetMenuItemInfoA(priorityMenu, position, TRUE, &item));
+        EXPECT_EQ(item.wID, 10 + position);
+        EXPECT_STREQ(text, texts[position]);
+        EXPECT_EQ(item.hSubMenu, nullptr);
+        const bool marked = position == 3;
+        EXPECT_EQ((item.fType & MFT_RADIOCHECK) != 0, marked);
+        EXPECT_EQ((item.fState & MFS_CHECKED) != 0, marked);
+        EXPECT_EQ(item.fType & ~UINT{MFT_RADIOCHECK}, UINT{MFT_STRING});
+    }
+
+    // The holder is a popup with the priority menu as its one entry.
+    ASSERT_TRUE(IsMenu(priorityMenuHolder));
+    EXPECT_EQ(GetMenuItemCount(priorityMenuHolder), 1);
+    EXPECT_EQ(GetSubMenu(priorityMenuHolder, 0), priorityMenu);
+    EXPECT_NE(GetMenuState(priorityMenuHolder, 0, MF_BYPOSITION) & MF_POPUP, 0u);
+}
+
+TEST_F(MonitorSetup, MenuHolderOfNoMenuIsNoMenu) {
+    EXPECT_EQ(makeMenuHolder(nullptr), nullptr);
+    HMENU menu = CreateMenu();
+    HMENU holder = makeMenuHolder(menu);
+    ASSERT_NE(holder, nullptr);
+    EXPECT_EQ(GetSubMenu(holder, 0), menu);
+    DestroyMenu(holder);
+    EXPECT_FALSE(IsMenu(menu)) << "the submenu goes with its holder";
+}
+
+TEST_F(MonitorSetup, TeardownReleasesEverythingAndUnregistersBothClasses) {
+    ASSERT_EQ(setupMonitorWindow(3), 1);
+    HWND window = monitorWindow;
+    const HGDIOBJ objects[] = {backBuffer, trayIconImage, trayIconMask, backBufferDC, blackBrush, captionFont, graphPen};
+    HMENU menu = priorityMenu;
+    HMENU holder = priorityMenuHolder;
+    for (HGDIOBJ object : objects) ASSERT_NE(GetObjectType(object), 0u);
+
+    EXPECT_EQ(teardownMonitorWindow(), 0);
+    EXPECT_FALSE(IsWindow(window));
+    for (HGDIOBJ object : objects) EXPECT_EQ(GetObjectType(object), 0u) << object << " still exists";
+    EXPECT_FALSE(IsMenu(menu));
+    EXPECT_FALSE(IsMenu(holder));
+    EXPECT_FALSE(isWindowClassRegistered("VantrelWindow"));
+    EXPECT_FALSE(isWindowClassRegistered("VantrelThreadWindow"));
+    WPARAM exitCode = 1;
+    EXPECT_TRUE(takeQuitMessage(&exitCode)) << "destroying the window ends the message loop";
+    EXPECT_EQ(exitCode, 0u);
+
+    // A second setup in the same process starts from nothing.
+    EXPECT_EQ(backBufferDC, nullptr);
+    EXPECT_EQ(captionFont, nullptr);
+    EXPECT_EQ(priorityMenu, nullptr);
+    ASSERT_EQ(setupMonitorWindow(2), 1);
+    checkWindow(2);
+    checkStaticPicture(2);
+}
+
+TEST_F(MonitorSetup, CountBelowOneFailsAtOnceAndMakesNothing) {
+    for (std::int64_t count : {std::int64_t{0}, std::int64_t{-1}}) {
+        SCOPED_TRACE(count);
+        EXPECT_EQ(setupMonitorWindow(count), 0);
+        EXPECT_FALSE(request.seen) << "no window may be created";
+        EXPECT_EQ(monitorWindow, nullptr);
+        EXPECT_EQ(FindWindowA("VantrelWindow", nullptr), nullptr);
+        EXPECT_FALSE(isWindowClassRegistered("VantrelWindow"));
+        EXPECT_FALSE(isWindowClassRegistered("VantrelThreadWindow"));
+        EXPECT_EQ(sampleTables.coreCount, 0);
+        EXPECT_EQ(backBuffer, nullptr);
+        EXPECT_EQ(backBufferDC, nullptr);
+        EXPECT_EQ(priorityMenu, nullptr);
+        EXPECT_EQ(teardownMonitorWindow(), 0);
+        EXPECT_FALSE(takeQuitMessage());
+    }
+}
+
+TEST_F(MonitorSetup, ClassAlreadyRegisteredFailsBeforeTheWindow) {
+    WNDCLASSEXA foreign = {};
+    foreign.cbSize = sizeof foreign;
+    foreign.lpfnWndProc = DefWindowProcA;
+    foreign.hInstance = GetModuleHandleA(nullptr);
+    foreign.lpszClassName = "VantrelWindow";
+    ASSERT_NE(RegisterClassExA(&foreign), 0);
+
+    EXPECT_EQ(setupMonitorWindow(2), 0);
+    EXPECT_FALSE(request.seen);
+    EXPECT_EQ(monitorWindow, nullptr);
+    EXPECT_EQ(backBuffer, nullptr);
+    EXPECT_EQ(backBufferDC, nullptr);
+    EXPECT_FALSE(isWindowClassRegistered("VantrelThreadWindow")) << "setup stops before the sampler class";
+
+    // The teardown has nothing to release but still unregisters both names,
+    // the one registered here included.
+    EXPECT_EQ(teardownMonitorWindow(), 0);
+    EXPECT_FALSE(isWindowClassRegistered("VantrelWindow"));
+    EXPECT_FALSE(takeQuitMessage());
+
+    // Nothing was left behind that would stop a later setup.
+    ASSERT_EQ(setupMonitorWindow(2), 1);
+    checkWindow(2);
+}
+
+TEST_F(MonitorSetup, RefusedWindowFailsWithBothClassesLeftForTheTeardown) {
+    refuseCreation = true;
+    EXPECT_EQ(setupMonitorWindow(2), 0);
+    EXPECT_TRUE(request.seen);
+    EXPECT_EQ(monitorWindow, nullptr);
+    EXPECT_EQ(backBuffer, nullptr);
+    EXPECT_EQ(trayIconImage, nullptr);
+    EXPECT_TRUE(isWindowClassRegistered("VantrelWindow"));
+    EXPECT_TRUE(isWindowClassRegistered("VantrelThreadWindow"));
+
+    EXPECT_EQ(teardownMonitorWindow(), 0);
+    EXPECT_FALSE(isWindowClassRegistered("VantrelWindow"));
+    EXPECT_FALSE(isWindowClassRegistered("VantrelThreadWindow"));
+    EXPECT_FALSE(takeQuitMessage());
+}
+
+}  // namespace
