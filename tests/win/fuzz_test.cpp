@@ -1,0 +1,232 @@
+// Seeded random messages at the monitor window and at a sampler's hidden
+// window: timers with any identifier, keys with any flags, mouse and tray
+// notifications, erase and paint requests, WM_CLOSE to the sampler. Nothing
+// may crash, no table entry outside the sampled cores may change, and the
+// sampler's row must still hold what its own timer put there.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/core_sampler.h"
+#include "engine/sample_tables.h"
+#include "tests/support/win_test_support.h"
+#include "window/monitor_window.h"
+
+namespace {
+
+constexpr std::int64_t cores = 2;
+
+std::uint64_t seedFromEnvironment() {
+    const char* text = std::getenv("VANTREL_FUZZ_SEED");
+    return text != nullptr ? std::strtoull(text, nullptr, 10) : 7041u;
+}
+
+// Everything of the tables that belongs to no sampled core, as bytes.
+std::vector<unsigned char> unusedRows() {
+    std::vector<unsigned char> bytes;
+    auto add = [&bytes](const void* from, std::size_t size) {
+        const std::size_t old = bytes.size();
+        bytes.resize(old + size);
+        std::memcpy(bytes.data() + old, from, size);
+    };
+    const std::size_t rest = static_cast<std::size_t>(perCoreEntries - cores);
+    add(&sampleTables.lastTick[cores], rest * sizeof(std::int64_t));
+    add(&sampleTables.deviationWindow[cores * deviationStride], rest * deviationStride * sizeof(std::int64_t));
+    add(&sampleTables.graphColumns[cores * graphStride],
+        static_cast<std::size_t>(maxCores - cores) * graphStride * sizeof(std::int64_t));
+    add(&sampleTables.labelText[cores], rest * labelCapacity);
+    add(&sampleTables.labelWidth[cores], rest * sizeof(std::int64_t));
+    add(&sampleTables.rowDirty[cores], rest);
+    add(&sampleTables.trayPeak[cores], rest * sizeof(std::int64_t));
+    return bytes;
+}
+
+struct SamplerRow {
+    std::vector<std::int64_t> graph;
+    std::vector<std::int64_t> window;
+    std::string label;
+    std::int64_t lastTick;
+};
+
+SamplerRow samplerRow(std::int64_t core) {
+    SamplerRow row;
+    row.graph.assign(&sampleTables.graphColumns[core * graphStride],
+                     &sampleTables.graphColumns[(core + 1) * graphStride]);
+    row.window.assign(&sampleTables.deviationWindow[core * deviationStride],
+                      &sampleTables.deviationWindow[(core + 1) * deviationStride]);
+    row.label = sampleTables.labelText[core];
+    row.lastTick = sampleTables.lastTick[core];
+    return row;
+}
+
+WPARAM randomTimerId(std::mt19937_64& random) {
+    switch (random() % 4) {
+    case 0: return static_cast<WPARAM>(random() % 4);  // 0..3: near the real identifiers
+    case 1: return static_cast<WPARAM>(random() % 300);
+    case 2: return static_cast<WPARAM>(random());       // anything at all
+    default: return static_cast<WPARAM>(-1) - static_cast<WPARAM>(random() % 4);
+    }
+}
+
+class Fuzz : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetProgramState();
+        ASSERT_EQ(setupMonitorWindow(cores), 1);
+        sampler = CreateWindowExA(0, samplerWindowClassName, nullptr, WS_SYSMENU, 160, 200, 160, 200, nullptr,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(sampler, nullptr);
+        // As the sampler thread marks its window: it belongs to core 1.
+        SetWindowLongPtrA(sampler, GWLP_USERDATA, 1);
+    }
+
+    void TearDown() override {
+        if (sampler != nullptr) DestroyWindow(sampler);
+        teardownMonitorWindow();
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+
+    HWND sampler = nullptr;
+};
+
+TEST_F(Fuzz, RandomMessagesKeepEveryWriteInItsRow) {
+    const std::uint64_t seed = seedFromEnvironment();
+    SCOPED_TRACE("seed " + std::to_string(seed) + " (set VANTREL_FUZZ_SEED to replay)");
+    std::mt19937_64 random(seed);
+
+    // Real samples first: core 1 by its own timer identifier.
+    for (int i = 0; i < 20; ++i) {
+        Sleep(1);
+        SendMessageA(sampler, WM_TIMER, 1, 0);
+    }
+    refreshMonitor();
+    const SamplerRow before = samplerRow(1);
+    ASSERT_FALSE(before.label.empty());
+    const std::vector<unsigned char> unusedBefore = unusedRows();
+
+    // The menu would run a modal loop for every right click: fuzz without
+    // it here (the menu has tests of its own), the rest of the path runs.
+    HMENU menu = priorityMenu;
+    priorityMenu = nullptr;
+
+    constexpr int messages = 40000;
+    int samplerTimers = 0;
+    for (int i = 0; i < messages; ++i) {
+        const std::uint64_t pick = random() % 10;
+        if (pick == 0) {
+            // Any identifier but the sampler's own.
+            WPARAM id = randomTimerId(random);
+            if (id == 1) id = 2;
+            SendMessageA(sampler, WM_TIMER, id, static_cast<LPARAM>(random() % 2));
+            ++samplerTimers;
+        } else if (pick == 1) {
+            const UINT kinds[] = {WM_CLOSE, WM_ERASEBKGND, WM_PAINT, WM_MOUSEMOVE, WM_KEYDOWN, WM_RBUTTONUP};
+            SendMessageA(sampler, kinds[random() % 6], static_cast<WPARAM>(random()), static_cast<LPARAM>(random()));
+        } else if (pick <= 3) {
+            SendMessageA(monitorWindow, WM_TIMER, randomTimerId(random), 0);
+        } else if (pick == 4) {
+            // Keys with any flags, the Apps key often, fresh or repeated.
+            const WPARAM key = random() % 3 == 0 ? VK_APPS : static_cast<WPARAM>(random() % 256);
+            SendMessageA(monitorWindow, WM_KEYDOWN, key, static_cast<LPARAM>(random()));
+        } else if (pick == 5) {
+            // Tray notifications arrive as WM_MOUSEMOVE with the event in lParam.
+            const LPARAM events[] = {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_RBUTTONUP, WM_LBUTTONDBLCLK,
+                                     WM_MOUSEMOVE, static_cast<LPARAM>(random())};
+            SendMessageA(monitorWindow, WM_MOUSEMOVE, random() % 2, events[random() % 7]);
+        } else if (pick == 6) {
+            const UINT buttons[] = {WM_RBUTTONDOWN, WM_RBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDBLCLK};
+            SendMessageA(monitorWindow, buttons[random() % 5], static_cast<WPARAM>(random() % 16),
+                         static_cast<LPARAM>(random()));
+        } else if (pick == 7) {
+            ASSERT_EQ(SendMessageA(monitorWindow, WM_ERASEBKGND, static_cast<WPARAM>(random()), 0), 1);
+        } else if (pick == 8) {
+            InvalidateRect(monitorWindow, nullptr, TRUE);
+            SendMessageA(monitorWindow, WM_PAINT, 0, 0);
+        } else {
+            SendMessageA(monitorWindow, WM_KEYUP, static_cast<WPARAM>(random() % 256), static_cast<LPARAM>(random()));
+        }
+        if (HasFailure()) return;
+    }
+    priorityMenu = menu;
+
+    EXPECT_GT(samplerTimers, 1000);
+    EXPECT_TRUE(IsWindow(sampler)) << "WM_CLOSE must not close a sampler's window";
+    EXPECT_TRUE(IsWindow(monitorWindow));
+
+    const SamplerRow after = samplerRow(1);
+    EXPECT_EQ(after.graph, before.graph) << "a foreign timer identifier wrote core 1's graph";
+    EXPECT_EQ(after.window, before.window);
+    EXPECT_EQ(after.label, before.label);
+    EXPECT_EQ(after.lastTick, before.lastTick);
+    EXPECT_TRUE(unusedRows() == unusedBefore) << "a write landed outside the sampled cores";
+
+    // Core 0 was sampled by every monitor timer: its graph is a valid one.
+    for (std::int64_t k = 0; k < graphWidth; ++k) {
+        ASSERT_GE(sampleTables.graphColumns[k], 1);
+        ASSERT_LE(sampleTables.graphColumns[k], 15);
+    }
+    EXPECT_EQ(sampleTables.graphColumns[graphWidth], sampleTables.graphColumns[graphWidth - 1]);
+
+    // The sampler still samples with its own identifier.
+    SendMessageA(sampler, WM_TIMER, 1, 0);
+    EXPECT_NE(samplerRow(1).lastTick, 0);
+    EXPECT_EQ(sampleTables.rowDirty[1], 1);
+}
+
+void CALLBACK closeOpenMenu(HWND, UINT, UINT_PTR, DWORD) {
+    EndMenu();
+}
+
+TEST_F(Fuzz, MenuOpeningsAmidRandomInputChangeNothingUnasked) {
+    const std::uint64_t seed = seedFromEnvironment();
+    SCOPED_TRACE("seed " + std::to_string(seed) + " (set VANTREL_FUZZ_SEED to replay)");
+    std::mt19937_64 random(seed);
+    const DWORD classBefore = GetPriorityClass(GetCurrentProcess());
+    const int threadPriorityBefore = GetThreadPriority(GetCurrentThread());
+
+    // The first repaint puts the window into the topmost band.
+    refreshMonitor();
+    // Every menu that opens is dismissed from inside its own modal loop.
+    const UINT_PTR closer = SetTimer(nullptr, 0, 30, closeOpenMenu);
+    ASSERT_NE(closer, 0u);
+    int opened = 0;
+    for (int i = 0; i < 300; ++i) {
+        switch (random() % 4) {
+        case 0:
+            SendMessageA(monitorWindow, WM_RBUTTONUP, 0, static_cast<LPARAM>(random()));
+            ++opened;
+            break;
+        case 1:
+            // A fresh Apps key press (bit 30 clear) or an auto-repeat.
+            SendMessageA(monitorWindow, WM_KEYDOWN, VK_APPS, static_cast<LPARAM>(random() & 0x7FFFFFFF));
+            break;
+        default:
+            SendMessageA(monitorWindow, WM_TIMER, randomTimerId(random), 0);
+            break;
+        }
+        // Outside the menu the window is back on top and marked to stay so.
+        ASSERT_EQ(keepOnTop, 1);
+        ASSERT_NE(GetWindowLongPtrA(monitorWindow, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+    }
+    KillTimer(nullptr, closer);
+    EXPECT_GT(opened, 30);
+    // Dismissed menus choose nothing: priorities and the mark are as before.
+    EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), classBefore);
+    EXPECT_EQ(GetThreadPriority(GetCurrentThread()), threadPriorityBefore);
+    MENUITEMINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_STATE;
+    ASSERT_TRUE(GetMenuItemInfoA(priorityMenu, 13, FALSE, &info));
+    EXPECT_NE(info.fState & MFS_CHECKED, 0u);
+}
+
+}  // namespace
