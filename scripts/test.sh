@@ -25,6 +25,11 @@ for preset in native native-asan native-tsan windows; do
     build "$preset" || failed+=("build:$preset")
 done
 
+if [[ " ${failed[*]} " != *" build:windows "* && " ${failed[*]} " != *" build:native "* ]]; then
+    echo "== static analysis (clang-tidy)"
+    bash scripts/static-analysis.sh || failed+=("static-analysis")
+fi
+
 for preset in native native-asan native-tsan; do
     [[ " ${failed[*]} " == *" build:$preset "* ]] && continue
     echo "== test $preset"
