@@ -25,20 +25,19 @@ void resetProgramState() {
     monitorWindow = nullptr;
 }
 
-std::string saveWindowScreenshot(HWND window, const char* name) {
+namespace {
+
+// Writes the `width` x `height` block at (x, y) of `source` as a 24-bit BMP
+// under the screenshot folder; answers the path, or "" on failure.
+std::string saveBlockAsBmp(HDC source, int x, int y, int width, int height, const char* name) {
     const char* folder = std::getenv("VANTREL_SCREENSHOT_DIR");
     std::string path = std::string(folder != nullptr ? folder : ".") + "/" + name + ".bmp";
     CreateDirectoryA(folder != nullptr ? folder : ".", nullptr);
 
-    RECT client = {};
-    GetClientRect(window, &client);
-    const int width = client.right;
-    const int height = client.bottom;
-    HDC windowDC = GetDC(window);
-    HDC memory = CreateCompatibleDC(windowDC);
-    HBITMAP bitmap = CreateCompatibleBitmap(windowDC, width, height);
+    HDC memory = CreateCompatibleDC(source);
+    HBITMAP bitmap = CreateCompatibleBitmap(source, width, height);
     HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, windowDC, 0, 0, SRCCOPY);
+    BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY);
     SelectObject(memory, old);
 
     BITMAPINFOHEADER header = {};
@@ -54,7 +53,6 @@ std::string saveWindowScreenshot(HWND window, const char* name) {
               DIB_RGB_COLORS);
     DeleteObject(bitmap);
     DeleteDC(memory);
-    ReleaseDC(window, windowDC);
 
     BITMAPFILEHEADER file = {};
     file.bfType = 0x4D42;
@@ -66,6 +64,24 @@ std::string saveWindowScreenshot(HWND window, const char* name) {
     std::fwrite(&header, sizeof header, 1, out);
     std::fwrite(pixels.data(), 1, pixels.size(), out);
     std::fclose(out);
+    return path;
+}
+
+}  // namespace
+
+std::string saveWindowScreenshot(HWND window, const char* name) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    HDC windowDC = GetDC(window);
+    std::string path = saveBlockAsBmp(windowDC, 0, 0, client.right, client.bottom, name);
+    ReleaseDC(window, windowDC);
+    return path;
+}
+
+std::string saveScreenAreaScreenshot(const RECT& area, const char* name) {
+    HDC screen = GetDC(nullptr);
+    std::string path = saveBlockAsBmp(screen, area.left, area.top, area.right - area.left, area.bottom - area.top, name);
+    ReleaseDC(nullptr, screen);
     return path;
 }
 

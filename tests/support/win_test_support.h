@@ -17,6 +17,8 @@ void resetProgramState();
 // Writes the client area of `window` (as the screen shows it) to a 24-bit BMP
 // under the screenshot folder; answers the path, or "" on failure.
 std::string saveWindowScreenshot(HWND window, const char* name);
+// The same for a rectangle of the screen (frames, captions, other windows).
+std::string saveScreenAreaScreenshot(const RECT& area, const char* name);
 
 // A block of pixels read back from a device context or a bitmap, row after
 // row, top row first.

@@ -475,6 +475,37 @@ TEST_F(MonitorRender, ClosingTheWindowPostsTheQuitMessage) {
     EXPECT_FALSE(isWindowClassRegistered("VantrelWindow"));
 }
 
+// Closes any popup menu that is open when the timer fires and notes that one
+// was: a menu opened by a message would otherwise hold the test in its loop.
+bool menuWasOpen = false;
+void CALLBACK closeOpenMenu(HWND, UINT, UINT_PTR, DWORD) {
+    HWND menu = FindWindowA("#32768", nullptr);
+    if (menu != nullptr && IsWindowVisible(menu)) {
+        menuWasOpen = true;
+        EndMenu();
+    }
+}
+
+bool messageOpensMenu(UINT message, WPARAM wParam, LPARAM lParam) {
+    menuWasOpen = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 300, closeOpenMenu);
+    SendMessageA(monitorWindow, message, wParam, lParam);
+    KillTimer(nullptr, timer);
+    return menuWasOpen;
+}
+
+TEST_F(MonitorRender, AppsKeyOpensTheMenuOnAFreshPressOnly) {
+    constexpr LPARAM press = 0x015D0001;  // repeat count 1, extended key, scan code 0x5D
+    constexpr LPARAM repeat = press | (LPARAM{1} << 30);
+    EXPECT_FALSE(messageOpensMenu(WM_KEYDOWN, VK_APPS, repeat)) << "auto-repeat opened the menu";
+    EXPECT_TRUE(messageOpensMenu(WM_KEYDOWN, VK_APPS, press));
+    EXPECT_TRUE(messageOpensMenu(WM_RBUTTONUP, 0, MAKELPARAM(20, 20)));
+    // Closing the menu without a choice changes nothing and restores the band.
+    EXPECT_EQ(keepOnTop, 1);
+    EXPECT_NE(GetWindowLongPtrA(monitorWindow, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+    EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
+}
+
 class MonitorRenderOneCore : public MonitorRender {
 protected:
     MonitorRenderOneCore() { rows = 1; }

@@ -1,0 +1,83 @@
+// A two-core monitor window with realistic graphs and labels, as the screen
+// shows it after a few seconds of running: saved as pictures for a person to
+// look at, and checked against backBuffer so that the picture is the program's.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/sample_tables.h"
+#include "tests/support/win_test_support.h"
+#include "window/monitor_window.h"
+
+namespace {
+
+TEST(MonitorScreenshot, TwoCoresAfterAFewSecondsOfSampling) {
+    resetProgramState();
+    ASSERT_EQ(setupMonitorWindow(2), 1);
+
+    // Core 0: mostly on time, a few events 10 to 60 ms late. Its last 15
+    // deviations peak at 47 ms, which its label shows after the next event.
+    std::int64_t* core0 = &sampleTables.graphColumns[0];
+    for (int k = 0; k < 128; ++k) {
+        const int late = (k % 23 == 5) ? 60 : (k % 11 == 3) ? 25 : (k % 7 == 0) ? 10 : 2;
+        core0[k] = late * 15 / 100 + 1;
+    }
+    core0[128] = core0[127];
+    const std::int64_t recent[15] = {3, 1, 0, 12, 47, 2, 5, 0, 1, 30, 2, 4, 1, 0, 3};
+    std::memcpy(&sampleTables.deviationWindow[0], recent, sizeof recent);
+
+    // Core 1: a busier core with one event 250 ms late (two full columns)
+    // and a ramp of growing lateness before it.
+    std::int64_t* core1 = &sampleTables.graphColumns[graphStride];
+    for (int k = 0; k < 128; ++k) core1[k] = 1 + (k % 40 < 20 ? (k % 40) * 12 / 20 : 2);
+    core1[100] = 15;
+    core1[101] = 15;
+    core1[128] = core1[127];
+    std::strcpy(sampleTables.labelText[1], "+250ms");
+    sampleTables.rowDirty[1] = 1;
+
+    // Half a minute of tray history: mostly small peaks, the 250 ms event
+    // (capped at the full height) near the end.
+    const std::int64_t trayPeaks[] = {2, 1, 3, 9, 2, 1, 4, 2, 15, 6, 3, 2};
+    for (std::int64_t peak : trayPeaks) {
+        sampleTables.trayPeak[1] = peak;
+        sampleTables.anyRowRedrawn = 1;
+        updateTrayIcon();
+    }
+    ASSERT_NE(trayIcon.hIcon, nullptr);
+
+    // Three repaints on time: core 0 gains three columns of height 1.
+    for (int run = 0; run < 3; ++run) {
+        sampleTables.lastTick[0] = GetTickCount() - 100;
+        refreshMonitor();
+    }
+    pumpMessagesFor(300);
+
+    HDC windowDC = GetDC(monitorWindow);
+    const Picture shown = capturePicture(windowDC, 0, 0, 136, static_cast<int>(clientHeight));
+    ReleaseDC(monitorWindow, windowDC);
+    const Picture picture = capturePicture(backBufferDC, 0, 0, 136, static_cast<int>(clientHeight));
+    ASSERT_EQ(shown.height, 100);
+    EXPECT_TRUE(shown.pixels == picture.pixels) << "the window does not show backBuffer";
+    EXPECT_STREQ(sampleTables.labelText[0], "+47ms");
+
+    const std::string client = saveWindowScreenshot(monitorWindow, "monitor_two_cores");
+    EXPECT_FALSE(client.empty());
+    RECT outer = {};
+    GetWindowRect(monitorWindow, &outer);
+    const std::string framed = saveScreenAreaScreenshot(outer, "monitor_two_cores_framed");
+    EXPECT_FALSE(framed.empty());
+    HWND tray = FindWindowA(nullptr, "Wine System Tray");
+    if (tray != nullptr) {
+        RECT trayArea = {};
+        GetWindowRect(tray, &trayArea);
+        saveScreenAreaScreenshot(trayArea, "monitor_tray");
+    }
+    std::printf("saved %s and %s\n", client.c_str(), framed.c_str());
+
+    teardownMonitorWindow();
+    takeQuitMessage();
+}
+
+}  // namespace
