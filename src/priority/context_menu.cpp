@@ -8,9 +8,20 @@ namespace {
 constexpr UINT trackFlags = TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON;  // 0x182
 constexpr int measuringWindowSize = 32;
 
+MenuPoint arrowHotSpot() {
+    ICONINFO info = {};
+    GetIconInfo(LoadCursorA(nullptr, IDC_ARROW), &info);
+    if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
+    if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+    return MenuPoint{static_cast<std::int32_t>(info.xHotspot), static_cast<std::int32_t>(info.yHotspot)};
+}
+
+}  // namespace
+
 // The menu is a menu bar, so its laid-out size is only known once it has been
 // a window's menu bar: lay it out on a hidden window and read the item
-// rectangles back.
+// rectangles back. The window is narrower than the entries, so the bar wraps
+// onto several lines (Wine still puts two short entries on one line).
 MenuSize measureMenu(HMENU menu) {
     HWND measuring = CreateWindowExA(0, "STATIC", nullptr, WS_DISABLED | SS_ICON, 0, 0, measuringWindowSize,
                                      measuringWindowSize, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -30,16 +41,6 @@ MenuSize measureMenu(HMENU menu) {
     return MenuSize{lastRight - item.left + 2 * GetSystemMetrics(SM_CXDLGFRAME),
                     lastBottom - item.top + 2 * GetSystemMetrics(SM_CYDLGFRAME)};
 }
-
-MenuPoint arrowHotSpot() {
-    ICONINFO info = {};
-    GetIconInfo(LoadCursorA(nullptr, IDC_ARROW), &info);
-    if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
-    if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
-    return MenuPoint{static_cast<std::int32_t>(info.xHotspot), static_cast<std::int32_t>(info.yHotspot)};
-}
-
-}  // namespace
 
 std::int64_t workAreaAt(std::int32_t x, std::int32_t y, WorkArea* area) {
     // The primary work area is the fallback.

@@ -13,6 +13,9 @@ std::int64_t openPriorityMenu();
 // Measures `menu`, places it beside the cursor and tracks it modally for
 // `owner`. Answers the chosen command, or 0.
 std::int64_t showMenuNearCursor(HWND owner, HMENU menu);
+// The size that `menu`, a menu bar, takes when laid out on a 32 x 32 window,
+// frame included: what the placement reserves for it.
+MenuSize measureMenu(HMENU menu);
 // Writes the menu's top-left corner for `size` beside the cursor. Answers 0.
 std::int64_t placeBesideCursor(MenuSize size, MenuPoint* point);
 // Writes the work area of the monitor nearest (x, y). Answers 0.
