@@ -1,0 +1,177 @@
+# Shared pieces of the end-to-end tests. Sourced by tests/e2e/*_test.sh,
+# which CTest runs inside a Wine session (DISPLAY, WINEPREFIX and a running
+# wineserver) with VANTREL_BUILD_DIR, VANTREL_SOURCE_DIR and
+# VANTREL_SCREENSHOT_DIR set.
+#
+#   e2e_init                      checks the environment, sets the paths, arms cleanup
+#   fail MESSAGE / expect COND MESSAGE / note MESSAGE
+#   vprobe ARGS...                runs the Windows probe, prints key=value lines
+#   value_of KEY <<<"$output"     the value of KEY in probe output
+#   vantrel_start                 starts vantrel.exe, sets VANTREL_PID (Linux pid)
+#   vantrel_wait_window [MS]      waits for the monitor window, prints `vprobe window`
+#   vantrel_close [MS]            posts WM_CLOSE, waits, sets VANTREL_EXIT_CODE, CLOSE_OUTPUT
+#   wait_for_exit PID SECONDS     waits for a process we started; sets WAITED_EXIT_CODE
+#   screenshot NAME               saves the whole display (and a crop around the window)
+#   stall_cpu CPU MS              keeps CPU busy at real-time priority for MS ms
+#   prefix_processes NAME         Linux pids of NAME running in this Wine prefix
+#
+# Every process started through these helpers is ended on exit if it is
+# still running, so a failing test leaves nothing behind.
+
+set -euo pipefail
+
+e2e_started_pids=()
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+note() {
+    echo "-- $*"
+}
+
+# expect 'test expression' 'what was expected'
+expect() {
+    if ! eval "$1"; then
+        fail "$2 (check: $1)"
+    fi
+    echo "ok: $2"
+}
+
+e2e_cleanup() {
+    local pid i
+    for pid in "${e2e_started_pids[@]}"; do
+        if kill -0 "$pid" 2>/dev/null; then
+            echo "-- cleanup: ending leftover process $pid" >&2
+            kill "$pid" 2>/dev/null || true
+            for ((i = 0; i < 20; i++)); do
+                kill -0 "$pid" 2>/dev/null || break
+                sleep 0.1
+            done
+            kill -9 "$pid" 2>/dev/null || true
+        fi
+        wait "$pid" 2>/dev/null || true
+    done
+    e2e_started_pids=()
+}
+
+e2e_init() {
+    : "${VANTREL_BUILD_DIR:?VANTREL_BUILD_DIR is not set}"
+    : "${VANTREL_SOURCE_DIR:?VANTREL_SOURCE_DIR is not set}"
+    : "${WINEPREFIX:?no Wine session: WINEPREFIX is not set}"
+    : "${DISPLAY:?no Wine session: DISPLAY is not set}"
+    VANTREL_SCREENSHOT_DIR=${VANTREL_SCREENSHOT_DIR:-$VANTREL_BUILD_DIR/screenshots}
+    mkdir -p "$VANTREL_SCREENSHOT_DIR"
+    VANTREL_EXE=$VANTREL_BUILD_DIR/vantrel.exe
+    VPROBE_EXE=$VANTREL_BUILD_DIR/tests/vprobe.exe
+    [[ -f $VANTREL_EXE ]] || fail "not built: $VANTREL_EXE"
+    [[ -f $VPROBE_EXE ]] || fail "not built: $VPROBE_EXE"
+    export WINEDEBUG=${WINEDEBUG:--all}
+    trap e2e_cleanup EXIT
+    trap 'exit 130' INT TERM
+    # A monitor window of an earlier run would answer every probe.
+    local leftover
+    leftover=$(vprobe window 0 | value_of found)
+    [[ $leftover == 0 ]] || fail "a monitor window is already open before the test starts"
+}
+
+# The probe is a console program; Wine may end its lines with CR LF. Its
+# exit status is not passed on: callers judge the values it prints.
+vprobe() {
+    { wine "$VPROBE_EXE" "$@" </dev/null 2>/dev/null || true; } | sed -u 's/\r$//'
+}
+
+value_of() {
+    local key=$1
+    grep -m1 "^${key}=" | cut -d= -f2- || true
+}
+
+vantrel_start() {
+    # Output to /dev/null: a test runner waits for every holder of its pipes.
+    wine "$VANTREL_EXE" </dev/null >/dev/null 2>&1 &
+    VANTREL_PID=$!
+    e2e_started_pids+=("$VANTREL_PID")
+}
+
+vantrel_wait_window() {
+    local wait_ms=${1:-15000} output
+    output=$(vprobe window "$wait_ms")
+    [[ $(value_of found <<<"$output") == 1 ]] || fail "no \"VantrelWindow\" window within $wait_ms ms"
+    echo "$output"
+}
+
+# wait_for_exit PID SECONDS: polls, then reaps the process for its exit code.
+wait_for_exit() {
+    local pid=$1 seconds=$2 i
+    for ((i = 0; i < seconds * 20; i++)); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        return 1
+    fi
+    WAITED_EXIT_CODE=0
+    wait "$pid" || WAITED_EXIT_CODE=$?
+    return 0
+}
+
+vantrel_close() {
+    local wait_ms=${1:-5000}
+    CLOSE_OUTPUT=$(vprobe close "$wait_ms")
+    [[ $(value_of posted <<<"$CLOSE_OUTPUT") == 1 ]] || fail "WM_CLOSE could not be posted: $CLOSE_OUTPUT"
+    wait_for_exit "$VANTREL_PID" 10 || fail "vantrel.exe (pid $VANTREL_PID) did not end after WM_CLOSE"
+    VANTREL_EXIT_CODE=$WAITED_EXIT_CODE
+}
+
+screenshot() {
+    local name=$1 path=$VANTREL_SCREENSHOT_DIR/$1.png
+    if import -window root "$path" 2>/dev/null; then
+        # The window sits at (160, 200); a crop around it is easier to look at.
+        convert "$path" -crop 260x260+140+180 +repage "$VANTREL_SCREENSHOT_DIR/$name-window.png" 2>/dev/null || true
+        note "screenshot: $path"
+    else
+        note "screenshot $name could not be taken"
+    fi
+}
+
+# The stall program is a native Linux program, built here from its source.
+stall_build() {
+    STALL_EXE=$VANTREL_BUILD_DIR/stall
+    local source=$VANTREL_SOURCE_DIR/tests/e2e/stall.c
+    if [[ ! -x $STALL_EXE || $source -nt $STALL_EXE ]]; then
+        cc -O2 -std=c11 -Wall -Wextra -Werror -o "$STALL_EXE" "$source" || fail "cannot build $source"
+    fi
+}
+
+# stall_cpu CPU MS: a real-time busy loop pinned to CPU that ends itself.
+stall_cpu() {
+    local cpu=$1 ms=$2
+    [[ -n ${STALL_EXE:-} ]] || stall_build
+    chrt -f 50 taskset -c "$cpu" "$STALL_EXE" "$ms"
+}
+
+# Fails unless real-time scheduling and pinning work here (root, 2+ CPUs).
+require_stall_support() {
+    local cpus
+    cpus=$(nproc --all)
+    ((cpus >= 2)) || fail "this test needs at least 2 CPUs, the machine has $cpus"
+    chrt -f 50 taskset -c 1 true 2>/dev/null ||
+        fail "real-time scheduling on CPU 1 is not permitted (chrt -f 50 taskset -c 1 needs root)"
+    stall_build
+}
+
+prefix_processes() {
+    local name=$1 dir pid
+    for dir in /proc/[0-9]*; do
+        pid=${dir#/proc/}
+        grep -qzxF "WINEPREFIX=$WINEPREFIX" "$dir/environ" 2>/dev/null || continue
+        tr '\0' ' ' <"$dir/cmdline" 2>/dev/null | grep -qiF "$name" && echo "$pid"
+    done
+    return 0
+}
+
+# Number of processors Windows reports to programs.
+windows_processor_count() {
+    vprobe sysinfo | value_of processors
+}
