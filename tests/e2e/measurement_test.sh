@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The measurement, end to end: CPU 1 is held by a real-time busy loop for
 # 400 ms, so core 1's sampler (pinned there) gets its next timer event late
-# while core 0's does not. Row 1 must then show at least two full-height
-# graph columns and a label of at least +250ms; row 0 no full-height column
-# and a small label.
+# while core 0's does not. Row 1 must then show at least two new full-height
+# graph columns and a label of at least +250ms; row 0 no new full-height
+# column and a small label.
 #
 # Why 400 ms: the stall starts at an unknown point of core 1's 100 ms period,
 # so an S ms stall makes the next event between S - 100 and S ms late. With
@@ -30,10 +30,10 @@ for ((i = 0; i < 200; i++)); do
     grep -q '^polling=1' "$rows_log" && break
     sleep 0.05
 done
+# The probe starts watching once row 1's newest columns hold no full-height
+# column, so the frame it reports shows this stall and not an earlier one.
 expect 'grep -q "^polling=1" "$rows_log"' "the probe watches the screen before the stall"
-# No full-height column may be on screen before the stall, or the probe
-# would report a frame that the stall had nothing to do with.
-expect '! grep -q "^found=" "$rows_log"' "row 1 shows no full-height column before the stall"
+expect '! grep -q "^found=" "$rows_log"' "no new full-height column in row 1 before the stall"
 
 note "stalling CPU 1 for $stall_ms ms"
 stall_cpu 1 "$stall_ms"
@@ -44,15 +44,15 @@ grep -v heights <<<"$rows"
 screenshot measurement
 
 expect '[[ $(value_of found <<<"$rows") == 1 ]]' "row 1 showed a full-height column after the stall"
-row1_full=$(value_of row1_full_columns <<<"$rows")
-expect '((row1_full >= 2))' "row 1 shows at least 2 full-height columns ($row1_full)"
+row1_full=$(value_of row1_recent_full_columns <<<"$rows")
+expect '((row1_full >= 2))' "row 1 shows at least 2 new full-height columns ($row1_full)"
 expect '[[ $(value_of row1_label_matches <<<"$rows") == 1 ]]' "row 1's label reads as one \"+Nms\" text"
 row1_label=$(value_of row1_label_value <<<"$rows")
 expect '((row1_label >= 250 && row1_label <= stall_ms + 50))' \
     "row 1's label shows the stall: +${row1_label}ms, between +250ms and +$((stall_ms + 50))ms"
 
-row0_full=$(value_of row0_full_columns <<<"$rows")
-expect '((row0_full == 0))' "row 0 shows no full-height column ($row0_full)"
+row0_full=$(value_of row0_recent_full_columns <<<"$rows")
+expect '((row0_full == 0))' "row 0 shows no new full-height column ($row0_full)"
 expect '[[ $(value_of row0_label_matches <<<"$rows") == 1 ]]' "row 0's label reads as one \"+Nms\" text"
 row0_label=$(value_of row0_label_value <<<"$rows")
 expect '((row0_label < 100))' "row 0's label stays small: +${row0_label}ms"

@@ -8,8 +8,8 @@
 //   vprobe tray                     the "Wine System Tray" window: exists, visible
 //   vprobe rows                     what the rows show on screen: graph heights,
 //                                   full-height columns, the label and its number
-//   vprobe wait-full ROW WAIT_MS    polls the screen until ROW shows a full-height
-//                                   graph column, then reports the rows of that frame
+//   vprobe wait-full ROW WAIT_MS    polls the screen until a full-height column
+//                                   enters ROW, then reports the rows of that frame
 //   vprobe watch WAIT_MS            start it before vantrel: waits for the window, then
 //                                   reports when every row first showed a graph and a
 //                                   label and when the tray icon window appeared
@@ -40,6 +40,8 @@ constexpr int graphBoxHeight = 16;
 constexpr int labelRight = 133;  // exclusive
 constexpr int labelStripHeight = 16;
 constexpr int fullHeight = 15;
+// New columns enter at the right: the newest ones tell what just happened.
+constexpr int recentColumns = 8;
 // Labels never reach further left than this; the caption ends well before it.
 constexpr int labelSearchLeft = 80;
 // A run of this many dark columns ends the label when scanning leftwards
@@ -229,6 +231,7 @@ struct RowReading {
     int heights[graphColumns] = {};  // -1: no lit pixel in that column
     int litColumns = 0;
     int fullColumns = 0;
+    int recentFullColumns = 0;  // among the newest recentColumns columns
     bool labelPresent = false;
     int labelLeft = -1;
     int labelRight = -1;
@@ -248,7 +251,10 @@ void readGraph(const Picture& picture, int row, RowReading& reading) {
             }
         }
         if (reading.heights[k] >= 0) ++reading.litColumns;
-        if (reading.heights[k] == fullHeight) ++reading.fullColumns;
+        if (reading.heights[k] == fullHeight) {
+            ++reading.fullColumns;
+            if (k >= graphColumns - recentColumns) ++reading.recentFullColumns;
+        }
     }
 }
 
@@ -306,8 +312,8 @@ void printRows(const Picture& picture, int rows, const std::vector<Candidate>* c
         readLabel(picture, row, candidates, reading);
         std::printf("row%d_heights=", row);
         for (int k = 0; k < graphColumns; ++k) std::printf(k == 0 ? "%d" : ",%d", reading.heights[k]);
-        std::printf("\nrow%d_lit_columns=%d\nrow%d_full_columns=%d\n", row, reading.litColumns, row,
-                    reading.fullColumns);
+        std::printf("\nrow%d_lit_columns=%d\nrow%d_full_columns=%d\nrow%d_recent_full_columns=%d\n", row,
+                    reading.litColumns, row, reading.fullColumns, row, reading.recentFullColumns);
         std::printf("row%d_label_present=%d\nrow%d_label_left=%d\nrow%d_label_right=%d\n", row,
                     reading.labelPresent ? 1 : 0, row, reading.labelLeft, row, reading.labelRight);
         if (candidates != nullptr) {
@@ -401,13 +407,15 @@ int commandRows() {
     return 0;
 }
 
+// Polls the screen until a full-height column enters ROW. It first waits
+// for a frame whose newest columns hold none, so that a disturbance that
+// happened before the caller's own is not taken for it; "polling=1" then
+// tells the caller to go ahead.
 int commandWaitFull(int row, DWORD waitMs) {
     // Rendered before polling, so the frame is analysed as soon as it shows.
     const std::vector<Candidate> candidates = renderCandidates();
-    // Tells a script waiting to disturb the program that the watch is on.
-    std::printf("polling=1\n");
-    std::fflush(stdout);
     const DWORD start = GetTickCount();
+    bool armed = false;
     for (;;) {
         HWND window = findMonitor();
         ClientArea area;
@@ -415,7 +423,11 @@ int commandWaitFull(int row, DWORD waitMs) {
         if (window != nullptr && grabClient(window, area, picture) && row < rowCountOf(area)) {
             RowReading reading;
             readGraph(picture, row, reading);
-            if (reading.fullColumns > 0) {
+            if (!armed && reading.recentFullColumns == 0) {
+                armed = true;
+                std::printf("polling=1\n");
+                std::fflush(stdout);
+            } else if (armed && reading.recentFullColumns > 0) {
                 std::printf("found=1\nwaited_ms=%lu\ncandidates=%zu\n",
                             static_cast<unsigned long>(GetTickCount() - start), candidates.size());
                 printRows(picture, rowCountOf(area), &candidates);
@@ -425,7 +437,7 @@ int commandWaitFull(int row, DWORD waitMs) {
         if (GetTickCount() - start >= waitMs) break;
         Sleep(pollMs);
     }
-    std::printf("found=0\nwaited_ms=%lu\n", static_cast<unsigned long>(GetTickCount() - start));
+    std::printf("found=0\narmed=%d\nwaited_ms=%lu\n", armed ? 1 : 0, static_cast<unsigned long>(GetTickCount() - start));
     return 1;
 }
 

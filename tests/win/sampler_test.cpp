@@ -1,0 +1,335 @@
+// The sampler of core 1 on a thread of its own, as the program starts it:
+// its hidden window, its pinning, its timer events, and what it makes of
+// timer messages that anyone on the desktop can post to its window.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "engine/core_sampler.h"
+#include "engine/platform_seam.h"
+#include "engine/sample_tables.h"
+#include "tests/support/win_test_support.h"
+#include "window/monitor_window.h"
+
+namespace {
+
+// Three cores, so that core 2 is another valid core and 3 lies just past
+// the last one; the sampler under test is core 1's.
+constexpr std::int64_t testCoreCount = 3;
+constexpr std::int64_t ownCore = 1;
+constexpr DWORD startWaitMs = 5000;
+
+// The scheduler's view of a thread, from ntdll: its affinity mask is the one
+// SetThreadAffinityMask set, readable from any thread.
+struct ThreadBasicInformation {
+    LONG exitStatus;
+    PVOID tebBaseAddress;
+    HANDLE uniqueProcess;
+    HANDLE uniqueThread;
+    ULONG_PTR affinityMask;
+    LONG priority;
+    LONG basePriority;
+};
+using QueryThread = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+constexpr int threadBasicInformationClass = 0;
+
+bool threadAffinityOf(HANDLE thread, ULONG_PTR& mask) {
+    const auto query = reinterpret_cast<QueryThread>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
+    if (query == nullptr) return false;
+    ThreadBasicInformation info = {};
+    if (query(thread, threadBasicInformationClass, &info, sizeof info, nullptr) != 0) return false;
+    mask = info.affinityMask;
+    return true;
+}
+
+// A thread's message hook that signals when the sampler's loop fetches a
+// marker message: everything posted before the marker has been dispatched.
+constexpr UINT markerMessage = WM_APP + 7;
+HANDLE markerSeen = nullptr;
+
+LRESULT CALLBACK watchSamplerQueue(int code, WPARAM removal, LPARAM message) {
+    if (code == HC_ACTION && removal == PM_REMOVE && reinterpret_cast<const MSG*>(message)->message == markerMessage) {
+        SetEvent(markerSeen);
+    }
+    return CallNextHookEx(nullptr, code, removal, message);
+}
+
+std::unique_ptr<SampleTables> snapshotTables() {
+    auto copy = std::make_unique<SampleTables>();
+    lockSamples();
+    std::memcpy(copy.get(), &sampleTables, sizeof(SampleTables));
+    unlockSamples();
+    return copy;
+}
+
+// Describes the first difference between two snapshots outside `row`, or
+// answers "" when everything else is the same.
+std::string differenceOutsideRow(const SampleTables& a, const SampleTables& b, std::int64_t row) {
+    std::ostringstream where;
+    if (a.coreCount != b.coreCount || a.repaintCounter != b.repaintCounter || a.anyRowRedrawn != b.anyRowRedrawn) {
+        return "scalars";
+    }
+    if (std::memcmp(a.trayHistory, b.trayHistory, sizeof a.trayHistory) != 0) return "trayHistory";
+    for (std::int64_t r = 0; r < perCoreEntries; ++r) {
+        if (r == row) continue;
+        where << "row " << r << ": ";
+        if (a.lastTick[r] != b.lastTick[r]) return where.str() + "lastTick";
+        if (std::memcmp(&a.deviationWindow[r * deviationStride], &b.deviationWindow[r * deviationStride],
+                        sizeof(std::int64_t) * deviationStride) != 0) {
+            return where.str() + "deviationWindow";
+        }
+        if (r < maxCores && std::memcmp(&a.graphColumns[r * graphStride], &b.graphColumns[r * graphStride],
+                                        sizeof(std::int64_t) * graphStride) != 0) {
+            return where.str() + "graphColumns";
+        }
+        if (std::strcmp(a.labelText[r], b.labelText[r]) != 0) return where.str() + "labelText";
+        if (a.labelWidth[r] != b.labelWidth[r]) return where.str() + "labelWidth";
+        if (a.rowDirty[r] != b.rowDirty[r]) return where.str() + "rowDirty";
+        if (a.trayPeak[r] != b.trayPeak[r]) return where.str() + "trayPeak";
+        where.str("");
+    }
+    return "";
+}
+
+bool rowDirtyOf(std::int64_t core) {
+    lockSamples();
+    const bool dirty = sampleTables.rowDirty[core] != 0;
+    unlockSamples();
+    return dirty;
+}
+
+void clearRowDirty(std::int64_t core) {
+    lockSamples();
+    sampleTables.rowDirty[core] = 0;
+    unlockSamples();
+}
+
+// Waits (pumping the test thread's own messages) until `core`'s row is
+// marked by a sample.
+bool waitForSample(std::int64_t core, DWORD waitMs) {
+    const DWORD start = GetTickCount();
+    while (!rowDirtyOf(core)) {
+        if (GetTickCount() - start >= waitMs) return false;
+        pumpMessagesFor(10);
+    }
+    return true;
+}
+
+TEST(AffinityMask, HasOnlyTheBitOfTheCore) {
+    EXPECT_EQ(affinityMaskOf(0), 0x1u);
+    EXPECT_EQ(affinityMaskOf(1), 0x2u);
+    EXPECT_EQ(affinityMaskOf(62), 0x4000000000000000u);
+    EXPECT_EQ(affinityMaskOf(63), 0x8000000000000000u);
+}
+
+class CoreSampler : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetProgramState();
+        ASSERT_EQ(setupMonitorWindow(testCoreCount), 1);
+    }
+
+    void TearDown() override {
+        if (thread != nullptr) stopSampler();
+        teardownMonitorWindow();
+    }
+
+    // Starts core `core`'s sampler the way the program does and waits for its
+    // hidden window.
+    void startSampler(std::int64_t core) {
+        startTick = GetTickCount();
+        thread = CreateThread(nullptr, samplerStackCommit, coreSamplerThread, reinterpret_cast<LPVOID>(core), 0,
+                              &threadId);
+        ASSERT_NE(thread, nullptr);
+        const DWORD start = GetTickCount();
+        while (window == nullptr && GetTickCount() - start < startWaitMs) {
+            for (HWND candidate = nullptr;
+                 (candidate = FindWindowExA(nullptr, candidate, samplerWindowClassName, nullptr)) != nullptr;) {
+                if (GetWindowThreadProcessId(candidate, nullptr) == threadId) window = candidate;
+            }
+            if (window == nullptr) pumpMessagesFor(10);
+        }
+        ASSERT_NE(window, nullptr) << "the sampler made no \"VantrelThreadWindow\" window";
+    }
+
+    // Asks the sampler's loop to end, as only a test does: it then stops its
+    // timer and destroys its window.
+    void stopSampler() {
+        PostThreadMessageA(threadId, WM_QUIT, 0, 0);
+        const DWORD ended = WaitForSingleObject(thread, startWaitMs);
+        EXPECT_EQ(ended, WAIT_OBJECT_0) << "the sampler thread did not end after WM_QUIT";
+        if (ended == WAIT_OBJECT_0) {
+            DWORD exitCode = 1;
+            GetExitCodeThread(thread, &exitCode);
+            EXPECT_EQ(exitCode, 0u);
+            EXPECT_FALSE(IsWindow(window)) << "the sampler's window outlived its thread";
+        }
+        CloseHandle(thread);
+        thread = nullptr;
+    }
+
+    // Posts `messages` to the sampler's window, then a marker, and waits
+    // until the sampler's loop has dispatched them all.
+    void postAndDrain(const WPARAM* identifiers, int count) {
+        markerSeen = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        ASSERT_NE(markerSeen, nullptr);
+        HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, watchSamplerQueue, nullptr, threadId);
+        ASSERT_NE(hook, nullptr);
+        for (int i = 0; i < count; ++i) {
+            ASSERT_TRUE(PostMessageA(window, WM_TIMER, identifiers[i], 0)) << "identifier " << identifiers[i];
+        }
+        ASSERT_TRUE(PostMessageA(window, markerMessage, 0, 0));
+        const DWORD seen = WaitForSingleObject(markerSeen, startWaitMs);
+        UnhookWindowsHookEx(hook);
+        CloseHandle(markerSeen);
+        markerSeen = nullptr;
+        ASSERT_EQ(seen, WAIT_OBJECT_0) << "the sampler did not get through its posted messages";
+    }
+
+    HANDLE thread = nullptr;
+    DWORD threadId = 0;
+    HWND window = nullptr;
+    DWORD startTick = 0;
+};
+
+TEST_F(CoreSampler, MakesItsHiddenWindowAndPinsItself) {
+    startSampler(ownCore);
+
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    EXPECT_STREQ(className, "VantrelThreadWindow");
+    EXPECT_EQ(GetWindowTextLengthA(window), 0) << "the window has no title";
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_EQ(GetParent(window), nullptr);
+
+    RECT rect = {};
+    ASSERT_TRUE(GetWindowRect(window, &rect));
+    EXPECT_EQ(rect.left, 160);
+    EXPECT_EQ(rect.top, 200);
+    EXPECT_EQ(rect.right - rect.left, 160);
+    EXPECT_EQ(rect.bottom - rect.top, 200);
+
+    // Made with WS_SYSMENU alone; the system adds the caption and sibling
+    // clipping of every overlapped window, and the edge that goes with a
+    // caption, by itself.
+    const auto style = static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongPtrA(window, GWL_EXSTYLE));
+    EXPECT_EQ(style & ~static_cast<DWORD>(WS_CLIPSIBLINGS | WS_CAPTION), static_cast<DWORD>(WS_SYSMENU))
+        << std::hex << "style 0x" << style;
+    EXPECT_EQ(exStyle & ~static_cast<DWORD>(WS_EX_WINDOWEDGE), 0u) << std::hex << "extended style 0x" << exStyle;
+
+    ULONG_PTR mask = 0;
+    ASSERT_TRUE(threadAffinityOf(thread, mask));
+    EXPECT_EQ(mask, 0x2u) << "core 1's sampler runs on core 1 only";
+
+    // lastTick is set before the timer starts; wait for the first event so
+    // the entry is read after the sampler's writes, not during them.
+    ASSERT_TRUE(waitForSample(ownCore, startWaitMs));
+    lockSamples();
+    const std::int64_t lastTick = sampleTables.lastTick[ownCore];
+    unlockSamples();
+    EXPECT_GE(lastTick, static_cast<std::int64_t>(startTick));
+    EXPECT_LE(lastTick, static_cast<std::int64_t>(GetTickCount()));
+}
+
+TEST_F(CoreSampler, ItsTimerEventsSampleItsOwnRowOnly) {
+    const auto before = snapshotTables();
+    startSampler(ownCore);
+    ASSERT_TRUE(waitForSample(ownCore, startWaitMs)) << "no sample within " << startWaitMs << " ms";
+    pumpMessagesFor(350);
+
+    const auto after = snapshotTables();
+    EXPECT_EQ(differenceOutsideRow(*before, *after, ownCore), "");
+    const std::string label = after->labelText[ownCore];
+    ASSERT_GE(label.size(), 4u);
+    EXPECT_EQ(label.front(), '+');
+    EXPECT_EQ(label.substr(label.size() - 2), "ms");
+    // A few events of a quiet core: the newest graph columns hold the line.
+    EXPECT_GE(after->graphColumns[ownCore * graphStride + graphWidth - 1], 1);
+    EXPECT_GE(after->graphColumns[ownCore * graphStride + graphWidth - 2], 1);
+}
+
+TEST_F(CoreSampler, RefusesTimerMessagesOfOtherIdentifiers) {
+    startSampler(ownCore);
+    ASSERT_TRUE(waitForSample(ownCore, startWaitMs));
+
+    const auto before = snapshotTables();
+    // Core 0's identifier, another sampler's, the first past the last core,
+    // and one far beyond the tables.
+    const WPARAM foreign[] = {0, 2, static_cast<WPARAM>(testCoreCount), 100000, 0, 2, 100000};
+    postAndDrain(foreign, static_cast<int>(sizeof foreign / sizeof foreign[0]));
+    const auto after = snapshotTables();
+
+    EXPECT_EQ(differenceOutsideRow(*before, *after, ownCore), "");
+}
+
+TEST_F(CoreSampler, SamplesTimerMessagesOfItsOwnIdentifier) {
+    startSampler(ownCore);
+    ASSERT_TRUE(waitForSample(ownCore, startWaitMs));
+
+    // An empty graph row: every event from now on adds one column of height
+    // 1 or more at the right end, so the filled columns count the events.
+    lockSamples();
+    for (std::int64_t k = 0; k < graphStride; ++k) sampleTables.graphColumns[ownCore * graphStride + k] = 0;
+    unlockSamples();
+    const auto before = snapshotTables();
+
+    constexpr int burst = 20;
+    WPARAM own[burst];
+    for (WPARAM& identifier : own) identifier = static_cast<WPARAM>(ownCore);
+    const DWORD posted = GetTickCount();
+    postAndDrain(own, burst);
+    const DWORD elapsed = GetTickCount() - posted;
+    const auto after = snapshotTables();
+
+    std::int64_t filled = 0;
+    for (std::int64_t k = 0; k < graphWidth; ++k) {
+        if (after->graphColumns[ownCore * graphStride + k] != 0) ++filled;
+    }
+    // The sampler's own timer may add about one column per 100 ms besides.
+    EXPECT_GE(filled, burst) << "every posted event adds a column";
+    EXPECT_LE(filled, burst + static_cast<std::int64_t>(elapsed / 100) + 2);
+    EXPECT_EQ(differenceOutsideRow(*before, *after, ownCore), "");
+}
+
+TEST_F(CoreSampler, IgnoresCloseAndDestroyAndGoesOnSampling) {
+    startSampler(ownCore);
+    ASSERT_TRUE(waitForSample(ownCore, startWaitMs));
+
+    EXPECT_EQ(SendMessageA(window, WM_CLOSE, 0, 0), 0);
+    EXPECT_EQ(SendMessageA(window, WM_DESTROY, 0, 0), 0);
+    pumpMessagesFor(50);
+    EXPECT_TRUE(IsWindow(window)) << "the hidden window must outlive WM_CLOSE and WM_DESTROY";
+    EXPECT_EQ(WaitForSingleObject(thread, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "no quit message may reach the sampler's loop";
+
+    clearRowDirty(ownCore);
+    EXPECT_TRUE(waitForSample(ownCore, 2000)) << "the timer keeps running after WM_CLOSE and WM_DESTROY";
+}
+
+TEST_F(CoreSampler, EndsAtOnceWithoutItsWindowClass) {
+    // Without the class no window can be made: the sampler ends at once,
+    // leaving its row untouched.
+    ASSERT_TRUE(UnregisterClassA(samplerWindowClassName, GetModuleHandleA(nullptr)));
+    const auto before = snapshotTables();
+    HANDLE lone = CreateThread(nullptr, samplerStackCommit, coreSamplerThread, reinterpret_cast<LPVOID>(ownCore), 0,
+                               nullptr);
+    ASSERT_NE(lone, nullptr);
+    ASSERT_EQ(WaitForSingleObject(lone, startWaitMs), WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    GetExitCodeThread(lone, &exitCode);
+    CloseHandle(lone);
+    EXPECT_EQ(exitCode, 0u);
+    pumpMessagesFor(250);
+    const auto after = snapshotTables();
+    EXPECT_EQ(std::memcmp(before.get(), after.get(), sizeof(SampleTables)), 0) << "the tables were touched";
+}
+
+}  // namespace
