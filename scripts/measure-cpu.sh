@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Measures the CPU time that vantrel.exe costs under Wine, next to a program
+# that only runs an idle message loop (tests/tools/idle_loop.cpp). Not part
+# of the tests: it takes a few minutes and prints figures.
+#
+#   bash scripts/measure-cpu.sh [SECONDS]      (default 60)
+#
+# For each program: start it on a virtual display, let it settle for 3 s,
+# then read utime + stime from /proc of the program's own process and of the
+# prefix's wineserver before and after SECONDS seconds. The program's own
+# figure is exact; the wineserver serves every Wine process of the prefix
+# (the program, and Wine's explorer.exe that hosts the tray icon), so its
+# share is what the whole prefix caused during the run. Both are given as a
+# percentage of one core. VANTREL_BUILD_DIR picks the build (default
+# build/windows, configured and built here).
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root=$PWD
+seconds=${1:-60}
+build=${VANTREL_BUILD_DIR:-$root/build/windows}
+
+bash scripts/deps.sh run
+if [[ $build == "$root/build/windows" ]]; then
+    cmake --preset windows >/dev/null
+fi
+cmake --build "$build" -j2 --target vantrel vprobe idle_loop >/dev/null
+
+# shellcheck source=scripts/wine-session.sh
+source scripts/wine-session.sh
+trap wine_session_stop EXIT INT TERM
+wine_session_start "$build/wineprefix-measure"
+
+ticks_per_second=$(getconf CLK_TCK)
+
+# utime + stime of all threads of a process, in clock ticks.
+cpu_ticks() {
+    local fields
+    read -r -a fields <<<"$(sed 's/^.*) //' "/proc/$1/stat")"
+    # After the command name: field 3 is the state, utime and stime are
+    # fields 14 and 15 of the whole line, i.e. 11 and 12 here (0-based).
+    echo $((fields[11] + fields[12]))
+}
+
+wineserver_pid() {
+    local pid
+    for pid in $(wine_session_prefix_pids); do
+        if [[ $(cat "/proc/$pid/comm" 2>/dev/null) == wineserver* ]]; then
+            echo "$pid"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# Percentage of one core, two decimals, from a tick count over $seconds.
+share() {
+    awk -v t="$1" -v hz="$ticks_per_second" -v s="$seconds" 'BEGIN { printf "%.2f", 100 * t / hz / s }'
+}
+
+measure() {
+    local name=$1 exe=$2 pid server before_self before_server after_self after_server
+    wine "$exe" </dev/null >/dev/null 2>&1 &
+    pid=$!
+    sleep 3
+    kill -0 "$pid" 2>/dev/null || { echo "$name ended early" >&2; return 1; }
+    server=$(wineserver_pid) || { echo "no wineserver found" >&2; return 1; }
+    before_self=$(cpu_ticks "$pid")
+    before_server=$(cpu_ticks "$server")
+    sleep "$seconds"
+    after_self=$(cpu_ticks "$pid")
+    after_server=$(cpu_ticks "$server")
+    if [[ $name == vantrel.exe ]]; then
+        wine "$build/tests/vprobe.exe" close 5000 </dev/null >/dev/null 2>&1 || true
+    fi
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    printf '%-14s process %6s %% of a core (%d ticks)   wineserver %6s %% (%d ticks)\n' "$name" \
+        "$(share $((after_self - before_self)))" $((after_self - before_self)) \
+        "$(share $((after_server - before_server)))" $((after_server - before_server))
+}
+
+echo "CPU time over $seconds s at $ticks_per_second ticks/s, as a share of one core:"
+measure idle_loop.exe "$build/tests/idle_loop.exe"
+measure vantrel.exe "$build/vantrel.exe"
