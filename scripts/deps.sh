@@ -11,6 +11,9 @@ run_packages=(
     wine wine64
     xvfb xauth x11-utils xdotool imagemagick
     procps
+    # The Windows build configures the test tree (GoogleTest's sources),
+    # where the run script's window probe is built.
+    googletest
 )
 test_packages=(
     "${run_packages[@]}"

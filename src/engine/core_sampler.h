@@ -13,7 +13,7 @@ constexpr int samplerWindowTop = 200;
 constexpr int samplerWindowWidth = 160;
 constexpr int samplerWindowHeight = 200;
 
-// The affinity mask with only bit `core` set, 0 <= core <= 63.
+// The affinity mask with only bit `core` set for 0 <= core <= 63; 0 otherwise.
 std::uint64_t affinityMaskOf(std::int64_t core);
 
 // Thread routine of core `core`'s sampler; answers 0.

@@ -127,6 +127,7 @@ TEST(AffinityMask, HasOnlyTheBitOfTheCore) {
     EXPECT_EQ(affinityMaskOf(1), 0x2u);
     EXPECT_EQ(affinityMaskOf(62), 0x4000000000000000u);
     EXPECT_EQ(affinityMaskOf(63), 0x8000000000000000u);
+    EXPECT_EQ(affinityMaskOf(64), 0u) << "no core of the group: no bit";
 }
 
 class CoreSampler : public ::testing::Test {
