@@ -16,11 +16,11 @@ shots=$root/build/screenshots
 
 bash scripts/deps.sh run
 
-# Configure once; later runs only rebuild what changed.
-if [[ ! -f $build/CMakeCache.txt ]]; then
-    cmake --preset windows >"$root/build/run-configure.log" 2>&1 ||
-        { cat "$root/build/run-configure.log"; exit 1; }
-fi
+# Configured every time (a second or two once cached), so a build folder
+# made before a helper program was added still knows its target.
+mkdir -p "$root/build"
+cmake --preset windows >"$root/build/run-configure.log" 2>&1 ||
+    { cat "$root/build/run-configure.log"; exit 1; }
 cmake --build --preset windows --target vantrel vprobe >"$root/build/run-build.log" 2>&1 ||
     { cat "$root/build/run-build.log"; exit 1; }
 
@@ -37,7 +37,9 @@ finish() {
 trap finish EXIT
 trap 'exit 130' INT TERM
 
-echo "Starting Wine (the first run makes a Wine prefix, about 10 s)..."
+if [[ ! -f $root/build/wineprefix-run/.vantrel-prefix-ready ]]; then
+    echo "Making the Wine prefix build/wineprefix-run (once, about 10 s)..."
+fi
 wine_session_start "$root/build/wineprefix-run" use-desktop
 
 if [[ -z $wine_session_xvfb_pid ]]; then
