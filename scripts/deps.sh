@@ -11,6 +11,9 @@ run_packages=(
     wine wine64
     xvfb xauth x11-utils xdotool imagemagick
     procps
+    # Wine draws "Arial" with Liberation Sans, which has Arial's widths;
+    # without it the wider DejaVu Sans makes labels run into the captions.
+    fonts-liberation
     # The Windows build configures the test tree (GoogleTest's sources),
     # where the run script's window probe is built.
     googletest

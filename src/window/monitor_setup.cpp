@@ -156,18 +156,18 @@ std::int64_t setupMonitorWindow(std::int64_t count) {
     LOGFONTA fontRecord = {};
     fontRecord.lfWeight = fontWeight;
     fontRecord.lfHeight = footerFontHeight;
-    std::strcpy(fontRecord.lfFaceName, "Small fonts");
+    lstrcpynA(fontRecord.lfFaceName, "Small fonts", LF_FACESIZE);
 
     trayIcon.cbSize = trayIconRecordSize;
     trayIcon.hWnd = monitorWindow;
-    std::strcpy(trayIcon.szTip, monitorWindowTitle);
+    lstrcpynA(trayIcon.szTip, monitorWindowTitle, sizeof trayIcon.szTip);
     trayIcon.uCallbackMessage = trayCallbackMessage;
     trayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     trayIconBitmaps.fIcon = TRUE;
 
     drawFooter(fontRecord, count);
 
-    std::strcpy(fontRecord.lfFaceName, "Arial");
+    lstrcpynA(fontRecord.lfFaceName, "Arial", LF_FACESIZE);
     fontRecord.lfHeight = captionFontHeight;
     captionFont = CreateFontIndirectA(&fontRecord);
     if (captionFont == nullptr) return 0;
