@@ -48,6 +48,38 @@ if [[ -z $wine_session_xvfb_pid ]]; then
     exit 0
 fi
 
+# annotate SHOT OUT CLIENT_X CLIENT_Y CLIENT_W CLIENT_H: the screenshot with
+# the menu open, cropped to the tray icon, the window and the menu, doubled
+# in size, with the parts named beside them.
+annotate() {
+    local in=$1 out=$2 x=$3 y=$4 w=$5 h=$6
+    local font=/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf
+    local width=$(((x + w + 330) * 2)) height=$(((y + h + 150) * 2))
+    local notes=$((x + w + 40))
+    # Points (in screen pixels) and the text for each part.
+    local parts=(
+        "12 30|the tray icon: worst lateness of all cores, about every 3.2 s"
+        "$((x + 30)) $((y + 10))|caption: the core"
+        "$((x + 60)) $((y + 31))|graph: one column per 100 ms, full height at 94 ms late"
+        "$((x + 120)) $((y + 10))|label: worst lateness of the last 15 events"
+        "$((x + 112)) $((y + h + 44))|right-click menu: priority of the process and its threads"
+    )
+    local args=() i=0 part point text px py ty
+    for part in "${parts[@]}"; do
+        point=${part%%|*}
+        text=${part#*|}
+        px=${point% *}
+        py=${point#* }
+        ty=$((30 + i * 40))
+        args+=(-stroke '#ffcc00' -draw "line $((px * 2)),$((py * 2)) $((notes * 2 - 6)),$((ty * 2 - 7))")
+        args+=(-draw "circle $((px * 2)),$((py * 2)) $((px * 2 + 4)),$((py * 2))")
+        args+=(-stroke none -annotate "+$((notes * 2))+$((ty * 2))" "$text")
+        i=$((i + 1))
+    done
+    convert "$in" -crop "$((width / 2))x$((height / 2))+0+0" +repage -scale 200% \
+        -strokewidth 2 -fill '#ffcc00' -font "$font" -pointsize 22 "${args[@]}" "$out"
+}
+
 echo "No reachable display: running vantrel.exe on a virtual display ($DISPLAY)."
 probe() {
     { wine "$build/tests/vprobe.exe" "$@" </dev/null 2>/dev/null || true; } | sed 's/\r$//'
@@ -71,6 +103,18 @@ import -window root "$shot"
 IFS=, read -r _ _ right bottom <<<"$(grep '^outer=' <<<"$window" | cut -d= -f2)"
 convert "$shot" -crop "$((right + 24))x$((bottom + 24))+0+0" +repage "$crop"
 
+# The priority menu, opened as a user would: a right-click low in the
+# window, so the menu opens below it and the rows stay visible.
+IFS=, read -r client_x client_y <<<"$(grep '^client_origin=' <<<"$window" | cut -d= -f2)"
+IFS=, read -r client_w client_h <<<"$(grep '^client_size=' <<<"$window" | cut -d= -f2)"
+xdotool mousemove "$((client_x + 8))" "$((client_y + client_h - 4))" click 3
+sleep 1
+menu_shot=$shots/vantrel-run-menu.png
+import -window root "$menu_shot"
+xdotool key Escape
+annotated=$shots/vantrel-annotated.png
+annotate "$menu_shot" "$annotated" "$client_x" "$client_y" "$client_w" "$client_h" || true
+
 closed=$(probe close 5000)
 code=unknown
 if grep -q '^ended=1' <<<"$closed"; then
@@ -81,3 +125,4 @@ fi
 echo "vantrel.exe closed (exit code $code)."
 echo "Screenshot: $shot"
 echo "Around the window and the tray icon: $crop"
+echo "With the priority menu open, annotated: $annotated"
