@@ -60,10 +60,15 @@ std::string saveBlockAsBmp(HDC source, int x, int y, int width, int height, cons
     file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
     FILE* out = std::fopen(path.c_str(), "wb");
     if (out == nullptr) return "";
-    std::fwrite(&file, sizeof file, 1, out);
-    std::fwrite(&header, sizeof header, 1, out);
-    std::fwrite(pixels.data(), 1, pixels.size(), out);
-    std::fclose(out);
+    const bool written = std::fwrite(&file, sizeof file, 1, out) == 1 &&
+                         std::fwrite(&header, sizeof header, 1, out) == 1 &&
+                         std::fwrite(pixels.data(), 1, pixels.size(), out) == pixels.size();
+    // fclose flushes the buffered tail, so its result decides as well; a
+    // truncated picture is removed rather than left to be mistaken for one.
+    if (std::fclose(out) != 0 || !written) {
+        (void)std::remove(path.c_str());
+        return "";
+    }
     return path;
 }
 

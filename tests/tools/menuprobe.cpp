@@ -116,6 +116,6 @@ int main(int argc, char** argv) {
     if (command == "priorities" && argc > 2) {
         return reportPriorities(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
     }
-    std::fprintf(stderr, "usage: menuprobe menu [WAIT_MS] | closed WAIT_MS | cursor | priorities PID\n");
+    (void)std::fprintf(stderr, "usage: menuprobe menu [WAIT_MS] | closed WAIT_MS | cursor | priorities PID\n");
     return 2;
 }

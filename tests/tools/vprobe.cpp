@@ -20,6 +20,8 @@
 // program's label font and comparing pixels exactly.
 #include <windows.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -160,7 +162,7 @@ struct LabelRenderer {
         record.lfHeight = labelFontHeight;
         record.lfWeight = labelFontWeight;
         record.lfCharSet = ANSI_CHARSET;
-        std::strcpy(record.lfFaceName, "Arial");
+        lstrcpynA(record.lfFaceName, "Arial", LF_FACESIZE);
         font = CreateFontIndirectA(&record);
         if (memory == nullptr || font == nullptr) return false;
         savedFont = SelectObject(memory, font);
@@ -217,7 +219,8 @@ std::vector<Candidate> renderCandidates() {
     if (renderer.open()) {
         char text[32];
         for (int value = firstCandidate; value <= lastCandidate; ++value) {
-            std::snprintf(text, sizeof text, "+%dms", value);
+            const int length = std::snprintf(text, sizeof text, "+%dms", value);
+            if (length < 0 || static_cast<size_t>(length) >= sizeof text) continue;
             Candidate candidate;
             candidate.value = value;
             if (renderer.render(text, candidate.width, candidate.pixels)) candidates.push_back(std::move(candidate));
@@ -426,7 +429,8 @@ int commandWaitFull(int row, DWORD waitMs) {
             if (!armed && reading.recentFullColumns == 0) {
                 armed = true;
                 std::printf("polling=1\n");
-                std::fflush(stdout);
+                // The caller waits for this line before it acts.
+                if (std::fflush(stdout) != 0) return 1;
             } else if (armed && reading.recentFullColumns > 0) {
                 std::printf("found=1\nwaited_ms=%lu\ncandidates=%zu\n",
                             static_cast<unsigned long>(GetTickCount() - start), candidates.size());
@@ -458,7 +462,7 @@ int commandWatch(DWORD waitMs) {
     HWND tray = FindWindowA(nullptr, trayTitle);
     std::printf("tray_visible_before=%d\n", tray != nullptr && IsWindowVisible(tray) ? 1 : 0);
     std::printf("window_already_there=%d\n", findMonitor() != nullptr ? 1 : 0);
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0) return 1;
     HWND window = waitForMonitor(waitMs);
     if (window == nullptr) {
         std::printf("found=0\n");
@@ -476,7 +480,7 @@ int commandWatch(DWORD waitMs) {
             if (grabClient(window, area, picture) && rowsAllShowing(picture, rowCountOf(area))) {
                 rowsReady = true;
                 std::printf("rows_ready_ms=%lu\n", static_cast<unsigned long>(now - seen));
-                std::fflush(stdout);
+                if (std::fflush(stdout) != 0) return 1;
             }
         }
         if (!trayShown) {
@@ -484,7 +488,7 @@ int commandWatch(DWORD waitMs) {
             if (tray != nullptr && IsWindowVisible(tray)) {
                 trayShown = true;
                 std::printf("tray_ms=%lu\n", static_cast<unsigned long>(now - seen));
-                std::fflush(stdout);
+                if (std::fflush(stdout) != 0) return 1;
             }
         }
         Sleep(pollMs);
@@ -527,11 +531,20 @@ DWORD argumentMs(int argc, char** argv, int index, DWORD fallback) {
     return argc > index ? static_cast<DWORD>(std::strtoul(argv[index], nullptr, 10)) : fallback;
 }
 
+// The row number in TEXT, or -1 unless TEXT is a whole non-negative number.
+int rowArgument(const char* text) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno == ERANGE || value < 0 || value > INT_MAX) return -1;
+    return static_cast<int>(value);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: vprobe sysinfo|window|samplers|tray|rows|wait-full|watch|close ...\n");
+        (void)std::fprintf(stderr, "usage: vprobe sysinfo|window|samplers|tray|rows|wait-full|watch|close ...\n");
         return 2;
     }
     const std::string command = argv[1];
@@ -547,14 +560,19 @@ int main(int argc, char** argv) {
     } else if (command == "rows") {
         result = commandRows();
     } else if (command == "wait-full" && argc > 2) {
-        result = commandWaitFull(std::atoi(argv[2]), argumentMs(argc, argv, 3, 5000));
+        const int row = rowArgument(argv[2]);
+        if (row >= 0) {
+            result = commandWaitFull(row, argumentMs(argc, argv, 3, 5000));
+        } else {
+            (void)std::fprintf(stderr, "vprobe: wait-full needs a row number, not %s\n", argv[2]);
+        }
     } else if (command == "watch") {
         result = commandWatch(argumentMs(argc, argv, 2, 10000));
     } else if (command == "close") {
         result = commandClose(argumentMs(argc, argv, 2, 5000));
     } else {
-        std::fprintf(stderr, "vprobe: unknown command %s\n", command.c_str());
+        (void)std::fprintf(stderr, "vprobe: unknown command %s\n", command.c_str());
     }
-    std::fflush(stdout);
-    return result;
+    // Output that never reached the caller makes the run a failure.
+    return std::fflush(stdout) == 0 ? result : 1;
 }

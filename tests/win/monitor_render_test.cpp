@@ -32,7 +32,7 @@ void fillGraph(int row, Height height) {
 }
 
 void setLabel(int row, const char* text) {
-    std::strcpy(sampleTables.labelText[row], text);
+    lstrcpynA(sampleTables.labelText[row], text, sizeof sampleTables.labelText[row]);
 }
 
 void paintMarker(HDC dc, int left, int top, int right, int bottom) {
@@ -57,7 +57,7 @@ HFONT makeCaptionFont() {
     LOGFONTA record = {};
     record.lfHeight = -11;
     record.lfWeight = FW_LIGHT;
-    std::strcpy(record.lfFaceName, "Arial");
+    lstrcpynA(record.lfFaceName, "Arial", LF_FACESIZE);
     return CreateFontIndirectA(&record);
 }
 
@@ -342,7 +342,7 @@ TEST_F(MonitorRender, TrayIconIsRebuiltOnEvery32ndRepaint) {
 
 TEST_F(MonitorRender, TrayIconHandleIsKeptFromTheFirstAddition) {
     updateTrayIcon();
-    const HICON first = trayIcon.hIcon;
+    HICON first = trayIcon.hIcon;
     ASSERT_NE(first, nullptr) << "the first update adds the icon";
     EXPECT_TRUE(iconExists(first));
     NOTIFYICONDATAA probe = trayIcon;
@@ -365,7 +365,7 @@ TEST_F(MonitorRender, TrayIconHandleIsKeptFromTheFirstAddition) {
     probe = trayIcon;
     EXPECT_TRUE(Shell_NotifyIconA(NIM_MODIFY, &probe));
 
-    const HICON last = trayIcon.hIcon;
+    HICON last = trayIcon.hIcon;
     teardownMonitorWindow();
     EXPECT_FALSE(iconExists(last)) << "the teardown destroys the kept handle";
 }

@@ -34,7 +34,7 @@ TEST(MonitorScreenshot, TwoCoresAfterAFewSecondsOfSampling) {
     core1[100] = 15;
     core1[101] = 15;
     core1[128] = core1[127];
-    std::strcpy(sampleTables.labelText[1], "+250ms");
+    lstrcpynA(sampleTables.labelText[1], "+250ms", sizeof sampleTables.labelText[1]);
     sampleTables.rowDirty[1] = 1;
 
     // Half a minute of tray history: mostly small peaks, the 250 ms event

@@ -45,7 +45,7 @@ HFONT makeFont(const char* face, LONG height) {
     LOGFONTA record = {};
     record.lfHeight = height;
     record.lfWeight = FW_LIGHT;
-    std::strcpy(record.lfFaceName, face);
+    lstrcpynA(record.lfFaceName, face, LF_FACESIZE);
     return CreateFontIndirectA(&record);
 }
 
@@ -87,13 +87,9 @@ int litPixels(const Picture& picture) {
 // The caption of row `core` as the user should read it, written out here
 // independently of the program's own formatter.
 std::string expectedCaption(int core, int count) {
-    char text[32];
-    if (count <= 9) {
-        std::snprintf(text, sizeof text, "CPU / Core #%d", core + 1);
-    } else {
-        std::snprintf(text, sizeof text, "CPU / Core # %02d", (core + 1) % 100);
-    }
-    return text;
+    if (count <= 9) return "CPU / Core #" + std::to_string(core + 1);
+    const int number = (core + 1) % 100;
+    return std::string("CPU / Core # ") + static_cast<char>('0' + number / 10) + static_cast<char>('0' + number % 10);
 }
 
 // Compares rows firstY .. lastY of `actual` (taken at picture row offsetY)

@@ -21,7 +21,7 @@ TEST(MonitorSoak, FortyThousandTrayUpdatesLeaveTheHandleTablesUsable) {
     ASSERT_EQ(setupMonitorWindow(2), 1);
 
     updateTrayIcon();
-    const HICON kept = trayIcon.hIcon;
+    HICON kept = trayIcon.hIcon;
     ASSERT_NE(kept, nullptr);
 
     LARGE_INTEGER frequency;
