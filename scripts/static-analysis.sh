@@ -15,7 +15,7 @@ done < <(echo | x86_64-w64-mingw32-g++-posix -E -x c++ - -v 2>&1 |
     sed -n '/#include <...> search starts here/,/End of search list/p' | grep '^ ' |
     grep -v -E '/include-fixed$|/[0-9]+(-posix)?/include$' | sed 's/^ *//')
 
-windows_sources=$(git ls-files 'src/*.cpp' 'tests/win/*.cpp' 'tests/tools/*.cpp' 'tests/support/*.cpp')
+windows_sources=$(git ls-files 'src/*.cpp' 'tests/win/*.cpp' 'tests/tools/*.cpp' 'tests/support/*.cpp' 'tests/bench_win/*.cpp')
 native_sources=$(git ls-files 'tests/unit/*.cpp' 'bench/*.cpp')
 
 status=0

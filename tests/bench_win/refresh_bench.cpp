@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/sample_tables.h"
+#include "engine/sampling.h"
 #include "window/monitor_window.h"
 
 namespace {
@@ -27,7 +28,7 @@ void fillRealisticRows(std::int64_t count) {
         std::int64_t* columns = &sampleTables.graphColumns[r * graphStride];
         for (std::int64_t k = 0; k < graphWidth; ++k) columns[k] = 1 + ((k * 7 + r * 3) % 23 == 0 ? 12 : (k + r) % 3);
         columns[graphWidth] = columns[graphWidth - 1];
-        std::snprintf(sampleTables.labelText[r], labelCapacity, "+%lldms", static_cast<long long>(10 + r * 37 % 900));
+        formatLabel(10 + r * 37 % 900, sampleTables.labelText[r]);
     }
 }
 
@@ -94,7 +95,14 @@ void timeTrayUpdate(int repetitions) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int repetitions = argc > 1 ? std::max(10, std::atoi(argv[1])) : 2000;
+    // An optional repetition count; anything unreadable keeps the default.
+    long requested = 2000;
+    if (argc > 1) {
+        char* end = nullptr;
+        const long value = std::strtol(argv[1], &end, 10);
+        if (end != argv[1] && *end == '\0' && value > 0 && value < 1000000) requested = value;
+    }
+    const int repetitions = static_cast<int>(std::max(10L, requested));
     timeRefresh("refresh, 2 cores, every row dirty", 2, Dirty::allRows, 1, repetitions);
     timeRefresh("refresh, 64 cores, every row dirty", 64, Dirty::allRows, 1, repetitions / 4);
     timeRefresh("refresh, 64 cores, only core 0's own row", 64, Dirty::none, 1, repetitions);
