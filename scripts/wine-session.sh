@@ -55,6 +55,12 @@ wine_session_start() {
         # A crashing program ends instead of waiting behind a dialog.
         wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
         touch "$WINEPREFIX/.vantrel-prefix-ready"
+        # The services that made the prefix (explorer.exe hosts the tray
+        # window) read these settings at their start: restart them all.
+        wineserver -k </dev/null >/dev/null 2>&1 || true
+        wineserver -w </dev/null >/dev/null 2>&1 || true
+        wineserver -p </dev/null >/dev/null 2>&1
+        wine cmd /c exit </dev/null >/dev/null 2>&1 || true
     else
         wine cmd /c exit </dev/null >/dev/null 2>&1 || true
     fi
