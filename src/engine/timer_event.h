@@ -1,0 +1,19 @@
+// One measured timer event, as the sampler of its core hands it to whoever
+// records the run. Plain data; the engine knows nothing of what is done
+// with it.
+#pragma once
+
+#include <cstdint>
+
+struct TimerEvent {
+    std::int64_t core;
+    // Milliseconds late by the tick count, exactly as the graph and the label
+    // use it: before any cap, negative when early.
+    std::int64_t lateMs;
+    // The same interval measured with the performance counter, in
+    // microseconds: the tick count moves in steps of 10 to 16 ms on Windows,
+    // the counter does not.
+    std::int64_t lateUs;
+    // When the event arrived: UTC, milliseconds since 1970-01-01.
+    std::int64_t utcMs;
+};
