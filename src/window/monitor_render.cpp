@@ -48,22 +48,23 @@ void drawRowLabel(HDC windowDC, std::int64_t row) {
 // Shows the new icon and decides which handle to destroy. The shell keeps its
 // own copy of an icon it accepted, so the handle passed may go right after.
 void showTrayIcon() {
+    HICON fresh = CreateIconIndirect(&trayIconBitmaps);
+    // No new icon (GDI or desktop heap exhausted for a moment): the shown icon
+    // and the handle kept for it stay as they are, since the teardown needs
+    // that handle to remove the icon from the notification area.
+    if (fresh == nullptr) return;
     HICON previous = trayIcon.hIcon;
-    BOOL keepNew = TRUE;
-    trayIcon.hIcon = CreateIconIndirect(&trayIconBitmaps);
-    if (trayIcon.hIcon != nullptr) {
-        if (Shell_NotifyIconA(NIM_MODIFY, &trayIcon)) {
-            keepNew = FALSE;
-        } else {
-            // The icon is not there yet (first update) or the shell lost it.
-            Shell_NotifyIconA(NIM_DELETE, &trayIcon);
-            keepNew = Shell_NotifyIconA(NIM_ADD, &trayIcon);
-        }
+    trayIcon.hIcon = fresh;
+    BOOL keepNew = FALSE;
+    if (!Shell_NotifyIconA(NIM_MODIFY, &trayIcon)) {
+        // The icon is not there yet (first update) or the shell lost it.
+        Shell_NotifyIconA(NIM_DELETE, &trayIcon);
+        keepNew = Shell_NotifyIconA(NIM_ADD, &trayIcon);
     }
     if (keepNew) {
         if (previous != nullptr) DestroyIcon(previous);
     } else {
-        if (trayIcon.hIcon != nullptr) DestroyIcon(trayIcon.hIcon);
+        DestroyIcon(fresh);
         trayIcon.hIcon = previous;
     }
 }

@@ -53,14 +53,6 @@ Picture windowPicture(int x, int y, int width, int height) {
     return picture;
 }
 
-HFONT makeCaptionFont() {
-    LOGFONTA record = {};
-    record.lfHeight = -11;
-    record.lfWeight = FW_LIGHT;
-    lstrcpynA(record.lfFaceName, "Arial", LF_FACESIZE);
-    return CreateFontIndirectA(&record);
-}
-
 // Width and picture of a label as it should look: measured and drawn with a
 // font of the caption font's description, right-aligned on x = 133 of a black
 // 136 x 16 strip.
@@ -69,28 +61,9 @@ struct ReferenceLabel {
     Picture strip;
 };
 ReferenceLabel referenceLabel(const char* text) {
-    HFONT font = makeCaptionFont();
-    HDC screen = GetDC(nullptr);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, 136, 16);
-    ReleaseDC(nullptr, screen);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-    HGDIOBJ oldFont = SelectObject(dc, font);
-    const RECT all = {0, 0, 136, 16};
-    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    SetTextColor(dc, textCyan);
-    SetBkColor(dc, black);
-    SIZE size = {};
-    const int length = static_cast<int>(std::strlen(text));
-    GetTextExtentPoint32A(dc, text, length, &size);
-    TextOutA(dc, 133 - size.cx, 0, text, length);
-    ReferenceLabel label = {size.cx, capturePicture(dc, 0, 0, 136, 16)};
-    SelectObject(dc, oldFont);
-    SelectObject(dc, oldBitmap);
-    DeleteDC(dc);
-    DeleteObject(bitmap);
-    DeleteObject(font);
-    return label;
+    const int width = referenceTextWidth("Arial", -11, text);
+    const TextLine line = {text, 133 - width, 0};
+    return ReferenceLabel{width, renderReferenceText("Arial", -11, &line, 1, 136, 16)};
 }
 
 int lastLitColumn(const Picture& strip) {
@@ -110,25 +83,23 @@ bool iconExists(HICON icon) {
     return true;
 }
 
-class MonitorRender : public ::testing::Test {
+class MonitorRender : public MonitorWindowTest {
 protected:
+    explicit MonitorRender(std::int64_t rows = 20) : MonitorWindowTest(rows) {}
+
     void SetUp() override {
-        resetProgramState();
-        ASSERT_EQ(setupMonitorWindow(rows), 1);
+        MonitorWindowTest::SetUp();
         // Core 0's first measurement counts from here, not from tick 0.
         sampleTables.lastTick[0] = GetTickCount();
     }
-    void TearDown() override {
-        teardownMonitorWindow();
-        takeQuitMessage();
-    }
 
-    void refreshOnTime() {
-        sampleTables.lastTick[0] = GetTickCount() - 100;
+    // A repaint whose own sample of core 0 comes 50 ms early. The tick count
+    // may move by one step (10 to 16 ms) between the two readings; an early
+    // event plots at height 1 whatever that step, so the graph stays exact.
+    void refreshEarly() {
+        sampleTables.lastTick[0] = GetTickCount() - 50;
         refreshMonitor();
     }
-
-    std::int64_t rows = 20;
 };
 
 TEST_F(MonitorRender, GraphColumnsAreDrawnAtTheirHeightsAndCopiedToTheWindow) {
@@ -137,7 +108,7 @@ TEST_F(MonitorRender, GraphColumnsAreDrawnAtTheirHeightsAndCopiedToTheWindow) {
     auto height = [](int k) { return static_cast<std::int64_t>((k / 8) % 16); };
     fillGraph(row, height);
     sampleTables.rowDirty[row] = 1;
-    refreshOnTime();
+    refreshEarly();
     EXPECT_EQ(sampleTables.rowDirty[row], 0);
 
     const int top = graphTopOfRow(row);
@@ -182,7 +153,7 @@ TEST_F(MonitorRender, FullHeightLiesOnTheTopLineAndZeroOnTheBaseline) {
     fillGraph(2, [](int) { return std::int64_t{0}; });
     sampleTables.rowDirty[1] = 1;
     sampleTables.rowDirty[2] = 1;
-    refreshOnTime();
+    refreshEarly();
 
     for (int row : {1, 2}) {
         SCOPED_TRACE("row " + std::to_string(row));
@@ -210,7 +181,7 @@ TEST_F(MonitorRender, OnlyDirtyRowsAreRedrawn) {
     const Picture captionBefore = capturePicture(backBufferDC, 4, labelTopOfRow(dirty), 60, 16);
     sampleTables.rowDirty[dirty] = 1;
     sampleTables.rowDirty[clean] = 0;
-    refreshOnTime();
+    refreshEarly();
 
     const Picture cleanBox = capturePicture(backBufferDC, 4, graphTopOfRow(clean), 129, 16);
     const Picture cleanLabel = capturePicture(backBufferDC, 100, labelTopOfRow(clean), 33, 16);
@@ -240,7 +211,7 @@ TEST_F(MonitorRender, LabelsAreRightAlignedAndAShorterOneLeavesNoRemnant) {
 
     setLabel(row, "+1250ms");
     sampleTables.rowDirty[row] = 1;
-    refreshOnTime();
+    refreshEarly();
     EXPECT_EQ(sampleTables.labelWidth[row], longer.width);
     Picture strip = capturePicture(backBufferDC, 0, top, 136, 16);
     for (int y = 0; y < 16; ++y)
@@ -254,7 +225,7 @@ TEST_F(MonitorRender, LabelsAreRightAlignedAndAShorterOneLeavesNoRemnant) {
 
     setLabel(row, "+105ms");
     sampleTables.rowDirty[row] = 1;
-    refreshOnTime();
+    refreshEarly();
     EXPECT_EQ(sampleTables.labelWidth[row], shorter.width);
     strip = capturePicture(backBufferDC, 0, top, 136, 16);
     for (int y = 0; y < 16; ++y)
@@ -283,7 +254,6 @@ TEST_F(MonitorRender, TrayGraphFollowsThePeaksOfEachUpdate) {
         {300, 2, 1, 15},  // far above the cap
         {5, 0, 1, 5},
     };
-    std::int64_t expectedHistory[17] = {};
     for (const Update& u : updates) {
         sampleTables.trayPeak[0] = u.peak0;
         sampleTables.trayPeak[1] = u.peak1;
@@ -292,10 +262,10 @@ TEST_F(MonitorRender, TrayGraphFollowsThePeaksOfEachUpdate) {
         EXPECT_EQ(sampleTables.trayPeak[0], 0);
         EXPECT_EQ(sampleTables.trayPeak[1], 0);
         EXPECT_EQ(sampleTables.anyRowRedrawn, 0);
-        for (int k = 0; k < 16; ++k) expectedHistory[k] = expectedHistory[k + 1];
-        expectedHistory[15] = u.drawn;
-        expectedHistory[16] = u.drawn;
     }
+    // Oldest first: eleven flat starting entries, then the five updates, the
+    // newest twice (entry 15 is drawn inside the picture, 16 just outside).
+    const std::int64_t expectedHistory[17] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7, 15, 15, 15, 5, 5};
     for (int k = 0; k < 17; ++k) EXPECT_EQ(sampleTables.trayHistory[k], expectedHistory[k]) << "entry " << k;
 
     // The polyline's points are (x, 15 − history[x − 1]) for x = 1 .. 15 (the
@@ -321,21 +291,21 @@ TEST_F(MonitorRender, TrayGraphFollowsThePeaksOfEachUpdate) {
 
 TEST_F(MonitorRender, TrayIconIsRebuiltOnEvery32ndRepaint) {
     sampleTables.trayPeak[1] = 9;
-    for (int run = 1; run <= 31; ++run) refreshOnTime();
+    for (int run = 1; run <= 31; ++run) refreshEarly();
     EXPECT_EQ(sampleTables.repaintCounter, 31);
     EXPECT_EQ(trayIcon.hIcon, nullptr) << "no icon before the 32nd repaint";
     EXPECT_EQ(sampleTables.trayPeak[1], 9) << "the peaks are collected only by the tray update";
 
-    refreshOnTime();
+    refreshEarly();
     EXPECT_EQ(sampleTables.repaintCounter, 0);
     EXPECT_NE(trayIcon.hIcon, nullptr);
     EXPECT_EQ(sampleTables.trayPeak[1], 0);
     EXPECT_EQ(sampleTables.trayHistory[15], 9);
 
     sampleTables.trayPeak[1] = 4;
-    for (int run = 1; run <= 31; ++run) refreshOnTime();
+    for (int run = 1; run <= 31; ++run) refreshEarly();
     EXPECT_EQ(sampleTables.trayHistory[15], 9);
-    refreshOnTime();
+    refreshEarly();
     EXPECT_EQ(sampleTables.trayHistory[14], 9);
     EXPECT_EQ(sampleTables.trayHistory[15], 4);
 }
@@ -370,6 +340,34 @@ TEST_F(MonitorRender, TrayIconHandleIsKeptFromTheFirstAddition) {
     EXPECT_FALSE(iconExists(last)) << "the teardown destroys the kept handle";
 }
 
+TEST_F(MonitorRender, AnIconThatCannotBeMadeLeavesTheShownOneForTheTeardownToRemove) {
+    // The icon belongs to a window of the test's own, so that destroying the
+    // monitor window cannot take it away: only the teardown's removal can.
+    HWND owner = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(owner, nullptr);
+    trayIcon.hWnd = owner;
+    updateTrayIcon();
+    HICON shown = trayIcon.hIcon;
+    ASSERT_NE(shown, nullptr);
+
+    // No mask: CreateIconIndirect fails for real (Wine accepts a deleted
+    // bitmap handle, but not a missing one).
+    trayIconBitmaps.hbmMask = nullptr;
+    updateTrayIcon();
+    trayIconBitmaps.hbmMask = trayIconMask;
+    EXPECT_EQ(trayIcon.hIcon, shown) << "the failed update dropped the shown icon's handle";
+    EXPECT_TRUE(iconExists(shown));
+    updateTrayIcon();
+    EXPECT_EQ(trayIcon.hIcon, shown) << "the next update did not keep the shown icon's handle";
+
+    NOTIFYICONDATAA probe = trayIcon;
+    probe.uFlags = NIF_TIP;
+    teardownMonitorWindow();
+    EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &probe)) << "the icon was left in the notification area";
+    EXPECT_FALSE(iconExists(shown));
+    DestroyWindow(owner);
+}
+
 TEST_F(MonitorRender, RowsStayDirtyWhileTheWindowHasNoDeviceContext) {
     // A destroyed window yields no device context: a real GetDC failure.
     HWND real = monitorWindow;
@@ -378,7 +376,7 @@ TEST_F(MonitorRender, RowsStayDirtyWhileTheWindowHasNoDeviceContext) {
     DestroyWindow(gone);
     monitorWindow = gone;
     sampleTables.rowDirty[3] = 1;
-    for (int run = 0; run < 32; ++run) refreshOnTime();
+    for (int run = 0; run < 32; ++run) refreshEarly();
     monitorWindow = real;
 
     EXPECT_EQ(sampleTables.rowDirty[0], 1);
@@ -389,17 +387,17 @@ TEST_F(MonitorRender, RowsStayDirtyWhileTheWindowHasNoDeviceContext) {
     EXPECT_EQ(sampleTables.trayHistory[15], 15);
     EXPECT_NE(trayIcon.hIcon, nullptr);
 
-    refreshOnTime();
+    refreshEarly();
     EXPECT_EQ(sampleTables.rowDirty[3], 0);
     EXPECT_GT(sampleTables.labelWidth[0], 0);
 }
 
 TEST_F(MonitorRender, RepaintKeepsTheWindowOnTopOnlyWhileAsked) {
     keepOnTop = 0;
-    refreshOnTime();
+    refreshEarly();
     EXPECT_EQ(GetWindowLongPtrA(monitorWindow, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
     keepOnTop = 1;
-    refreshOnTime();
+    refreshEarly();
     EXPECT_NE(GetWindowLongPtrA(monitorWindow, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
 }
 
@@ -445,7 +443,8 @@ TEST_F(MonitorRender, TimerMessagesOfAnyIdentifierRepaint) {
     // A posted one, through the message loop, repaints the same way.
     PostMessageA(monitorWindow, WM_TIMER, 3, 0);
     sampleTables.rowDirty[5] = 1;
-    pumpMessagesFor(50);
+    const DWORD posted = GetTickCount();
+    while (sampleTables.rowDirty[5] != 0 && GetTickCount() - posted < 5000) pumpMessagesFor(10);
     EXPECT_EQ(sampleTables.rowDirty[5], 0);
 }
 
@@ -475,23 +474,10 @@ TEST_F(MonitorRender, ClosingTheWindowPostsTheQuitMessage) {
     EXPECT_FALSE(isWindowClassRegistered("VantrelWindow"));
 }
 
-// Closes any popup menu that is open when the timer fires and notes that one
-// was: a menu opened by a message would otherwise hold the test in its loop.
-bool menuWasOpen = false;
-void CALLBACK closeOpenMenu(HWND, UINT, UINT_PTR, DWORD) {
-    HWND menu = FindWindowA("#32768", nullptr);
-    if (menu != nullptr && IsWindowVisible(menu)) {
-        menuWasOpen = true;
-        EndMenu();
-    }
-}
-
 bool messageOpensMenu(UINT message, WPARAM wParam, LPARAM lParam) {
-    menuWasOpen = false;
-    const UINT_PTR timer = SetTimer(nullptr, 0, 300, closeOpenMenu);
-    SendMessageA(monitorWindow, message, wParam, lParam);
-    KillTimer(nullptr, timer);
-    return menuWasOpen;
+    const MenuOutcome outcome = sendClosingMenus(monitorWindow, message, wParam, lParam);
+    EXPECT_EQ(outcome.stuck, 0) << "a menu loop ran without a menu on screen";
+    return outcome.shown > 0;
 }
 
 TEST_F(MonitorRender, AppsKeyOpensTheMenuOnAFreshPressOnly) {
@@ -508,20 +494,20 @@ TEST_F(MonitorRender, AppsKeyOpensTheMenuOnAFreshPressOnly) {
 
 class MonitorRenderOneCore : public MonitorRender {
 protected:
-    MonitorRenderOneCore() { rows = 1; }
+    MonitorRenderOneCore() : MonitorRender(1) {}
 };
 
 TEST_F(MonitorRenderOneCore, CoreZeroIsRedrawnOnEveryRepaint) {
     for (int run = 0; run < 3; ++run) {
         paintMarker(backBufferDC, 4, graphTopOfRow(0), 133, graphTopOfRow(0) + 16);
-        refreshOnTime();
+        refreshEarly();
         EXPECT_EQ(sampleTables.rowDirty[0], 0);
         const Picture box = capturePicture(backBufferDC, 4, graphTopOfRow(0), 129, 16);
         EXPECT_EQ(countColour(box, marker), 0) << "run " << run;
-        // An on-time event adds a column of height 1 at the right end.
+        // An early event adds a column of height 1 at the right end.
         EXPECT_EQ(graphOf(0)[127], 1);
     }
-    // After three on-time events columns 125 .. 127 hold 1; the points of
+    // After three early events columns 125 .. 127 hold 1; the points of
     // 125 and 126 (x = 129, 130) lie one pixel above the baseline.
     const Picture box = capturePicture(backBufferDC, 0, graphTopOfRow(0), 136, 16);
     EXPECT_EQ(box.at(129, 14), textCyan);
