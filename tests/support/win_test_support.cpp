@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include <cstring>
+
+#include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
 #include "window/monitor_window.h"
 
@@ -159,4 +162,168 @@ bool takeQuitMessage(WPARAM* exitCode) {
     if (!PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) return false;
     if (exitCode != nullptr) *exitCode = message.wParam;
     return true;
+}
+
+void MonitorWindowTest::SetUp() {
+    resetProgramState();
+    ASSERT_EQ(setupMonitorWindow(cores), 1);
+}
+
+void MonitorWindowTest::TearDown() {
+    teardownMonitorWindow();
+    takeQuitMessage();
+}
+
+namespace {
+
+HFONT makeReferenceFont(const char* face, LONG height) {
+    LOGFONTA record = {};
+    record.lfHeight = height;
+    record.lfWeight = FW_LIGHT;
+    lstrcpynA(record.lfFaceName, face, LF_FACESIZE);
+    return CreateFontIndirectA(&record);
+}
+
+}  // namespace
+
+Picture renderReferenceText(const char* face, LONG height, const TextLine* lines, int lineCount, int width,
+                            int pictureHeight) {
+    HFONT font = makeReferenceFont(face, height);
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, pictureHeight);
+    ReleaseDC(nullptr, screen);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    const RECT all = {0, 0, width, pictureHeight};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    SetTextColor(dc, RGB(0, 178, 178));
+    SetBkColor(dc, RGB(0, 0, 0));
+    for (int i = 0; i < lineCount; ++i) {
+        TextOutA(dc, lines[i].x, lines[i].y, lines[i].text, static_cast<int>(std::strlen(lines[i].text)));
+    }
+    Picture picture = capturePicture(dc, 0, 0, width, pictureHeight);
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBitmap);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    DeleteObject(font);
+    return picture;
+}
+
+int referenceTextWidth(const char* face, LONG height, const char* text) {
+    HFONT font = makeReferenceFont(face, height);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    SIZE size = {};
+    GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &size);
+    SelectObject(dc, oldFont);
+    DeleteDC(dc);
+    DeleteObject(font);
+    return size.cx;
+}
+
+std::unique_ptr<SampleTables> snapshotTables() {
+    auto copy = std::make_unique<SampleTables>();
+    lockSamples();
+    std::memcpy(copy.get(), &sampleTables, sizeof(SampleTables));
+    unlockSamples();
+    return copy;
+}
+
+namespace {
+
+bool sameInts(const std::int64_t* a, const std::int64_t* b, std::int64_t count) {
+    return std::memcmp(a, b, sizeof(std::int64_t) * static_cast<std::size_t>(count)) == 0;
+}
+
+std::string rowDifference(const SampleTables& a, const SampleTables& b, std::int64_t r) {
+    const std::string sampled = sampledRowDifference(a, b, r);
+    if (!sampled.empty()) return sampled;
+    const std::string where = "row " + std::to_string(r) + ": ";
+    if (a.labelWidth[r] != b.labelWidth[r]) return where + "labelWidth";
+    if (a.rowDirty[r] != b.rowDirty[r]) return where + "rowDirty";
+    if (a.trayPeak[r] != b.trayPeak[r]) return where + "trayPeak";
+    return "";
+}
+
+}  // namespace
+
+std::string sampledRowDifference(const SampleTables& a, const SampleTables& b, std::int64_t r) {
+    const std::string where = "row " + std::to_string(r) + ": ";
+    if (a.lastTick[r] != b.lastTick[r]) return where + "lastTick";
+    if (!sameInts(&a.deviationWindow[r * deviationStride], &b.deviationWindow[r * deviationStride], deviationStride)) {
+        return where + "deviationWindow";
+    }
+    if (r < maxCores && !sameInts(&a.graphColumns[r * graphStride], &b.graphColumns[r * graphStride], graphStride)) {
+        return where + "graphColumns";
+    }
+    if (std::memcmp(a.labelText[r], b.labelText[r], sizeof a.labelText[r]) != 0) return where + "labelText";
+    return "";
+}
+
+std::string differenceFromRow(const SampleTables& a, const SampleTables& b, std::int64_t firstRow) {
+    for (std::int64_t r = firstRow; r < perCoreEntries; ++r) {
+        std::string difference = rowDifference(a, b, r);
+        if (!difference.empty()) return difference;
+    }
+    return "";
+}
+
+std::string differenceOutsideRow(const SampleTables& a, const SampleTables& b, std::int64_t row) {
+    if (a.coreCount != b.coreCount || a.repaintCounter != b.repaintCounter || a.anyRowRedrawn != b.anyRowRedrawn) {
+        return "scalars";
+    }
+    if (!sameInts(a.trayHistory, b.trayHistory, trayHistoryEntries)) return "trayHistory";
+    for (std::int64_t r = 0; r < perCoreEntries; ++r) {
+        if (r == row) continue;
+        std::string difference = rowDifference(a, b, r);
+        if (!difference.empty()) return difference;
+    }
+    return "";
+}
+
+namespace {
+
+BOOL CALLBACK findVisibleMenu(HWND window, LPARAM found) {
+    char name[16] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (std::strcmp(name, "#32768") != 0 || !IsWindowVisible(window)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+constexpr UINT menuCloserPeriodMs = 30;
+DWORD closerSendStart = 0;
+DWORD closerStuckMs = 0;
+MenuOutcome closerOutcome = {};
+
+// Runs only while the test thread dispatches, which during a send to its own
+// window means: inside a modal loop that the message started.
+void CALLBACK closeMenusInLoop(HWND, UINT, UINT_PTR, DWORD) {
+    if (visibleMenuWindow() != nullptr) {
+        ++closerOutcome.shown;
+        EndMenu();
+    } else if (GetTickCount() - closerSendStart >= closerStuckMs) {
+        ++closerOutcome.stuck;
+        EndMenu();
+    }
+}
+
+}  // namespace
+
+HWND visibleMenuWindow() {
+    HWND found = nullptr;
+    EnumWindows(findVisibleMenu, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+MenuOutcome sendClosingMenus(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD stuckMs) {
+    closerOutcome = MenuOutcome{};
+    closerStuckMs = stuckMs;
+    closerSendStart = GetTickCount();
+    const UINT_PTR timer = SetTimer(nullptr, 0, menuCloserPeriodMs, closeMenusInLoop);
+    closerOutcome.result = SendMessageA(window, message, wParam, lParam);
+    KillTimer(nullptr, timer);
+    return closerOutcome;
 }

@@ -1,11 +1,15 @@
 // Shared helpers of the Windows tests.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "engine/sample_tables.h"
 
 // Dispatches the calling thread's pending messages for about `ms` milliseconds.
 void pumpMessagesFor(DWORD ms);
@@ -50,3 +54,53 @@ bool isWindowClassRegistered(const char* name);
 // Removes a pending WM_QUIT (a destroyed monitor window posts one) and answers
 // whether there was one; `exitCode` receives its wParam.
 bool takeQuitMessage(WPARAM* exitCode = nullptr);
+
+// A monitor window of `cores` cores, set up as the program does before each
+// test and torn down after it, with the quit message its destruction posts.
+class MonitorWindowTest : public ::testing::Test {
+protected:
+    explicit MonitorWindowTest(std::int64_t coreCount = 2) : cores(coreCount) {}
+    void SetUp() override;
+    void TearDown() override;
+
+    std::int64_t cores;
+};
+
+// Text as the program writes it: `face` at pixel height `height`, weight
+// FW_LIGHT, in the text colour on an opaque black background.
+struct TextLine {
+    const char* text;
+    int x;
+    int y;
+};
+// A black `width` x `height` picture with `lines` written into it.
+Picture renderReferenceText(const char* face, LONG height, const TextLine* lines, int lineCount, int width,
+                            int pictureHeight);
+// Width of `text` in that font, as GetTextExtentPoint32A measures it.
+int referenceTextWidth(const char* face, LONG height, const char* text);
+
+// A copy of the sample tables, taken under the lock.
+std::unique_ptr<SampleTables> snapshotTables();
+// Describes the first difference between two snapshots in the scalars and
+// the tray history, or in any row other than `row` (-1: compare every row);
+// "" when there is none. Member by member, so padding does not count.
+std::string differenceOutsideRow(const SampleTables& a, const SampleTables& b, std::int64_t row);
+// The same for rows `firstRow` and up only, scalars left out.
+std::string differenceFromRow(const SampleTables& a, const SampleTables& b, std::int64_t firstRow);
+// What a sampler writes of `row` (its tick, deviations, graph and label), or "".
+std::string sampledRowDifference(const SampleTables& a, const SampleTables& b, std::int64_t row);
+
+// The popup menu window ("#32768") on screen, if one is open.
+HWND visibleMenuWindow();
+
+// Sends `message` to `window` while a thread timer, which fires inside any
+// modal menu loop the message starts, closes every popup menu that shows. A
+// menu loop still running `stuckMs` after the send began without a menu on
+// screen is ended as well and counted as stuck, so a menu that never shows
+// fails a test within seconds instead of holding it until the time-out.
+struct MenuOutcome {
+    LRESULT result;
+    int shown;  // menus seen on screen and closed
+    int stuck;  // menu loops ended with no menu on screen
+};
+MenuOutcome sendClosingMenus(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD stuckMs = 3000);

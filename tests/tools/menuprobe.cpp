@@ -8,12 +8,13 @@
 //   menuprobe priorities PID    priority class of process PID and the priority
 //                               of each of its threads, read as a bystander
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "tests/support/thread_priorities.h"
 
 namespace {
 
@@ -77,31 +78,14 @@ int reportPriorities(DWORD processId) {
     std::printf("class=%lu\n", GetPriorityClass(process));
     CloseHandle(process);
 
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return 0;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    int threads = 0;
-    int unreadable = 0;
+    const ThreadPriorities found = threadPrioritiesOf(processId);
     std::string priorities;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID != processId) continue;
-        HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID);
-        if (thread == nullptr) {
-            ++unreadable;
-            continue;
-        }
-        const int priority = GetThreadPriority(thread);
-        CloseHandle(thread);
-        if (priority == THREAD_PRIORITY_ERROR_RETURN) {
-            ++unreadable;
-            continue;
-        }
+    for (const ThreadPriority& thread : found.threads) {
         if (!priorities.empty()) priorities += ",";
-        priorities += std::to_string(priority);
-        ++threads;
+        priorities += std::to_string(thread.priority);
     }
-    CloseHandle(snapshot);
+    const int threads = static_cast<int>(found.threads.size());
+    const int unreadable = found.unreadable;
     std::printf("threads=%d\nunreadable=%d\nthread_priorities=%s\n", threads, unreadable, priorities.c_str());
     return 0;
 }

@@ -21,49 +21,11 @@
 
 namespace {
 
-constexpr std::int64_t cores = 2;
+constexpr std::int64_t sampledCores = 2;
 
 std::uint64_t seedFromEnvironment() {
     const char* text = std::getenv("VANTREL_FUZZ_SEED");
     return text != nullptr ? std::strtoull(text, nullptr, 10) : 7041u;
-}
-
-// Everything of the tables that belongs to no sampled core, as bytes.
-std::vector<unsigned char> unusedRows() {
-    std::vector<unsigned char> bytes;
-    auto add = [&bytes](const void* from, std::size_t size) {
-        const std::size_t old = bytes.size();
-        bytes.resize(old + size);
-        std::memcpy(bytes.data() + old, from, size);
-    };
-    const std::size_t rest = static_cast<std::size_t>(perCoreEntries - cores);
-    add(&sampleTables.lastTick[cores], rest * sizeof(std::int64_t));
-    add(&sampleTables.deviationWindow[cores * deviationStride], rest * deviationStride * sizeof(std::int64_t));
-    add(&sampleTables.graphColumns[cores * graphStride],
-        static_cast<std::size_t>(maxCores - cores) * graphStride * sizeof(std::int64_t));
-    add(&sampleTables.labelText[cores], rest * labelCapacity);
-    add(&sampleTables.labelWidth[cores], rest * sizeof(std::int64_t));
-    add(&sampleTables.rowDirty[cores], rest);
-    add(&sampleTables.trayPeak[cores], rest * sizeof(std::int64_t));
-    return bytes;
-}
-
-struct SamplerRow {
-    std::vector<std::int64_t> graph;
-    std::vector<std::int64_t> window;
-    std::string label;
-    std::int64_t lastTick;
-};
-
-SamplerRow samplerRow(std::int64_t core) {
-    SamplerRow row;
-    row.graph.assign(&sampleTables.graphColumns[core * graphStride],
-                     &sampleTables.graphColumns[(core + 1) * graphStride]);
-    row.window.assign(&sampleTables.deviationWindow[core * deviationStride],
-                      &sampleTables.deviationWindow[(core + 1) * deviationStride]);
-    row.label = sampleTables.labelText[core];
-    row.lastTick = sampleTables.lastTick[core];
-    return row;
 }
 
 WPARAM randomTimerId(std::mt19937_64& random) {
@@ -75,11 +37,12 @@ WPARAM randomTimerId(std::mt19937_64& random) {
     }
 }
 
-class Fuzz : public ::testing::Test {
+class Fuzz : public MonitorWindowTest {
 protected:
+    Fuzz() : MonitorWindowTest(sampledCores) {}
+
     void SetUp() override {
-        resetProgramState();
-        ASSERT_EQ(setupMonitorWindow(cores), 1);
+        MonitorWindowTest::SetUp();
         sampler = CreateWindowExA(0, samplerWindowClassName, nullptr, WS_SYSMENU, 160, 200, 160, 200, nullptr,
                                   nullptr, GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(sampler, nullptr);
@@ -89,7 +52,7 @@ protected:
 
     void TearDown() override {
         if (sampler != nullptr) DestroyWindow(sampler);
-        teardownMonitorWindow();
+        MonitorWindowTest::TearDown();
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         }
@@ -109,9 +72,8 @@ TEST_F(Fuzz, RandomMessagesKeepEveryWriteInItsRow) {
         SendMessageA(sampler, WM_TIMER, 1, 0);
     }
     refreshMonitor();
-    const SamplerRow before = samplerRow(1);
-    ASSERT_FALSE(before.label.empty());
-    const std::vector<unsigned char> unusedBefore = unusedRows();
+    const auto before = snapshotTables();
+    ASSERT_STRNE(before->labelText[1], "");
 
     // The menu would run a modal loop for every right click: fuzz without
     // it here (the menu has tests of its own), the rest of the path runs.
@@ -119,7 +81,6 @@ TEST_F(Fuzz, RandomMessagesKeepEveryWriteInItsRow) {
     priorityMenu = nullptr;
 
     constexpr int messages = 40000;
-    int samplerTimers = 0;
     for (int i = 0; i < messages; ++i) {
         const std::uint64_t pick = random() % 10;
         if (pick == 0) {
@@ -127,7 +88,6 @@ TEST_F(Fuzz, RandomMessagesKeepEveryWriteInItsRow) {
             WPARAM id = randomTimerId(random);
             if (id == 1) id = 2;
             SendMessageA(sampler, WM_TIMER, id, static_cast<LPARAM>(random() % 2));
-            ++samplerTimers;
         } else if (pick == 1) {
             const UINT kinds[] = {WM_CLOSE, WM_ERASEBKGND, WM_PAINT, WM_MOUSEMOVE, WM_KEYDOWN, WM_RBUTTONUP};
             SendMessageA(sampler, kinds[random() % 6], static_cast<WPARAM>(random()), static_cast<LPARAM>(random()));
@@ -158,16 +118,12 @@ TEST_F(Fuzz, RandomMessagesKeepEveryWriteInItsRow) {
     }
     priorityMenu = menu;
 
-    EXPECT_GT(samplerTimers, 1000);
     EXPECT_TRUE(IsWindow(sampler)) << "WM_CLOSE must not close a sampler's window";
     EXPECT_TRUE(IsWindow(monitorWindow));
 
-    const SamplerRow after = samplerRow(1);
-    EXPECT_EQ(after.graph, before.graph) << "a foreign timer identifier wrote core 1's graph";
-    EXPECT_EQ(after.window, before.window);
-    EXPECT_EQ(after.label, before.label);
-    EXPECT_EQ(after.lastTick, before.lastTick);
-    EXPECT_TRUE(unusedRows() == unusedBefore) << "a write landed outside the sampled cores";
+    const auto after = snapshotTables();
+    EXPECT_EQ(sampledRowDifference(*before, *after, 1), "") << "a foreign timer identifier was sampled into core 1";
+    EXPECT_EQ(differenceFromRow(*before, *after, sampledCores), "") << "a write landed outside the sampled cores";
 
     // Core 0 was sampled by every monitor timer: its graph is a valid one.
     for (std::int64_t k = 0; k < graphWidth; ++k) {
@@ -177,13 +133,10 @@ TEST_F(Fuzz, RandomMessagesKeepEveryWriteInItsRow) {
     EXPECT_EQ(sampleTables.graphColumns[graphWidth], sampleTables.graphColumns[graphWidth - 1]);
 
     // The sampler still samples with its own identifier.
+    sampleTables.rowDirty[1] = 0;
     SendMessageA(sampler, WM_TIMER, 1, 0);
-    EXPECT_NE(samplerRow(1).lastTick, 0);
+    EXPECT_NE(sampleTables.lastTick[1], after->lastTick[1]);
     EXPECT_EQ(sampleTables.rowDirty[1], 1);
-}
-
-void CALLBACK closeOpenMenu(HWND, UINT, UINT_PTR, DWORD) {
-    EndMenu();
 }
 
 TEST_F(Fuzz, MenuOpeningsAmidRandomInputChangeNothingUnasked) {
@@ -196,29 +149,39 @@ TEST_F(Fuzz, MenuOpeningsAmidRandomInputChangeNothingUnasked) {
     // The first repaint puts the window into the topmost band.
     refreshMonitor();
     // Every menu that opens is dismissed from inside its own modal loop.
-    const UINT_PTR closer = SetTimer(nullptr, 0, 30, closeOpenMenu);
-    ASSERT_NE(closer, 0u);
-    int opened = 0;
+    int releases = 0;
+    int freshAppsKeys = 0;
+    int shown = 0;
+    int stuck = 0;
     for (int i = 0; i < 300; ++i) {
+        MenuOutcome outcome = {};
         switch (random() % 4) {
         case 0:
-            SendMessageA(monitorWindow, WM_RBUTTONUP, 0, static_cast<LPARAM>(random()));
-            ++opened;
+            outcome = sendClosingMenus(monitorWindow, WM_RBUTTONUP, 0, static_cast<LPARAM>(random()));
+            ++releases;
             break;
-        case 1:
+        case 1: {
             // A fresh Apps key press (bit 30 clear) or an auto-repeat.
-            SendMessageA(monitorWindow, WM_KEYDOWN, VK_APPS, static_cast<LPARAM>(random() & 0x7FFFFFFF));
-            break;
-        default:
-            SendMessageA(monitorWindow, WM_TIMER, randomTimerId(random), 0);
+            const auto flags = static_cast<LPARAM>(random() & 0x7FFFFFFF);
+            if ((flags & (LPARAM{1} << 30)) == 0) ++freshAppsKeys;
+            outcome = sendClosingMenus(monitorWindow, WM_KEYDOWN, VK_APPS, flags);
             break;
         }
+        default:
+            outcome = sendClosingMenus(monitorWindow, WM_TIMER, randomTimerId(random), 0);
+            break;
+        }
+        shown += outcome.shown;
+        stuck += outcome.stuck;
         // Outside the menu the window is back on top and marked to stay so.
         ASSERT_EQ(keepOnTop, 1);
         ASSERT_NE(GetWindowLongPtrA(monitorWindow, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
     }
-    KillTimer(nullptr, closer);
-    EXPECT_GT(opened, 30);
+    // Every release and every fresh press opened a menu on screen, and no
+    // other message did.
+    EXPECT_GT(releases, 30);
+    EXPECT_EQ(shown, releases + freshAppsKeys);
+    EXPECT_EQ(stuck, 0);
     // Dismissed menus choose nothing: priorities and the mark are as before.
     EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), classBefore);
     EXPECT_EQ(GetThreadPriority(GetCurrentThread()), threadPriorityBefore);

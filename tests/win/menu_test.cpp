@@ -27,21 +27,6 @@ bool isTopmost(HWND window) {
     return (GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }
 
-BOOL CALLBACK findVisibleMenu(HWND window, LPARAM found) {
-    char name[16] = {};
-    GetClassNameA(window, name, sizeof name);
-    if (std::strcmp(name, "#32768") != 0 || !IsWindowVisible(window)) return TRUE;
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
-}
-
-// The popup menu window on screen, if one is open.
-HWND visibleMenuWindow() {
-    HWND found = nullptr;
-    EnumWindows(findVisibleMenu, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
 // What to do with the menu once it shows, and what was seen while it was open.
 struct MenuDriver {
     // Keys posted to the open menu after `holdMs`: VK_DOWN `downPresses`
@@ -58,6 +43,8 @@ struct MenuDriver {
     DWORD sightTime = 0;
     bool keysSent = false;
     DWORD keysTime = 0;
+    DWORD startTime = 0;
+    bool neverShown = false;
 };
 
 MenuDriver driver;
@@ -66,7 +53,15 @@ MenuDriver driver;
 // is open.
 void CALLBACK driveMenu(HWND, UINT, UINT_PTR, DWORD) {
     HWND menu = visibleMenuWindow();
-    if (menu == nullptr) return;
+    if (menu == nullptr) {
+        // The timer fires only inside a modal loop here: a menu loop that
+        // shows no menu would otherwise hold the test until its time-out.
+        if (!driver.seen && GetTickCount() - driver.startTime > stuckMenuMs) {
+            driver.neverShown = true;
+            EndMenu();
+        }
+        return;
+    }
     if (!driver.seen) {
         driver.seen = true;
         GetWindowRect(menu, &driver.menuRect);
@@ -96,9 +91,11 @@ std::int64_t withMenuDriver(int downPresses, DWORD holdMs, Open open) {
     driver = MenuDriver{};
     driver.downPresses = downPresses;
     driver.holdMs = holdMs;
+    driver.startTime = GetTickCount();
     const UINT_PTR timer = SetTimer(nullptr, 0, driverPeriodMs, driveMenu);
     const std::int64_t result = open();
     KillTimer(nullptr, timer);
+    EXPECT_FALSE(driver.neverShown) << "a menu loop ran for " << stuckMenuMs << " ms without a menu on screen";
     return result;
 }
 
@@ -119,7 +116,7 @@ bool takeNullMessageFor(HWND window) {
 }
 
 std::int64_t markedLevel() {
-    for (std::int64_t id = firstLevelId; id <= lastLevelId; ++id) {
+    for (std::int64_t id = 10; id <= 16; ++id) {
         if (GetMenuState(priorityMenu, static_cast<UINT>(id), MF_BYCOMMAND) & MF_CHECKED) return id;
     }
     return 0;
@@ -136,20 +133,24 @@ int windowsOfThisThread() {
     return count;
 }
 
-MenuPoint arrowHotSpotNow() {
+// The standard arrow's hot spot is its top-left pixel, here as on Windows,
+// so the menu goes 16 px forward of the cursor and ends 4 px before it when
+// flipped. Checked, since every expected corner below rests on it.
+void expectArrowHotSpotAtTopLeft() {
     ICONINFO info = {};
-    GetIconInfo(LoadCursorA(nullptr, IDC_ARROW), &info);
+    ASSERT_TRUE(GetIconInfo(LoadCursorA(nullptr, IDC_ARROW), &info));
     if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
     if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
-    return MenuPoint{static_cast<std::int32_t>(info.xHotspot), static_cast<std::int32_t>(info.yHotspot)};
+    ASSERT_EQ(info.xHotspot, 0u);
+    ASSERT_EQ(info.yHotspot, 0u);
 }
 
-class PriorityMenu : public ::testing::Test {
+class PriorityMenu : public MonitorWindowTest {
 protected:
     void SetUp() override {
-        resetProgramState();
-        ASSERT_EQ(setupMonitorWindow(2), 1);
+        MonitorWindowTest::SetUp();
         ASSERT_NE(priorityMenu, nullptr);
+        expectArrowHotSpotAtTopLeft();
         // As the first repaint would do.
         SetWindowPos(monitorWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         ASSERT_TRUE(SetCursorPos(roomyCursor.x, roomyCursor.y));
@@ -164,7 +165,7 @@ protected:
     void TearDown() override {
         SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
         SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
-        teardownMonitorWindow();
+        MonitorWindowTest::TearDown();
     }
 };
 
@@ -212,7 +213,7 @@ TEST_F(PriorityMenu, WithoutAMenuTheWindowStillLeavesAndReentersTheTopmostBand) 
     EXPECT_EQ(zOrderSteps[1].keepOnTop, 0) << "keepOnTop is set only after re-entering the band";
     EXPECT_TRUE(isTopmost(monitorWindow));
     EXPECT_EQ(keepOnTop, 1);
-    EXPECT_EQ(markedLevel(), initialLevelId);
+    EXPECT_EQ(markedLevel(), 13) << "\"normal\" keeps the mark";
 }
 
 TEST_F(PriorityMenu, MeasuringFindsTheEntriesAndLeavesNoWindowBehind) {
@@ -260,14 +261,11 @@ TEST_F(PriorityMenu, AMenuWithoutEntriesMeasuresAsTheFrameAlone) {
 
 TEST_F(PriorityMenu, PlacementFollowsTheRealCursorAndFlipsInTheCorner) {
     const MenuSize size = measureMenu(priorityMenu);
-    const MenuPoint hotSpot = arrowHotSpotNow();
-    const CursorGaps gx = cursorGaps(hotSpot.x);
-    const CursorGaps gy = cursorGaps(hotSpot.y);
 
     MenuPoint point = {};
     EXPECT_EQ(placeBesideCursor(size, &point), 0);
-    EXPECT_EQ(point.x, roomyCursor.x + gx.forward);
-    EXPECT_EQ(point.y, roomyCursor.y + gy.forward);
+    EXPECT_EQ(point.x, roomyCursor.x + 16);
+    EXPECT_EQ(point.y, roomyCursor.y + 16);
 
     WorkArea area = {};
     EXPECT_EQ(workAreaAt(roomyCursor.x, roomyCursor.y, &area), 0);
@@ -275,33 +273,32 @@ TEST_F(PriorityMenu, PlacementFollowsTheRealCursorAndFlipsInTheCorner) {
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &primary, 0);
     EXPECT_EQ(area.left, primary.left);
     EXPECT_EQ(area.right, primary.right);
-    // A point far off every screen belongs to the nearest monitor; with one
-    // monitor that is the primary one.
+    // A point far off every screen belongs to the nearest monitor, which on
+    // the test display (one monitor) is the primary one.
+    ASSERT_EQ(GetSystemMetrics(SM_CMONITORS), 1);
     WorkArea offScreen = {};
     workAreaAt(-30000, 30000, &offScreen);
-    if (GetSystemMetrics(SM_CMONITORS) == 1) {
-        EXPECT_EQ(offScreen.left, primary.left);
-        EXPECT_EQ(offScreen.top, primary.top);
-        EXPECT_EQ(offScreen.right, primary.right);
-        EXPECT_EQ(offScreen.bottom, primary.bottom);
-    }
+    EXPECT_EQ(offScreen.left, primary.left);
+    EXPECT_EQ(offScreen.top, primary.top);
+    EXPECT_EQ(offScreen.right, primary.right);
+    EXPECT_EQ(offScreen.bottom, primary.bottom);
 
     // Five pixels inside the bottom-right corner: flipped left of the hot
     // spot, and, being nearer than 12 pixels to the bottom, set on it.
     const POINT corner = {area.right - 5, area.bottom - 5};
     ASSERT_TRUE(SetCursorPos(corner.x, corner.y));
     placeBesideCursor(size, &point);
-    EXPECT_EQ(point.x, corner.x - size.width - gx.backward);
+    EXPECT_EQ(point.x, corner.x - size.width - 4);
     EXPECT_EQ(point.y, area.bottom - size.height);
 
-    // Well above the bottom, at the right edge: flipped on both axes.
+    // At the right edge, 40 px above the bottom less half the menu: no room
+    // below (the menu is taller than 48 px), so flipped on both axes.
+    ASSERT_GT(size.height, 48);
     const POINT high = {area.right - 5, area.bottom - size.height / 2 - 40};
     ASSERT_TRUE(SetCursorPos(high.x, high.y));
     placeBesideCursor(size, &point);
-    EXPECT_EQ(point.x, high.x - size.width - gx.backward);
-    if (high.y + size.height + gy.forward > area.bottom) {
-        EXPECT_EQ(point.y, high.y - size.height - gy.backward);
-    }
+    EXPECT_EQ(point.x, high.x - size.width - 4);
+    EXPECT_EQ(point.y, high.y - size.height - 4);
 }
 
 TEST_F(PriorityMenu, EscapeClosesTheMenuAndChangesNothing) {
@@ -314,15 +311,14 @@ TEST_F(PriorityMenu, EscapeClosesTheMenuAndChangesNothing) {
     EXPECT_EQ(result, 0);
     ASSERT_TRUE(driver.seen) << "no menu was shown";
     // The menu's top-left corner is 16 px right of and below the cursor.
-    const MenuPoint hotSpot = arrowHotSpotNow();
-    EXPECT_EQ(driver.menuRect.left, roomyCursor.x + cursorGaps(hotSpot.x).forward);
-    EXPECT_EQ(driver.menuRect.top, roomyCursor.y + cursorGaps(hotSpot.y).forward);
+    EXPECT_EQ(driver.menuRect.left, roomyCursor.x + 16);
+    EXPECT_EQ(driver.menuRect.top, roomyCursor.y + 16);
     EXPECT_FALSE(driver.topmostWhileOpen) << "the window stayed in the topmost band under its menu";
     EXPECT_EQ(driver.keepOnTopWhileOpen, 0);
     EXPECT_NE(driver.core0TickAtClose, driver.core0TickAtSight) << "core 0 was not sampled while the menu was open";
 
     EXPECT_EQ(visibleMenuWindow(), nullptr);
-    EXPECT_EQ(markedLevel(), initialLevelId);
+    EXPECT_EQ(markedLevel(), 13) << "\"normal\" keeps the mark";
     EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
     EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL);
     EXPECT_TRUE(isTopmost(monitorWindow));
@@ -337,7 +333,7 @@ TEST_F(PriorityMenu, ShowAnswersTheChosenEntryAndWakesTheOwner) {
     EXPECT_EQ(command, 15);
     EXPECT_TRUE(takeNullMessageFor(monitorWindow)) << "no WM_NULL was posted to the owner";
     // Showing alone applies nothing.
-    EXPECT_EQ(markedLevel(), initialLevelId);
+    EXPECT_EQ(markedLevel(), 13) << "\"normal\" keeps the mark";
     EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
 }
 
@@ -376,7 +372,7 @@ TEST_F(PriorityMenu, RightButtonReleaseAndAFreshAppsKeyPressOpenTheMenu) {
         EXPECT_TRUE(isTopmost(monitorWindow));
         EXPECT_EQ(keepOnTop, 1);
     }
-    EXPECT_EQ(markedLevel(), initialLevelId);
+    EXPECT_EQ(markedLevel(), 13) << "\"normal\" keeps the mark";
 }
 
 }  // namespace

@@ -12,10 +12,9 @@
 
 namespace {
 
-TEST(MonitorScreenshot, TwoCoresAfterAFewSecondsOfSampling) {
-    resetProgramState();
-    ASSERT_EQ(setupMonitorWindow(2), 1);
+class MonitorScreenshot : public MonitorWindowTest {};
 
+TEST_F(MonitorScreenshot, TwoCoresAfterAFewSecondsOfSampling) {
     // Core 0: mostly on time, a few events 10 to 60 ms late. Its last 15
     // deviations peak at 47 ms, which its label shows after the next event.
     std::int64_t* core0 = &sampleTables.graphColumns[0];
@@ -75,9 +74,6 @@ TEST(MonitorScreenshot, TwoCoresAfterAFewSecondsOfSampling) {
         saveScreenAreaScreenshot(trayArea, "monitor_tray");
     }
     std::printf("saved %s and %s\n", client.c_str(), framed.c_str());
-
-    teardownMonitorWindow();
-    takeQuitMessage();
 }
 
 }  // namespace

@@ -11,33 +11,14 @@
 
 #include "priority/levels.h"
 #include "priority/priority_control.h"
+#include "tests/support/thread_priorities.h"
 #include "tests/support/win_test_support.h"
 #include "window/monitor_window.h"
 
 namespace {
 
-struct ThreadPriority {
-    DWORD threadId;
-    int priority;
-};
-
-// Every thread of process `processId` with its priority, read from outside
-// the thread as a bystander would.
 std::vector<ThreadPriority> threadsOf(DWORD processId) {
-    std::vector<ThreadPriority> threads;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return threads;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID != processId) continue;
-        HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID);
-        if (thread == nullptr) continue;  // ended in between
-        threads.push_back({entry.th32ThreadID, GetThreadPriority(thread)});
-        CloseHandle(thread);
-    }
-    CloseHandle(snapshot);
-    return threads;
+    return threadPrioritiesOf(processId).threads;
 }
 
 void setEveryThreadOf(DWORD processId, int priority) {
@@ -76,7 +57,7 @@ bool isMarked(HMENU menu, std::int64_t commandId, bool* radio) {
 
 // The radio mark is on `commandId` and on no other level.
 void expectMarkOn(std::int64_t commandId) {
-    for (std::int64_t id = firstLevelId; id <= lastLevelId; ++id) {
+    for (std::int64_t id = 10; id <= 16; ++id) {
         bool radio = false;
         const bool marked = isMarked(priorityMenu, id, &radio);
         EXPECT_EQ(marked, id == commandId) << "mark of entry " << id;
@@ -91,13 +72,12 @@ DWORD WINAPI waitForStop(LPVOID stop) {
     return 0;
 }
 
-class PriorityLevels : public ::testing::Test {
+class PriorityLevels : public MonitorWindowTest {
 protected:
     static constexpr int extraThreads = 3;
 
     void SetUp() override {
-        resetProgramState();
-        ASSERT_EQ(setupMonitorWindow(2), 1);
+        MonitorWindowTest::SetUp();
         ASSERT_NE(priorityMenu, nullptr);
         stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         ASSERT_NE(stop, nullptr);
@@ -118,7 +98,7 @@ protected:
         CloseHandle(stop);
         SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
         setEveryThreadOf(GetCurrentProcessId(), THREAD_PRIORITY_NORMAL);
-        teardownMonitorWindow();
+        MonitorWindowTest::TearDown();
     }
 
     // Every thread of this process, the main thread and the stand-ins by
@@ -140,7 +120,7 @@ protected:
 };
 
 TEST_F(PriorityLevels, SetupMarksNormalWithoutChangingAnything) {
-    expectMarkOn(initialLevelId);
+    expectMarkOn(13);
     EXPECT_EQ(ownClass(), static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
     expectAllThreadsAt(THREAD_PRIORITY_NORMAL);
 }
@@ -219,7 +199,7 @@ TEST_F(PriorityLevels, WithoutAMenuThePrioritiesAreStillApplied) {
     EXPECT_EQ(ownClass(), static_cast<DWORD>(IDLE_PRIORITY_CLASS));
     expectAllThreadsAt(THREAD_PRIORITY_IDLE);
     // The menu that was not there kept its mark.
-    expectMarkOn(initialLevelId);
+    expectMarkOn(13);
 }
 
 TEST_F(PriorityLevels, ThreadsOfOtherProcessesAreLeftAlone) {
@@ -242,7 +222,7 @@ TEST_F(PriorityLevels, ThreadsOfOtherProcessesAreLeftAlone) {
     ASSERT_EQ(GetPriorityClass(process.hProcess), static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS));
     ASSERT_EQ(GetThreadPriority(process.hThread), THREAD_PRIORITY_BELOW_NORMAL);
 
-    for (std::int64_t id = firstLevelId; id <= lastLevelId; ++id) {
+    for (std::int64_t id = 10; id <= 16; ++id) {
         SCOPED_TRACE("level " + std::to_string(id));
         applyPriorityLevel(id);
         EXPECT_EQ(GetPriorityClass(process.hProcess), static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS));
