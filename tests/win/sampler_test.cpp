@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "engine/core_sampler.h"
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
+#include "tests/support/thread_affinity.h"
 #include "tests/support/win_test_support.h"
 #include "window/monitor_window.h"
 
@@ -25,30 +25,6 @@ constexpr std::int64_t testCoreCount = 3;
 constexpr std::int64_t ownCore = 1;
 constexpr DWORD startWaitMs = 5000;
 
-// The scheduler's view of a thread, from ntdll: its affinity mask is the one
-// SetThreadAffinityMask set, readable from any thread.
-struct ThreadBasicInformation {
-    LONG exitStatus;
-    PVOID tebBaseAddress;
-    HANDLE uniqueProcess;
-    HANDLE uniqueThread;
-    ULONG_PTR affinityMask;
-    LONG priority;
-    LONG basePriority;
-};
-using QueryThread = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
-constexpr int threadBasicInformationClass = 0;
-
-bool threadAffinityOf(HANDLE thread, ULONG_PTR& mask) {
-    const auto query = reinterpret_cast<QueryThread>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
-    if (query == nullptr) return false;
-    ThreadBasicInformation info = {};
-    if (query(thread, threadBasicInformationClass, &info, sizeof info, nullptr) != 0) return false;
-    mask = info.affinityMask;
-    return true;
-}
-
 // A thread's message hook that signals when the sampler's loop fetches a
 // marker message: everything posted before the marker has been dispatched.
 constexpr UINT markerMessage = WM_APP + 7;
@@ -59,44 +35,6 @@ LRESULT CALLBACK watchSamplerQueue(int code, WPARAM removal, LPARAM message) {
         SetEvent(markerSeen);
     }
     return CallNextHookEx(nullptr, code, removal, message);
-}
-
-std::unique_ptr<SampleTables> snapshotTables() {
-    auto copy = std::make_unique<SampleTables>();
-    lockSamples();
-    std::memcpy(copy.get(), &sampleTables, sizeof(SampleTables));
-    unlockSamples();
-    return copy;
-}
-
-// Describes the first difference between two snapshots outside `row` (-1:
-// compare every row), or answers "" when everything else is the same.
-// Member by member: the padding after rowDirty is no part of the tables.
-std::string differenceOutsideRow(const SampleTables& a, const SampleTables& b, std::int64_t row) {
-    std::ostringstream where;
-    if (a.coreCount != b.coreCount || a.repaintCounter != b.repaintCounter || a.anyRowRedrawn != b.anyRowRedrawn) {
-        return "scalars";
-    }
-    if (std::memcmp(a.trayHistory, b.trayHistory, sizeof a.trayHistory) != 0) return "trayHistory";
-    for (std::int64_t r = 0; r < perCoreEntries; ++r) {
-        if (r == row) continue;
-        where << "row " << r << ": ";
-        if (a.lastTick[r] != b.lastTick[r]) return where.str() + "lastTick";
-        if (std::memcmp(&a.deviationWindow[r * deviationStride], &b.deviationWindow[r * deviationStride],
-                        sizeof(std::int64_t) * deviationStride) != 0) {
-            return where.str() + "deviationWindow";
-        }
-        if (r < maxCores && std::memcmp(&a.graphColumns[r * graphStride], &b.graphColumns[r * graphStride],
-                                        sizeof(std::int64_t) * graphStride) != 0) {
-            return where.str() + "graphColumns";
-        }
-        if (std::memcmp(a.labelText[r], b.labelText[r], sizeof a.labelText[r]) != 0) return where.str() + "labelText";
-        if (a.labelWidth[r] != b.labelWidth[r]) return where.str() + "labelWidth";
-        if (a.rowDirty[r] != b.rowDirty[r]) return where.str() + "rowDirty";
-        if (a.trayPeak[r] != b.trayPeak[r]) return where.str() + "trayPeak";
-        where.str("");
-    }
-    return "";
 }
 
 bool rowDirtyOf(std::int64_t core) {
@@ -131,16 +69,13 @@ TEST(AffinityMask, HasOnlyTheBitOfTheCore) {
     EXPECT_EQ(affinityMaskOf(64), 0u) << "no core of the group: no bit";
 }
 
-class CoreSampler : public ::testing::Test {
+class CoreSampler : public MonitorWindowTest {
 protected:
-    void SetUp() override {
-        resetProgramState();
-        ASSERT_EQ(setupMonitorWindow(testCoreCount), 1);
-    }
+    CoreSampler() : MonitorWindowTest(testCoreCount) {}
 
     void TearDown() override {
         if (thread != nullptr) stopSampler();
-        teardownMonitorWindow();
+        MonitorWindowTest::TearDown();
     }
 
     // Starts core `core`'s sampler the way the program does and waits for its
@@ -245,7 +180,11 @@ TEST_F(CoreSampler, ItsTimerEventsSampleItsOwnRowOnly) {
     const auto before = snapshotTables();
     startSampler(ownCore);
     ASSERT_TRUE(waitForSample(ownCore, startWaitMs)) << "no sample within " << startWaitMs << " ms";
-    pumpMessagesFor(350);
+    // Two more of its timer events, however busy the machine.
+    for (int event = 0; event < 2; ++event) {
+        clearRowDirty(ownCore);
+        ASSERT_TRUE(waitForSample(ownCore, startWaitMs)) << "no further sample within " << startWaitMs << " ms";
+    }
 
     const auto after = snapshotTables();
     EXPECT_EQ(differenceOutsideRow(*before, *after, ownCore), "");
@@ -258,29 +197,50 @@ TEST_F(CoreSampler, ItsTimerEventsSampleItsOwnRowOnly) {
     EXPECT_GE(after->graphColumns[ownCore * graphStride + graphWidth - 2], 1);
 }
 
+// Empties `core`'s graph row: every event from now on adds one column of
+// height 1 or more at the right end, so the filled columns count the events.
+void clearGraph(std::int64_t core) {
+    lockSamples();
+    for (std::int64_t k = 0; k < graphStride; ++k) sampleTables.graphColumns[core * graphStride + k] = 0;
+    unlockSamples();
+}
+
+std::int64_t eventsSinceCleared(const SampleTables& tables, std::int64_t core) {
+    std::int64_t filled = 0;
+    for (std::int64_t k = 0; k < graphWidth; ++k) {
+        if (tables.graphColumns[core * graphStride + k] != 0) ++filled;
+    }
+    return filled;
+}
+
 TEST_F(CoreSampler, RefusesTimerMessagesOfOtherIdentifiers) {
     startSampler(ownCore);
     ASSERT_TRUE(waitForSample(ownCore, startWaitMs));
-
+    clearGraph(ownCore);
     const auto before = snapshotTables();
+
     // Core 0's identifier, another sampler's, the first past the last core,
-    // and one far beyond the tables.
-    const WPARAM foreign[] = {0, 2, static_cast<WPARAM>(testCoreCount), 100000, 0, 2, 100000};
-    postAndDrain(foreign, static_cast<int>(sizeof foreign / sizeof foreign[0]));
+    // and one far beyond the tables, many times over.
+    const WPARAM kinds[] = {0, 2, static_cast<WPARAM>(testCoreCount), 100000};
+    WPARAM foreign[40];
+    for (int i = 0; i < 40; ++i) foreign[i] = kinds[i % 4];
+    const DWORD posted = GetTickCount();
+    postAndDrain(foreign, 40);
+    const DWORD elapsed = GetTickCount() - posted;
     const auto after = snapshotTables();
 
     EXPECT_EQ(differenceOutsideRow(*before, *after, ownCore), "");
+    // Its own timer may have fired meanwhile, about once per 100 ms; a
+    // foreign message that was sampled would add one column each.
+    EXPECT_LE(eventsSinceCleared(*after, ownCore), static_cast<std::int64_t>(elapsed / 100) + 2)
+        << "foreign timer messages were sampled into the sampler's own row";
 }
 
 TEST_F(CoreSampler, SamplesTimerMessagesOfItsOwnIdentifier) {
     startSampler(ownCore);
     ASSERT_TRUE(waitForSample(ownCore, startWaitMs));
 
-    // An empty graph row: every event from now on adds one column of height
-    // 1 or more at the right end, so the filled columns count the events.
-    lockSamples();
-    for (std::int64_t k = 0; k < graphStride; ++k) sampleTables.graphColumns[ownCore * graphStride + k] = 0;
-    unlockSamples();
+    clearGraph(ownCore);
     const auto before = snapshotTables();
 
     constexpr int burst = 20;
@@ -291,29 +251,71 @@ TEST_F(CoreSampler, SamplesTimerMessagesOfItsOwnIdentifier) {
     const DWORD elapsed = GetTickCount() - posted;
     const auto after = snapshotTables();
 
-    std::int64_t filled = 0;
-    for (std::int64_t k = 0; k < graphWidth; ++k) {
-        if (after->graphColumns[ownCore * graphStride + k] != 0) ++filled;
-    }
+    const std::int64_t filled = eventsSinceCleared(*after, ownCore);
     // The sampler's own timer may add about one column per 100 ms besides.
     EXPECT_GE(filled, burst) << "every posted event adds a column";
     EXPECT_LE(filled, burst + static_cast<std::int64_t>(elapsed / 100) + 2);
     EXPECT_EQ(differenceOutsideRow(*before, *after, ownCore), "");
 }
 
-TEST_F(CoreSampler, IgnoresCloseAndDestroyAndGoesOnSampling) {
+TEST_F(CoreSampler, OutlivesCloseAndDestroyMessagesAndGoesOnSampling) {
     startSampler(ownCore);
     ASSERT_TRUE(waitForSample(ownCore, startWaitMs));
 
-    EXPECT_EQ(SendMessageA(window, WM_CLOSE, 0, 0), 0);
-    EXPECT_EQ(SendMessageA(window, WM_DESTROY, 0, 0), 0);
-    pumpMessagesFor(50);
-    EXPECT_TRUE(IsWindow(window)) << "the hidden window must outlive WM_CLOSE and WM_DESTROY";
-    EXPECT_EQ(WaitForSingleObject(thread, 0), static_cast<DWORD>(WAIT_TIMEOUT))
-        << "no quit message may reach the sampler's loop";
+    // Each on its own: the window must stay, its thread must not be told to
+    // quit, and its timer must go on firing.
+    for (const UINT message : {UINT{WM_CLOSE}, UINT{WM_DESTROY}}) {
+        SCOPED_TRACE(message == WM_CLOSE ? "WM_CLOSE" : "WM_DESTROY");
+        EXPECT_EQ(SendMessageA(window, message, 0, 0), 0);
+        clearRowDirty(ownCore);
+        EXPECT_TRUE(waitForSample(ownCore, 2000)) << "the timer stopped";
+        EXPECT_TRUE(IsWindow(window)) << "the hidden window is gone";
+        EXPECT_EQ(WaitForSingleObject(thread, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the sampler's loop ended";
+    }
+}
 
-    clearRowDirty(ownCore);
-    EXPECT_TRUE(waitForSample(ownCore, 2000)) << "the timer keeps running after WM_CLOSE and WM_DESTROY";
+TEST_F(CoreSampler, AWindowSamplesOnlyForAnOwnCoreInsideTheCount) {
+    // A sampler window marked for core 0 (the monitor's) or for a core past
+    // the last one must not write that row, whatever the identifier.
+    for (const LONG_PTR marked : {LONG_PTR{0}, LONG_PTR{testCoreCount}, LONG_PTR{-1}}) {
+        SCOPED_TRACE("window of core " + std::to_string(marked));
+        HWND lone = CreateWindowExA(0, samplerWindowClassName, nullptr, WS_SYSMENU, 0, 200, 160, 200, nullptr,
+                                    nullptr, GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(lone, nullptr);
+        SetWindowLongPtrA(lone, GWLP_USERDATA, marked);
+        const auto before = snapshotTables();
+        EXPECT_EQ(SendMessageA(lone, WM_TIMER, static_cast<WPARAM>(marked), 0), 0);
+        const auto after = snapshotTables();
+        EXPECT_EQ(differenceOutsideRow(*before, *after, -1), "") << "a row was sampled";
+        DestroyWindow(lone);
+    }
+}
+
+TEST(StartCoreSampler, StartsAThreadThatSamplesItsCore) {
+    resetProgramState();
+    ASSERT_EQ(setupMonitorWindow(testCoreCount), 1);
+    constexpr std::int64_t core = 2;
+    ASSERT_TRUE(startCoreSampler(core));
+    ASSERT_TRUE(waitForSample(core, startWaitMs)) << "core 2 was never sampled";
+
+    HWND found = nullptr;
+    for (HWND candidate = nullptr;
+         (candidate = FindWindowExA(nullptr, candidate, samplerWindowClassName, nullptr)) != nullptr;) {
+        RECT rect = {};
+        GetWindowRect(candidate, &rect);
+        if (rect.left == 320) found = candidate;
+    }
+    ASSERT_NE(found, nullptr) << "no sampler window at x = 2 x 160";
+    const DWORD threadId = GetWindowThreadProcessId(found, nullptr);
+    EXPECT_NE(threadId, GetCurrentThreadId()) << "the sampler runs on a thread of its own";
+
+    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, threadId);
+    ASSERT_NE(thread, nullptr);
+    PostThreadMessageA(threadId, WM_QUIT, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(thread, startWaitMs), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    teardownMonitorWindow();
+    takeQuitMessage();
 }
 
 TEST_F(CoreSampler, EndsAtOnceWithoutItsWindowClass) {
