@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "engine/sample_tables.h"
 #include "tests/support/win_test_support.h"
@@ -41,55 +43,28 @@ LRESULT CALLBACK watchCreation(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-HFONT makeFont(const char* face, LONG height) {
-    LOGFONTA record = {};
-    record.lfHeight = height;
-    record.lfWeight = FW_LIGHT;
-    lstrcpynA(record.lfFaceName, face, LF_FACESIZE);
-    return CreateFontIndirectA(&record);
-}
-
-// A black picture `width` x `height` with the given lines of text written
-// into it in the text colour, as TextOutA with an opaque black background.
-struct TextLine {
-    const char* text;
-    int x;
-    int y;
-};
-Picture renderText(HFONT font, const TextLine* lines, int lineCount, int width, int height) {
-    HDC screen = GetDC(nullptr);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    ReleaseDC(nullptr, screen);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-    const RECT all = {0, 0, width, height};
-    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    HGDIOBJ oldFont = SelectObject(dc, font);
-    SetTextColor(dc, textCyan);
-    SetBkColor(dc, black);
-    for (int i = 0; i < lineCount; ++i) {
-        TextOutA(dc, lines[i].x, lines[i].y, lines[i].text, static_cast<int>(std::strlen(lines[i].text)));
-    }
-    Picture picture = capturePicture(dc, 0, 0, width, height);
-    SelectObject(dc, oldFont);
-    SelectObject(dc, oldBitmap);
-    DeleteDC(dc);
-    DeleteObject(bitmap);
-    return picture;
-}
-
 int litPixels(const Picture& picture) {
     int lit = 0;
     for (COLORREF c : picture.pixels) lit += isTextOrBlend(c) ? 1 : 0;
     return lit;
 }
 
-// The caption of row `core` as the user should read it, written out here
-// independently of the program's own formatter.
-std::string expectedCaption(int core, int count) {
-    if (count <= 9) return "CPU / Core #" + std::to_string(core + 1);
-    const int number = (core + 1) % 100;
-    return std::string("CPU / Core # ") + static_cast<char>('0' + number / 10) + static_cast<char>('0' + number % 10);
+// The captions as the user should read them, written out by hand: the
+// number alone up to nine cores, two digits after a space from ten on.
+const char* const captionsOfOne[] = {"CPU / Core #1"};
+const char* const captionsOfTwo[] = {"CPU / Core #1", "CPU / Core #2"};
+const char* const captionsOfNine[] = {"CPU / Core #1", "CPU / Core #2", "CPU / Core #3",
+                                      "CPU / Core #4", "CPU / Core #5", "CPU / Core #6",
+                                      "CPU / Core #7", "CPU / Core #8", "CPU / Core #9"};
+const char* const captionsOfTen[] = {"CPU / Core # 01", "CPU / Core # 02", "CPU / Core # 03", "CPU / Core # 04",
+                                     "CPU / Core # 05", "CPU / Core # 06", "CPU / Core # 07", "CPU / Core # 08",
+                                     "CPU / Core # 09", "CPU / Core # 10"};
+
+// Sixty-four cores: "CPU / Core # 01" ... "CPU / Core # 64".
+std::vector<std::string> captionsOfSixtyFour() {
+    std::vector<std::string> captions;
+    for (int k = 1; k <= 64; ++k) captions.push_back(std::string("CPU / Core # ") + (k < 10 ? "0" : "") + std::to_string(k));
+    return captions;
 }
 
 // Compares rows firstY .. lastY of `actual` (taken at picture row offsetY)
@@ -127,7 +102,7 @@ protected:
     }
 
     void checkWindow(std::int64_t count);
-    void checkStaticPicture(int count);
+    void checkStaticPicture(const std::vector<std::string>& captions);
 
     HHOOK hook = nullptr;
 };
@@ -187,24 +162,20 @@ void MonitorSetup::checkWindow(std::int64_t count) {
     EXPECT_EQ(picture.bmHeight, height);
 }
 
-void MonitorSetup::checkStaticPicture(int count) {
+void MonitorSetup::checkStaticPicture(const std::vector<std::string>& captions) {
+    const int count = static_cast<int>(captions.size());
     const int height = 36 * count + 28;
     const Picture shown = capturePicture(backBufferDC, 0, 0, 136, height);
     ASSERT_EQ(shown.height, height);
-
-    HFONT arial = makeFont("Arial", -11);
-    HFONT small = makeFont("Small fonts", -8);
-    ASSERT_NE(arial, nullptr);
-    ASSERT_NE(small, nullptr);
 
     // Every pixel is accounted for: row bands of 36 lines, each a separator
     // line on top (black for the first row) and the caption below it, then
     // the last separator and the two bottom lines.
     for (int i = 0; i < count; ++i) {
         SCOPED_TRACE("row " + std::to_string(i) + " of " + std::to_string(count));
-        const std::string caption = expectedCaption(i, count);
+        const std::string& caption = captions[static_cast<size_t>(i)];
         const TextLine line = {caption.c_str(), 4, 4};
-        const Picture expected = renderText(arial, &line, 1, 136, 36);
+        const Picture expected = renderReferenceText("Arial", -11, &line, 1, 136, 36);
         ASSERT_GT(litPixels(expected), 20) << "the reference caption has no text";
         EXPECT_TRUE(sameRows(shown, 36 * i, expected, 36 * i + 1, 36 * i + 35)) << "caption \"" << caption << "\"";
     }
@@ -222,7 +193,7 @@ void MonitorSetup::checkStaticPicture(int count) {
     ASSERT_GT(std::strlen(attributionLine), 0u);
     ASSERT_GT(std::strlen(webAddressLine), 0u);
     const TextLine footer[] = {{attributionLine, 4, 6}, {webAddressLine, 4, 16}};
-    const Picture expectedFooter = renderText(small, footer, 2, 136, 28);
+    const Picture expectedFooter = renderReferenceText("Small fonts", -8, footer, 2, 136, 28);
     ASSERT_GT(litPixels(expectedFooter), 40) << "the reference bottom lines have no text";
     EXPECT_TRUE(sameRows(shown, 36 * count, expectedFooter, 36 * count + 1, 36 * count + 27)) << "bottom lines";
 
@@ -235,33 +206,35 @@ void MonitorSetup::checkStaticPicture(int count) {
         for (int x = 4; x < 136; ++x) webLit += isTextOrBlend(shown.at(x, y)) ? 1 : 0;
     EXPECT_GT(attributionLit, 20);
     EXPECT_GT(webLit, 20);
+}
 
-    DeleteObject(arial);
-    DeleteObject(small);
+template <std::size_t n>
+std::vector<std::string> listOf(const char* const (&captions)[n]) {
+    return std::vector<std::string>(std::begin(captions), std::end(captions));
 }
 
 TEST_F(MonitorSetup, OneCoreBuildsA64PixelHighWindowWithOneCaption) {
     ASSERT_EQ(setupMonitorWindow(1), 1);
     checkWindow(1);
-    checkStaticPicture(1);
+    checkStaticPicture(listOf(captionsOfOne));
 }
 
 TEST_F(MonitorSetup, NineCoresUseSingleDigitCaptions) {
     ASSERT_EQ(setupMonitorWindow(9), 1);
     checkWindow(9);
-    checkStaticPicture(9);
+    checkStaticPicture(listOf(captionsOfNine));
 }
 
 TEST_F(MonitorSetup, TenCoresUseTwoDigitCaptions) {
     ASSERT_EQ(setupMonitorWindow(10), 1);
     checkWindow(10);
-    checkStaticPicture(10);
+    checkStaticPicture(listOf(captionsOfTen));
 }
 
 TEST_F(MonitorSetup, SixtyFourCoresKeepTheFullPictureHeight) {
     ASSERT_EQ(setupMonitorWindow(64), 1);
     checkWindow(64);
-    checkStaticPicture(64);
+    checkStaticPicture(captionsOfSixtyFour());
 }
 
 TEST_F(MonitorSetup, MoreCoresThanTheTablesHoldAreCutToTheirCapacity) {
@@ -419,7 +392,86 @@ TEST_F(MonitorSetup, TeardownReleasesEverythingAndUnregistersBothClasses) {
     EXPECT_EQ(priorityMenu, nullptr);
     ASSERT_EQ(setupMonitorWindow(2), 1);
     checkWindow(2);
-    checkStaticPicture(2);
+    checkStaticPicture(listOf(captionsOfTwo));
+}
+
+// Takes a complete setup back to the state of one that stopped after making
+// the first `level` links of its chain (window; the three bitmaps; memory DC;
+// the bitmap it held; black brush; lock; caption font; the font it held;
+// graph pen; the pen it held). Level 1 keeps two of the three bitmaps, as
+// when the mask could not be made. The menus come after the last link.
+void stopSetupAtLevel(int level) {
+    DestroyMenu(priorityMenuHolder);
+    priorityMenuHolder = nullptr;
+    priorityMenu = nullptr;
+    if (level < 10) {
+        SelectObject(backBufferDC, savedPen);
+        savedPen = nullptr;
+    }
+    if (level < 9) {
+        DeleteObject(graphPen);
+        graphPen = nullptr;
+    }
+    if (level < 8) {
+        SelectObject(backBufferDC, savedFont);
+        savedFont = nullptr;
+    }
+    if (level < 7) {
+        DeleteObject(captionFont);
+        captionFont = nullptr;
+    }
+    if (level < 6) sampleLockReady = false;
+    if (level < 5) {
+        DeleteObject(blackBrush);
+        blackBrush = nullptr;
+    }
+    if (level < 4) {
+        SelectObject(backBufferDC, savedBitmap);
+        savedBitmap = nullptr;
+    }
+    if (level < 3) {
+        DeleteDC(backBufferDC);
+        backBufferDC = nullptr;
+    }
+    if (level < 2) {
+        DeleteObject(trayIconMask);
+        trayIconMask = nullptr;
+    }
+}
+
+TEST_F(MonitorSetup, TeardownAfterASetupThatStoppedAnywhereReleasesWhatItMade) {
+    for (int level = 1; level <= 10; ++level) {
+        SCOPED_TRACE("stopped at level " + std::to_string(level));
+        resetProgramState();
+        ASSERT_EQ(setupMonitorWindow(2), 1);
+        HWND window = monitorWindow;
+        stopSetupAtLevel(level);
+        const HGDIOBJ objects[] = {backBuffer, trayIconImage, trayIconMask, backBufferDC, blackBrush, captionFont,
+                                   graphPen};
+
+        EXPECT_EQ(teardownMonitorWindow(), 0);
+        EXPECT_FALSE(IsWindow(window));
+        for (HGDIOBJ object : objects) {
+            if (object != nullptr) {
+                EXPECT_EQ(GetObjectType(object), 0u) << object << " was left behind";
+            }
+        }
+        EXPECT_FALSE(isWindowClassRegistered("VantrelWindow"));
+        EXPECT_FALSE(isWindowClassRegistered("VantrelThreadWindow"));
+        takeQuitMessage();
+    }
+}
+
+TEST_F(MonitorSetup, TeardownDestroysTheMenuWithoutAHolder) {
+    ASSERT_EQ(setupMonitorWindow(2), 1);
+    HMENU menu = priorityMenu;
+    // A holder that could not be made: the menu stands alone.
+    ASSERT_TRUE(RemoveMenu(priorityMenuHolder, 0, MF_BYPOSITION));
+    DestroyMenu(priorityMenuHolder);
+    priorityMenuHolder = nullptr;
+    ASSERT_TRUE(IsMenu(menu));
+    EXPECT_EQ(teardownMonitorWindow(), 0);
+    EXPECT_FALSE(IsMenu(menu)) << "the menu was left behind";
 }
 
 TEST_F(MonitorSetup, CountBelowOneFailsAtOnceAndMakesNothing) {
