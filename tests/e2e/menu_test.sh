@@ -54,12 +54,11 @@ topmost_now() {
 
 # The window goes back to the topmost band once the level is applied.
 wait_topmost() {
-    local i
-    for ((i = 0; i < 20; i++)); do
-        [[ $(topmost_now) == 1 ]] && return 0
-        sleep 0.05
-    done
-    return 1
+    wait_until 10 '[[ $(topmost_now) == 1 ]]'
+}
+
+cursor_is() {
+    [[ $(probe_value cursor menuprobe cursor) == "$1,$2" ]]
 }
 
 menu_corner() {
@@ -85,9 +84,7 @@ IFS=, read -r client_width client_height <<<"$(value_of client_size <<<"$window"
 click_x=$((client_x + client_width - 6))
 click_y=$((client_y + client_height - 5))
 xdotool mousemove "$click_x" "$click_y"
-sleep 0.2
-cursor=$(probe_value cursor menuprobe cursor)
-expect '[[ $cursor == "$click_x,$click_y" ]]' "Windows sees the cursor at ($click_x, $click_y) ($cursor)"
+expect 'wait_until 10 "cursor_is $click_x $click_y"' "Windows sees the cursor at ($click_x, $click_y)"
 
 # 1. Right click: the menu opens beside the cursor; choose "high".
 expect '[[ $(menu_corner 0) == "" ]]' "no menu is open before the click"
@@ -107,26 +104,32 @@ full_before=$(probe_value row1_full_columns vprobe rows)
 expect '[[ $full_before =~ ^[0-9]+$ ]]' "row 1's graph can be read from the screen ($full_before full-height columns)"
 note "stalling CPU 1 for $stall_ms ms while the menu is open"
 stall_cpu 1 "$stall_ms"
-full_after=$full_before
-for ((i = 0; i < 10; i++)); do
+row1_grew() {
     full_after=$(probe_value row1_full_columns vprobe rows)
-    [[ $full_after =~ ^[0-9]+$ ]] && ((full_after > full_before)) && break
-    sleep 0.1
-done
-expect '[[ $full_after =~ ^[0-9]+$ ]] && ((full_after > full_before))' \
+    [[ $full_after =~ ^[0-9]+$ ]] && ((full_after > full_before))
+}
+full_after=$full_before
+expect 'wait_until 10 row1_grew' \
     "row 1 was repainted with the stall's full-height column while the menu was open ($full_before, then $full_after)"
-sleep 1
-screenshot menu-open-later
-expect '[[ -n $(menu_corner 0) ]]' "the menu is still open after the repaint"
-# The rows' part of the client area, in both screenshots.
+# The rows' part of the client area, in a later screenshot: its pixels change
+# as the graphs scroll, the menu still open.
 rows_crop=${client_width}x$((36 * processors))+$client_x+$client_y
-for shot in menu-open menu-open-later; do
-    convert "$VANTREL_SCREENSHOT_DIR/$shot.png" -crop "$rows_crop" +repage "$VANTREL_SCREENSHOT_DIR/$shot-rows.png"
-done
-rows_changed=$(compare -metric AE "$VANTREL_SCREENSHOT_DIR/menu-open-rows.png" \
-    "$VANTREL_SCREENSHOT_DIR/menu-open-later-rows.png" null: 2>&1 || true)
-expect '[[ $rows_changed =~ ^[0-9]+$ ]] && ((rows_changed > 0))' \
-    "the rows' pixels changed between two screenshots over a second apart, menu open ($rows_changed pixels)"
+crop_rows() {
+    convert "$VANTREL_SCREENSHOT_DIR/$1.png" -crop "$rows_crop" +repage "$VANTREL_SCREENSHOT_DIR/$1-rows.png"
+}
+rows_changed_since_open() {
+    sleep 0.5
+    screenshot menu-open-later >/dev/null
+    crop_rows menu-open-later
+    rows_changed=$(compare -metric AE "$VANTREL_SCREENSHOT_DIR/menu-open-rows.png" \
+        "$VANTREL_SCREENSHOT_DIR/menu-open-later-rows.png" null: 2>&1 || true)
+    [[ $rows_changed =~ ^[0-9]+$ ]] && ((rows_changed > 0))
+}
+crop_rows menu-open
+rows_changed=0
+expect 'wait_until 10 rows_changed_since_open' \
+    "the rows' pixels changed in a later screenshot, menu open ($rows_changed pixels)"
+expect '[[ -n $(menu_corner 0) ]]' "the menu is still open after the repaints"
 
 # From nothing selected, six steps down is "high".
 xdotool key Down Down Down Down Down Down Return
@@ -159,7 +162,7 @@ expect '[[ $(probe_value closed menuprobe closed 3000) == 1 ]]' "Escape closes i
 apps_x=$((click_x + 40))
 apps_y=$((click_y + 30))
 xdotool mousemove "$apps_x" "$apps_y"
-sleep 0.2
+expect 'wait_until 10 "cursor_is $apps_x $apps_y"' "Windows sees the cursor at ($apps_x, $apps_y)"
 xdotool key Menu
 corner=$(menu_corner 3000)
 expect '[[ $corner == "$((apps_x + 16)),$((apps_y + 16)),$monitor_pid" ]]' \

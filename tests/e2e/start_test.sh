@@ -36,27 +36,26 @@ expect '(((exstyle & 0x80) != 0))' "extended style has WS_EX_TOOLWINDOW ($exstyl
 monitor_pid=$(value_of pid <<<"$window")
 
 # The first repaint, 100 ms after start, puts the window in the topmost band.
-topmost=0
-for ((i = 0; i < 40; i++)); do
-    topmost=$(vprobe window 0 | value_of topmost)
-    [[ $topmost == 1 ]] && break
-    sleep 0.1
-done
-expect '[[ $topmost == 1 ]]' "the window becomes topmost (WS_EX_TOPMOST)"
+expect 'wait_until 15 "[[ \$(vprobe window 0 | value_of topmost) == 1 ]]"' "the window becomes topmost (WS_EX_TOPMOST)"
 
 # The samplers make their windows on their own threads: give them time.
 wanted=$((processors - 1))
-for ((i = 0; i < 50; i++)); do
+samplers_made() {
     samplers=$(vprobe samplers)
-    [[ $(value_of samplers <<<"$samplers") -ge $wanted ]] && break
-    sleep 0.1
-done
+    (($(value_of samplers <<<"$samplers") >= wanted))
+}
+wait_until 15 samplers_made || true
 echo "$samplers"
 expect '[[ $(value_of samplers <<<"$samplers") == "$wanted" ]]' "$wanted hidden \"VantrelThreadWindow\" windows"
 for ((core = 1; core < processors; core++)); do
     expect 'grep -q "=x:$((core * 160)) y:200 w:160 h:200 visible:0 " <<<"$samplers"' \
         "core $core's sampler window is hidden at ($((core * 160)), 200), 160 x 200"
+    mask=$(printf '0x%x' $((1 << core)))
+    expect 'grep -q "=x:$((core * 160)) .* affinity:$mask$" <<<"$samplers"' "core $core's sampler runs on core $core only ($mask)"
 done
+# Pinned before core 0's timer starts, so by the first repaint.
+main_affinity=$(vprobe window 0 | value_of thread_affinity)
+expect '[[ $main_affinity == 0x1 ]]' "the main thread, core 0's sampler, runs on core 0 only ($main_affinity)"
 expect '! grep "^sampler[0-9]" <<<"$samplers" | grep -vq "pid:$monitor_pid "' \
     "every sampler window belongs to the monitor's process ($monitor_pid)"
 

@@ -3,8 +3,10 @@
 // read it with grep or eval. Subcommands:
 //
 //   vprobe sysinfo                  processor count as Windows reports it
-//   vprobe window [WAIT_MS]         the monitor window: title, class, rects, styles, pid
-//   vprobe samplers                 every hidden sampler window: position, visibility
+//   vprobe window [WAIT_MS]         the monitor window: title, class, rects, styles, pid,
+//                                   its thread's affinity mask
+//   vprobe samplers                 every hidden sampler window: position, visibility,
+//                                   its thread's affinity mask
 //   vprobe tray                     the "Wine System Tray" window: exists, visible
 //   vprobe rows                     what the rows show on screen: graph heights,
 //                                   full-height columns, the label and its number
@@ -27,6 +29,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "tests/support/thread_affinity.h"
 
 namespace {
 
@@ -369,6 +373,9 @@ int commandWindow(DWORD waitMs) {
                 static_cast<unsigned long long>(exStyle));
     std::printf("topmost=%d\nvisible=%d\npid=%lu\n", (exStyle & WS_EX_TOPMOST) != 0 ? 1 : 0,
                 IsWindowVisible(window) ? 1 : 0, static_cast<unsigned long>(processId));
+    // The window's thread is the main thread, the sampler of core 0.
+    std::printf("thread_affinity=0x%llx\n",
+                static_cast<unsigned long long>(threadAffinityById(GetWindowThreadProcessId(window, nullptr))));
     return 0;
 }
 
@@ -379,10 +386,11 @@ int commandSamplers() {
         GetWindowRect(window, &rect);
         DWORD processId = 0;
         const DWORD threadId = GetWindowThreadProcessId(window, &processId);
-        std::printf("sampler%d=x:%ld y:%ld w:%ld h:%ld visible:%d style:0x%08llx pid:%lu tid:%lu\n", count, rect.left,
-                    rect.top, rect.right - rect.left, rect.bottom - rect.top, IsWindowVisible(window) ? 1 : 0,
-                    static_cast<unsigned long long>(GetWindowLongPtrA(window, GWL_STYLE)),
-                    static_cast<unsigned long>(processId), static_cast<unsigned long>(threadId));
+        std::printf("sampler%d=x:%ld y:%ld w:%ld h:%ld visible:%d style:0x%08llx pid:%lu tid:%lu affinity:0x%llx\n",
+                    count, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                    IsWindowVisible(window) ? 1 : 0, static_cast<unsigned long long>(GetWindowLongPtrA(window, GWL_STYLE)),
+                    static_cast<unsigned long>(processId), static_cast<unsigned long>(threadId),
+                    static_cast<unsigned long long>(threadAffinityById(threadId)));
         ++count;
     }
     std::printf("samplers=%d\n", count);
