@@ -16,6 +16,7 @@ protected:
     void SetUp() override {
         createSampleTables();
         sampleTables.coreCount = 4;
+        setFakeTickStepPerRead(0);
         setFakeTick(1000);
         sampleTables.lastTick[core] = 1000;
     }
@@ -128,9 +129,16 @@ TEST_F(Sampling, TrayPeakKeepsTheLargestHeightUncapped) {
 }
 
 TEST_F(Sampling, TimeSpentHandlingAnEventIsNotLatenessOfTheNext) {
+    // Each reading takes 7 ms: the event is read at 1100 (punctual) and its
+    // handling ends with the reading at 1107.
+    setFakeTickStepPerRead(7);
     advanceFakeTick(100);
     recordTimerEvent(core);
-    EXPECT_EQ(sampleTables.lastTick[core], 1100);
+    // Read at 1107 + 100 + 20, the next event is 20 ms late, not 27.
+    setFakeTick(1227);
+    recordTimerEvent(core);
+    EXPECT_EQ(label(), "+20ms");
+    EXPECT_EQ(graph()[127], 20 * 15 / 100 + 1);
 }
 
 TEST_F(Sampling, IntervalAcrossTheTickWrapMeasuresItsTrueLateness) {
