@@ -20,19 +20,20 @@ void expectAt(MenuPoint got, std::int32_t x, std::int32_t y) {
     EXPECT_EQ(got.y, y) << "menu top";
 }
 
-TEST(CursorGaps, SmallHotSpotKeepsSixteenForwardAndFourPlusHotSpotBack) {
-    EXPECT_EQ(cursorGaps(0).forward, 16);
-    EXPECT_EQ(cursorGaps(0).backward, 4);
-    // 16 is the last value of the small-hot-spot rule.
-    EXPECT_EQ(cursorGaps(16).forward, 16);
-    EXPECT_EQ(cursorGaps(16).backward, 20);
-}
-
-TEST(CursorGaps, LargeHotSpotShrinksTheForwardGap) {
-    EXPECT_EQ(cursorGaps(17).forward, 19);
-    EXPECT_EQ(cursorGaps(17).backward, 16);
-    EXPECT_EQ(cursorGaps(31).forward, 5);
-    EXPECT_EQ(cursorGaps(31).backward, 16);
+TEST(CursorGaps, ForwardSixteenUpToAHotSpotOf16ThenShrinking) {
+    struct Case {
+        std::int64_t hotSpot;
+        std::int64_t forward;
+        std::int64_t backward;
+    };
+    // 16 is the last hot spot of the small rule: backward grows as 4 + h up
+    // to it, forward shrinks as 36 - h beyond it.
+    const Case cases[] = {{0, 16, 4}, {16, 16, 20}, {17, 19, 16}, {31, 5, 16}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.hotSpot);
+        EXPECT_EQ(cursorGaps(c.hotSpot).forward, c.forward);
+        EXPECT_EQ(cursorGaps(c.hotSpot).backward, c.backward);
+    }
 }
 
 TEST(PlaceMenu, WithRoomTheCornerIsSixteenRightAndBelowTheHotSpot) {

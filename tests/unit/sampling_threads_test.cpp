@@ -1,10 +1,16 @@
-// Several cores recording at once while a reader takes the lock and reads the
-// shared tables, as the repaint does. Run under ThreadSanitizer in its preset.
+// Several cores recording at once while a reader holds the lock, as the
+// repaint does. Nothing a sampler writes under the lock may change while the
+// reader holds it, so a write outside the lock shows as a row that differs
+// between the start and the end of a hold, even without a sanitizer. Also run
+// under ThreadSanitizer in its preset.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
-#include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -15,63 +21,86 @@
 
 namespace {
 
-TEST(SamplingThreads, SamplersAndReaderShareTheTablesUnderTheLock) {
-    constexpr std::int64_t cores = 4;
-    constexpr int eventsPerCore = 3000;
+constexpr std::int64_t cores = 4;
+
+// What the lock guards in one row.
+struct RowSnapshot {
+    std::array<std::int64_t, 129> columns;
+    std::array<char, labelCapacity> label;
+    std::uint8_t dirty;
+    std::int64_t peak;
+};
+
+RowSnapshot snapshotRow(std::int64_t r) {
+    RowSnapshot s{};
+    std::copy_n(&sampleTables.graphColumns[r * graphStride], s.columns.size(), s.columns.begin());
+    std::copy_n(sampleTables.labelText[r], s.label.size(), s.label.begin());
+    s.dirty = sampleTables.rowDirty[r];
+    s.peak = sampleTables.trayPeak[r];
+    return s;
+}
+
+bool sameRow(const RowSnapshot& a, const RowSnapshot& b) {
+    return a.columns == b.columns && a.label == b.label && a.dirty == b.dirty && a.peak == b.peak;
+}
+
+TEST(SamplingThreads, NothingUnderTheLockChangesWhileTheReaderHoldsIt) {
     createSampleTables();
     sampleTables.coreCount = cores;
     ASSERT_TRUE(createSampleLock());
     setFakeTick(0);
 
-    // The samplers wait for the reader: on a busy machine they could
-    // otherwise finish before the reader ever takes the lock.
-    std::atomic<bool> go{false};
-    std::atomic<int> running{static_cast<int>(cores)};
+    std::atomic<bool> stop{false};
+    std::array<std::int64_t, cores> recorded{};
     std::vector<std::thread> samplers;
     for (std::int64_t core = 0; core < cores; ++core) {
-        samplers.emplace_back([core, &go, &running] {
-            while (!go.load()) std::this_thread::yield();
+        samplers.emplace_back([core, &stop, &recorded] {
             sampleTables.lastTick[core] = readTickCount();
-            for (int i = 0; i < eventsPerCore; ++i) {
-                // Every core sees the shared clock move; deviations vary.
-                advanceFakeTick(static_cast<std::uint32_t>(1 + (std::int64_t{i} * 7 + core) % 40));
+            for (std::int64_t i = 0; !stop.load(); ++i) {
+                // The shared clock moves by 1 to 150 ms at a time, so the
+                // lateness, the columns and the labels keep changing.
+                advanceFakeTick(static_cast<std::uint32_t>(1 + (i * 37 + core) % 150));
                 recordTimerEvent(core);
+                ++recorded[static_cast<std::size_t>(core)];
             }
-            running.fetch_sub(1);
         });
     }
 
-    // The reader: like the repaint, it takes the lock and reads and clears
-    // what the samplers write, and reads once more after they have ended.
-    std::int64_t labelsSeen = 0;
-    go.store(true);
-    for (bool ended = false; !ended;) {
-        ended = running.load() == 0;
+    // The reader takes the lock and clears the dirty flags and peaks like the
+    // repaint, but then holds the lock long enough for every running sampler
+    // to reach its next write. Rows are compared after the lock is released,
+    // and the samplers are joined whatever the outcome.
+    constexpr int holds = 50;
+    constexpr auto holdTime = std::chrono::microseconds(300);
+    constexpr auto gapTime = std::chrono::microseconds(100);
+    int changed = 0;
+    std::string firstChange;
+    for (int hold = 0; hold < holds; ++hold) {
+        std::array<RowSnapshot, cores> before;
+        std::array<RowSnapshot, cores> after;
         lockSamples();
         for (std::int64_t r = 0; r < cores; ++r) {
-            if (sampleTables.rowDirty[r] == 0) continue;
             sampleTables.rowDirty[r] = 0;
-            const std::int64_t* row = &sampleTables.graphColumns[r * graphStride];
-            for (std::int64_t k = 0; k < graphWidth; ++k) {
-                ASSERT_GE(row[k], 0);
-                ASSERT_LE(row[k], 15);
-            }
-            if (std::strlen(sampleTables.labelText[r]) > 0) {
-                ASSERT_EQ(sampleTables.labelText[r][0], '+');
-                ++labelsSeen;
-            }
             sampleTables.trayPeak[r] = 0;
+            before[static_cast<std::size_t>(r)] = snapshotRow(r);
         }
+        std::this_thread::sleep_for(holdTime);
+        for (std::int64_t r = 0; r < cores; ++r) after[static_cast<std::size_t>(r)] = snapshotRow(r);
         unlockSamples();
-        std::this_thread::yield();
+
+        for (std::size_t r = 0; r < before.size(); ++r) {
+            if (sameRow(before[r], after[r])) continue;
+            if (changed++ == 0) firstChange = "first in hold " + std::to_string(hold) + ", row " + std::to_string(r);
+        }
+        std::this_thread::sleep_for(gapTime);
     }
+    stop.store(true);
     for (std::thread& t : samplers) t.join();
 
-    EXPECT_GT(labelsSeen, 0);
+    EXPECT_EQ(changed, 0) << "rows changed while the reader held the lock, " << firstChange;
     for (std::int64_t r = 0; r < cores; ++r) {
-        EXPECT_EQ(sampleTables.graphColumns[r * graphStride + graphWidth],
-                  sampleTables.graphColumns[r * graphStride + graphWidth - 1]);
-        EXPECT_STRNE(sampleTables.labelText[r], "");
+        EXPECT_GT(recorded[static_cast<std::size_t>(r)], 0) << "sampler " << r << " never ran";
+        EXPECT_STRNE(sampleTables.labelText[r], "") << "row " << r;
     }
     EXPECT_EQ(sampleTables.labelText[cores][0], '\0') << "no sampler writes beyond its row";
 }
