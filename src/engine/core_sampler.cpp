@@ -4,7 +4,8 @@
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
 #include "engine/sampling.h"
-#include "window/monitor_window.h"
+
+const char samplerWindowClassName[] = "VantrelThreadWindow";
 
 std::uint64_t affinityMaskOf(std::int64_t core) {
     // A processor group has 64 cores at most; a core beyond them has no bit

@@ -12,6 +12,9 @@ constexpr int samplerWindowSpacing = 160;
 constexpr int samplerWindowTop = 200;
 constexpr int samplerWindowWidth = 160;
 constexpr int samplerWindowHeight = 200;
+// The class of the samplers' hidden windows ("VantrelThreadWindow"), which
+// the window setup registers with samplerWindowProc.
+extern const char samplerWindowClassName[];
 
 // The affinity mask with only bit `core` set for 0 <= core <= 63; 0 otherwise.
 std::uint64_t affinityMaskOf(std::int64_t core);

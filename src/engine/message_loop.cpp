@@ -1,8 +1,6 @@
 #include "engine/message_loop.h"
 
-#include <windows.h>
-
-#include "window/monitor_window.h"
+HWND dialogWindow = nullptr;
 
 std::int64_t countProcessors() {
     SYSTEM_INFO info = {};
@@ -19,7 +17,7 @@ std::int64_t runMessageLoop() {
             // The monitor window is the dialog filter, read anew each time. On
             // a sampler thread no message is the monitor window's, so this is
             // a plain translate-and-dispatch loop there.
-            if (!IsDialogMessageA(monitorWindow, &message)) {
+            if (!IsDialogMessageA(dialogWindow, &message)) {
                 TranslateMessage(&message);
                 DispatchMessageA(&message);
             }

@@ -1,6 +1,13 @@
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
+
+// The window whose messages the dialog manager handles in every message
+// loop: the monitor window, set by the entry once it exists and before any
+// sampler thread starts. Null before that.
+extern HWND dialogWindow;
 
 // Number of logical processors the system reports for this process's group.
 std::int64_t countProcessors();

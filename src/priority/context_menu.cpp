@@ -1,7 +1,6 @@
 #include "priority/context_menu.h"
 
 #include "priority/priority_control.h"
-#include "window/monitor_window.h"
 
 namespace {
 
@@ -81,12 +80,12 @@ std::int64_t showMenuNearCursor(HWND owner, HMENU menu) {
     return command;
 }
 
-std::int64_t openPriorityMenu() {
-    keepOnTop = 0;
-    SetWindowPos(monitorWindow, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    const std::int64_t command = showMenuNearCursor(monitorWindow, priorityMenu);
-    applyPriorityLevel(command);
-    SetWindowPos(monitorWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    keepOnTop = 1;
+std::int64_t openPriorityMenu(HWND window, HMENU menu, std::int64_t* keepOnTop) {
+    *keepOnTop = 0;
+    SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    const std::int64_t command = showMenuNearCursor(window, menu);
+    applyPriorityLevel(menu, command);
+    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    *keepOnTop = 1;
     return 0;
 }

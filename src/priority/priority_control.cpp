@@ -4,7 +4,6 @@
 #include <tlhelp32.h>
 
 #include "priority/levels.h"
-#include "window/monitor_window.h"
 
 namespace {
 
@@ -50,12 +49,12 @@ void setPriorityOfThread(DWORD threadId, int priority) {
 
 }  // namespace
 
-void applyPriorityLevel(std::int64_t commandId) {
+void applyPriorityLevel(HMENU menu, std::int64_t commandId) {
     const PriorityLevel* level = findPriorityLevel(commandId);
     if (level == nullptr) return;
 
-    if (priorityMenu != nullptr) {
-        CheckMenuRadioItem(priorityMenu, static_cast<UINT>(firstLevelId), static_cast<UINT>(lastLevelId),
+    if (menu != nullptr) {
+        CheckMenuRadioItem(menu, static_cast<UINT>(firstLevelId), static_cast<UINT>(lastLevelId),
                            static_cast<UINT>(commandId), MF_BYCOMMAND);
     }
     SetPriorityClass(GetCurrentProcess(), level->priorityClass);

@@ -2,7 +2,6 @@
 
 const char monitorWindowTitle[] = "Vantrel";
 const char monitorWindowClassName[] = "VantrelWindow";
-const char samplerWindowClassName[] = "VantrelThreadWindow";
 
 std::int64_t clientHeight = 0;
 HWND monitorWindow = nullptr;

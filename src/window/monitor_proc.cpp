@@ -1,4 +1,5 @@
 // The monitor window's messages and the release of everything setup made.
+#include "engine/core_sampler.h"
 #include "engine/sample_tables.h"
 #include "priority/context_menu.h"
 #include "window/layout.h"
@@ -34,11 +35,11 @@ LRESULT CALLBACK monitorWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         restoreMonitorPicture();
         return 1;
     } else if (message == WM_RBUTTONUP) {
-        openPriorityMenu();
+        openPriorityMenu(monitorWindow, priorityMenu, &keepOnTop);
     } else if (message == WM_KEYDOWN) {
         // A real press of the Apps key opens the menu like a right click; the
         // auto-repeat of a held key does not open it again and again.
-        if (isFreshAppsKeyPress(wParam, lParam)) openPriorityMenu();
+        if (isFreshAppsKeyPress(wParam, lParam)) openPriorityMenu(monitorWindow, priorityMenu, &keepOnTop);
     } else if (message == WM_DESTROY) {
         PostQuitMessage(0);
     }

@@ -9,7 +9,6 @@
 
 extern const char monitorWindowTitle[];        // "Vantrel"
 extern const char monitorWindowClassName[];    // "VantrelWindow"
-extern const char samplerWindowClassName[];    // "VantrelThreadWindow"
 
 constexpr DWORD monitorWindowStyle = WS_VISIBLE | WS_CAPTION | WS_SYSMENU;  // 0x10C80000
 constexpr DWORD monitorWindowExStyle = WS_EX_TOOLWINDOW;

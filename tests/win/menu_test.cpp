@@ -194,17 +194,14 @@ LRESULT CALLBACK recordZOrder(HWND window, UINT message, WPARAM wParam, LPARAM l
 }
 
 TEST_F(PriorityMenu, WithoutAMenuTheWindowStillLeavesAndReentersTheTopmostBand) {
-    HMENU menu = priorityMenu;
-    priorityMenu = nullptr;
     zOrderSteps.clear();
     monitorProcBefore = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(monitorWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recordZOrder)));
     ASSERT_NE(monitorProcBefore, nullptr);
 
-    withMenuDriver(0, 0, [] { return openPriorityMenu(); });
+    withMenuDriver(0, 0, [] { return openPriorityMenu(monitorWindow, nullptr, &keepOnTop); });
 
     SetWindowLongPtrA(monitorWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(monitorProcBefore));
-    priorityMenu = menu;
     EXPECT_FALSE(driver.seen);
     ASSERT_EQ(zOrderSteps.size(), 2u);
     EXPECT_EQ(zOrderSteps[0].insertAfter, HWND_NOTOPMOST);
@@ -305,7 +302,7 @@ TEST_F(PriorityMenu, EscapeClosesTheMenuAndChangesNothing) {
     // Core 0's timer, as the program starts it: its repaints must go on
     // while the menu is open.
     ASSERT_NE(SetTimer(monitorWindow, 0, 100, nullptr), 0u);
-    const std::int64_t result = withMenuDriver(0, 450, [] { return openPriorityMenu(); });
+    const std::int64_t result = withMenuDriver(0, 450, [] { return openPriorityMenu(monitorWindow, priorityMenu, &keepOnTop); });
     KillTimer(monitorWindow, 0);
 
     EXPECT_EQ(result, 0);
@@ -338,7 +335,7 @@ TEST_F(PriorityMenu, ShowAnswersTheChosenEntryAndWakesTheOwner) {
 }
 
 TEST_F(PriorityMenu, ChoosingHighAppliesItAndRestoresTheTopmostBand) {
-    withMenuDriver(6, 0, [] { return openPriorityMenu(); });
+    withMenuDriver(6, 0, [] { return openPriorityMenu(monitorWindow, priorityMenu, &keepOnTop); });
     ASSERT_TRUE(driver.seen);
     EXPECT_EQ(markedLevel(), 15);
     EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), static_cast<DWORD>(HIGH_PRIORITY_CLASS));

@@ -147,7 +147,7 @@ TEST_F(PriorityLevels, EachLevelSetsTheClassEveryThreadAndTheMark) {
     order.insert(order.end(), std::rbegin(levels) + 1, std::rend(levels));
     for (const Expected& level : order) {
         SCOPED_TRACE("level " + std::to_string(level.commandId));
-        applyPriorityLevel(level.commandId);
+        applyPriorityLevel(priorityMenu, level.commandId);
         expectMarkOn(level.commandId);
         EXPECT_EQ(ownClass(), classGrantedFor(level.priorityClass));
         expectAllThreadsAt(level.threadPriority);
@@ -160,19 +160,19 @@ TEST_F(PriorityLevels, RealtimeIsGrantedUnderWine) {
     if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr) {
         GTEST_SKIP() << "not running under Wine";
     }
-    applyPriorityLevel(16);
+    applyPriorityLevel(priorityMenu, 16);
     EXPECT_EQ(ownClass(), static_cast<DWORD>(REALTIME_PRIORITY_CLASS));
     expectAllThreadsAt(THREAD_PRIORITY_TIME_CRITICAL);
 }
 
 TEST_F(PriorityLevels, CommandsOutsideTheLevelsChangeNothing) {
-    applyPriorityLevel(15);
+    applyPriorityLevel(priorityMenu, 15);
     // 0 is what a dismissed menu answers; 2^32 + 10 would be 10 if the id
     // were cut to 32 bits before the lookup.
     for (const std::int64_t id : {std::int64_t{0}, std::int64_t{9}, std::int64_t{17}, std::int64_t{-1},
                                   std::int64_t{100}, (std::int64_t{1} << 32) + 10}) {
         SCOPED_TRACE("command " + std::to_string(id));
-        applyPriorityLevel(id);
+        applyPriorityLevel(priorityMenu, id);
         expectMarkOn(15);
         EXPECT_EQ(ownClass(), static_cast<DWORD>(HIGH_PRIORITY_CLASS));
         expectAllThreadsAt(THREAD_PRIORITY_HIGHEST);
@@ -180,22 +180,19 @@ TEST_F(PriorityLevels, CommandsOutsideTheLevelsChangeNothing) {
 }
 
 TEST_F(PriorityLevels, ChoosingTheMarkedLevelAgainAppliesItAgain) {
-    applyPriorityLevel(15);
+    applyPriorityLevel(priorityMenu, 15);
     // Someone else changes the priorities behind the menu's back.
     SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
     SetThreadPriority(workers[0], THREAD_PRIORITY_LOWEST);
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
-    applyPriorityLevel(15);
+    applyPriorityLevel(priorityMenu, 15);
     expectMarkOn(15);
     EXPECT_EQ(ownClass(), static_cast<DWORD>(HIGH_PRIORITY_CLASS));
     expectAllThreadsAt(THREAD_PRIORITY_HIGHEST);
 }
 
 TEST_F(PriorityLevels, WithoutAMenuThePrioritiesAreStillApplied) {
-    HMENU menu = priorityMenu;
-    priorityMenu = nullptr;
-    applyPriorityLevel(10);
-    priorityMenu = menu;
+    applyPriorityLevel(nullptr, 10);
     EXPECT_EQ(ownClass(), static_cast<DWORD>(IDLE_PRIORITY_CLASS));
     expectAllThreadsAt(THREAD_PRIORITY_IDLE);
     // The menu that was not there kept its mark.
@@ -224,7 +221,7 @@ TEST_F(PriorityLevels, ThreadsOfOtherProcessesAreLeftAlone) {
 
     for (std::int64_t id = 10; id <= 16; ++id) {
         SCOPED_TRACE("level " + std::to_string(id));
-        applyPriorityLevel(id);
+        applyPriorityLevel(priorityMenu, id);
         EXPECT_EQ(GetPriorityClass(process.hProcess), static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS));
         const std::vector<ThreadPriority> threads = threadsOf(process.dwProcessId);
         EXPECT_FALSE(threads.empty()) << "the child's threads are not in the snapshot";

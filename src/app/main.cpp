@@ -15,6 +15,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (count < 1) count = 1;
 
     if (setupMonitorWindow(count)) {
+        dialogWindow = monitorWindow;
         // The main thread is core 0's sampler.
         SetThreadAffinityMask(GetCurrentThread(), 1);
         sampleTables.lastTick[0] = readTickCount();
