@@ -10,6 +10,8 @@ e2e_init
 watch_log=$VANTREL_SCREENSHOT_DIR/live-watch.txt
 # The watch must be running before the program starts, so that it sees the
 # window appear and times everything from that moment.
+# Emptied here first, so a log of an earlier run cannot answer the wait below.
+: >"$watch_log"
 vprobe watch 15000 >"$watch_log" &
 watch_pid=$!
 e2e_started_pids+=("$watch_pid")

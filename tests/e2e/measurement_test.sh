@@ -34,6 +34,9 @@ row1_label_small() {
 expect 'wait_until 30 row1_label_small' "row 1's label is small before the stall"
 
 rows_log=$VANTREL_SCREENSHOT_DIR/measurement-rows.txt
+# Emptied here first: the probe's own redirection happens in the background,
+# and a log of an earlier run must not answer the wait below.
+: >"$rows_log"
 vprobe wait-full 1 30000 >"$rows_log" &
 probe_pid=$!
 e2e_started_pids+=("$probe_pid")
