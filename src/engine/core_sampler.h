@@ -6,15 +6,14 @@
 
 #include <cstdint>
 
+#include "engine/topology.h"
+
 // Initial stack commitment of a sampler thread: it needs very little.
 constexpr SIZE_T samplerStackCommit = 4096;
 constexpr int samplerWindowSpacing = 160;
 constexpr int samplerWindowTop = 200;
 constexpr int samplerWindowWidth = 160;
 constexpr int samplerWindowHeight = 200;
-
-// The affinity mask with only bit `core` set for 0 <= core <= 63; 0 otherwise.
-std::uint64_t affinityMaskOf(std::int64_t core);
 
 // Thread routine of core `core`'s sampler; answers 0.
 std::int64_t coreSamplerMain(std::int64_t core);
