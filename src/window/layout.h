@@ -24,9 +24,10 @@ constexpr std::int64_t trayIconSize = 16;
 constexpr std::int64_t trayUpdateInterval = 32;
 constexpr std::int64_t trayGraphTop = 15;       // the height 15 lies on pixel row 0
 
-// Heights and footer lines take the rows of one column; the per-row helpers
-// take a row's slot in its column and answer positions relative to the
-// column's origin (rowOriginOf). With one column, slot and row are the same.
+// Heights and footer lines take the rows of one column. The per-row
+// positions take a row's slot in its column (row % rowsPerColumn) and are
+// measured from the column's left edge; with one column, slot and row are
+// the same.
 constexpr std::int64_t rowsAreaHeight(std::int64_t rowsPerColumn) { return rowPitch * rowsPerColumn - 4; }
 constexpr std::int64_t clientHeightFor(std::int64_t rowsPerColumn) { return rowsAreaHeight(rowsPerColumn) + 32; }
 constexpr std::int64_t labelTopOf(std::int64_t slot) { return 4 + rowPitch * slot; }
@@ -76,8 +77,10 @@ struct RowOrigin {
     std::int64_t y;
 };
 
-// Where `row` is drawn: the client offset of its column and slot, which the
-// per-slot positions above are relative to. Columns fill top to bottom.
+// How far `row` lies from row 0: columnWidth per column and rowPitch per
+// slot, columns filled top to bottom. Everything of the row sits where row
+// 0's does, shifted by this. The per-slot positions above already hold the
+// y part: add only x to them.
 constexpr RowOrigin rowOriginOf(std::int64_t row, std::int64_t rowsPerColumn) {
     if (rowsPerColumn < 1) return RowOrigin{0, rowPitch * row};
     return RowOrigin{columnWidth * (row / rowsPerColumn), rowPitch * (row % rowsPerColumn)};

@@ -152,6 +152,7 @@ TEST(Layout, RowsFillEachColumnTopToBottom) {
     const OriginCase cases[] = {
         {0, 22, 0, 0},      {21, 22, 0, 756},   {22, 22, 136, 0},    {63, 22, 272, 684},
         {20, 21, 0, 720},   {25, 26, 0, 900},   {26, 26, 136, 0},    {255, 26, 1224, 756},
+        {3, 0, 0, 108},  // no rows per column: one column rather than a division by zero
     };
     for (const OriginCase& c : cases) {
         const RowOrigin origin = rowOriginOf(c.row, c.rowsPerColumn);
