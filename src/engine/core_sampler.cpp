@@ -7,14 +7,6 @@
 
 const char samplerWindowClassName[] = "VantrelThreadWindow";
 
-std::uint64_t affinityMaskOf(std::int64_t core) {
-    // A processor group has 64 cores at most; a core beyond them has no bit
-    // (and shifting by 64 or more is undefined), so it gets the empty mask,
-    // which SetThreadAffinityMask refuses: that sampler then runs unpinned.
-    if (core < 0 || core > 63) return 0;
-    return std::uint64_t{1} << core;
-}
-
 std::int64_t coreSamplerMain(std::int64_t core) {
     HWND window = CreateWindowExA(0, samplerWindowClassName, nullptr, WS_SYSMENU,
                                   static_cast<int>(core) * samplerWindowSpacing, samplerWindowTop,

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "engine/topology.h"
+
 // Initial stack commitment of a sampler thread: it needs very little.
 constexpr SIZE_T samplerStackCommit = 4096;
 constexpr int samplerWindowSpacing = 160;
@@ -15,9 +17,6 @@ constexpr int samplerWindowHeight = 200;
 // The class of the samplers' hidden windows ("VantrelThreadWindow"), which
 // the window setup registers with samplerWindowProc.
 extern const char samplerWindowClassName[];
-
-// The affinity mask with only bit `core` set for 0 <= core <= 63; 0 otherwise.
-std::uint64_t affinityMaskOf(std::int64_t core);
 
 // Thread routine of core `core`'s sampler; answers 0.
 std::int64_t coreSamplerMain(std::int64_t core);

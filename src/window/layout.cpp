@@ -1,33 +1,76 @@
 #include "window/layout.h"
 
+#include <algorithm>
+#include <charconv>
+
+#include "engine/sample_tables.h"
+
 const char attributionLine[] = "Vantrel timer lateness monitor";
 const char webAddressLine[] = "https://vantrel.example.org/";
 
+namespace {
+
+// Digits after "CPU / Core #": the plain number up to nine cores, else a
+// space and two or, from 100 cores on, three digits with leading zeros.
+constexpr std::int64_t captionDigitsFor(std::int64_t count) {
+    if (count <= 9) return 0;
+    return count <= 99 ? 2 : 3;
+}
+
+// Outer height of a window with `rows` rows per column.
+std::int64_t outerHeightFor(std::int64_t rows, const FrameInsets& frame) {
+    return clientHeightFor(rows) + frame.top + frame.bottom;
+}
+
+}  // namespace
+
 std::int64_t formatCaption(std::int64_t core, std::int64_t count, char* out) {
     static const char prefix[] = "CPU / Core #";
-    std::int64_t length = 0;
-    for (const char* p = prefix; *p != '\0'; ++p) out[length++] = *p;
+    char* const end = out + captionCapacity - 1;
+    char* next = std::copy(prefix, prefix + sizeof prefix - 1, out);
 
-    const std::int64_t k = core + 1;
-    if (count <= 9) {
-        char digits[24];
-        std::int64_t n = 0;
-        std::uint64_t value = static_cast<std::uint64_t>(k);
-        do {
-            digits[n++] = static_cast<char>('0' + value % 10);
-            value /= 10;
-        } while (value != 0);
-        while (n > 0) out[length++] = digits[--n];
-    } else {
-        // "0" + k, last two characters: a leading zero below 10, and only the
-        // last two digits from 100 on.
-        const std::uint64_t value = static_cast<std::uint64_t>(k);
-        out[length++] = ' ';
-        out[length++] = static_cast<char>('0' + (value / 10) % 10);
-        out[length++] = static_cast<char>('0' + value % 10);
+    const std::int64_t digits = captionDigitsFor(count);
+    if (digits > 0) *next++ = ' ';
+    char number[24];
+    const std::to_chars_result written = std::to_chars(number, number + sizeof number, core + 1);
+    const std::int64_t length = written.ptr - number;
+    for (std::int64_t pad = length; pad < digits && next < end; ++pad) *next++ = '0';
+    const std::int64_t room = end - next;
+    next = std::copy(number, number + std::min(length, room), next);
+    *next = '\0';
+    return next - out;
+}
+
+MonitorLayout layoutMonitor(std::int64_t count, const ScreenArea& area, const FrameInsets& frame) {
+    const std::int64_t rows = std::clamp<std::int64_t>(count, 1, maxCores);
+    const std::int64_t frameWidth = frame.left + frame.right;
+    const std::int64_t areaHeight = area.bottom - area.top;
+    // Columns beyond the rows would only add empty space.
+    const std::int64_t widest =
+        std::clamp<std::int64_t>((area.right - area.left - frameWidth) / columnWidth, 1, rows);
+
+    MonitorLayout layout = {};
+    layout.columns = widest;
+    for (std::int64_t columns = 1; columns <= widest; ++columns) {
+        if (outerHeightFor((rows + columns - 1) / columns, frame) <= areaHeight) {
+            layout.columns = columns;
+            break;
+        }
     }
-    out[length] = '\0';
-    return length;
+    layout.rowsPerColumn = (rows + layout.columns - 1) / layout.columns;
+    layout.width = columnWidth * layout.columns;
+    layout.height = clientHeightFor(layout.rowsPerColumn);
+
+    const std::int64_t outerHeight = outerHeightFor(layout.rowsPerColumn, frame);
+    if (outerHeight > areaHeight) {
+        layout.left = area.left;
+        layout.top = area.top;
+        return layout;
+    }
+    const std::int64_t outerWidth = layout.width + frameWidth;
+    layout.top = std::max(area.top, std::min(windowTop, area.bottom - outerHeight));
+    layout.left = std::max(area.left, std::min(windowLeft, area.right - outerWidth));
+    return layout;
 }
 
 std::int64_t collectTrayPeak(std::int64_t* trayPeak, std::int64_t count, std::int64_t* anyRowRedrawn) {

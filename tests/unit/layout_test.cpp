@@ -1,8 +1,9 @@
-// The monitor window's arithmetic: captions, heights, the tray peak and the
-// tray history step, and the teardown level.
+// The monitor window's arithmetic: captions, heights, columns and placement,
+// the tray peak and the tray history step, and the teardown level.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "engine/sample_tables.h"
@@ -35,11 +36,23 @@ TEST(Captions, FromTenCoresShowTwoDigitsAfterASpace) {
     EXPECT_EQ(caption(0, 64), "CPU / Core # 01");
 }
 
-TEST(Captions, FromCore100OnlyTheLastTwoDigitsShow) {
-    EXPECT_EQ(caption(98, 256), "CPU / Core # 99");
-    EXPECT_EQ(caption(99, 256), "CPU / Core # 00");
-    EXPECT_EQ(caption(104, 256), "CPU / Core # 05");
-    EXPECT_EQ(caption(255, 256), "CPU / Core # 56");
+TEST(Captions, FromHundredCoresShowThreeDigitsAfterASpace) {
+    EXPECT_EQ(caption(0, 99), "CPU / Core # 01");
+    EXPECT_EQ(caption(98, 99), "CPU / Core # 99");
+    EXPECT_EQ(caption(0, 100), "CPU / Core # 001");
+    EXPECT_EQ(caption(98, 100), "CPU / Core # 099");
+    EXPECT_EQ(caption(99, 100), "CPU / Core # 100");
+    EXPECT_EQ(caption(0, 256), "CPU / Core # 001");
+    EXPECT_EQ(caption(104, 256), "CPU / Core # 105");
+    EXPECT_EQ(caption(255, 256), "CPU / Core # 256");
+}
+
+TEST(Captions, NoTwoRowsOfAWindowShareACaption) {
+    for (const std::int64_t count : {9, 10, 99, 100, 256}) {
+        std::set<std::string> seen;
+        for (std::int64_t core = 0; core < count; ++core) seen.insert(caption(core, count));
+        EXPECT_EQ(static_cast<std::int64_t>(seen.size()), count) << count << " cores";
+    }
 }
 
 TEST(Geometry, ClientHeightIs36PerRowPlus28) {
@@ -63,6 +76,92 @@ TEST(Geometry, RowBoxesFollowTheRowPitch) {
     EXPECT_EQ(attributionTopFor(1), 42);
     EXPECT_EQ(webAddressTopFor(1), 52);
     EXPECT_LT(webAddressTopFor(64) + 8, clientHeightFor(64));
+}
+
+// A tool window's caption and thin border, as AdjustWindowRectEx reports them.
+constexpr FrameInsets toolFrame = {3, 20, 3, 3};
+constexpr ScreenArea sxga = {0, 0, 1280, 1024};
+constexpr ScreenArea fullHdTaskbar = {0, 0, 1920, 1040};
+constexpr ScreenArea svga = {0, 0, 800, 600};
+// Up and left of the primary monitor, with its own taskbar at the bottom.
+constexpr ScreenArea upperLeft = {-1920, -1080, 0, -40};
+
+struct LayoutCase {
+    const char* name;
+    ScreenArea area;
+    std::int64_t count;
+    MonitorLayout expected;  // columns, rows per column, client size, outer left and top
+};
+
+// Outer height is 36 k + 28 + 23 and outer width 136 c + 6.
+const LayoutCase layoutCases[] = {
+    {"sxga 1", sxga, 1, {1, 1, 136, 64, 160, 200}},
+    {"sxga 9", sxga, 9, {1, 9, 136, 352, 160, 200}},
+    {"sxga 10", sxga, 10, {1, 10, 136, 388, 160, 200}},
+    {"sxga 21 ends at 1007", sxga, 21, {1, 21, 136, 784, 160, 200}},
+    {"sxga 22 moves up", sxga, 22, {1, 22, 136, 820, 160, 181}},
+    {"sxga 26", sxga, 26, {1, 26, 136, 964, 160, 37}},
+    {"sxga 27 is 1023 high", sxga, 27, {1, 27, 136, 1000, 160, 1}},
+    {"sxga 28 needs two columns", sxga, 28, {2, 14, 272, 532, 160, 200}},
+    {"sxga 32", sxga, 32, {2, 16, 272, 604, 160, 200}},
+    {"sxga 64", sxga, 64, {3, 22, 408, 820, 160, 181}},
+    {"sxga 99", sxga, 99, {4, 25, 544, 928, 160, 73}},
+    {"sxga 100", sxga, 100, {4, 25, 544, 928, 160, 73}},
+    // Ten columns of 26 would fit the height but only nine fit the width.
+    {"sxga 256 too many", sxga, 256, {9, 29, 1224, 1072, 0, 0}},
+    {"exactly as high as the area", {0, 0, 1280, 1023}, 27, {1, 27, 136, 1000, 160, 0}},
+    {"exactly as wide as the area", {0, 0, 1366, 1040}, 256, {10, 26, 1360, 964, 0, 53}},
+    {"full hd 21", fullHdTaskbar, 21, {1, 21, 136, 784, 160, 200}},
+    {"full hd 22", fullHdTaskbar, 22, {1, 22, 136, 820, 160, 197}},
+    {"full hd 64", fullHdTaskbar, 64, {3, 22, 408, 820, 160, 197}},
+    {"full hd 100", fullHdTaskbar, 100, {4, 25, 544, 928, 160, 89}},
+    {"full hd 256", fullHdTaskbar, 256, {10, 26, 1360, 964, 160, 53}},
+    {"svga 10", svga, 10, {1, 10, 136, 388, 160, 189}},
+    {"svga 22", svga, 22, {2, 11, 272, 424, 160, 153}},
+    {"svga 64 moves left", svga, 64, {5, 13, 680, 496, 114, 81}},
+    {"svga 100 too many", svga, 100, {5, 20, 680, 748, 0, 0}},
+    {"upper left 1", upperLeft, 1, {1, 1, 136, 64, -142, -127}},
+    {"upper left 64", upperLeft, 64, {3, 22, 408, 820, -414, -883}},
+    {"right of the primary", {1280, 400, 2560, 1424}, 4, {1, 4, 136, 172, 1280, 400}},
+    {"too small for one row", {100, 50, 220, 130}, 1, {1, 1, 136, 64, 100, 50}},
+    {"too small, as wide as it allows", {100, 50, 400, 130}, 9, {2, 5, 272, 208, 100, 50}},
+    {"too small, no empty columns", {100, 50, 400, 130}, 1, {1, 1, 136, 64, 100, 50}},
+    {"no cores is drawn as one", sxga, 0, {1, 1, 136, 64, 160, 200}},
+    {"beyond the tables is drawn as 256", fullHdTaskbar, 300, {10, 26, 1360, 964, 160, 53}},
+};
+
+TEST(Layout, ColumnsSizeAndPositionOnSeveralScreens) {
+    for (const LayoutCase& c : layoutCases) {
+        const MonitorLayout got = layoutMonitor(c.count, c.area, toolFrame);
+        EXPECT_EQ(got.columns, c.expected.columns) << c.name;
+        EXPECT_EQ(got.rowsPerColumn, c.expected.rowsPerColumn) << c.name;
+        EXPECT_EQ(got.width, c.expected.width) << c.name;
+        EXPECT_EQ(got.height, c.expected.height) << c.name;
+        EXPECT_EQ(got.left, c.expected.left) << c.name;
+        EXPECT_EQ(got.top, c.expected.top) << c.name;
+    }
+}
+
+TEST(Layout, RowsFillEachColumnTopToBottom) {
+    struct OriginCase {
+        std::int64_t row;
+        std::int64_t rowsPerColumn;
+        std::int64_t x;
+        std::int64_t y;
+    };
+    const OriginCase cases[] = {
+        {0, 22, 0, 0},      {21, 22, 0, 756},   {22, 22, 136, 0},    {63, 22, 272, 684},
+        {20, 21, 0, 720},   {25, 26, 0, 900},   {26, 26, 136, 0},    {255, 26, 1224, 756},
+        {3, 0, 0, 108},  // no rows per column: one column rather than a division by zero
+    };
+    for (const OriginCase& c : cases) {
+        const RowOrigin origin = rowOriginOf(c.row, c.rowsPerColumn);
+        EXPECT_EQ(origin.x, c.x) << "row " << c.row << " of " << c.rowsPerColumn << " per column";
+        EXPECT_EQ(origin.y, c.y) << "row " << c.row << " of " << c.rowsPerColumn << " per column";
+    }
+    // The footer sits under the rows of one column: 22 rows end at 792.
+    EXPECT_EQ(attributionTopFor(22), 798);
+    EXPECT_EQ(webAddressTopFor(22), 808);
 }
 
 TEST(Geometry, LabelEraseWidthIsTheWiderLabel) {
