@@ -17,7 +17,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (setupMonitorWindow(count)) {
         dialogWindow = monitorWindow;
         // The main thread is core 0's sampler.
-        SetThreadAffinityMask(GetCurrentThread(), 1);
+        pinToCore(0);
         sampleTables.lastTick[0] = readTickCount();
         SetTimer(monitorWindow, 0, static_cast<UINT>(timerPeriodMs), nullptr);
         for (std::int64_t core = 1; core < sampleTables.coreCount; ++core) {

@@ -7,6 +7,45 @@
 
 const char samplerWindowClassName[] = "VantrelThreadWindow";
 
+namespace {
+
+// Windows has at most 64 processor groups of at most 64 processors each.
+constexpr WORD maxProcessorGroups = 64;
+
+CorePlace corePlaces[maxCores];
+bool coresSpanGroups = false;
+
+}  // namespace
+
+std::int64_t countProcessors() {
+    const WORD groups = GetActiveProcessorGroupCount();
+    if (groups > 1) {
+        // GetSystemInfo sees the process's own group only: count them all.
+        std::int64_t sizes[maxProcessorGroups] = {};
+        const WORD counted = groups < maxProcessorGroups ? groups : maxProcessorGroups;
+        for (WORD group = 0; group < counted; ++group) sizes[group] = GetActiveProcessorCount(group);
+        coresSpanGroups = true;
+        return numberCores(sizes, counted, corePlaces);
+    }
+    SYSTEM_INFO info = {};
+    GetSystemInfo(&info);
+    const std::int64_t count = static_cast<std::int32_t>(info.dwNumberOfProcessors);
+    coresSpanGroups = false;
+    numberCores(&count, 1, corePlaces);
+    return count;
+}
+
+void pinToCore(std::int64_t core) {
+    if (!coresSpanGroups || core < 0 || core >= maxCores) {
+        pinToCore(core);
+        return;
+    }
+    GROUP_AFFINITY affinity = {};
+    affinity.Mask = static_cast<KAFFINITY>(corePlaces[core].mask);
+    affinity.Group = static_cast<WORD>(corePlaces[core].group);
+    SetThreadGroupAffinity(GetCurrentThread(), &affinity, nullptr);
+}
+
 std::int64_t coreSamplerMain(std::int64_t core) {
     HWND window = CreateWindowExA(0, samplerWindowClassName, nullptr, WS_SYSMENU,
                                   static_cast<int>(core) * samplerWindowSpacing, samplerWindowTop,

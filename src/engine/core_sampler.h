@@ -18,6 +18,16 @@ constexpr int samplerWindowHeight = 200;
 // the window setup registers with samplerWindowProc.
 extern const char samplerWindowClassName[];
 
+// The number of cores to sample. With one processor group, the processors
+// the system reports (GetSystemInfo), as they are numbered there. With
+// several, every active processor of every group, numbered group by group;
+// the first maxCores of them. Records where each core lies for pinToCore.
+std::int64_t countProcessors();
+// Pins the calling thread to `core`: by its bit alone with one processor
+// group, by its group and bit with several. A refusal is ignored: the
+// thread then samples unpinned.
+void pinToCore(std::int64_t core);
+
 // Thread routine of core `core`'s sampler; answers 0.
 std::int64_t coreSamplerMain(std::int64_t core);
 DWORD WINAPI coreSamplerThread(LPVOID parameter);

@@ -2,12 +2,6 @@
 
 HWND dialogWindow = nullptr;
 
-std::int64_t countProcessors() {
-    SYSTEM_INFO info = {};
-    GetSystemInfo(&info);
-    return static_cast<std::int32_t>(info.dwNumberOfProcessors);
-}
-
 std::int64_t runMessageLoop() {
     MSG message = {};
     BOOL result = GetMessageA(&message, nullptr, 0, 0);

@@ -5,8 +5,7 @@
 #include <cstdint>
 
 // One column of rows; the client area is columnWidth times the column count.
-constexpr std::int64_t clientWidth = 136;
-constexpr std::int64_t columnWidth = clientWidth;
+constexpr std::int64_t columnWidth = 136;
 constexpr std::int64_t rowPitch = 36;
 constexpr std::int64_t windowLeft = 160;
 constexpr std::int64_t windowTop = 200;

@@ -3,7 +3,9 @@
 const char monitorWindowTitle[] = "Vantrel";
 const char monitorWindowClassName[] = "VantrelWindow";
 
+std::int64_t clientWidth = 0;
 std::int64_t clientHeight = 0;
+std::int64_t rowsPerColumn = 0;
 HWND monitorWindow = nullptr;
 HBITMAP backBuffer = nullptr;
 HBITMAP trayIconImage = nullptr;

@@ -10,32 +10,38 @@
 
 namespace {
 
-void drawRowGraph(HDC windowDC, std::int64_t row) {
-    const int graphTop = static_cast<int>(graphTopOf(row));
-    const RECT box = {static_cast<LONG>(graphLeft), graphTop, static_cast<LONG>(graphClearRight),
+// Every row is drawn as row 0 of its column is, shifted right by its
+// column's left edge; its slot in the column gives its height.
+void drawRowGraph(HDC windowDC, std::int64_t row, std::int64_t columnLeft, std::int64_t slot) {
+    const int graphTop = static_cast<int>(graphTopOf(slot));
+    const int left = static_cast<int>(columnLeft + graphLeft);
+    const RECT box = {left, graphTop, static_cast<LONG>(columnLeft + graphClearRight),
                       graphTop + static_cast<LONG>(graphHeight)};
     FillRect(backBufferDC, &box, blackBrush);
 
     const std::int64_t* columns = &sampleTables.graphColumns[row * graphStride];
-    const int baseline = static_cast<int>(baselineOf(row));
-    // LineTo leaves out its end point, so the first segment goes to the
-    // starting point itself and every later one ends one column further.
-    MoveToEx(backBufferDC, static_cast<int>(graphLeft), baseline - static_cast<int>(columns[0]), nullptr);
+    const int baseline = static_cast<int>(baselineOf(slot));
+    // One polyline through the 128 column points: the same pixels as a line
+    // to each point in turn (every segment leaves out its end point, so the
+    // newest column's point is not drawn), in one call instead of 128, which
+    // under many rows is most of the repaint's cost.
+    POINT points[graphWidth];
     for (std::int64_t k = 0; k < graphWidth; ++k) {
-        LineTo(backBufferDC, static_cast<int>(graphLeft + k), baseline - static_cast<int>(columns[k]));
+        points[k] = POINT{left + static_cast<LONG>(k), baseline - static_cast<LONG>(columns[k])};
     }
-    BitBlt(windowDC, static_cast<int>(graphLeft), graphTop, static_cast<int>(graphWidth),
-           static_cast<int>(graphHeight), backBufferDC, static_cast<int>(graphLeft), graphTop, SRCCOPY);
+    Polyline(backBufferDC, points, static_cast<int>(graphWidth));
+    BitBlt(windowDC, left, graphTop, static_cast<int>(graphWidth), static_cast<int>(graphHeight), backBufferDC, left,
+           graphTop, SRCCOPY);
 }
 
-void drawRowLabel(HDC windowDC, std::int64_t row) {
+void drawRowLabel(HDC windowDC, std::int64_t row, std::int64_t columnLeft, std::int64_t slot) {
     const char* text = sampleTables.labelText[row];
     const int length = static_cast<int>(std::strlen(text));
     SIZE size = {};
     if (!GetTextExtentPoint32A(backBufferDC, text, length, &size)) return;
 
-    const int labelTop = static_cast<int>(labelTopOf(row));
-    const int right = static_cast<int>(labelRight);
+    const int labelTop = static_cast<int>(labelTopOf(slot));
+    const int right = static_cast<int>(columnLeft + labelRight);
     const int eraseWidth = static_cast<int>(labelEraseWidth(sampleTables.labelWidth[row], size.cx));
     const RECT strip = {right - eraseWidth, labelTop, right, labelTop + static_cast<LONG>(labelHeight)};
     FillRect(backBufferDC, &strip, blackBrush);
@@ -67,6 +73,13 @@ void showTrayIcon() {
         DestroyIcon(fresh);
         trayIcon.hIcon = previous;
     }
+}
+
+// Whether the window is already where keeping it on top puts it: in the
+// topmost band with no window above it. Asking costs little; moving it there
+// again costs a round trip to the display server on every repaint.
+bool isTopOfTopmostBand(HWND window) {
+    return (GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0 && GetWindow(window, GW_HWNDPREV) == nullptr;
 }
 
 }  // namespace
@@ -114,8 +127,10 @@ std::int64_t refreshMonitor() {
             if (sampleTables.rowDirty[r] == 0) continue;
             sampleTables.rowDirty[r] = 0;
             sampleTables.anyRowRedrawn = 1;
-            drawRowGraph(windowDC, r);
-            drawRowLabel(windowDC, r);
+            const std::int64_t columnLeft = rowOriginOf(r, rowsPerColumn).x;
+            const std::int64_t slot = r % rowsPerColumn;
+            drawRowGraph(windowDC, r, columnLeft, slot);
+            drawRowLabel(windowDC, r, columnLeft, slot);
         }
         ReleaseDC(monitorWindow, windowDC);
     }
@@ -126,7 +141,11 @@ std::int64_t refreshMonitor() {
         updateTrayIcon();
     }
 
-    if (keepOnTop != 0) SetWindowPos(monitorWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    // Whatever covers the window, another topmost one included, is overtaken
+    // here; a window already on top is left alone.
+    if (keepOnTop != 0 && !isTopOfTopmostBand(monitorWindow)) {
+        SetWindowPos(monitorWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    }
     unlockSamples();
 
     // Core 0's next deviation counts from the end of the whole repaint.

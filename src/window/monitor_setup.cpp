@@ -6,6 +6,7 @@
 #include "engine/core_sampler.h"
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
+#include "priority/context_menu.h"
 #include "priority/levels.h"
 #include "window/layout.h"
 #include "window/monitor_window.h"
@@ -16,31 +17,45 @@ constexpr LONG footerFontHeight = -8;
 constexpr LONG captionFontHeight = -11;
 constexpr LONG fontWeight = FW_LIGHT;
 
+// The layout of the rows for the work area of the monitor nearest the
+// window's place: one column at (160, 200) while that fits on the screen.
+MonitorLayout layoutOnScreen(std::int64_t count) {
+    RECT empty = {0, 0, 0, 0};
+    FrameInsets frame = {};
+    if (AdjustWindowRectEx(&empty, monitorWindowStyle, FALSE, monitorWindowExStyle)) {
+        frame = FrameInsets{-empty.left, -empty.top, empty.right, empty.bottom};
+    }
+    WorkArea work = {};
+    workAreaAt(static_cast<std::int32_t>(windowLeft), static_cast<std::int32_t>(windowTop), &work);
+    return layoutMonitor(count, ScreenArea{work.left, work.top, work.right, work.bottom}, frame);
+}
+
 void drawSeparators(std::int64_t count) {
     HPEN separatorPen = CreatePen(PS_SOLID, 0, separatorColour);
     if (separatorPen == nullptr) return;
     HGDIOBJ keptPen = SelectObject(backBufferDC, separatorPen);
     if (keptPen != nullptr) {
         for (std::int64_t i = 0; i < count; ++i) {
-            const int y = static_cast<int>(separatorYOf(i));
-            MoveToEx(backBufferDC, static_cast<int>(separatorLeft), y, nullptr);
-            LineTo(backBufferDC, static_cast<int>(separatorRight), y);
+            const std::int64_t left = rowOriginOf(i, rowsPerColumn).x;
+            const int y = static_cast<int>(separatorYOf(i % rowsPerColumn));
+            MoveToEx(backBufferDC, static_cast<int>(left + separatorLeft), y, nullptr);
+            LineTo(backBufferDC, static_cast<int>(left + separatorRight), y);
         }
         SelectObject(backBufferDC, keptPen);
     }
     DeleteObject(separatorPen);
 }
 
-void drawFooter(const LOGFONTA& record, std::int64_t count) {
+void drawFooter(const LOGFONTA& record) {
     HFONT footerFont = CreateFontIndirectA(&record);
     if (footerFont == nullptr) return;
     SetTextColor(backBufferDC, textColour);
     SetBkColor(backBufferDC, backgroundColour);
     HGDIOBJ keptFont = SelectObject(backBufferDC, footerFont);
     if (keptFont != nullptr) {
-        TextOutA(backBufferDC, static_cast<int>(footerLeft), static_cast<int>(attributionTopFor(count)),
+        TextOutA(backBufferDC, static_cast<int>(footerLeft), static_cast<int>(attributionTopFor(rowsPerColumn)),
                  attributionLine, static_cast<int>(std::strlen(attributionLine)));
-        TextOutA(backBufferDC, static_cast<int>(footerLeft), static_cast<int>(webAddressTopFor(count)),
+        TextOutA(backBufferDC, static_cast<int>(footerLeft), static_cast<int>(webAddressTopFor(rowsPerColumn)),
                  webAddressLine, static_cast<int>(std::strlen(webAddressLine)));
         SelectObject(backBufferDC, keptFont);
     }
@@ -48,11 +63,12 @@ void drawFooter(const LOGFONTA& record, std::int64_t count) {
 }
 
 void drawCaptions(std::int64_t count) {
-    char caption[24];
+    char caption[captionCapacity];
     for (std::int64_t i = 0; i < count; ++i) {
         const std::int64_t length = formatCaption(i, count, caption);
-        TextOutA(backBufferDC, static_cast<int>(captionLeft), static_cast<int>(captionTopOf(i)), caption,
-                 static_cast<int>(length));
+        const std::int64_t left = rowOriginOf(i, rowsPerColumn).x;
+        TextOutA(backBufferDC, static_cast<int>(left + captionLeft), static_cast<int>(captionTopOf(i % rowsPerColumn)),
+                 caption, static_cast<int>(length));
     }
 }
 
@@ -90,7 +106,11 @@ std::int64_t setupMonitorWindow(std::int64_t count) {
     if (count > maxCores) count = maxCores;
 
     sampleTables.coreCount = count;
-    clientHeight = clientHeightFor(count);
+    // Rows in as many columns as it takes for the window to fit the screen.
+    const MonitorLayout layout = layoutOnScreen(count);
+    clientWidth = layout.width;
+    clientHeight = layout.height;
+    rowsPerColumn = layout.rowsPerColumn;
 
     HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW);
     if (arrow == nullptr) return 0;
@@ -115,7 +135,7 @@ std::int64_t setupMonitorWindow(std::int64_t count) {
     RECT frame = {0, 0, static_cast<LONG>(clientWidth), static_cast<LONG>(clientHeight)};
     AdjustWindowRectEx(&frame, monitorWindowStyle, FALSE, monitorWindowExStyle);
     monitorWindow = CreateWindowExA(monitorWindowExStyle, monitorWindowClassName, monitorWindowTitle,
-                                    monitorWindowStyle, static_cast<int>(windowLeft), static_cast<int>(windowTop),
+                                    monitorWindowStyle, static_cast<int>(layout.left), static_cast<int>(layout.top),
                                     frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance,
                                     nullptr);
     if (monitorWindow == nullptr) return 0;
@@ -165,7 +185,7 @@ std::int64_t setupMonitorWindow(std::int64_t count) {
     trayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     trayIconBitmaps.fIcon = TRUE;
 
-    drawFooter(fontRecord, count);
+    drawFooter(fontRecord);
 
     lstrcpynA(fontRecord.lfFaceName, "Arial", LF_FACESIZE);
     fontRecord.lfHeight = captionFontHeight;

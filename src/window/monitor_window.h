@@ -22,7 +22,11 @@ constexpr UINT trayCallbackMessage = WM_MOUSEMOVE;
 // Size of the first NOTIFYICONDATAA layout (64-character tip) on 64-bit Windows.
 constexpr DWORD trayIconRecordSize = 104;
 
+// The client area, columns of rows side by side (one column while the window
+// fits the work area that way), and the rows in each column.
+extern std::int64_t clientWidth;
 extern std::int64_t clientHeight;
+extern std::int64_t rowsPerColumn;
 // Read by every thread's message loop as its dialog filter; written only by
 // the setup, before any sampler thread exists.
 extern HWND monitorWindow;

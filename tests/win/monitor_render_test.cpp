@@ -392,6 +392,23 @@ TEST_F(MonitorRender, RowsStayDirtyWhileTheWindowHasNoDeviceContext) {
     EXPECT_GT(sampleTables.labelWidth[0], 0);
 }
 
+// Counts the z-order moves asked of the monitor window.
+int zOrderMoves = 0;
+WNDPROC monitorProcBefore = nullptr;
+LRESULT CALLBACK countZOrderMoves(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_WINDOWPOSCHANGING && (reinterpret_cast<const WINDOWPOS*>(lParam)->flags & SWP_NOZORDER) == 0) {
+        ++zOrderMoves;
+    }
+    return CallWindowProcA(monitorProcBefore, window, message, wParam, lParam);
+}
+
+bool isAbove(HWND upper, HWND lower) {
+    for (HWND above = GetWindow(lower, GW_HWNDPREV); above != nullptr; above = GetWindow(above, GW_HWNDPREV)) {
+        if (above == upper) return true;
+    }
+    return false;
+}
+
 TEST_F(MonitorRender, RepaintKeepsTheWindowOnTopOnlyWhileAsked) {
     keepOnTop = 0;
     refreshEarly();
@@ -399,6 +416,61 @@ TEST_F(MonitorRender, RepaintKeepsTheWindowOnTopOnlyWhileAsked) {
     keepOnTop = 1;
     refreshEarly();
     EXPECT_NE(GetWindowLongPtrA(monitorWindow, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+
+    monitorProcBefore = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(monitorWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(countZOrderMoves)));
+    zOrderMoves = 0;
+    // Already on top of everything: the repaint leaves the z-order alone.
+    refreshEarly();
+    refreshEarly();
+    EXPECT_EQ(zOrderMoves, 0) << "the repaint moved a window that was already on top";
+
+    // Another topmost window placed over it is overtaken at the next repaint.
+    RECT outer = {};
+    GetWindowRect(monitorWindow, &outer);
+    HWND cover = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, "STATIC", "cover", WS_POPUP | WS_VISIBLE,
+                                 outer.left, outer.top, 60, 60, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(cover, nullptr);
+    ASSERT_TRUE(isAbove(cover, monitorWindow)) << "the cover did not go above the window";
+    refreshEarly();
+    EXPECT_TRUE(isAbove(monitorWindow, cover)) << "the window stayed under the other topmost window";
+    EXPECT_EQ(GetWindow(monitorWindow, GW_HWNDPREV), nullptr) << "the window is not on top of everything";
+    EXPECT_EQ(zOrderMoves, 1);
+    DestroyWindow(cover);
+    SetWindowLongPtrA(monitorWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(monitorProcBefore));
+}
+
+class MonitorRenderManyCores : public MonitorRender {
+protected:
+    MonitorRenderManyCores() : MonitorRender(64) {}
+};
+
+TEST_F(MonitorRenderManyCores, RowsOfLaterColumnsAreDrawnInTheirColumn) {
+    // 64 cores lie in three columns of 22 rows: row 45 is the second of the
+    // third column, at x 272 and y 36.
+    ASSERT_EQ(rowsPerColumn, 22);
+    fillGraph(45, [](int) { return std::int64_t{15}; });
+    setLabel(45, "+250ms");
+    sampleTables.rowDirty[45] = 1;
+    refreshEarly();
+
+    const Picture box = capturePicture(backBufferDC, 272, 36 + 20, 136, 16);
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 136; ++x) {
+            const bool onLine = y == 0 && x >= 4 && x <= 130;
+            ASSERT_EQ(box.at(x, y), onLine ? textCyan : black) << "(" << 272 + x << ", " << 56 + y << ")";
+        }
+    }
+    const ReferenceLabel label = referenceLabel("+250ms");
+    const Picture strip = capturePicture(backBufferDC, 272, 36 + 4, 136, 16);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 133 - label.width; x < 136; ++x)
+            ASSERT_EQ(strip.at(x, y), label.strip.at(x, y)) << "label at (" << 272 + x << ", " << 40 + y << ")";
+    // The same row of the first column (row 1) was not touched.
+    EXPECT_EQ(countColour(capturePicture(backBufferDC, 4, 36 + 20, 128, 16), textCyan), 0);
+    // And the window shows what was drawn.
+    const Picture shown = windowPicture(272, 36, 136, 36);
+    EXPECT_TRUE(shown.pixels == capturePicture(backBufferDC, 272, 36, 136, 36).pixels);
 }
 
 TEST_F(MonitorRender, EraseRequestRestoresThePictureFromBackBuffer) {

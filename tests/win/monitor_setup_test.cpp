@@ -60,29 +60,44 @@ const char* const captionsOfTen[] = {"CPU / Core # 01", "CPU / Core # 02", "CPU 
                                      "CPU / Core # 05", "CPU / Core # 06", "CPU / Core # 07", "CPU / Core # 08",
                                      "CPU / Core # 09", "CPU / Core # 10"};
 
-// Sixty-four cores: "CPU / Core # 01" ... "CPU / Core # 64".
-std::vector<std::string> captionsOfSixtyFour() {
+// "CPU / Core # 01" ... for `count` cores, with `digits` digits.
+std::vector<std::string> numberedCaptions(int count, int digits) {
     std::vector<std::string> captions;
-    for (int k = 1; k <= 64; ++k) captions.push_back(std::string("CPU / Core # ") + (k < 10 ? "0" : "") + std::to_string(k));
+    for (int k = 1; k <= count; ++k) {
+        std::string number = std::to_string(k);
+        while (static_cast<int>(number.size()) < digits) number = "0" + number;
+        captions.push_back("CPU / Core # " + number);
+    }
     return captions;
 }
 
-// Compares rows firstY .. lastY of `actual` (taken at picture row offsetY)
-// with rows firstY - offsetY ... of `expected`; reports the first mismatch.
-::testing::AssertionResult sameRows(const Picture& actual, int offsetY, const Picture& expected, int firstY,
-                                    int lastY) {
+// Compares the block of `expected` (its full width, lines firstY .. lastY)
+// with the same lines of `actual` placed at (left, top); reports the first
+// mismatch.
+::testing::AssertionResult sameBlock(const Picture& actual, int left, int top, const Picture& expected, int firstY,
+                                     int lastY) {
     for (int y = firstY; y <= lastY; ++y) {
-        for (int x = 0; x < actual.width; ++x) {
-            const COLORREF got = actual.at(x, y);
-            const COLORREF want = expected.at(x, y - offsetY);
+        for (int x = 0; x < expected.width; ++x) {
+            const COLORREF got = actual.at(left + x, top + y);
+            const COLORREF want = expected.at(x, y);
             if (got != want) {
-                return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is " << describeColour(got)
-                                                     << ", expected " << describeColour(want);
+                return ::testing::AssertionFailure() << "pixel (" << left + x << ", " << top + y << ") is "
+                                                     << describeColour(got) << ", expected " << describeColour(want);
             }
         }
     }
     return ::testing::AssertionSuccess();
 }
+
+// Where the window should be and how its rows are laid out on the test
+// display (1280 x 1024, no taskbar), worked out by hand.
+struct ExpectedLayout {
+    std::int64_t count;
+    int columns;
+    int rowsPerColumn;
+    int left;
+    int top;
+};
 
 class MonitorSetup : public ::testing::Test {
 protected:
@@ -101,16 +116,19 @@ protected:
         UnregisterClassA("VantrelThreadWindow", GetModuleHandleA(nullptr));
     }
 
-    void checkWindow(std::int64_t count);
-    void checkStaticPicture(const std::vector<std::string>& captions);
+    void checkWindow(const ExpectedLayout& want);
+    void checkStaticPicture(const std::vector<std::string>& captions, int rowsPerColumn);
 
     HHOOK hook = nullptr;
 };
 
-void MonitorSetup::checkWindow(std::int64_t count) {
-    const int height = static_cast<int>(36 * count + 28);
-    EXPECT_EQ(sampleTables.coreCount, count);
+void MonitorSetup::checkWindow(const ExpectedLayout& want) {
+    const int width = 136 * want.columns;
+    const int height = 36 * want.rowsPerColumn + 28;
+    EXPECT_EQ(sampleTables.coreCount, want.count);
+    EXPECT_EQ(clientWidth, width);
     EXPECT_EQ(clientHeight, height);
+    EXPECT_EQ(rowsPerColumn, want.rowsPerColumn);
 
     char text[64] = {};
     GetClassNameA(monitorWindow, text, sizeof text);
@@ -131,78 +149,81 @@ void MonitorSetup::checkWindow(std::int64_t count) {
     EXPECT_EQ(style & ~LONG_PTR{WS_CLIPSIBLINGS}, 0x10C80000) << std::hex << style;
     EXPECT_EQ(exStyle & ~LONG_PTR{WS_EX_WINDOWEDGE}, WS_EX_TOOLWINDOW) << std::hex << exStyle;
 
-    RECT frame = {0, 0, 136, height};
-    AdjustWindowRectEx(&frame, 0x10C80000, FALSE, WS_EX_TOOLWINDOW);
-    EXPECT_EQ(request.x, 160);
-    EXPECT_EQ(request.y, 200);
-    EXPECT_EQ(request.cx, frame.right - frame.left);
-    EXPECT_EQ(request.cy, frame.bottom - frame.top);
+    // Wine's tool-window frame: 3 px at the sides and bottom, 19 at the top.
+    EXPECT_EQ(request.x, want.left);
+    EXPECT_EQ(request.y, want.top);
+    EXPECT_EQ(request.cx, width + 6);
+    EXPECT_EQ(request.cy, height + 22);
 
     RECT outer = {};
     GetWindowRect(monitorWindow, &outer);
-    EXPECT_EQ(outer.left, 160);
-    EXPECT_EQ(outer.top, 200);
+    EXPECT_EQ(outer.left, want.left);
+    EXPECT_EQ(outer.top, want.top);
     RECT client = {};
     GetClientRect(monitorWindow, &client);
-    EXPECT_EQ(client.right, 136);
-    // A window taller than the screen is cut to the platform's largest
-    // tracking size; the picture behind it keeps its full height.
-    const int maxOuter = GetSystemMetrics(SM_CYMAXTRACK);
-    if (frame.bottom - frame.top <= maxOuter) {
-        EXPECT_EQ(client.bottom, height);
-    } else {
-        EXPECT_LT(client.bottom, height);
-        std::printf("client area of %lld cores: 136 x %ld (picture 136 x %d)\n", static_cast<long long>(count),
-                    client.bottom, height);
-    }
+    EXPECT_EQ(client.right, width);
+    EXPECT_EQ(client.bottom, height);
 
     BITMAP picture = {};
     ASSERT_NE(GetObjectA(backBuffer, sizeof picture, &picture), 0);
-    EXPECT_EQ(picture.bmWidth, 136);
+    EXPECT_EQ(picture.bmWidth, width);
     EXPECT_EQ(picture.bmHeight, height);
 }
 
-void MonitorSetup::checkStaticPicture(const std::vector<std::string>& captions) {
+void MonitorSetup::checkStaticPicture(const std::vector<std::string>& captions, int rows) {
     const int count = static_cast<int>(captions.size());
-    const int height = 36 * count + 28;
-    const Picture shown = capturePicture(backBufferDC, 0, 0, 136, height);
+    const int columns = (count + rows - 1) / rows;
+    const int width = 136 * columns;
+    const int height = 36 * rows + 28;
+    const Picture shown = capturePicture(backBufferDC, 0, 0, width, height);
     ASSERT_EQ(shown.height, height);
 
-    // Every pixel is accounted for: row bands of 36 lines, each a separator
-    // line on top (black for the first row) and the caption below it, then
-    // the last separator and the two bottom lines.
+    // Every pixel is accounted for: in each column, row bands of 36 lines,
+    // each a separator line on top (black for the first row) and the caption
+    // below it; the separator under each row; then the two bottom lines.
     for (int i = 0; i < count; ++i) {
         SCOPED_TRACE("row " + std::to_string(i) + " of " + std::to_string(count));
+        const int left = 136 * (i / rows);
+        const int top = 36 * (i % rows);
         const std::string& caption = captions[static_cast<size_t>(i)];
         const TextLine line = {caption.c_str(), 4, 4};
         const Picture expected = renderReferenceText("Arial", -11, &line, 1, 136, 36);
         ASSERT_GT(litPixels(expected), 20) << "the reference caption has no text";
-        EXPECT_TRUE(sameRows(shown, 36 * i, expected, 36 * i + 1, 36 * i + 35)) << "caption \"" << caption << "\"";
+        EXPECT_TRUE(sameBlock(shown, left, top, expected, 1, 35)) << "caption \"" << caption << "\"";
     }
-    // Line 36·i is the separator under row i − 1; the last one lies above the
-    // bottom lines, and line 0 has none.
-    for (int i = 0; i <= count; ++i) {
-        const int y = 36 * i;
-        for (int x = 0; x < 136; ++x) {
-            const COLORREF want = (i > 0 && x >= 4 && x <= 132) ? separatorCyan : black;
-            ASSERT_EQ(shown.at(x, y), want) << "separator pixel (" << x << ", " << y << ") is "
-                                            << describeColour(shown.at(x, y));
+    // Line 36 s of a column is the separator under the row in slot s - 1 if
+    // there is one; line 0 has none.
+    for (int column = 0; column < columns; ++column) {
+        for (int slot = 0; slot <= rows; ++slot) {
+            const int y = 36 * slot;
+            const bool underRow = slot > 0 && column * rows + slot - 1 < count;
+            for (int x = 0; x < 136; ++x) {
+                const COLORREF want = (underRow && x >= 4 && x <= 132) ? separatorCyan : black;
+                const COLORREF got = shown.at(136 * column + x, y);
+                ASSERT_EQ(got, want) << "separator pixel (" << 136 * column + x << ", " << y << ") is "
+                                     << describeColour(got);
+            }
+        }
+        // A slot of the last column without a row stays black.
+        for (int slot = count - column * rows; slot < rows; ++slot) {
+            const Picture empty = renderReferenceText("Arial", -11, nullptr, 0, 136, 36);
+            EXPECT_TRUE(sameBlock(shown, 136 * column, 36 * slot, empty, 1, 35)) << "empty slot " << slot;
         }
     }
 
     ASSERT_GT(std::strlen(attributionLine), 0u);
     ASSERT_GT(std::strlen(webAddressLine), 0u);
     const TextLine footer[] = {{attributionLine, 4, 6}, {webAddressLine, 4, 16}};
-    const Picture expectedFooter = renderReferenceText("Small fonts", -8, footer, 2, 136, 28);
+    const Picture expectedFooter = renderReferenceText("Small fonts", -8, footer, 2, width, 28);
     ASSERT_GT(litPixels(expectedFooter), 40) << "the reference bottom lines have no text";
-    EXPECT_TRUE(sameRows(shown, 36 * count, expectedFooter, 36 * count + 1, 36 * count + 27)) << "bottom lines";
+    EXPECT_TRUE(sameBlock(shown, 0, 36 * rows, expectedFooter, 1, 27)) << "bottom lines";
 
     // Both bottom lines are really there, each within its own band.
     int attributionLit = 0;
     int webLit = 0;
-    for (int y = 36 * count + 6; y < 36 * count + 16; ++y)
+    for (int y = 36 * rows + 6; y < 36 * rows + 16; ++y)
         for (int x = 4; x < 136; ++x) attributionLit += isTextOrBlend(shown.at(x, y)) ? 1 : 0;
-    for (int y = 36 * count + 16; y < height; ++y)
+    for (int y = 36 * rows + 16; y < height; ++y)
         for (int x = 4; x < 136; ++x) webLit += isTextOrBlend(shown.at(x, y)) ? 1 : 0;
     EXPECT_GT(attributionLit, 20);
     EXPECT_GT(webLit, 20);
@@ -215,35 +236,56 @@ std::vector<std::string> listOf(const char* const (&captions)[n]) {
 
 TEST_F(MonitorSetup, OneCoreBuildsA64PixelHighWindowWithOneCaption) {
     ASSERT_EQ(setupMonitorWindow(1), 1);
-    checkWindow(1);
-    checkStaticPicture(listOf(captionsOfOne));
+    checkWindow({1, 1, 1, 160, 200});
+    checkStaticPicture(listOf(captionsOfOne), 1);
 }
 
 TEST_F(MonitorSetup, NineCoresUseSingleDigitCaptions) {
     ASSERT_EQ(setupMonitorWindow(9), 1);
-    checkWindow(9);
-    checkStaticPicture(listOf(captionsOfNine));
+    checkWindow({9, 1, 9, 160, 200});
+    checkStaticPicture(listOf(captionsOfNine), 9);
 }
 
 TEST_F(MonitorSetup, TenCoresUseTwoDigitCaptions) {
     ASSERT_EQ(setupMonitorWindow(10), 1);
-    checkWindow(10);
-    checkStaticPicture(listOf(captionsOfTen));
+    checkWindow({10, 1, 10, 160, 200});
+    checkStaticPicture(listOf(captionsOfTen), 10);
 }
 
-TEST_F(MonitorSetup, SixtyFourCoresKeepTheFullPictureHeight) {
-    ASSERT_EQ(setupMonitorWindow(64), 1);
-    checkWindow(64);
-    checkStaticPicture(captionsOfSixtyFour());
+TEST_F(MonitorSetup, ManyCoresFillColumnsThatFitTheScreen) {
+    // The whole window is the client area plus 6 x 22 of frame. 21 cores are
+    // 806 high and stay at y = 200; 26 are 986 high, moved up to 1024 - 986;
+    // 32 do not fit one column (1202) but two of 16 (626 high, at 200); 64
+    // need three of 22 (842 high, moved up to 182).
+    const ExpectedLayout layouts[] = {
+        {21, 1, 21, 160, 200}, {26, 1, 26, 160, 38}, {32, 2, 16, 160, 200}, {64, 3, 22, 160, 182}};
+    for (const ExpectedLayout& want : layouts) {
+        SCOPED_TRACE(std::to_string(want.count) + " cores");
+        resetProgramState();
+        request = {};
+        ASSERT_EQ(setupMonitorWindow(want.count), 1);
+        checkWindow(want);
+        checkStaticPicture(numberedCaptions(static_cast<int>(want.count), 2), want.rowsPerColumn);
+        teardownMonitorWindow();
+        takeQuitMessage();
+    }
 }
 
-TEST_F(MonitorSetup, MoreCoresThanTheTablesHoldAreCutToTheirCapacity) {
+TEST_F(MonitorSetup, MoreCoresThanTheScreenHoldsStartAtItsTopLeft) {
+    // 300 processors: the tables' 256, in the nine columns that fit 1280
+    // pixels with the frame; 29 rows each are taller than the screen.
     ASSERT_EQ(setupMonitorWindow(300), 1);
     EXPECT_EQ(sampleTables.coreCount, 256);
-    EXPECT_EQ(clientHeight, 36 * 256 + 28);
+    EXPECT_EQ(rowsPerColumn, 29);
+    EXPECT_EQ(clientWidth, 1224);
+    EXPECT_EQ(clientHeight, 36 * 29 + 28);
+    EXPECT_EQ(request.x, 0);
+    EXPECT_EQ(request.y, 0);
     BITMAP picture = {};
     ASSERT_NE(GetObjectA(backBuffer, sizeof picture, &picture), 0);
-    EXPECT_EQ(picture.bmHeight, 36 * 256 + 28);
+    EXPECT_EQ(picture.bmWidth, 1224);
+    EXPECT_EQ(picture.bmHeight, 36 * 29 + 28);
+    checkStaticPicture(numberedCaptions(256, 3), 29);
 }
 
 TEST_F(MonitorSetup, DrawingStateIsLeftReadyForTheRepaint) {
@@ -391,8 +433,8 @@ TEST_F(MonitorSetup, TeardownReleasesEverythingAndUnregistersBothClasses) {
     EXPECT_EQ(captionFont, nullptr);
     EXPECT_EQ(priorityMenu, nullptr);
     ASSERT_EQ(setupMonitorWindow(2), 1);
-    checkWindow(2);
-    checkStaticPicture(listOf(captionsOfTwo));
+    checkWindow({2, 1, 2, 160, 200});
+    checkStaticPicture(listOf(captionsOfTwo), 2);
 }
 
 // Takes a complete setup back to the state of one that stopped after making
@@ -515,7 +557,7 @@ TEST_F(MonitorSetup, ClassAlreadyRegisteredFailsBeforeTheWindow) {
 
     // Nothing was left behind that would stop a later setup.
     ASSERT_EQ(setupMonitorWindow(2), 1);
-    checkWindow(2);
+    checkWindow({2, 1, 2, 160, 200});
 }
 
 TEST_F(MonitorSetup, RefusedWindowFailsWithBothClassesLeftForTheTeardown) {
