@@ -37,7 +37,7 @@ std::int64_t countProcessors() {
 
 void pinToCore(std::int64_t core) {
     if (!coresSpanGroups || core < 0 || core >= maxCores) {
-        pinToCore(core);
+        SetThreadAffinityMask(GetCurrentThread(), static_cast<DWORD_PTR>(affinityMaskOf(core)));
         return;
     }
     GROUP_AFFINITY affinity = {};
@@ -56,7 +56,7 @@ std::int64_t coreSamplerMain(std::int64_t core) {
     // any other identifier (anyone on the desktop can post one) is refused.
     SetWindowLongPtrA(window, GWLP_USERDATA, static_cast<LONG_PTR>(core));
 
-    SetThreadAffinityMask(GetCurrentThread(), static_cast<DWORD_PTR>(affinityMaskOf(core)));
+    pinToCore(core);
     sampleTables.lastTick[core] = readTickCount();
     if (SetTimer(window, static_cast<UINT_PTR>(core), static_cast<UINT>(timerPeriodMs), nullptr) != 0) {
         runMessageLoop();

@@ -145,8 +145,41 @@ bool grabClient(HWND window, ClientArea& area, Picture& picture) {
     return grabScreen(rect, picture);
 }
 
-int rowCountOf(const ClientArea& area) {
-    return (area.height - 28) / rowPitch;
+// Rows lie in columns of columnWidth, filled top to bottom; the rows of a
+// column follow from the client height, the count from the captions shown.
+constexpr int columnWidth = 136;
+constexpr int separatorColour = 0x003333;  // (0, 51, 51)
+
+int rowsPerColumnOf(const Picture& picture) {
+    return (picture.height - 28) / rowPitch;
+}
+
+POINT rowOrigin(const Picture& picture, int row) {
+    const int rows = rowsPerColumnOf(picture) > 0 ? rowsPerColumnOf(picture) : 1;
+    return POINT{columnWidth * (row / rows), rowPitch * (row % rows)};
+}
+
+bool captionShown(const Picture& picture, int row) {
+    const POINT origin = rowOrigin(picture, row);
+    if (origin.x + columnWidth > picture.width) return false;
+    for (int y = origin.y + 4; y < origin.y + 16; ++y)
+        for (int x = origin.x + 4; x < origin.x + 40; ++x)
+            if (isLit(picture.at(x, y))) return true;
+    return false;
+}
+
+int rowCountOf(const Picture& picture) {
+    int rows = 0;
+    while (rows < 1024 && captionShown(picture, rows)) ++rows;
+    return rows;
+}
+
+// The separator under the row: the whole line from x 4 to 132 of its column.
+bool separatorShown(const Picture& picture, int row) {
+    const POINT origin = rowOrigin(picture, row);
+    for (int x = origin.x + 4; x <= origin.x + 132; ++x)
+        if ((picture.at(x, origin.y + rowPitch) & 0xFFFFFF) != separatorColour) return false;
+    return true;
 }
 
 // Renders candidate labels exactly as the program draws them: TextOutA with
@@ -247,12 +280,13 @@ struct RowReading {
 };
 
 void readGraph(const Picture& picture, int row, RowReading& reading) {
-    const int graphTop = 20 + rowPitch * row;
+    const POINT origin = rowOrigin(picture, row);
+    const int graphTop = origin.y + 20;
     const int baseline = graphTop + fullHeight;
     for (int k = 0; k < graphColumns; ++k) {
         reading.heights[k] = -1;
         for (int y = graphTop; y < graphTop + graphBoxHeight; ++y) {
-            if (isLit(picture.at(graphLeft + k, y))) {
+            if (isLit(picture.at(origin.x + graphLeft + k, y))) {
                 reading.heights[k] = baseline - y;
                 break;
             }
@@ -273,9 +307,12 @@ bool columnLit(const Picture& picture, int x, int top) {
 }
 
 void readLabel(const Picture& picture, int row, const std::vector<Candidate>* candidates, RowReading& reading) {
-    const int top = 4 + rowPitch * row;
+    const POINT origin = rowOrigin(picture, row);
+    const int top = origin.y + 4;
+    const int right = origin.x + labelRight;
+    const int searchLeft = origin.x + labelSearchLeft;
     int dark = 0;
-    for (int x = labelRight - 1; x >= labelSearchLeft; --x) {
+    for (int x = right - 1; x >= searchLeft; --x) {
         if (columnLit(picture, x, top)) {
             if (reading.labelRight < 0) reading.labelRight = x;
             reading.labelLeft = x;
@@ -288,8 +325,8 @@ void readLabel(const Picture& picture, int row, const std::vector<Candidate>* ca
     if (!reading.labelPresent || candidates == nullptr) return;
 
     for (const Candidate& candidate : *candidates) {
-        const int left = labelRight - candidate.width;
-        if (left < labelSearchLeft - 10) continue;
+        const int left = right - candidate.width;
+        if (left < searchLeft - 10) continue;
         bool same = true;
         for (int y = 0; y < labelStripHeight && same; ++y) {
             for (int x = 0; x < candidate.width; ++x) {
@@ -312,11 +349,14 @@ void readLabel(const Picture& picture, int row, const std::vector<Candidate>* ca
 }
 
 void printRows(const Picture& picture, int rows, const std::vector<Candidate>* candidates) {
-    std::printf("rows=%d\n", rows);
+    std::printf("rows=%d\nrows_per_column=%d\n", rows, rowsPerColumnOf(picture));
     for (int row = 0; row < rows; ++row) {
         RowReading reading;
         readGraph(picture, row, reading);
         readLabel(picture, row, candidates, reading);
+        const POINT origin = rowOrigin(picture, row);
+        std::printf("row%d_origin=%ld,%ld\nrow%d_separator=%d\n", row, origin.x, origin.y, row,
+                    separatorShown(picture, row) ? 1 : 0);
         std::printf("row%d_heights=", row);
         for (int k = 0; k < graphColumns; ++k) std::printf(k == 0 ? "%d" : ",%d", reading.heights[k]);
         std::printf("\nrow%d_lit_columns=%d\nrow%d_full_columns=%d\nrow%d_recent_full_columns=%d\n", row,
@@ -368,7 +408,7 @@ int commandWindow(DWORD waitMs) {
     std::printf("found=1\ncount=%d\ntitle=%s\nclass=%s\n", count, windowText(window).c_str(), classOf(window).c_str());
     std::printf("outer=%ld,%ld,%ld,%ld\n", outer.left, outer.top, outer.right, outer.bottom);
     std::printf("client_origin=%ld,%ld\nclient_size=%d,%d\nrows=%d\n", area.origin.x, area.origin.y, area.width,
-                area.height, rowCountOf(area));
+                area.height, (area.height - 28) / rowPitch);
     std::printf("style=0x%08llx\nexstyle=0x%08llx\n", static_cast<unsigned long long>(style),
                 static_cast<unsigned long long>(exStyle));
     std::printf("topmost=%d\nvisible=%d\npid=%lu\n", (exStyle & WS_EX_TOPMOST) != 0 ? 1 : 0,
@@ -414,7 +454,7 @@ int commandRows() {
     }
     const std::vector<Candidate> candidates = renderCandidates();
     std::printf("found=1\ncandidates=%zu\n", candidates.size());
-    printRows(picture, rowCountOf(area), &candidates);
+    printRows(picture, rowCountOf(picture), &candidates);
     return 0;
 }
 
@@ -431,7 +471,7 @@ int commandWaitFull(int row, DWORD waitMs) {
         HWND window = findMonitor();
         ClientArea area;
         Picture picture;
-        if (window != nullptr && grabClient(window, area, picture) && row < rowCountOf(area)) {
+        if (window != nullptr && grabClient(window, area, picture) && row < rowCountOf(picture)) {
             RowReading reading;
             readGraph(picture, row, reading);
             if (!armed && reading.recentFullColumns == 0) {
@@ -442,7 +482,7 @@ int commandWaitFull(int row, DWORD waitMs) {
             } else if (armed && reading.recentFullColumns > 0) {
                 std::printf("found=1\nwaited_ms=%lu\ncandidates=%zu\n",
                             static_cast<unsigned long>(GetTickCount() - start), candidates.size());
-                printRows(picture, rowCountOf(area), &candidates);
+                printRows(picture, rowCountOf(picture), &candidates);
                 return 0;
             }
         }
@@ -485,7 +525,7 @@ int commandWatch(DWORD waitMs) {
         if (!rowsReady) {
             ClientArea area;
             Picture picture;
-            if (grabClient(window, area, picture) && rowsAllShowing(picture, rowCountOf(area))) {
+            if (grabClient(window, area, picture) && rowsAllShowing(picture, rowCountOf(picture))) {
                 rowsReady = true;
                 std::printf("rows_ready_ms=%lu\n", static_cast<unsigned long>(now - seen));
                 if (std::fflush(stdout) != 0) return 1;

@@ -77,3 +77,63 @@ TEST_F(MonitorScreenshot, TwoCoresAfterAFewSecondsOfSampling) {
 }
 
 }  // namespace
+
+namespace {
+
+// Columns of `strip` (one row's caption and label band) holding any lit
+// pixel, as a range.
+struct Ink {
+    int first = -1;
+    int last = -1;
+};
+Ink inkBetween(const Picture& strip, int from, int to) {
+    Ink ink;
+    for (int x = from; x < to; ++x) {
+        for (int y = 0; y < strip.height; ++y) {
+            if (isTextOrBlend(strip.at(x, y))) {
+                if (ink.first < 0) ink.first = x;
+                ink.last = x;
+                break;
+            }
+        }
+    }
+    return ink;
+}
+
+class WidestRow : public MonitorWindowTest {
+protected:
+    WidestRow() : MonitorWindowTest(256) {}
+};
+
+TEST_F(WidestRow, ThreeDigitCaptionAndTheWidestLabelDoNotTouch) {
+    // The last of 256 rows: nine columns of 29, so column 8, slot 23.
+    const int row = 255;
+    const int left = 136 * 8;
+    const int top = 36 * 23;
+    lstrcpynA(sampleTables.labelText[row], "+9999ms", sizeof sampleTables.labelText[row]);
+    sampleTables.rowDirty[row] = 1;
+    sampleTables.lastTick[0] = GetTickCount() - 50;
+    refreshMonitor();
+
+    const Picture band = capturePicture(backBufferDC, left, top + 4, 136, 16);
+    ASSERT_EQ(band.width, 136);
+    const Ink caption = inkBetween(band, 0, 80);
+    const int labelLeft = 133 - static_cast<int>(sampleTables.labelWidth[row]);
+    const Ink label = inkBetween(band, labelLeft, 136);
+    std::printf("caption \"CPU / Core # 256\" ink x %d..%d, label \"+9999ms\" ink x %d..%d\n", caption.first,
+                caption.last, label.first, label.last);
+    ASSERT_GE(caption.first, 0) << "no caption drawn";
+    ASSERT_GE(label.first, 0) << "no label drawn";
+    EXPECT_GT(label.first - caption.last, 1) << "the caption and the label touch";
+    EXPECT_GT(labelLeft, caption.last) << "the label's wiped strip reaches into the caption";
+
+    // For a person to look at: the row as the screen shows it, once the
+    // window's drawing has reached the display.
+    pumpMessagesFor(300);
+    POINT origin = {left, top};
+    ClientToScreen(monitorWindow, &origin);
+    const RECT area = {origin.x, origin.y, origin.x + 136, origin.y + 36};
+    EXPECT_FALSE(saveScreenAreaScreenshot(area, "widest_row").empty());
+}
+
+}  // namespace
