@@ -18,7 +18,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         dialogWindow = monitorWindow;
         // The main thread is core 0's sampler.
         pinToCore(0);
-        sampleTables.lastTick[0] = readTickCount();
+        markTimerBaseline(0);
         SetTimer(monitorWindow, 0, static_cast<UINT>(timerPeriodMs), nullptr);
         for (std::int64_t core = 1; core < sampleTables.coreCount; ++core) {
             // A sampler that cannot be started leaves its core unsampled.

@@ -57,7 +57,7 @@ std::int64_t coreSamplerMain(std::int64_t core) {
     SetWindowLongPtrA(window, GWLP_USERDATA, static_cast<LONG_PTR>(core));
 
     pinToCore(core);
-    sampleTables.lastTick[core] = readTickCount();
+    markTimerBaseline(core);
     if (SetTimer(window, static_cast<UINT_PTR>(core), static_cast<UINT>(timerPeriodMs), nullptr) != 0) {
         runMessageLoop();
         KillTimer(window, static_cast<UINT_PTR>(core));

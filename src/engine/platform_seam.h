@@ -9,6 +9,14 @@
 // The platform's 32-bit millisecond tick count (wraps after about 49.7 days).
 std::uint32_t readTickCount();
 
+// The high-resolution performance counter and its ticks per second, for
+// lateness in microseconds where the tick count moves in 10 to 16 ms steps.
+std::int64_t readPerformanceCounter();
+std::int64_t performanceCounterFrequency();
+
+// The time of day: UTC, milliseconds since 1970-01-01.
+std::int64_t readUtcMilliseconds();
+
 // Creates sampleLock. Answers false when it cannot be created. The lock then
 // lives until the process ends: sampler threads are never told to stop, so it
 // must outlast the window teardown.

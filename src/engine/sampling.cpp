@@ -1,32 +1,44 @@
 #include "engine/sampling.h"
 
+#include <charconv>
+
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
+#include "engine/timer_event.h"
+
+TimerEventSink timerEventSink = nullptr;
+
+namespace {
+
+// The performance counter at each core's baseline, beside lastTick; kept
+// only while the run is recorded. Each entry belongs to its core's thread.
+std::int64_t lastCounter[perCoreEntries];
+
+}  // namespace
 
 std::int64_t deviationSince(std::uint32_t now, std::int64_t previous) {
     const std::uint32_t elapsed = now - static_cast<std::uint32_t>(previous);
     return static_cast<std::int64_t>(elapsed) - timerPeriodMs;
 }
 
-std::int64_t formatLabel(std::int64_t m, char* out) {
-    // Digits are produced from the magnitude as unsigned, so the most
-    // negative value formats correctly too.
-    char digits[24];
-    std::int64_t count = 0;
-    std::uint64_t magnitude = m < 0 ? 0 - static_cast<std::uint64_t>(m) : static_cast<std::uint64_t>(m);
-    do {
-        digits[count++] = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
+std::int64_t lateMicroseconds(std::int64_t now, std::int64_t previous, std::int64_t frequency) {
+    constexpr std::int64_t microsPerSecond = 1000000;
+    // Whole seconds first: the product of a long interval and a million
+    // would overflow where the seconds and the rest do not.
+    const std::int64_t counts = now - previous;
+    const std::int64_t micros =
+        counts / frequency * microsPerSecond + counts % frequency * microsPerSecond / frequency;
+    return micros - timerPeriodMs * 1000;
+}
 
-    std::int64_t length = 0;
-    out[length++] = '+';
-    if (m < 0) out[length++] = '-';
-    while (count > 0) out[length++] = digits[--count];
-    out[length++] = 'm';
-    out[length++] = 's';
-    out[length] = '\0';
-    return length;
+std::int64_t formatLabel(std::int64_t m, char* out) {
+    out[0] = '+';
+    // 20 characters hold any int64 with its sign, so this cannot run short.
+    char* end = std::to_chars(out + 1, out + labelCapacity - 3, m).ptr;
+    *end++ = 'm';
+    *end++ = 's';
+    *end = '\0';
+    return end - out;
 }
 
 std::int64_t advanceGraph(std::int64_t core, std::int64_t height) {
@@ -61,8 +73,22 @@ std::int64_t plotDeviation(std::int64_t core, std::int64_t deviationMs) {
     return 0;
 }
 
+void markTimerBaseline(std::int64_t core) {
+    sampleTables.lastTick[core] = readTickCount();
+    if (timerEventSink != nullptr) lastCounter[core] = readPerformanceCounter();
+}
+
 std::int64_t recordTimerEvent(std::int64_t core) {
     const std::int64_t d = deviationSince(readTickCount(), sampleTables.lastTick[core]);
+    // The same interval by the performance counter, and when it ended, only
+    // while someone records the run.
+    const TimerEventSink sink = timerEventSink;
+    TimerEvent event = {};
+    if (sink != nullptr) {
+        event = TimerEvent{core, d,
+                           lateMicroseconds(readPerformanceCounter(), lastCounter[core], performanceCounterFrequency()),
+                           readUtcMilliseconds()};
+    }
     plotDeviation(core, d);
 
     // Slide the window of the last 15 deviations and find its maximum. Only
@@ -80,9 +106,10 @@ std::int64_t recordTimerEvent(std::int64_t core) {
     lockSamples();
     formatLabel(m, sampleTables.labelText[core]);
     sampleTables.rowDirty[core] = 1;
+    if (sink != nullptr) sink(event);
     unlockSamples();
 
     // Read afresh: the time spent handling this event is not lateness of the next.
-    sampleTables.lastTick[core] = readTickCount();
+    markTimerBaseline(core);
     return 0;
 }

@@ -13,6 +13,10 @@ constexpr std::int64_t maxScrollCount = 129;
 
 // Measures one timer event of `core`, on the thread that samples that core.
 std::int64_t recordTimerEvent(std::int64_t core);
+// Takes now as the moment from which `core`'s next timer event is measured:
+// when its timer starts, and after each event is handled. On that core's
+// thread only.
+void markTimerBaseline(std::int64_t core);
 // Converts a deviation in ms to graph units and runs the graph step.
 std::int64_t plotDeviation(std::int64_t core, std::int64_t deviationMs);
 // The graph step: scroll the core's graph and raise its tray peak.
@@ -23,6 +27,10 @@ std::int64_t advanceGraph(std::int64_t core, std::int64_t height);
 // 32-bit tick count, so an interval that spans the wrap measures its true
 // length instead of about minus 4.29 billion ms.
 std::int64_t deviationSince(std::uint32_t now, std::int64_t previous);
+
+// Microseconds late of a performance counter reading `now` against the
+// previous reading `previous`, at `frequency` counts per second.
+std::int64_t lateMicroseconds(std::int64_t now, std::int64_t previous, std::int64_t frequency);
 
 // Writes "+<m>ms" into `out` (at least labelCapacity bytes) and answers the
 // length. m is written in plain decimal with a "-" when negative.

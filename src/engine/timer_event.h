@@ -17,3 +17,10 @@ struct TimerEvent {
     // When the event arrived: UTC, milliseconds since 1970-01-01.
     std::int64_t utcMs;
 };
+
+// Whoever records the run, called for every timer event of every core on
+// the thread that samples it, with sampleLock held: it must not block, wait
+// or take another lock. Set by the entry before any timer starts and never
+// changed afterwards; null (no recording) costs the samplers nothing.
+using TimerEventSink = void (*)(const TimerEvent& event);
+extern TimerEventSink timerEventSink;

@@ -149,6 +149,6 @@ std::int64_t refreshMonitor() {
     unlockSamples();
 
     // Core 0's next deviation counts from the end of the whole repaint.
-    sampleTables.lastTick[0] = readTickCount();
+    markTimerBaseline(0);
     return 0;
 }

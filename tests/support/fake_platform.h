@@ -1,4 +1,6 @@
-// Controls the clock that the portable code reads in tests.
+// Controls the clock that the portable code reads in tests: one clock in
+// milliseconds behind the tick count (its low 32 bits), the performance
+// counter (10 MHz) and the time of day (from 2026-12-07T00:00:00Z).
 #pragma once
 
 #include <cstdint>
