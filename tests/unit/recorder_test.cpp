@@ -94,8 +94,8 @@ TEST_F(Recorder, StartWritesAReportWithoutEventsAndEmptiesTheLogToItsHeader) {
 }
 
 TEST_F(Recorder, BadPathFailsNamingItAndLeavesEverythingAsItWas) {
-    std::ofstream(at("kept.csv")) << "kept log\n";
-    std::ofstream(at("kept.json")) << "kept report";
+    std::ofstream(at("kept.csv"), std::ios::binary) << "kept log\n";
+    std::ofstream(at("kept.json"), std::ios::binary) << "kept report";
     const std::string missing = at("missing/r.json");
     const std::string cases[][3] = {
         {missing, at("l.csv"), "cannot create '" + missing + "': "},
