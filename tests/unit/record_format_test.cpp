@@ -205,7 +205,7 @@ TEST(ReportFormat, WorstIsTheLargestMaximumThenTheEarlierTimeThenTheLowerCore) {
     };
     for (const auto& [maxima, worst] : cases) {
         CoreStatistics cores[3] = {};
-        for (int c = 0; c < 3; ++c) {
+        for (std::size_t c = 0; c < 3; ++c) {
             cores[c].events = maxima[c * 3];
             cores[c].maxMs = maxima[c * 3 + 1];
             cores[c].maxAtUtcMs = maxima[c * 3 + 2];

@@ -188,7 +188,7 @@ TEST_F(Recorder, SamplersRecordWhileTheWriterSteps) {
         });
     }
     while (running.load() < cores) std::this_thread::yield();
-    for (int step = 1; step <= 20; ++step) recorderStep(startedUtcMs + step * 1000, step * 1000, true);
+    for (std::int64_t step = 1; step <= 20; ++step) recorderStep(startedUtcMs + step * 1000, step * 1000, true);
     stop.store(true);
     for (std::thread& sampler : samplers) sampler.join();
     finishRecorder(startedUtcMs + 21000, 21000);
