@@ -1,0 +1,32 @@
+// Per-core figures of the whole run, updated on the sampler thread for every
+// timer event, so the report never has to look at the events again.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/timer_event.h"
+
+// Inclusive upper bounds of the histogram of ms lateness; one more bucket
+// holds everything above the last bound. Early events count in the first.
+constexpr std::int64_t histogramBucketCount = 15;
+constexpr std::int64_t histogramUpperMs[histogramBucketCount - 1] = {0,   1,   2,    5,    10,   20,   50,
+                                                                      100, 200, 500, 1000, 2000, 5000, 10000};
+
+// All zero means "no events yet".
+struct CoreStatistics {
+    std::int64_t events;
+    std::int64_t minMs;
+    std::int64_t maxMs;
+    std::int64_t sumMs;
+    // UTC time of the first event that reached maxMs.
+    std::int64_t maxAtUtcMs;
+    std::int64_t minUs;
+    std::int64_t maxUs;
+    std::int64_t sumUs;
+    std::int64_t histogram[histogramBucketCount];
+};
+
+std::int64_t histogramBucketOf(std::int64_t lateMs);
+
+// Runs for every event with the lock held: no allocation, no division.
+void addToStatistics(CoreStatistics& statistics, const TimerEvent& event);

@@ -1,0 +1,256 @@
+// The recorder end to end in a temporary directory: the files at start, bad
+// paths, the log against the final report, falling behind, failing writes,
+// and samplers recording while the writer steps.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/platform_seam.h"
+#include "record/recorder.h"
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int64_t startedUtcMs = 1796652180000;  // 2026-12-07T14:03:00.000Z
+const std::string logHeader = "utc,core,late_ms,late_us\n";
+
+std::vector<std::string> problems;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::int64_t linesOf(const std::string& text) {
+    return std::count(text.begin(), text.end(), '\n');
+}
+
+// The integers after every `"name": ` in a report, added up.
+std::int64_t sumOf(const std::string& report, const std::string& name) {
+    std::int64_t sum = 0;
+    const std::string key = "\"" + name + "\": ";
+    for (std::size_t at = report.find(key); at != std::string::npos; at = report.find(key, at + 1)) {
+        sum += std::stoll(report.substr(at + key.size()));
+    }
+    return sum;
+}
+
+void record(std::int64_t core, std::int64_t lateMs, std::int64_t utcMs) {
+    lockSamples();
+    recordEvent(TimerEvent{core, lateMs, lateMs * 1000 + 7, utcMs});
+    unlockSamples();
+}
+
+class Recorder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(createSampleLock());
+        directory = fs::temp_directory_path() / ("vantrel-recorder-" + std::to_string(std::random_device()()));
+        fs::create_directories(directory);
+        problems.clear();
+        reportRecorderProblem = [](const std::string& message) { problems.push_back(message); };
+    }
+    void TearDown() override {
+        finishRecorder(0, 0);
+        reportRecorderProblem = nullptr;
+        fs::remove_all(directory);
+    }
+
+    std::string at(const char* name) const { return (directory / name).string(); }
+    bool start(const std::string& report, const std::string& log, std::int64_t cores = 2, std::int64_t failAboveMs = -1) {
+        return startRecorder(RecorderSettings{report, log, failAboveMs, cores, startedUtcMs, "9.9.9"}, error);
+    }
+
+    fs::path directory;
+    std::string error;
+};
+
+TEST_F(Recorder, StartWritesAReportWithoutEventsAndEmptiesTheLogToItsHeader) {
+    std::ofstream(at("r.json")) << "old report";
+    std::ofstream(at("l.csv")) << "old line\n";
+    ASSERT_TRUE(start(at("r.json"), at("l.csv"))) << error;
+    const std::string report = readFile(at("r.json"));
+    EXPECT_NE(report.find("\"updated_utc\": \"2026-12-07T14:03:00.000Z\",\n  \"final\": false,\n  \"seconds\": 0.000,"),
+              std::string::npos) << report;
+    EXPECT_NE(report.find("\"worst\": null,\n  \"log_dropped\": 0\n}\n"), std::string::npos) << report;
+    EXPECT_EQ(sumOf(report, "events"), 0);
+    EXPECT_EQ(readFile(at("l.csv")), logHeader);
+    EXPECT_FALSE(fs::exists(at("r.json.tmp")));
+}
+
+TEST_F(Recorder, BadPathFailsNamingItAndLeavesEverythingAsItWas) {
+    std::ofstream(at("kept.csv"), std::ios::binary) << "kept log\n";
+    std::ofstream(at("kept.json"), std::ios::binary) << "kept report";
+    const std::string missing = at("missing/r.json");
+    const std::string cases[][3] = {
+        {missing, at("l.csv"), "cannot create '" + missing + "': "},
+        {at("r.json"), missing, "cannot create '" + missing + "': "},
+        {missing, at("kept.csv"), "cannot create '" + missing + "': "},
+        {at("kept.json"), at("kept.json"), "'" + at("kept.json") + "'"},
+        {at("kept.json"), at("kept.json.tmp"), "'" + at("kept.json.tmp") + "'"},
+    };
+    for (const auto& [report, log, named] : cases) {
+        EXPECT_FALSE(start(report, log));
+        EXPECT_NE(error.find(named), std::string::npos) << error;
+#ifndef _WIN32
+        EXPECT_TRUE(named.find("missing") == std::string::npos || error.find("No such file or directory") != std::string::npos);
+#endif
+        EXPECT_EQ(std::distance(fs::directory_iterator(directory), fs::directory_iterator()), 2) << "nothing new left";
+        EXPECT_EQ(readFile(at("kept.csv")), "kept log\n");
+        EXPECT_EQ(readFile(at("kept.json")), "kept report");
+    }
+}
+
+TEST_F(Recorder, LogHoldsEveryEventAndTheFinalReportCountsThem) {
+    ASSERT_TRUE(start(at("r.json"), at("l.csv"), 2, 100)) << error;
+    record(0, 5, startedUtcMs + 100);
+    record(1, 100, startedUtcMs + 150);
+    recorderStep(startedUtcMs + 1000, 1000, false);
+    EXPECT_EQ(sumOf(readFile(at("r.json")), "events"), 0) << "the report waits for its turn";
+    EXPECT_FALSE(recorderSawFailure()) << "100 ms is not more than 100 ms";
+    record(1, 101, startedUtcMs + 1150);
+    record(0, -2, startedUtcMs + 1200);
+    recorderStep(startedUtcMs + 5000, 5000, true);
+    EXPECT_EQ(sumOf(readFile(at("r.json")), "events"), 4);
+    EXPECT_TRUE(recorderSawFailure());
+
+    record(0, 7, startedUtcMs + 5100);
+    finishRecorder(startedUtcMs + 5432, 5432);
+    record(1, 900, startedUtcMs + 5500);
+    recorderStep(startedUtcMs + 6000, 6000, true);
+    EXPECT_EQ(readFile(at("l.csv")), logHeader +
+                                         "2026-12-07T14:03:00.100Z,0,5,5007\n"
+                                         "2026-12-07T14:03:00.150Z,1,100,100007\n"
+                                         "2026-12-07T14:03:01.150Z,1,101,101007\n"
+                                         "2026-12-07T14:03:01.200Z,0,-2,-1993\n"
+                                         "2026-12-07T14:03:05.100Z,0,7,7007\n");
+    const std::string report = readFile(at("r.json"));
+    EXPECT_NE(report.find("\"final\": true,\n  \"seconds\": 5.432,"), std::string::npos) << report;
+    EXPECT_EQ(sumOf(report, "events"), 5) << "nothing is recorded after the finish";
+    EXPECT_EQ(sumOf(report, "log_dropped"), 0);
+    EXPECT_TRUE(problems.empty());
+}
+
+TEST_F(Recorder, WriterFallingBehindDropsFromTheLogOnlyAndCountsIt) {
+    ASSERT_TRUE(start("", at("l.csv"), 1)) << error;
+    for (int k = 0; k < 650; ++k) record(0, k, startedUtcMs + k);
+    recorderStep(startedUtcMs + 1000, 1000, true);
+    for (int k = 0; k < 10; ++k) record(0, 1, startedUtcMs + 2000);
+    finishRecorder(startedUtcMs + 2000, 2000);
+    EXPECT_EQ(linesOf(readFile(at("l.csv"))), 1 + 600 + 10) << "a minute of events per core waits, no more";
+    EXPECT_EQ(std::distance(fs::directory_iterator(directory), fs::directory_iterator()), 1) << "no report file";
+
+    ASSERT_TRUE(start(at("r.json"), at("l.csv"), 1, 10000)) << error;
+    for (int k = 0; k < 650; ++k) record(0, k, startedUtcMs + k);
+    finishRecorder(startedUtcMs + 1000, 1000);
+    record(0, 20000, startedUtcMs + 2000);
+    EXPECT_FALSE(recorderSawFailure()) << "nothing is recorded after the finish";
+    const std::string report = readFile(at("r.json"));
+    EXPECT_EQ(sumOf(report, "events"), 650);
+    EXPECT_EQ(sumOf(report, "log_dropped"), 50);
+    EXPECT_EQ(linesOf(readFile(at("l.csv"))), 1 + 600);
+}
+
+TEST_F(Recorder, SamplersRecordWhileTheWriterSteps) {
+    constexpr std::int64_t cores = 4;
+    ASSERT_TRUE(start(at("r.json"), at("l.csv"), cores, 50)) << error;
+    // The samplers record until the writer has taken every step, so each
+    // step overlaps their work.
+    std::atomic<int> running{0};
+    std::atomic<bool> stop{false};
+    std::atomic<std::int64_t> recorded{0};
+    std::vector<std::thread> samplers;
+    for (std::int64_t core = 0; core < cores; ++core) {
+        samplers.emplace_back([core, &running, &stop, &recorded] {
+            running.fetch_add(1);
+            std::int64_t k = 0;
+            // Yielding leaves the writer its turns at the lock.
+            for (; !stop.load() && k < 20000; ++k) {
+                record(core, k % 60, startedUtcMs + k);
+                std::this_thread::yield();
+            }
+            recorded.fetch_add(k);
+        });
+    }
+    while (running.load() < cores) std::this_thread::yield();
+    for (std::int64_t step = 1; step <= 20; ++step) recorderStep(startedUtcMs + step * 1000, step * 1000, true);
+    stop.store(true);
+    for (std::thread& sampler : samplers) sampler.join();
+    finishRecorder(startedUtcMs + 21000, 21000);
+
+    const std::string report = readFile(at("r.json"));
+    EXPECT_EQ(sumOf(report, "events"), recorded.load());
+    EXPECT_EQ(linesOf(readFile(at("l.csv"))) - 1 + sumOf(report, "log_dropped"), recorded.load());
+    EXPECT_TRUE(recorderSawFailure());
+}
+
+#ifndef _WIN32
+TEST_F(Recorder, LogThatCannotBeWrittenIsToldOnceAndItsEventsCountAsDropped) {
+    ASSERT_TRUE(start(at("r.json"), "/dev/full")) << error;
+    for (int k = 0; k < 3; ++k) record(k % 2, 1, startedUtcMs + k);
+    recorderStep(startedUtcMs + 1000, 1000, true);
+    finishRecorder(startedUtcMs + 2000, 2000);
+    EXPECT_EQ(problems, std::vector<std::string>{"cannot write to '/dev/full': No space left on device"});
+    const std::string report = readFile(at("r.json"));
+    EXPECT_EQ(sumOf(report, "events"), 3);
+    EXPECT_EQ(sumOf(report, "log_dropped"), 3) << "the unwritten header is no event";
+}
+
+// Writes to regular files stop at `bytes`, in the middle of a write as on a
+// filling disk; 0 lifts the limit again.
+void limitFileSize(rlim_t bytes) {
+    static rlimit unlimited{};
+    if (unlimited.rlim_max == 0) getrlimit(RLIMIT_FSIZE, &unlimited);
+    rlimit limit = unlimited;
+    if (bytes != 0) limit.rlim_cur = bytes;
+    static_cast<void>(std::signal(SIGXFSZ, bytes != 0 ? SIG_IGN : SIG_DFL));
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+TEST_F(Recorder, FullDiskIsToldOncePerFileRetriedAndLeavesWholeLinesAndAWholeReport) {
+    ASSERT_TRUE(start(at("r.json"), at("l.csv"), 1)) << error;
+    const std::string firstReport = readFile(at("r.json"));
+    std::string expected = logHeader;
+    for (int k = 0; k < 20; ++k) {
+        record(0, k, startedUtcMs + 12345);
+        expected += "2026-12-07T14:03:12.345Z,0," + std::to_string(k) + "," + std::to_string(k * 1000 + 7) + "\n";
+    }
+    limitFileSize(125);
+    recorderStep(startedUtcMs + 1000, 1000, true);
+    recorderStep(startedUtcMs + 2000, 2000, true);
+    const std::uintmax_t cutSize = fs::file_size(at("l.csv"));
+    limitFileSize(0);
+    EXPECT_EQ(cutSize, 125u) << "cut in the middle of a line";
+    EXPECT_EQ(problems, (std::vector<std::string>{"cannot write to '" + at("l.csv") + "': File too large",
+                                                  "cannot write '" + at("r.json") + "': File too large"}));
+    EXPECT_EQ(readFile(at("r.json")), firstReport);
+    EXPECT_FALSE(fs::exists(at("r.json.tmp")));
+
+    recorderStep(startedUtcMs + 3000, 3000, true);
+    EXPECT_EQ(readFile(at("l.csv")), expected);
+    EXPECT_EQ(sumOf(readFile(at("r.json")), "events"), 20);
+    EXPECT_EQ(problems.size(), 2u);
+    record(0, 1, startedUtcMs + 13000);
+    limitFileSize(125);
+    recorderStep(startedUtcMs + 4000, 4000, true);
+    limitFileSize(0);
+    EXPECT_EQ(problems.size(), 4u) << "told again once writing had worked";
+}
+#endif
+
+}  // namespace
