@@ -23,3 +23,4 @@ NOTIFYICONDATAA trayIcon = {};
 HMENU priorityMenu = nullptr;
 HMENU priorityMenuHolder = nullptr;
 std::int64_t keepOnTop = 0;
+void (*sessionEnding)() = nullptr;

@@ -42,6 +42,9 @@ LRESULT CALLBACK monitorWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         if (isFreshAppsKeyPress(wParam, lParam)) openPriorityMenu(monitorWindow, priorityMenu, &keepOnTop);
     } else if (message == WM_DESTROY) {
         PostQuitMessage(0);
+    } else if (message == WM_ENDSESSION) {
+        // The session ends: the process may be ended once this returns.
+        if (wParam != 0 && sessionEnding != nullptr) sessionEnding();
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -47,6 +47,9 @@ extern HMENU priorityMenu;
 extern HMENU priorityMenuHolder;
 // While set, every repaint puts the window back into the topmost band.
 extern std::int64_t keepOnTop;
+// Run when the user's session ends (logoff, shutdown), before the process
+// may be ended without a return from the message loop. Null: nothing to do.
+extern void (*sessionEnding)();
 
 std::int64_t setupMonitorWindow(std::int64_t count);
 HMENU makeMenuHolder(HMENU menu);
