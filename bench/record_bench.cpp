@@ -2,10 +2,14 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <string>
 
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
 #include "engine/sampling.h"
+#include "engine/timer_event.h"
+#include "record/recorder.h"
 #include "tests/support/fake_platform.h"
 
 namespace {
@@ -29,6 +33,38 @@ void BM_RecordTimerEventPunctual(benchmark::State& state) {
     benchmark::DoNotOptimize(sampleTables.graphColumns[graphStride]);
 }
 BENCHMARK(BM_RecordTimerEventPunctual)->Repetitions(9)->ReportAggregatesOnly(true);
+
+// The same while the run is recorded with a log (--log): the performance
+// counter and the time of day are read, and the event goes to the
+// statistics and the log queue. The queue is emptied now and then, outside
+// the timing, so that no event is dropped.
+void BM_RecordTimerEventRecorded(benchmark::State& state) {
+    prepare(1);
+    const std::filesystem::path log = std::filesystem::temp_directory_path() / "vantrel-record-bench.csv";
+    std::string error;
+    if (!startRecorder(RecorderSettings{"", log.string(), 250, 256, readUtcMilliseconds(), "bench"}, error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    timerEventSink = recordEvent;
+    markTimerBaseline(1);
+    std::int64_t queued = 0;
+    // The loop variable only drives the benchmark loop.
+    for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
+        advanceFakeTick(101);
+        recordTimerEvent(1);
+        if (++queued == 100000) {
+            state.PauseTiming();
+            recorderStep(readUtcMilliseconds(), 0, false);
+            queued = 0;
+            state.ResumeTiming();
+        }
+    }
+    finishRecorder(readUtcMilliseconds(), 0);
+    timerEventSink = nullptr;
+    std::filesystem::remove(log);
+}
+BENCHMARK(BM_RecordTimerEventRecorded)->Repetitions(9)->ReportAggregatesOnly(true);
 
 // A stall of 13 s: the whole graph scrolls at once, the most work one event does.
 void BM_RecordTimerEventWholeGraph(benchmark::State& state) {
