@@ -3,6 +3,7 @@
 # Vantrel need, and only those that are missing, so a second run is instant.
 #   scripts/deps.sh run    what building and running the program needs
 #   scripts/deps.sh test   everything: all builds, all tests, the analysis
+#   scripts/deps.sh package  what the release zip needs
 set -euo pipefail
 
 run_packages=(
@@ -22,12 +23,20 @@ test_packages=(
     "${run_packages[@]}"
     googletest libgtest-dev libbenchmark-dev
     clang-tidy valgrind
+    # The end-to-end tests read the JSON report; the package is a zip file.
+    jq zip
+)
+package_packages=(
+    cmake make g++
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    zip
 )
 
 case "${1:-test}" in
     run) wanted=("${run_packages[@]}") ;;
     test) wanted=("${test_packages[@]}") ;;
-    *) echo "usage: $0 run|test" >&2; exit 2 ;;
+    package) wanted=("${package_packages[@]}") ;;
+    *) echo "usage: $0 run|test|package" >&2; exit 2 ;;
 esac
 
 missing=()
