@@ -61,14 +61,6 @@ bool waitForSample(std::int64_t core, DWORD waitMs) {
     return true;
 }
 
-TEST(AffinityMask, HasOnlyTheBitOfTheCore) {
-    EXPECT_EQ(affinityMaskOf(0), 0x1u);
-    EXPECT_EQ(affinityMaskOf(1), 0x2u);
-    EXPECT_EQ(affinityMaskOf(62), 0x4000000000000000u);
-    EXPECT_EQ(affinityMaskOf(63), 0x8000000000000000u);
-    EXPECT_EQ(affinityMaskOf(64), 0u) << "no core of the group: no bit";
-}
-
 class CoreSampler : public MonitorWindowTest {
 protected:
     CoreSampler() : MonitorWindowTest(testCoreCount) {}
