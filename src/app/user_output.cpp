@@ -67,6 +67,7 @@ Utf8Arguments commandLineArguments() {
         LocalFree(wide);
     }
     if (texts.empty()) texts.emplace_back("vantrel");
+    pointers.reserve(texts.size());
     for (std::string& text : texts) pointers.push_back(text.data());
     return Utf8Arguments{static_cast<int>(pointers.size()), pointers.data()};
 }

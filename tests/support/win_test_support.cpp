@@ -238,7 +238,7 @@ bool sameInts(const std::int64_t* a, const std::int64_t* b, std::int64_t count) 
 }
 
 std::string rowDifference(const SampleTables& a, const SampleTables& b, std::int64_t r) {
-    const std::string sampled = sampledRowDifference(a, b, r);
+    std::string sampled = sampledRowDifference(a, b, r);
     if (!sampled.empty()) return sampled;
     const std::string where = "row " + std::to_string(r) + ": ";
     if (a.labelWidth[r] != b.labelWidth[r]) return where + "labelWidth";

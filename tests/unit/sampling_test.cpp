@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/sample_tables.h"
 #include "engine/sampling.h"
+#include "engine/timer_event.h"
 #include "tests/support/fake_platform.h"
 
 namespace {
@@ -162,6 +164,49 @@ TEST_F(Sampling, EachCoreWritesOnlyItsOwnRow) {
     }
     EXPECT_EQ(sampleTables.deviationWindow[1 * deviationStride + 14], 250);
     EXPECT_EQ(sampleTables.deviationWindow[1 * deviationStride + 15], 0) << "column 15 is never used";
+}
+
+std::vector<TimerEvent> handedOver;
+void keepEvent(const TimerEvent& event) { handedOver.push_back(event); }
+
+TEST_F(Sampling, ARecordedEventCarriesBothLatenessesAndItsTime) {
+    handedOver.clear();
+    timerEventSink = keepEvent;
+    markTimerBaseline(core);
+    advanceFakeTick(350);
+    recordTimerEvent(core);
+    advanceFakeTick(94);
+    recordTimerEvent(core);
+    timerEventSink = nullptr;
+
+    // The test clock's counter runs in step with its tick count, from
+    // 2026-12-07T00:00:00Z at tick 0; the events came at ticks 1350 and 1444.
+    ASSERT_EQ(handedOver.size(), 2u);
+    EXPECT_EQ(handedOver[0].core, 2);
+    EXPECT_EQ(handedOver[0].lateMs, 250);
+    EXPECT_EQ(handedOver[0].lateUs, 250000);
+    EXPECT_EQ(handedOver[0].utcMs, 1796601601350);
+    EXPECT_EQ(handedOver[1].lateMs, -6);
+    EXPECT_EQ(handedOver[1].lateUs, -6000);
+    EXPECT_EQ(handedOver[1].utcMs, 1796601601444);
+    EXPECT_EQ(label(), "+250ms") << "recording changes nothing of the row";
+}
+
+TEST(LateMicroseconds, FromCounterReadingsAtAnyFrequency) {
+    struct Case {
+        std::int64_t now, previous, frequency, micros;
+    };
+    const Case cases[] = {
+        {1005000, 0, 10000000, 500},           // 100.5 ms at 10 MHz
+        {1999000, 1000000, 10000000, -100},    // 99.9 ms
+        {300000, 0, 3000000, 0},               // exactly one period at 3 MHz
+        {300001, 0, 3000000, 0},               // a third of a microsecond is no microsecond
+        // Twenty days at 10 MHz: times a million the counts would overflow.
+        {17280000000000, 0, 10000000, 1727999900000},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(lateMicroseconds(c.now, c.previous, c.frequency), c.micros) << c.now << " counts";
+    }
 }
 
 TEST(LabelFormat, PlainDecimalWithPlusAndMs) {

@@ -3,6 +3,7 @@
 // priority menu, and setups that fail for real.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -64,9 +65,11 @@ const char* const captionsOfTen[] = {"CPU / Core # 01", "CPU / Core # 02", "CPU 
 std::vector<std::string> numberedCaptions(int count, int digits) {
     std::vector<std::string> captions;
     for (int k = 1; k <= count; ++k) {
-        std::string number = std::to_string(k);
-        while (static_cast<int>(number.size()) < digits) number = "0" + number;
-        captions.push_back("CPU / Core # " + number);
+        const std::string number = std::to_string(k);
+        std::string caption = "CPU / Core # ";
+        caption.append(static_cast<size_t>(digits) - std::min(number.size(), static_cast<size_t>(digits)), '0');
+        caption += number;
+        captions.push_back(caption);
     }
     return captions;
 }
