@@ -25,12 +25,28 @@ std::int64_t performanceCounterFrequency() {
     return frequency;
 }
 
+namespace {
+
+using ReadSystemTime = void(WINAPI*)(LPFILETIME);
+
+// The precise clock where Windows has it (8 and later); Windows 7, where
+// the program ran before, only has the one that moves with the tick.
+ReadSystemTime systemTimeReader() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const FARPROC precise = kernel != nullptr ? GetProcAddress(kernel, "GetSystemTimePreciseAsFileTime") : nullptr;
+    if (precise == nullptr) return GetSystemTimeAsFileTime;
+    return reinterpret_cast<ReadSystemTime>(reinterpret_cast<void*>(precise));
+}
+
+}  // namespace
+
 std::int64_t readUtcMilliseconds() {
     // FILETIME counts 100 ns intervals since 1601-01-01.
     constexpr std::int64_t intervalsPerMs = 10000;
     constexpr std::int64_t msFrom1601To1970 = 11644473600000;
+    static const ReadSystemTime readSystemTime = systemTimeReader();
     FILETIME now;
-    GetSystemTimePreciseAsFileTime(&now);
+    readSystemTime(&now);
     const std::int64_t intervals =
         static_cast<std::int64_t>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
     return intervals / intervalsPerMs - msFrom1601To1970;
