@@ -51,7 +51,7 @@ TEST(SamplingThreads, NothingUnderTheLockChangesWhileTheReaderHoldsIt) {
     setFakeTick(0);
 
     std::atomic<bool> stop{false};
-    std::array<std::int64_t, cores> recorded{};
+    std::array<std::atomic<std::int64_t>, cores> recorded{};
     std::vector<std::thread> samplers;
     for (std::int64_t core = 0; core < cores; ++core) {
         samplers.emplace_back([core, &stop, &recorded] {
@@ -61,10 +61,18 @@ TEST(SamplingThreads, NothingUnderTheLockChangesWhileTheReaderHoldsIt) {
                 // lateness, the columns and the labels keep changing.
                 advanceFakeTick(static_cast<std::uint32_t>(1 + (i * 37 + core) % 150));
                 recordTimerEvent(core);
-                ++recorded[static_cast<std::size_t>(core)];
+                recorded[static_cast<std::size_t>(core)].fetch_add(1);
             }
         });
     }
+
+    // Every sampler runs before the reader starts: on a busy machine (or
+    // under Wine) a thread may otherwise start only after the last hold.
+    const auto startLimit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto allRunning = [&recorded] {
+        return std::all_of(recorded.begin(), recorded.end(), [](const auto& n) { return n.load() > 0; });
+    };
+    while (!allRunning() && std::chrono::steady_clock::now() < startLimit) std::this_thread::yield();
 
     // The reader takes the lock and clears the dirty flags and peaks like the
     // repaint, but then holds the lock long enough for every running sampler
@@ -99,7 +107,7 @@ TEST(SamplingThreads, NothingUnderTheLockChangesWhileTheReaderHoldsIt) {
 
     EXPECT_EQ(changed, 0) << "rows changed while the reader held the lock, " << firstChange;
     for (std::int64_t r = 0; r < cores; ++r) {
-        EXPECT_GT(recorded[static_cast<std::size_t>(r)], 0) << "sampler " << r << " never ran";
+        EXPECT_GT(recorded[static_cast<std::size_t>(r)].load(), 0) << "sampler " << r << " never ran";
         EXPECT_STRNE(sampleTables.labelText[r], "") << "row " << r;
     }
     EXPECT_EQ(sampleTables.labelText[cores][0], '\0') << "no sampler writes beyond its row";
