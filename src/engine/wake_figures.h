@@ -1,0 +1,59 @@
+// The figures of the wake-up samplers (--fine): on every sampled core a
+// thread that wakes on an absolute 1 ms grid and measures how late each
+// wake-up is, in microseconds. Each core's figures are written by its wake-up
+// thread alone and read, without any lock, by the window and the recorder.
+#pragma once
+
+#include <cstdint>
+
+// The grid: one deadline every this many microseconds.
+constexpr std::int64_t wakeIntervalUs = 1000;
+// A wake-up later than this goes to the log and counts in over_1ms.
+constexpr std::int64_t lateWakeUs = 1000;
+
+// Inclusive upper bounds of the histogram of wake-up lateness in us; one
+// more bucket holds everything above the last bound.
+constexpr std::int64_t wakeHistogramBucketCount = 12;
+constexpr std::int64_t wakeHistogramUpperUs[wakeHistogramBucketCount - 1] = {
+    50, 100, 200, 500, 1000, 2000, 5000, 10000, 20000, 50000, 100000};
+
+// One core's figures since its wake-up thread started. All zero: no wake-up yet.
+struct WakeStatistics {
+    std::int64_t events;
+    std::int64_t skipped;  // deadlines already past at a wake-up, not caught up
+    std::int64_t minUs;
+    std::int64_t maxUs;
+    std::int64_t sumUs;
+    std::int64_t maxAtUtcMs;  // the first wake-up that reached maxUs
+    std::int64_t over1ms;     // wake-ups later than lateWakeUs
+    std::int64_t histogram[wakeHistogramBucketCount];
+};
+
+// One wake-up: its core, when it woke (UTC ms) and how late it was.
+struct WakeEvent {
+    std::int64_t core;
+    std::int64_t utcMs;
+    std::int64_t lateUs;
+};
+
+// Number of worst wake-ups kept per core (and for the whole run).
+constexpr std::int64_t worstWakesKept = 20;
+
+// Makes the figures of `coreCount` cores, all zero, before any wake-up
+// thread starts. Answers false when the memory is not there.
+bool createWakeFigures(std::int64_t coreCount);
+bool wakeFiguresExist();
+
+// A consistent copy of `core`'s statistics; any thread, never blocks the
+// wake-up thread.
+void readWakeStatistics(std::int64_t core, WakeStatistics& out);
+// Up to `max` of `core`'s worst wake-ups, largest first; answers how many.
+std::int64_t readWorstWakes(std::int64_t core, WakeEvent* out, std::int64_t max);
+// Wake-ups later than lateWakeUs, oldest first, for the log: one reader only
+// (the record's writer). Answers how many were moved to `out`.
+std::int64_t popLateWakes(std::int64_t core, WakeEvent* out, std::int64_t max);
+// Late wake-ups that did not fit in the queue for the log since the start.
+std::int64_t lateWakesDropped(std::int64_t core);
+// The worst lateness since the previous call for `core` (0 when none),
+// for the window's graph column; the timer sampler of `core` calls it.
+std::int64_t takeColumnWorstUs(std::int64_t core);

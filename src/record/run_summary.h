@@ -1,0 +1,62 @@
+// Everything the report, the metrics and the page show of a run, as one
+// snapshot taken by the recorder (or read back from a log). The renderers
+// read it and nothing else.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/wake_figures.h"
+#include "record/statistics.h"
+#include "record/timeline.h"
+
+// Problems met during a run: the first problemsKept are kept with their time.
+constexpr std::int64_t problemsKept = 20;
+constexpr std::size_t problemTextCapacity = 256;
+struct Problem {
+    std::int64_t atUtcMs;
+    char text[problemTextCapacity];
+};
+
+// The largest timer events of the run.
+constexpr std::int64_t worstEventsKept = 20;
+struct WorstEvent {
+    std::int64_t core;
+    std::int64_t utcMs;
+    std::int64_t lateUs;
+};
+
+struct RunSummary {
+    const char* version;
+    const char* machineName;    // "" when unknown
+    const char* systemVersion;  // such as "Windows 10.0.19045"; "" when unknown
+    std::int64_t startedUtcMs;
+    std::int64_t updatedUtcMs;
+    std::int64_t elapsedMs;
+    bool finished;
+    std::int64_t failAboveUs;  // -1: no --fail-above
+    bool thresholdCrossed;
+    std::int64_t coreCount;
+    const CoreStatistics* cores;  // coreCount entries
+    const bool* sampled;          // coreCount entries: false where no sampler ran
+    std::int64_t logDropped;
+    // Every distinct problem told; the first problemsKept of them in `problems`.
+    std::int64_t problemCount;
+    const Problem* problems;
+    std::int64_t problemsListed;
+    // Largest first.
+    const WorstEvent* worstTimer;
+    std::int64_t worstTimerCount;
+
+    // The wake-up samplers (--fine); `wakes` is null without them.
+    const WakeStatistics* wakes;  // coreCount entries
+    const char* fineMethod;
+    std::int64_t fineResolutionUs;
+    const WakeEvent* worstWakes;  // largest first
+    std::int64_t worstWakeCount;
+
+    // Null when the run keeps none (only the page needs it).
+    const Timeline* timeline;
+    // A page made from a log that ends in the middle of a line.
+    bool logEndsEarly;
+};

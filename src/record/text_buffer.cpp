@@ -1,0 +1,116 @@
+#include "record/text_buffer.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+
+#include "record/report_format.h"
+
+bool makeTextBuffer(TextBuffer& text, std::size_t capacity) {
+    text = TextBuffer{};
+    text.data = static_cast<char*>(std::malloc(capacity + 1));
+    if (text.data == nullptr) return false;
+    text.capacity = capacity;
+    text.data[0] = '\0';
+    return true;
+}
+
+void freeTextBuffer(TextBuffer& text) {
+    std::free(text.data);
+    text = TextBuffer{};
+}
+
+void clearText(TextBuffer& text) {
+    text.size = 0;
+    text.overflowed = false;
+    if (text.data != nullptr) text.data[0] = '\0';
+}
+
+void appendText(TextBuffer& text, const char* data, std::size_t length) {
+    const std::size_t room = text.capacity - text.size;
+    if (length > room) {
+        text.overflowed = true;
+        length = room;
+    }
+    if (length == 0) return;
+    std::memcpy(text.data + text.size, data, length);
+    text.size += length;
+    text.data[text.size] = '\0';
+}
+
+void appendText(TextBuffer& text, const char* zeroTerminated) {
+    appendText(text, zeroTerminated, std::strlen(zeroTerminated));
+}
+
+void appendChar(TextBuffer& text, char c) {
+    appendText(text, &c, 1);
+}
+
+void appendInteger(TextBuffer& text, std::int64_t value) {
+    char digits[24];
+    const std::to_chars_result result = std::to_chars(digits, digits + sizeof digits, value);
+    appendText(text, digits, static_cast<std::size_t>(result.ptr - digits));
+}
+
+void appendDecimal(TextBuffer& text, std::int64_t numerator, std::int64_t denominator, int decimals) {
+    std::uint64_t scale = 1;
+    for (int k = 0; k < decimals; ++k) scale *= 10;
+    const bool negative = numerator < 0;
+    const std::uint64_t magnitude =
+        negative ? 0 - static_cast<std::uint64_t>(numerator) : static_cast<std::uint64_t>(numerator);
+    const auto divisor = static_cast<std::uint64_t>(denominator);
+    std::uint64_t whole = magnitude / divisor;
+    // The remainder is below the divisor, so remainder * scale fits while
+    // the divisor is below 2^64 / 10^6.
+    std::uint64_t part = (magnitude % divisor * scale + divisor / 2) / divisor;
+    if (part == scale) {
+        ++whole;
+        part = 0;
+    }
+    if (negative && (whole != 0 || part != 0)) appendChar(text, '-');
+    char digits[24];
+    std::to_chars_result result = std::to_chars(digits, digits + sizeof digits, whole);
+    appendText(text, digits, static_cast<std::size_t>(result.ptr - digits));
+    appendChar(text, '.');
+    result = std::to_chars(digits, digits + sizeof digits, part);
+    const auto length = static_cast<int>(result.ptr - digits);
+    for (int k = length; k < decimals; ++k) appendChar(text, '0');
+    appendText(text, digits, static_cast<std::size_t>(length));
+}
+
+void appendUtc(TextBuffer& text, std::int64_t utcMs) {
+    char utc[utcTextCapacity];
+    formatUtc(utcMs, utc);
+    appendText(text, utc);
+}
+
+void appendJsonString(TextBuffer& text, const char* zeroTerminated) {
+    static const char hex[] = "0123456789abcdef";
+    appendChar(text, '"');
+    for (const char* p = zeroTerminated; *p != '\0'; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c == '"' || c == '\\') {
+            appendChar(text, '\\');
+            appendChar(text, *p);
+        } else if (c < 0x20) {
+            const char escaped[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15]};
+            appendText(text, escaped, sizeof escaped);
+        } else {
+            appendChar(text, *p);
+        }
+    }
+    appendChar(text, '"');
+}
+
+void appendHtmlText(TextBuffer& text, const char* zeroTerminated) {
+    for (const char* p = zeroTerminated; *p != '\0'; ++p) {
+        switch (*p) {
+            case '&': appendText(text, "&amp;"); break;
+            case '<': appendText(text, "&lt;"); break;
+            case '>': appendText(text, "&gt;"); break;
+            case '"': appendText(text, "&quot;"); break;
+            case '\'': appendText(text, "&#39;"); break;
+            default: appendChar(text, *p); break;
+        }
+    }
+}

@@ -1,0 +1,38 @@
+// Text built into a buffer of fixed capacity, made once before a run starts:
+// the report, the log batch, the metrics and the page are all built here, so
+// nothing is allocated while the run is measured. A text that does not fit
+// is cut and marked, never grown.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct TextBuffer {
+    char* data;
+    std::size_t size;
+    std::size_t capacity;
+    // Something did not fit: the text is incomplete and must not be written.
+    bool overflowed;
+};
+
+// Allocates `capacity` bytes (plus a terminating zero). Answers false when
+// the memory is not there. Before a run only.
+bool makeTextBuffer(TextBuffer& text, std::size_t capacity);
+void freeTextBuffer(TextBuffer& text);
+
+// Empties it and clears `overflowed`.
+void clearText(TextBuffer& text);
+
+void appendText(TextBuffer& text, const char* data, std::size_t length);
+void appendText(TextBuffer& text, const char* zeroTerminated);
+void appendChar(TextBuffer& text, char c);
+void appendInteger(TextBuffer& text, std::int64_t value);
+// numerator / denominator (> 0) with `decimals` (1 to 6) decimals, rounded
+// half away from zero, in integers: exact whatever the size of the numerator.
+void appendDecimal(TextBuffer& text, std::int64_t numerator, std::int64_t denominator, int decimals);
+// "2026-12-07T14:03:12.345Z" (no quotes).
+void appendUtc(TextBuffer& text, std::int64_t utcMs);
+// A JSON string with its quotes; control characters escaped.
+void appendJsonString(TextBuffer& text, const char* zeroTerminated);
+// Text for HTML element content or a quoted attribute: & < > " ' escaped.
+void appendHtmlText(TextBuffer& text, const char* zeroTerminated);
