@@ -41,9 +41,9 @@ BENCHMARK(BM_RecordTimerEventPunctual)->Repetitions(9)->ReportAggregatesOnly(tru
 void BM_RecordTimerEventRecorded(benchmark::State& state) {
     prepare(1);
     const std::filesystem::path log = std::filesystem::temp_directory_path() / "vantrel-record-bench.csv";
-    std::string error;
-    if (!startRecorder(RecorderSettings{"", log.string(), 250, 256, readUtcMilliseconds(), "bench"}, error)) {
-        state.SkipWithError(error.c_str());
+    char error[messageCapacity];
+    if (!startRecorder(RecorderSettings{"", log.c_str(), 250000, 256, readUtcMilliseconds(), "bench", nullptr}, error)) {
+        state.SkipWithError(error);
         return;
     }
     timerEventSink = recordEvent;
@@ -60,7 +60,7 @@ void BM_RecordTimerEventRecorded(benchmark::State& state) {
             state.ResumeTiming();
         }
     }
-    finishRecorder(readUtcMilliseconds(), 0);
+    finishRecorder(readUtcMilliseconds(), 0, 0);
     timerEventSink = nullptr;
     std::filesystem::remove(log);
 }

@@ -28,10 +28,10 @@ int main(int argc, char** argv) {
 
     const std::filesystem::path log = std::filesystem::temp_directory_path() / "vantrel-record-events.csv";
     if (recorded) {
-        std::string error;
+        char error[messageCapacity];
         // 256 cores: a queue of 153,600 events, more than a count needs.
-        if (!startRecorder(RecorderSettings{"", log.string(), 250, 256, readUtcMilliseconds(), "bench"}, error)) {
-            (void)std::fprintf(stderr, "%s\n", error.c_str());
+        if (!startRecorder(RecorderSettings{"", log.c_str(), 250000, 256, readUtcMilliseconds(), "bench", nullptr}, error)) {
+            (void)std::fprintf(stderr, "%s\n", error);
             return 1;
         }
         timerEventSink = recordEvent;

@@ -19,9 +19,9 @@ constexpr std::int64_t eventsBetweenDrains = 100000;
 void BM_RecordEventWithLog(benchmark::State& state) {
     const std::filesystem::path log = std::filesystem::temp_directory_path() / "vantrel-recorder-bench.csv";
     createSampleLock();
-    std::string error;
-    if (!startRecorder(RecorderSettings{"", log.string(), -1, cores, 0, "bench"}, error)) {
-        state.SkipWithError(error.c_str());
+    char error[messageCapacity];
+    if (!startRecorder(RecorderSettings{"", log.c_str(), -1, cores, 0, "bench", nullptr}, error)) {
+        state.SkipWithError(error);
         return;
     }
     TimerEvent event{0, 0, 0, 1796652180000};
@@ -40,7 +40,7 @@ void BM_RecordEventWithLog(benchmark::State& state) {
             state.ResumeTiming();
         }
     }
-    finishRecorder(event.utcMs, 0);
+    finishRecorder(event.utcMs, 0, 0);
     std::filesystem::remove(log);
 }
 BENCHMARK(BM_RecordEventWithLog)->Repetitions(9)->ReportAggregatesOnly(true);

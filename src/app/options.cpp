@@ -1,107 +1,173 @@
 #include "app/options.h"
 
 #include <charconv>
+#include <cstring>
+#include <initializer_list>
 
 static const char* const durationNeeds = "a number of seconds greater than 0 and at most 31536000";
-static const char* const failAboveNeeds = "a whole number of milliseconds from 0 to 9223372036854775807";
+static const char* const failAboveNeeds = "a number of milliseconds from 0, with at most three decimals";
 static const char* const pathNeeds = "a path";
 
-// Decimal seconds to whole milliseconds, exactly from the text and rounded
-// up, so that a tiny duration never becomes 0.
-static bool parseDuration(const std::string& text, std::int64_t& ms) {
-    if (text.find_first_not_of("0123456789.") != std::string::npos) return false;
-    const std::size_t dot = text.find('.');
-    if (dot != std::string::npos && text.find('.', dot + 1) != std::string::npos) return false;
-    const std::string whole = text.substr(0, dot);
-    const std::string fraction = dot == std::string::npos ? std::string() : text.substr(dot + 1);
-    if (whole.empty() && fraction.empty()) return false;
+// Longest --fail-above in ms: its microseconds still fit.
+constexpr std::int64_t maxFailAboveMs = INT64_MAX / 1000 - 1;
 
-    std::int64_t seconds = 0;
-    if (!whole.empty()) {
-        const std::from_chars_result result = std::from_chars(whole.data(), whole.data() + whole.size(), seconds);
-        if (result.ec != std::errc() || seconds > maxDurationSeconds) return false;
+namespace {
+
+struct Option {
+    const char* name;
+    const char* needs;  // null: takes no value
+};
+
+const Option options[] = {
+    {"--help", nullptr},          {"--version", nullptr},          {"--report", pathNeeds},
+    {"--log", pathNeeds},         {"--metrics", pathNeeds},        {"--html", pathNeeds},
+    {"--from", pathNeeds},        {"--duration", durationNeeds},   {"--fail-above", failAboveNeeds},
+    {"--fine", nullptr},          {"--no-window", nullptr},
+};
+
+// The error text, built from pieces and cut to its capacity.
+void say(char* error, std::initializer_list<const char*> pieces) {
+    std::size_t length = 0;
+    for (const char* piece : pieces) {
+        for (const char* p = piece; *p != '\0' && length + 1 < commandLineErrorCapacity; ++p) error[length++] = *p;
     }
-    std::string thousandths = fraction.substr(0, 3);
-    thousandths.resize(3, '0');
-    std::int64_t partMs = 0;
-    std::from_chars(thousandths.data(), thousandths.data() + 3, partMs);
-    const bool belowMs = fraction.size() > 3 && fraction.find_first_not_of('0', 3) != std::string::npos;
-    ms = seconds * 1000 + partMs + (belowMs ? 1 : 0);
-    return ms > 0 && ms <= maxDurationSeconds * 1000;
+    error[length] = '\0';
 }
 
-static bool parseMilliseconds(const std::string& text, std::int64_t& ms) {
-    if (text.find_first_not_of("0123456789") != std::string::npos) return false;
-    const std::from_chars_result result = std::from_chars(text.data(), text.data() + text.size(), ms);
-    return result.ec == std::errc();
+bool onlyCharacters(const char* text, const char* allowed) {
+    return text[std::strspn(text, allowed)] == '\0';
 }
 
-bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, std::string& error) {
+// "12.345" as whole units and thousandths, rounded up below a thousandth so
+// that a tiny positive value never becomes 0. Answers false for anything but
+// digits with at most one dot, or a whole part above `maxWhole`.
+bool parseThousandths(const char* text, std::int64_t maxWhole, std::int64_t& thousandths) {
+    if (!onlyCharacters(text, "0123456789.")) return false;
+    const char* dot = std::strchr(text, '.');
+    if (dot != nullptr && std::strchr(dot + 1, '.') != nullptr) return false;
+    const char* wholeEnd = dot != nullptr ? dot : text + std::strlen(text);
+    const char* fraction = dot != nullptr ? dot + 1 : wholeEnd;
+    if (wholeEnd == text && *fraction == '\0') return false;
+
+    std::int64_t whole = 0;
+    if (wholeEnd != text) {
+        const std::from_chars_result result = std::from_chars(text, wholeEnd, whole);
+        if (result.ec != std::errc() || whole > maxWhole) return false;
+    }
+    std::int64_t part = 0;
+    const char* p = fraction;
+    for (int k = 0; k < 3; ++k) part = part * 10 + (*p != '\0' ? *p++ - '0' : 0);
+    const bool below = p[std::strspn(p, "0")] != '\0';
+    thousandths = whole * 1000 + part + (below ? 1 : 0);
+    return true;
+}
+
+bool parseDuration(const char* text, std::int64_t& ms) {
+    return parseThousandths(text, maxDurationSeconds, ms) && ms > 0 && ms <= maxDurationSeconds * 1000;
+}
+
+bool parseFailAbove(const char* text, std::int64_t& us) {
+    // Exactly as given: a fourth decimal would be rounded, so it is refused.
+    const char* dot = std::strchr(text, '.');
+    if (dot != nullptr && std::strlen(dot + 1) > 3) return false;
+    return parseThousandths(text, maxFailAboveMs, us);
+}
+
+}  // namespace
+
+bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char* error) {
     out = CommandLine{};
+    bool seen[sizeof options / sizeof options[0]] = {};
     for (int k = 1; k < argc; ++k) {
-        const std::string argument = argv[k];
-        if (argument.compare(0, 2, "--") != 0) {
-            error = "unexpected argument '" + argument + "'";
+        const char* argument = argv[k];
+        if (std::strncmp(argument, "--", 2) != 0) {
+            say(error, {"unexpected argument '", argument, "'"});
             return false;
         }
-        const std::size_t equals = argument.find('=');
-        const std::string name = argument.substr(0, equals);
-        const bool valueAttached = equals != std::string::npos;
+        const char* equals = std::strchr(argument, '=');
+        const std::size_t nameLength = equals != nullptr ? static_cast<std::size_t>(equals - argument) : std::strlen(argument);
+        char name[64] = {};
+        std::memcpy(name, argument, nameLength < sizeof name - 1 ? nameLength : sizeof name - 1);
 
-        bool* given = nullptr;
-        const char* needs = nullptr;
-        if (name == "--help") {
-            given = &out.help;
-        } else if (name == "--version") {
-            given = &out.version;
-        } else if (name == "--report") {
-            given = &out.hasReport;
-            needs = pathNeeds;
-        } else if (name == "--log") {
-            given = &out.hasLog;
-            needs = pathNeeds;
-        } else if (name == "--duration") {
-            given = &out.hasDuration;
-            needs = durationNeeds;
-        } else if (name == "--fail-above") {
-            given = &out.hasFailAbove;
-            needs = failAboveNeeds;
-        } else {
-            error = "unknown option '" + name + "'";
+        std::size_t index = 0;
+        while (index < sizeof options / sizeof options[0] &&
+               (std::strlen(options[index].name) != nameLength ||
+                std::strncmp(options[index].name, argument, nameLength) != 0)) {
+            ++index;
+        }
+        if (index == sizeof options / sizeof options[0]) {
+            say(error, {"unknown option '", nameLength < sizeof name ? name : argument, "'"});
             return false;
         }
-        if (*given) {
-            error = "option '" + name + "' is given twice";
+        const Option& option = options[index];
+        if (seen[index]) {
+            say(error, {"option '", option.name, "' is given twice"});
             return false;
         }
-        *given = true;
+        seen[index] = true;
 
-        if (needs == nullptr) {
-            if (valueAttached) {
-                error = "option '" + name + "' takes no value, not '" + argument.substr(equals + 1) + "'";
+        if (option.needs == nullptr) {
+            if (equals != nullptr) {
+                say(error, {"option '", option.name, "' takes no value, not '", equals + 1, "'"});
                 return false;
             }
+            if (index == 0) out.help = true;
+            if (index == 1) out.version = true;
+            if (index == 9) out.fine = true;
+            if (index == 10) out.noWindow = true;
             continue;
         }
-        std::string value;
-        if (valueAttached) {
-            value = argument.substr(equals + 1);
+        const char* value = nullptr;
+        if (equals != nullptr) {
+            value = equals + 1;
         } else if (k + 1 < argc) {
             value = argv[++k];
         } else {
-            error = "option '" + name + "' needs " + needs;
+            say(error, {"option '", option.name, "' needs ", option.needs});
             return false;
         }
-        bool good = !value.empty();
-        if (good && name == "--report") out.reportPath = value;
-        if (good && name == "--log") out.logPath = value;
-        if (good && name == "--duration") good = parseDuration(value, out.durationMs);
-        if (good && name == "--fail-above") good = parseMilliseconds(value, out.failAboveMs);
+        bool good = value[0] != '\0';
+        if (option.needs == pathNeeds) {
+            const char** paths[] = {&out.reportPath, &out.logPath, &out.metricsPath, &out.htmlPath, &out.fromPath};
+            bool* flags[] = {&out.hasReport, &out.hasLog, &out.hasMetrics, &out.hasHtml, &out.hasFrom};
+            *paths[index - 2] = value;
+            *flags[index - 2] = true;
+        } else if (option.needs == durationNeeds) {
+            out.hasDuration = true;
+            good = good && parseDuration(value, out.durationMs);
+        } else {
+            out.hasFailAbove = true;
+            good = good && parseFailAbove(value, out.failAboveUs);
+        }
         if (!good) {
-            error = "option '" + name + "' needs ";
-            error += needs;
-            error += ", not '" + value + "'";
+            say(error, {"option '", option.name, "' needs ", option.needs, ", not '", value, "'"});
             return false;
+        }
+    }
+
+    // Combinations, checked once every option is known.
+    const bool measures = out.hasReport || out.hasLog || out.hasMetrics || out.hasDuration || out.hasFailAbove ||
+                          out.fine || out.noWindow;
+    if (out.hasFrom && !out.hasHtml) {
+        say(error, {"option '--from' needs '--html PATH', the page to make from the log"});
+        return false;
+    }
+    if (out.hasFrom && measures) {
+        say(error, {"option '--from' makes a page from a log without measuring: it takes only '--html'"});
+        return false;
+    }
+    if (out.noWindow && !(out.hasReport || out.hasLog || out.hasMetrics || out.hasHtml)) {
+        say(error, {"option '--no-window' needs somewhere to record the run: '--report', '--log', '--metrics' or "
+                    "'--html'"});
+        return false;
+    }
+    const char* paths[] = {out.reportPath, out.logPath, out.metricsPath, out.htmlPath};
+    for (std::size_t a = 0; a < 4; ++a) {
+        for (std::size_t b = a + 1; b < 4; ++b) {
+            if (paths[a] != nullptr && paths[b] != nullptr && std::strcmp(paths[a], paths[b]) == 0) {
+                say(error, {"two outputs cannot both be '", paths[a], "'"});
+                return false;
+            }
         }
     }
     return true;
@@ -114,12 +180,14 @@ const char* usageText() {
            "  --report PATH       write a JSON report at start, every 5 s and at the end\n"
            "  --log PATH          write every timer event of every core to a CSV file\n"
            "  --duration SECONDS  close after SECONDS (more than 0, at most 31536000; decimals allowed)\n"
-           "  --fail-above MS     end with exit code 3 if any event was more than MS ms late\n"
+           "  --fail-above MS     end with exit code 3 if any event was more than MS ms late (decimals allowed)\n"
            "  --help              show this text and exit\n"
            "  --version           show the version and exit\n"
            "\n"
            "Exit codes:\n"
-           "  0  normal end\n"
+           "  0  normal end: a complete record, no event later than --fail-above\n"
            "  2  bad command line, or a report or log file that cannot be created\n"
-           "  3  an event was later than --fail-above\n";
+           "  3  an event was later than --fail-above\n"
+           "  4  the record cannot be trusted: the window, a sampler, the writer or the --duration\n"
+           "     timer could not start, or a log line or report write was lost (the message says which)\n";
 }

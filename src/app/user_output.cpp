@@ -3,44 +3,52 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace {
 
-std::wstring wideOf(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+// UTF-8 to a new UTF-16 text; null when there is no memory.
+wchar_t* wideOf(const char* text, int* length) {
+    const int size = static_cast<int>(std::strlen(text));
+    *length = size == 0 ? 0 : MultiByteToWideChar(CP_UTF8, 0, text, size, nullptr, 0);
+    auto* wide = static_cast<wchar_t*>(std::malloc((static_cast<std::size_t>(*length) + 1) * sizeof(wchar_t)));
+    if (wide == nullptr) return nullptr;
+    if (*length > 0) MultiByteToWideChar(CP_UTF8, 0, text, size, wide, *length);
+    wide[*length] = L'\0';
     return wide;
 }
 
-std::string utf8Of(const wchar_t* text) {
+char* utf8Of(const wchar_t* text) {
     const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<size_t>(length > 0 ? length : 1), '\0');
-    if (length > 0) WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow.data(), length, nullptr, nullptr);
-    narrow.resize(std::strlen(narrow.c_str()));
+    auto* narrow = static_cast<char*>(std::malloc(length > 0 ? static_cast<std::size_t>(length) : 1));
+    if (narrow == nullptr) return nullptr;
+    narrow[0] = '\0';
+    if (length > 0) WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow, length, nullptr, nullptr);
     return narrow;
 }
 
 // A console gets UTF-16, so that any path shows as it is; a file or pipe
 // gets the UTF-8 bytes.
-bool writeTo(HANDLE handle, const std::string& text) {
+bool writeTo(HANDLE handle, const char* text) {
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
     DWORD mode = 0;
     DWORD written = 0;
     if (GetConsoleMode(handle, &mode)) {
-        const std::wstring wide = wideOf(text);
-        return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != 0;
+        int length = 0;
+        wchar_t* wide = wideOf(text, &length);
+        const bool ok = wide != nullptr && WriteConsoleW(handle, wide, static_cast<DWORD>(length), &written, nullptr) != 0;
+        std::free(wide);
+        return ok;
     }
     if (GetFileType(handle) == FILE_TYPE_UNKNOWN) return false;
-    return WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0 &&
-           written == text.size();
+    const auto size = static_cast<DWORD>(std::strlen(text));
+    return WriteFile(handle, text, size, &written, nullptr) != 0 && written == size;
 }
 
 }  // namespace
 
-void tellUser(const std::string& text, bool isError) {
+void tellUser(const char* text, bool isError) {
     if (writeTo(GetStdHandle(isError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), text)) return;
     // A GUI program started from a console has no standard handles there
     // unless they were redirected: write to that console instead.
@@ -52,22 +60,28 @@ void tellUser(const std::string& text, bool isError) {
         FreeConsole();
         if (written) return;
     }
-    const std::wstring wide = wideOf(text);
-    MessageBoxW(nullptr, wide.c_str(), L"Vantrel", MB_OK | (isError ? MB_ICONERROR : MB_ICONINFORMATION));
+    int length = 0;
+    wchar_t* wide = wideOf(text, &length);
+    MessageBoxW(nullptr, wide != nullptr ? wide : L"", L"Vantrel", MB_OK | (isError ? MB_ICONERROR : MB_ICONINFORMATION));
+    std::free(wide);
+}
+
+void tellStandardError(const char* text) {
+    writeTo(GetStdHandle(STD_ERROR_HANDLE), text);
 }
 
 Utf8Arguments commandLineArguments() {
     // Kept for the life of the process, like the C runtime's own argv.
-    static std::vector<std::string> texts;
-    static std::vector<char*> pointers;
+    static char* fallback[] = {const_cast<char*>("vantrel"), nullptr};
     int count = 0;
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wide != nullptr) {
-        for (int i = 0; i < count; ++i) texts.push_back(utf8Of(wide[i]));
-        LocalFree(wide);
+    if (wide == nullptr || count < 1) return Utf8Arguments{1, fallback};
+    auto** values = static_cast<char**>(std::calloc(static_cast<std::size_t>(count) + 1, sizeof(char*)));
+    if (values == nullptr) return Utf8Arguments{1, fallback};
+    for (int i = 0; i < count; ++i) {
+        values[i] = utf8Of(wide[i]);
+        if (values[i] == nullptr) values[i] = const_cast<char*>("");
     }
-    if (texts.empty()) texts.emplace_back("vantrel");
-    pointers.reserve(texts.size());
-    for (std::string& text : texts) pointers.push_back(text.data());
-    return Utf8Arguments{static_cast<int>(pointers.size()), pointers.data()};
+    LocalFree(wide);
+    return Utf8Arguments{count, values};
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 CRITICAL_SECTION sampleLock;
 static bool sampleLockMade = false;
 
@@ -16,13 +18,17 @@ std::int64_t readPerformanceCounter() {
 }
 
 std::int64_t performanceCounterFrequency() {
-    // Fixed at boot; asked once.
-    static const std::int64_t frequency = [] {
+    // Fixed at boot; asked once. Threads that ask at the same time store the
+    // same value.
+    static std::atomic<std::int64_t> frequency{0};
+    std::int64_t known = frequency.load(std::memory_order_relaxed);
+    if (known == 0) {
         LARGE_INTEGER ticks;
         QueryPerformanceFrequency(&ticks);
-        return ticks.QuadPart;
-    }();
-    return frequency;
+        known = ticks.QuadPart;
+        frequency.store(known, std::memory_order_relaxed);
+    }
+    return known;
 }
 
 namespace {
@@ -44,7 +50,13 @@ std::int64_t readUtcMilliseconds() {
     // FILETIME counts 100 ns intervals since 1601-01-01.
     constexpr std::int64_t intervalsPerMs = 10000;
     constexpr std::int64_t msFrom1601To1970 = 11644473600000;
-    static const ReadSystemTime readSystemTime = systemTimeReader();
+    // Looked up once; threads that look at the same time find the same one.
+    static std::atomic<ReadSystemTime> reader{nullptr};
+    ReadSystemTime readSystemTime = reader.load(std::memory_order_relaxed);
+    if (readSystemTime == nullptr) {
+        readSystemTime = systemTimeReader();
+        reader.store(readSystemTime, std::memory_order_relaxed);
+    }
     FILETIME now;
     readSystemTime(&now);
     const std::int64_t intervals =

@@ -1,23 +1,23 @@
 #include "record/event_buffer.h"
 
-#include <memory>
-#include <new>
+#include <cstdlib>
 
-static std::unique_ptr<TimerEvent[]> ring;
+static TimerEvent* ring = nullptr;
 static std::int64_t ringCapacity = 0;
 static std::int64_t ringFirst = 0;
 static std::int64_t ringCount = 0;
 static std::int64_t ringDropped = 0;
 
 bool createEventBuffer(std::int64_t capacity) {
-    ring.reset();
+    std::free(ring);
+    ring = nullptr;
     ringCapacity = 0;
     ringFirst = 0;
     ringCount = 0;
     ringDropped = 0;
     if (capacity < 1) return false;
-    ring.reset(new (std::nothrow) TimerEvent[static_cast<std::size_t>(capacity)]);
-    if (!ring) return false;
+    ring = static_cast<TimerEvent*>(std::malloc(sizeof(TimerEvent) * static_cast<std::size_t>(capacity)));
+    if (ring == nullptr) return false;
     ringCapacity = capacity;
     return true;
 }
@@ -30,7 +30,7 @@ bool pushEvent(const TimerEvent& event) {
     // Subtraction instead of a modulo: this runs on the sampler thread.
     std::int64_t slot = ringFirst + ringCount;
     if (slot >= ringCapacity) slot -= ringCapacity;
-    ring[static_cast<std::size_t>(slot)] = event;
+    ring[slot] = event;
     ++ringCount;
     return true;
 }
@@ -38,7 +38,7 @@ bool pushEvent(const TimerEvent& event) {
 std::int64_t popEvents(TimerEvent* out, std::int64_t max) {
     std::int64_t taken = 0;
     while (taken < max && ringCount > 0) {
-        out[taken++] = ring[static_cast<std::size_t>(ringFirst)];
+        out[taken++] = ring[ringFirst];
         if (++ringFirst == ringCapacity) ringFirst = 0;
         --ringCount;
     }

@@ -1,27 +1,32 @@
-#include "record/output_file.h"
-
 #include <cerrno>
 #include <cstdio>
-#include <new>
-#include <system_error>
+#include <cstdlib>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "record/output_file.h"
+
 struct OutputFile {
     int descriptor;
-    std::string path;
+    char path[1];  // the rest of the allocation
 };
 
-static std::string failure(const char* verb, const std::string& path, int code) {
-    return std::string("cannot ") + verb + " '" + path + "': " + std::generic_category().message(code);
+struct WholeFile {
+    char* path;
+    char* temporary;
+};
+
+static void failure(char* error, const char* verb, const char* path, int code) {
+    describeFailure(error, verb, path, std::strerror(code));
 }
 
-static int openForWriting(const std::string& path, int flags) {
+static int openForWriting(const char* path, int flags) {
     int descriptor = -1;
     do {
-        descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
+        descriptor = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
     } while (descriptor < 0 && errno == EINTR);
     return descriptor;
 }
@@ -34,38 +39,41 @@ static ssize_t writeSome(int descriptor, const char* data, std::size_t size) {
     return count;
 }
 
-OutputFile* createOutputFile(const std::string& path, bool truncate, std::string& error) {
+OutputFile* createOutputFile(const char* path, bool truncate, char* error) {
     const int descriptor = openForWriting(path, O_APPEND | (truncate ? O_TRUNC : 0));
     if (descriptor < 0) {
-        error = failure("create", path, errno);
+        failure(error, "create", path, errno);
         return nullptr;
     }
-    auto* file = new (std::nothrow) OutputFile{descriptor, path};
+    const std::size_t length = std::strlen(path);
+    auto* file = static_cast<OutputFile*>(std::malloc(sizeof(OutputFile) + length));
     if (file == nullptr) {
         close(descriptor);
-        error = failure("create", path, ENOMEM);
+        failure(error, "create", path, ENOMEM);
+        return nullptr;
     }
+    file->descriptor = descriptor;
+    std::memcpy(file->path, path, length + 1);
     return file;
 }
 
-bool truncateOutputFile(OutputFile* file, std::string& error) {
+bool truncateOutputFile(OutputFile* file, char* error) {
     // A device or pipe (/dev/stdout, a FIFO) has nothing to empty.
     struct stat status {};
     if (fstat(file->descriptor, &status) == 0 && !S_ISREG(status.st_mode)) return true;
     if (ftruncate(file->descriptor, 0) != 0) {
-        error = failure("truncate", file->path, errno);
+        failure(error, "truncate", file->path, errno);
         return false;
     }
     return true;
 }
 
-bool appendToOutputFile(OutputFile* file, const char* data, std::size_t size, std::size_t* written,
-                        std::string& error) {
+bool appendToOutputFile(OutputFile* file, const char* data, std::size_t size, std::size_t* written, char* error) {
     *written = 0;
     if (size == 0) return true;
     const ssize_t count = writeSome(file->descriptor, data, size);
     if (count < 0) {
-        error = failure("write to", file->path, errno);
+        failure(error, "write to", file->path, errno);
         return false;
     }
     *written = static_cast<std::size_t>(count);
@@ -75,52 +83,75 @@ bool appendToOutputFile(OutputFile* file, const char* data, std::size_t size, st
 void closeOutputFile(OutputFile* file) {
     if (file == nullptr) return;
     close(file->descriptor);
-    delete file;
+    std::free(file);
 }
 
-bool replaceFileContents(const std::string& path, const std::string& content, std::string& error) {
-    const std::string temporary = temporaryPathOf(path);
-    const int descriptor = openForWriting(temporary, O_TRUNC);
+WholeFile* makeWholeFile(const char* path) {
+    const std::size_t length = std::strlen(path);
+    auto* file = static_cast<WholeFile*>(std::malloc(sizeof(WholeFile) + 2 * length + 6));
+    if (file == nullptr) return nullptr;
+    file->path = reinterpret_cast<char*>(file + 1);
+    file->temporary = file->path + length + 1;
+    std::memcpy(file->path, path, length + 1);
+    std::memcpy(file->temporary, path, length);
+    std::memcpy(file->temporary + length, ".tmp", 5);
+    return file;
+}
+
+void freeWholeFile(WholeFile* file) {
+    std::free(file);
+}
+
+const char* pathOf(const WholeFile* file) {
+    return file->path;
+}
+
+bool writeTemporaryOf(WholeFile* file, const char* data, std::size_t size, char* error) {
+    const int descriptor = openForWriting(file->temporary, O_TRUNC);
     if (descriptor < 0) {
-        error = failure("create", path, errno);
+        failure(error, "create", file->path, errno);
         return false;
     }
-    const char* verb = nullptr;
     int code = 0;
-    for (std::size_t done = 0; done < content.size() && verb == nullptr;) {
-        const ssize_t count = writeSome(descriptor, content.data() + done, content.size() - done);
+    for (std::size_t done = 0; done < size && code == 0;) {
+        const ssize_t count = writeSome(descriptor, data + done, size - done);
         if (count < 0) {
-            verb = "write";
             code = errno;
         } else {
             done += static_cast<std::size_t>(count);
         }
     }
-    // Flushed before the rename: after a crash the report is the old one or
-    // the new one, not an empty file.
-    if (verb == nullptr && fsync(descriptor) != 0) {
-        verb = "write";
-        code = errno;
-    }
-    if (close(descriptor) != 0 && verb == nullptr) {
-        verb = "write";
-        code = errno;
-    }
-    if (verb == nullptr && std::rename(temporary.c_str(), path.c_str()) != 0) {
-        verb = "replace";
-        code = errno;
-    }
-    if (verb == nullptr) return true;
-    unlink(temporary.c_str());
-    error = failure(verb, path, code);
+    // Flushed before the rename: after a crash the file is the old one or
+    // the new one, not an empty one.
+    if (code == 0 && fsync(descriptor) != 0) code = errno;
+    if (close(descriptor) != 0 && code == 0) code = errno;
+    if (code == 0) return true;
+    unlink(file->temporary);
+    failure(error, "write", file->path, code);
     return false;
 }
 
-bool fileExistsAt(const std::string& path) {
-    struct stat status {};
-    return stat(path.c_str(), &status) == 0;
+bool moveTemporaryInPlace(WholeFile* file, char* error) {
+    if (std::rename(file->temporary, file->path) == 0) return true;
+    const int code = errno;
+    unlink(file->temporary);
+    failure(error, "replace", file->path, code);
+    return false;
 }
 
-bool removeFileAt(const std::string& path) {
-    return unlink(path.c_str()) == 0;
+void removeTemporaryOf(WholeFile* file) {
+    unlink(file->temporary);
+}
+
+bool replaceWholeFile(WholeFile* file, const char* data, std::size_t size, char* error) {
+    return writeTemporaryOf(file, data, size, error) && moveTemporaryInPlace(file, error);
+}
+
+bool fileExistsAt(const char* path) {
+    struct stat status {};
+    return stat(path, &status) == 0;
+}
+
+bool removeFileAt(const char* path) {
+    return unlink(path) == 0;
 }

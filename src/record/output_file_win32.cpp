@@ -1,62 +1,83 @@
-#include "record/output_file.h"
-
 #include <windows.h>
 
-#include <new>
-#include <string>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "record/output_file.h"
 
 struct OutputFile {
     HANDLE handle;
-    std::string path;
+    char* path;
+};
+
+struct WholeFile {
+    char* path;
+    wchar_t* widePath;
+    wchar_t* wideTemporary;
 };
 
 // WriteFile takes a 32-bit size; larger pieces go out in steps of this.
 constexpr std::size_t largestWrite = 1u << 30;
 
-static std::wstring widen(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
-    if (length <= 0) return std::wstring();
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), length);
+// A UTF-8 path as a new UTF-16 one; null when it is not valid UTF-8 (or is
+// empty), which the callers report as an invalid name. `suffix` is appended.
+static wchar_t* widen(const char* text, const wchar_t* suffix) {
+    const int size = static_cast<int>(std::strlen(text));
+    const int length = size == 0 ? 0 : MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, size, nullptr, 0);
+    if (length <= 0) return nullptr;
+    const std::size_t suffixLength = std::wcslen(suffix);
+    auto* wide = static_cast<wchar_t*>(std::malloc((static_cast<std::size_t>(length) + suffixLength + 1) * sizeof(wchar_t)));
+    if (wide == nullptr) return nullptr;
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, size, wide, length);
+    std::memcpy(wide + length, suffix, (suffixLength + 1) * sizeof(wchar_t));
     return wide;
 }
 
-static std::string narrow(const wchar_t* text, int length) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return std::string();
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, length, utf8.data(), size, nullptr, nullptr);
-    return utf8;
+static char* copyOf(const char* text) {
+    const std::size_t length = std::strlen(text);
+    auto* copy = static_cast<char*>(std::malloc(length + 1));
+    if (copy != nullptr) std::memcpy(copy, text, length + 1);
+    return copy;
 }
 
-static std::string reasonOf(DWORD code) {
-    wchar_t text[512];
+static void failure(char* error, const char* verb, const char* path, DWORD code) {
+    wchar_t text[messageCapacity];
     DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                                  sizeof text / sizeof text[0], nullptr);
+                                  messageCapacity, nullptr);
     // The system's texts end in a full stop and a line break.
     while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L'.' ||
                           text[length - 1] == L' ')) {
         --length;
     }
-    if (length == 0) return "system error " + std::to_string(code);
-    return narrow(text, static_cast<int>(length));
+    char reason[messageCapacity];
+    int size = length == 0 ? 0
+                           : WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), reason,
+                                                 static_cast<int>(sizeof reason - 1), nullptr, nullptr);
+    if (size <= 0) {
+        // "system error <code>"
+        static const char prefix[] = "system error ";
+        std::memcpy(reason, prefix, sizeof prefix - 1);
+        size = static_cast<int>(sizeof prefix - 1);
+        char digits[12];
+        int count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + code % 10);
+            code /= 10;
+        } while (code != 0);
+        while (count > 0) reason[size++] = digits[--count];
+    }
+    reason[size] = '\0';
+    describeFailure(error, verb, path, reason);
 }
 
-static std::string failure(const char* verb, const std::string& path, DWORD code) {
-    return std::string("cannot ") + verb + " '" + path + "': " + reasonOf(code);
-}
-
-// An empty answer means the path is not valid UTF-8 (or is empty); the
-// system then reports it as an invalid name.
-static HANDLE openForWriting(const std::wstring& path, DWORD disposition) {
-    if (path.empty()) {
+static HANDLE openForWriting(const wchar_t* path, DWORD disposition) {
+    if (path == nullptr) {
         SetLastError(ERROR_INVALID_NAME);
         return INVALID_HANDLE_VALUE;
     }
     // Others may read the files and may delete or rename them while open.
-    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, disposition,
+    return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, disposition,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -68,43 +89,45 @@ static bool writeSome(HANDLE handle, const char* data, std::size_t size, std::si
     return ok;
 }
 
-OutputFile* createOutputFile(const std::string& path, bool truncate, std::string& error) {
-    HANDLE handle = openForWriting(widen(path), truncate ? CREATE_ALWAYS : OPEN_ALWAYS);
+OutputFile* createOutputFile(const char* path, bool truncate, char* error) {
+    wchar_t* wide = widen(path, L"");
+    HANDLE handle = openForWriting(wide, truncate ? CREATE_ALWAYS : OPEN_ALWAYS);
+    std::free(wide);
     if (handle == INVALID_HANDLE_VALUE) {
-        error = failure("create", path, GetLastError());
+        failure(error, "create", path, GetLastError());
         return nullptr;
     }
     LARGE_INTEGER zero{};
-    if (SetFilePointerEx(handle, zero, nullptr, FILE_END) == 0) {
-        error = failure("create", path, GetLastError());
+    auto* file = static_cast<OutputFile*>(std::malloc(sizeof(OutputFile)));
+    char* copy = copyOf(path);
+    if (file == nullptr || copy == nullptr || SetFilePointerEx(handle, zero, nullptr, FILE_END) == 0) {
+        failure(error, "create", path, file == nullptr || copy == nullptr ? ERROR_NOT_ENOUGH_MEMORY : GetLastError());
+        std::free(file);
+        std::free(copy);
         CloseHandle(handle);
         return nullptr;
     }
-    auto* file = new (std::nothrow) OutputFile{handle, path};
-    if (file == nullptr) {
-        CloseHandle(handle);
-        error = failure("create", path, ERROR_NOT_ENOUGH_MEMORY);
-    }
+    file->handle = handle;
+    file->path = copy;
     return file;
 }
 
-bool truncateOutputFile(OutputFile* file, std::string& error) {
+bool truncateOutputFile(OutputFile* file, char* error) {
     // A device or pipe (CON, NUL) has nothing to empty.
     if (GetFileType(file->handle) != FILE_TYPE_DISK) return true;
     LARGE_INTEGER zero{};
     if (SetFilePointerEx(file->handle, zero, nullptr, FILE_BEGIN) == 0 || SetEndOfFile(file->handle) == 0) {
-        error = failure("truncate", file->path, GetLastError());
+        failure(error, "truncate", file->path, GetLastError());
         return false;
     }
     return true;
 }
 
-bool appendToOutputFile(OutputFile* file, const char* data, std::size_t size, std::size_t* written,
-                        std::string& error) {
+bool appendToOutputFile(OutputFile* file, const char* data, std::size_t size, std::size_t* written, char* error) {
     *written = 0;
     if (size == 0) return true;
     if (!writeSome(file->handle, data, size, written)) {
-        error = failure("write to", file->path, GetLastError());
+        failure(error, "write to", file->path, GetLastError());
         return false;
     }
     return true;
@@ -113,55 +136,89 @@ bool appendToOutputFile(OutputFile* file, const char* data, std::size_t size, st
 void closeOutputFile(OutputFile* file) {
     if (file == nullptr) return;
     CloseHandle(file->handle);
-    delete file;
+    std::free(file->path);
+    std::free(file);
 }
 
-bool replaceFileContents(const std::string& path, const std::string& content, std::string& error) {
-    const std::wstring target = widen(path);
-    const std::wstring temporary = widen(temporaryPathOf(path));
-    HANDLE handle = openForWriting(temporary, CREATE_ALWAYS);
+WholeFile* makeWholeFile(const char* path) {
+    auto* file = static_cast<WholeFile*>(std::malloc(sizeof(WholeFile)));
+    if (file == nullptr) return nullptr;
+    // Paths that are not UTF-8 stay null and fail as an invalid name.
+    file->path = copyOf(path);
+    file->widePath = widen(path, L"");
+    file->wideTemporary = widen(path, L".tmp");
+    if (file->path == nullptr) {
+        freeWholeFile(file);
+        return nullptr;
+    }
+    return file;
+}
+
+void freeWholeFile(WholeFile* file) {
+    if (file == nullptr) return;
+    std::free(file->path);
+    std::free(file->widePath);
+    std::free(file->wideTemporary);
+    std::free(file);
+}
+
+const char* pathOf(const WholeFile* file) {
+    return file->path;
+}
+
+bool writeTemporaryOf(WholeFile* file, const char* data, std::size_t size, char* error) {
+    HANDLE handle = openForWriting(file->wideTemporary, CREATE_ALWAYS);
     if (handle == INVALID_HANDLE_VALUE) {
-        error = failure("create", path, GetLastError());
+        failure(error, "create", file->path, GetLastError());
         return false;
     }
-    const char* verb = nullptr;
     DWORD code = 0;
-    for (std::size_t done = 0; done < content.size() && verb == nullptr;) {
+    for (std::size_t done = 0; done < size && code == 0;) {
         std::size_t count = 0;
-        if (writeSome(handle, content.data() + done, content.size() - done, &count)) {
+        if (writeSome(handle, data + done, size - done, &count)) {
             done += count;
         } else {
-            verb = "write";
             code = GetLastError();
         }
     }
-    // Flushed before the move: after a crash the report is the old one or
-    // the new one, not an empty file.
-    if (verb == nullptr && FlushFileBuffers(handle) == 0) {
-        verb = "write";
-        code = GetLastError();
-    }
-    if (CloseHandle(handle) == 0 && verb == nullptr) {
-        verb = "write";
-        code = GetLastError();
-    }
-    if (verb == nullptr &&
-        MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
-        verb = "replace";
-        code = GetLastError();
-    }
-    if (verb == nullptr) return true;
-    DeleteFileW(temporary.c_str());
-    error = failure(verb, path, code);
+    // Flushed before the move: after a crash the file is the old one or the
+    // new one, not an empty one.
+    if (code == 0 && FlushFileBuffers(handle) == 0) code = GetLastError();
+    if (CloseHandle(handle) == 0 && code == 0) code = GetLastError();
+    if (code == 0) return true;
+    DeleteFileW(file->wideTemporary);
+    failure(error, "write", file->path, code);
     return false;
 }
 
-bool fileExistsAt(const std::string& path) {
-    const std::wstring wide = widen(path);
-    return !wide.empty() && GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
+bool moveTemporaryInPlace(WholeFile* file, char* error) {
+    if (MoveFileExW(file->wideTemporary, file->widePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
+        return true;
+    }
+    const DWORD code = GetLastError();
+    DeleteFileW(file->wideTemporary);
+    failure(error, "replace", file->path, code);
+    return false;
 }
 
-bool removeFileAt(const std::string& path) {
-    const std::wstring wide = widen(path);
-    return !wide.empty() && DeleteFileW(wide.c_str()) != 0;
+void removeTemporaryOf(WholeFile* file) {
+    if (file->wideTemporary != nullptr) DeleteFileW(file->wideTemporary);
+}
+
+bool replaceWholeFile(WholeFile* file, const char* data, std::size_t size, char* error) {
+    return writeTemporaryOf(file, data, size, error) && moveTemporaryInPlace(file, error);
+}
+
+bool fileExistsAt(const char* path) {
+    wchar_t* wide = widen(path, L"");
+    const bool exists = wide != nullptr && GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES;
+    std::free(wide);
+    return exists;
+}
+
+bool removeFileAt(const char* path) {
+    wchar_t* wide = widen(path, L"");
+    const bool removed = wide != nullptr && DeleteFileW(wide) != 0;
+    std::free(wide);
+    return removed;
 }

@@ -13,16 +13,29 @@ namespace {
 constexpr DWORD stepMs = 1000;
 // The report is rewritten every this many steps: never more than 10 s old.
 constexpr int stepsPerReport = 5;
+// The log gets this long less than the whole end, so that the final report
+// can still go out after it.
+constexpr ULONGLONG reportReserveMs = 2000;
 
 HANDLE writerThread = nullptr;
 HANDLE stopWriter = nullptr;
 ULONGLONG startedAt = 0;
+ULONGLONG finishBy = 0;
+
+std::int64_t elapsedMs() {
+    return static_cast<std::int64_t>(GetTickCount64() - startedAt);
+}
 
 DWORD WINAPI writeRecord(LPVOID) {
     for (int step = 1; WaitForSingleObject(stopWriter, stepMs) == WAIT_TIMEOUT; ++step) {
-        const auto elapsedMs = static_cast<std::int64_t>(GetTickCount64() - startedAt);
-        recorderStep(readUtcMilliseconds(), elapsedMs, step % stepsPerReport == 0);
+        recorderStep(readUtcMilliseconds(), elapsedMs(), step % stepsPerReport == 0);
     }
+    // The log may use the time left until the end, less the report's share.
+    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG logMs = finishBy > now + reportReserveMs ? finishBy - now - reportReserveMs : 0;
+    const std::int64_t giveUpAt =
+        readPerformanceCounter() + static_cast<std::int64_t>(logMs) * performanceCounterFrequency() / 1000;
+    finishRecorder(readUtcMilliseconds(), elapsedMs(), giveUpAt);
     return 0;
 }
 
@@ -41,12 +54,19 @@ bool startRecordWriter(unsigned long long runStartMs) {
     return true;
 }
 
-void stopRecordWriter() {
-    if (writerThread == nullptr) return;
+bool finishRecordWriter(unsigned long long lastMs) {
+    if (writerThread == nullptr) return false;
+    finishBy = lastMs;
     SetEvent(stopWriter);
-    WaitForSingleObject(writerThread, INFINITE);
+    const ULONGLONG now = GetTickCount64();
+    const DWORD waitMs = lastMs > now ? static_cast<DWORD>(lastMs - now) : 0;
+    if (WaitForSingleObject(writerThread, waitMs) != WAIT_OBJECT_0) {
+        // Left running: the process ends it. Nothing else waits for it.
+        return false;
+    }
     CloseHandle(writerThread);
     CloseHandle(stopWriter);
     writerThread = nullptr;
     stopWriter = nullptr;
+    return true;
 }

@@ -8,6 +8,9 @@
 // thread cannot be made.
 bool startRecordWriter(unsigned long long runStartMs);
 
-// Ends it after its current step and waits for it; the caller then finishes
-// the record itself. Does nothing when it is not running.
-void stopRecordWriter();
+// Has the writer write the last of the record and waits for it, at most
+// until `lastMs` (GetTickCount64): a write that hangs (a dead network
+// share) must not hold the end of the run. Log lines not written by then
+// count as dropped. Answers whether the record was finished. Without a
+// running writer it answers false at once.
+bool finishRecordWriter(unsigned long long lastMs);

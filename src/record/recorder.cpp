@@ -1,13 +1,16 @@
 #include "record/recorder.h"
 
-#include <algorithm>
-#include <vector>
+#include <cstdlib>
+#include <cstring>
 
 #include "engine/platform_seam.h"
+#include "engine/sampled_cores.h"
 #include "record/event_buffer.h"
-#include "record/output_file.h"
+#include "record/problem_list.h"
 #include "record/report_format.h"
+#include "record/run_summary.h"
 #include "record/statistics.h"
+#include "record/text_buffer.h"
 
 // One minute of events at one every 100 ms: how far the log may fall behind
 // (a slow or failing disk) before events are dropped from it.
@@ -15,57 +18,96 @@ constexpr std::int64_t queuedEventsPerCore = 600;
 // Events taken out per hold of the lock, so the samplers never wait long.
 constexpr std::int64_t eventsPerBatch = 256;
 
-void (*reportRecorderProblem)(const std::string& message) = nullptr;
-
 static RecorderSettings current;
+static bool hasReport = false;
+static bool hasLog = false;
 
 // Guarded by the lock.
 static bool recording = false;
-static bool queueForLog = false;
 static bool sawFailure = false;
-static std::vector<CoreStatistics> statistics;
+static CoreStatistics* statistics = nullptr;
+static WorstEvent worstTimer[worstEventsKept];
+static std::int64_t worstTimerCount = 0;
+static ProblemList problems;
+static std::int64_t stoppedUtcMs = -1;
+static std::int64_t stoppedElapsedMs = 0;
 
 // The writer's own.
 static bool started = false;
 static OutputFile* logFile = nullptr;
-static std::string pendingLog;  // formatted lines not yet written, at most one batch
+static TextBuffer pendingLog;      // formatted lines, at most one batch
+static std::size_t pendingDone = 0;  // how much of pendingLog is written
 static std::size_t logHeaderSize = 0;
 static std::size_t logBytesWritten = 0;
 static bool logFailing = false;
 static bool reportFailing = false;
-static std::vector<CoreStatistics> reportCopy;
-static std::string reportText;
+static WholeFile* reportFile = nullptr;
+static TextBuffer reportText;
+static CoreStatistics* statisticsCopy = nullptr;
+static bool* sampledCopy = nullptr;
+static WorstEvent worstTimerCopy[worstEventsKept];
+static ProblemList problemsCopy;
 static TimerEvent batch[eventsPerBatch];
 
-static void tellProblem(bool& failing, const std::string& message) {
-    if (failing) return;
-    failing = true;
-    if (reportRecorderProblem != nullptr) reportRecorderProblem(message);
+static bool given(const char* path) {
+    return path != nullptr && path[0] != '\0';
+}
+
+// Adds under the lock, tells outside it: telling may write to a pipe.
+static void tell(bool added, const char* message) {
+    if (added && current.tellProblem != nullptr) current.tellProblem(message);
+}
+
+static void failed(bool& failing, const char* message) {
+    lockSamples();
+    const bool added = addFailure(problems, failing, readUtcMilliseconds(), message);
+    unlockSamples();
+    tell(added, message);
+}
+
+static void worked(bool& failing, const char* recovery) {
+    if (!failing) return;
+    lockSamples();
+    const bool added = addRecovery(problems, failing, readUtcMilliseconds(), recovery);
+    unlockSamples();
+    tell(added, recovery);
+}
+
+void noteRunProblem(std::int64_t nowUtcMs, const char* message) {
+    lockSamples();
+    const bool added = addProblem(problems, nowUtcMs, message);
+    unlockSamples();
+    tell(added, message);
 }
 
 // Writes what it can of pendingLog; answers true when all of it is out.
 static bool flushPending() {
-    while (!pendingLog.empty()) {
+    while (pendingDone < pendingLog.size) {
         std::size_t written = 0;
-        std::string error;
-        const bool ok = appendToOutputFile(logFile, pendingLog.data(), pendingLog.size(), &written, error);
+        char error[messageCapacity];
+        const bool ok =
+            appendToOutputFile(logFile, pendingLog.data + pendingDone, pendingLog.size - pendingDone, &written, error);
         logBytesWritten += written;
-        pendingLog.erase(0, written);
+        pendingDone += written;
         if (!ok) {
-            tellProblem(logFailing, error);
+            failed(logFailing, error);
             return false;
         }
         // Nothing accepted and no reason given: try again at the next step.
         if (written == 0) return false;
     }
-    logFailing = false;
+    clearText(pendingLog);
+    pendingDone = 0;
+    worked(logFailing, "log writable again");
     return true;
 }
 
-// Moves queued events to the log until the queue is empty or a write fails;
-// answers true in the first case.
-static bool drainLog() {
+// Moves queued events to the log until the queue is empty, a write fails
+// or the performance counter reaches `giveUpAt` (0: never); answers true
+// in the first case.
+static bool drainLog(std::int64_t giveUpAt) {
     for (;;) {
+        if (giveUpAt != 0 && readPerformanceCounter() >= giveUpAt) return false;
         if (!flushPending()) return false;
         lockSamples();
         const std::int64_t count = popEvents(batch, eventsPerBatch);
@@ -75,124 +117,204 @@ static bool drainLog() {
     }
 }
 
-static void rewriteReport(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool finished, std::int64_t unwritten) {
+// A snapshot of the run, taken under the lock and formatted outside it.
+static RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool finished, std::int64_t unwritten) {
     lockSamples();
-    std::copy(statistics.begin(), statistics.end(), reportCopy.begin());
-    const std::int64_t dropped = queueForLog ? eventsDropped() : 0;
+    std::memcpy(statisticsCopy, statistics, sizeof(CoreStatistics) * static_cast<std::size_t>(current.coreCount));
+    std::memcpy(worstTimerCopy, worstTimer, sizeof worstTimer);
+    const std::int64_t worstCount = worstTimerCount;
+    problemsCopy = problems;
+    const std::int64_t dropped = hasLog ? eventsDropped() : 0;
+    const bool crossed = sawFailure;
+    if (stoppedUtcMs >= 0) elapsedMs = stoppedElapsedMs;
     unlockSamples();
+    for (std::int64_t core = 0; core < current.coreCount; ++core) sampledCopy[core] = isCoreSampled(core);
 
-    const ReportData data{current.version, current.startedUtcMs, nowUtcMs, finished, elapsedMs, current.failAboveMs,
-                          reportCopy.data(), current.coreCount, dropped + unwritten};
-    formatReport(data, reportText);
-    std::string error;
-    if (replaceFileContents(current.reportPath, reportText, error)) {
-        reportFailing = false;
+    RunSummary run{};
+    run.version = current.version;
+    run.machineName = "";
+    run.systemVersion = "";
+    run.startedUtcMs = current.startedUtcMs;
+    run.updatedUtcMs = nowUtcMs;
+    run.elapsedMs = elapsedMs;
+    run.finished = finished;
+    run.failAboveUs = current.failAboveUs;
+    run.thresholdCrossed = crossed;
+    run.coreCount = current.coreCount;
+    run.cores = statisticsCopy;
+    run.sampled = sampledCopy;
+    run.logDropped = dropped + unwritten;
+    run.problemCount = problemsCopy.count;
+    run.problems = problemsCopy.kept;
+    run.problemsListed = problemsCopy.listed;
+    run.worstTimer = worstTimerCopy;
+    run.worstTimerCount = worstCount;
+    return run;
+}
+
+static void rewriteFiles(const RunSummary& run) {
+    if (reportFile == nullptr) return;
+    formatReport(run, reportText);
+    char error[messageCapacity];
+    if (reportText.overflowed) {
+        failed(reportFailing, "the report did not fit in its buffer");
+    } else if (replaceWholeFile(reportFile, reportText.data, reportText.size, error)) {
+        worked(reportFailing, "report writable again");
     } else {
-        tellProblem(reportFailing, error);
+        failed(reportFailing, error);
     }
 }
 
+static void releaseBuffers() {
+    closeOutputFile(logFile);
+    logFile = nullptr;
+    freeWholeFile(reportFile);
+    reportFile = nullptr;
+    freeTextBuffer(pendingLog);
+    freeTextBuffer(reportText);
+    std::free(statisticsCopy);
+    statisticsCopy = nullptr;
+    std::free(sampledCopy);
+    sampledCopy = nullptr;
+}
+
 // Undoes a start that failed: files that did not exist before are removed.
-static bool abandonStart(bool removeLog, bool removeReport) {
+static bool abandonStart(bool removeLog) {
+    if (reportFile != nullptr) removeTemporaryOf(reportFile);
     closeOutputFile(logFile);
     logFile = nullptr;
     if (removeLog) removeFileAt(current.logPath);
-    if (removeReport) removeFileAt(current.reportPath);
+    releaseBuffers();
     return false;
 }
 
-bool startRecorder(const RecorderSettings& settings, std::string& error) {
-    closeOutputFile(logFile);
-    logFile = nullptr;
+static bool outOfMemory(char* error) {
+    std::strcpy(error, "not enough memory for the record");
+    releaseBuffers();
+    return false;
+}
+
+bool startRecorder(const RecorderSettings& settings, char* error) {
+    releaseBuffers();
     started = false;
-    pendingLog.clear();
+    pendingDone = 0;
     logHeaderSize = 0;
     logBytesWritten = 0;
     logFailing = false;
     reportFailing = false;
     current = settings;
+    hasReport = given(current.reportPath);
+    hasLog = given(current.logPath);
 
-    const std::string& report = current.reportPath;
-    const std::string& log = current.logPath;
-    if (!log.empty() && !report.empty() && (log == report || log == temporaryPathOf(report))) {
-        error = "the report and the log cannot both be '" + log + "'";
+    if (hasLog && hasReport && samePathOrTemporary(current.logPath, current.reportPath)) {
+        describeFailure(error, "use", current.logPath, "the report and the log cannot both be this file");
         return false;
     }
     if (current.coreCount < 1) {
-        error = "no cores to record";
+        std::strcpy(error, "no cores to record");
         return false;
     }
-    const bool hasLog = !log.empty();
+    const auto cores = static_cast<std::size_t>(current.coreCount);
     lockSamples();
     recording = false;
-    queueForLog = hasLog;
     sawFailure = false;
-    statistics.assign(static_cast<std::size_t>(current.coreCount), CoreStatistics{});
-    const bool bufferMade = createEventBuffer(current.coreCount * queuedEventsPerCore);
+    worstTimerCount = 0;
+    clearProblems(problems);
+    stoppedUtcMs = -1;
+    std::free(statistics);
+    statistics = static_cast<CoreStatistics*>(std::calloc(cores, sizeof(CoreStatistics)));
+    const bool bufferMade = createEventBuffer(hasLog ? current.coreCount * queuedEventsPerCore : 1);
     unlockSamples();
-    reportCopy.assign(static_cast<std::size_t>(current.coreCount), CoreStatistics{});
-    if (!bufferMade) {
-        error = "not enough memory for the event queue";
-        return false;
+    statisticsCopy = static_cast<CoreStatistics*>(std::calloc(cores, sizeof(CoreStatistics)));
+    sampledCopy = static_cast<bool*>(std::calloc(cores, sizeof(bool)));
+    if (statistics == nullptr || statisticsCopy == nullptr || sampledCopy == nullptr || !bufferMade ||
+        !makeTextBuffer(pendingLog, eventsPerBatch * logLineCapacity) ||
+        !makeTextBuffer(reportText, reportCapacity(current.coreCount))) {
+        return outOfMemory(error);
+    }
+    if (hasReport) {
+        reportFile = makeWholeFile(current.reportPath);
+        if (reportFile == nullptr) return outOfMemory(error);
     }
 
-    // The log is opened without emptying it and the report is replaced in
-    // one step, so a bad path of either fails before anything existing is
-    // lost; the log is emptied only once both worked.
-    const bool logExisted = hasLog && fileExistsAt(log);
-    const bool reportExisted = !report.empty() && fileExistsAt(report);
+    // Nothing existing is changed until every file has shown it can be
+    // written: the log is opened without emptying it and the first report
+    // goes to its temporary; only then is the log emptied and the report
+    // put in place.
+    const bool logExisted = hasLog && fileExistsAt(current.logPath);
     if (hasLog) {
-        logFile = createOutputFile(log, false, error);
-        if (logFile == nullptr) return false;
+        logFile = createOutputFile(current.logPath, false, error);
+        if (logFile == nullptr) return abandonStart(false);
     }
-    if (!report.empty()) {
-        const ReportData data{current.version, current.startedUtcMs, current.startedUtcMs, false, 0,
-                              current.failAboveMs, reportCopy.data(), current.coreCount, 0};
-        formatReport(data, reportText);
-        if (!replaceFileContents(report, reportText, error)) return abandonStart(hasLog && !logExisted, false);
+    if (hasReport) {
+        const RunSummary run = takeSummary(current.startedUtcMs, 0, false, 0);
+        formatReport(run, reportText);
+        if (!writeTemporaryOf(reportFile, reportText.data, reportText.size, error)) return abandonStart(hasLog && !logExisted);
     }
-    if (hasLog) {
-        if (!truncateOutputFile(logFile, error)) return abandonStart(!logExisted, !report.empty() && !reportExisted);
-        // Not writing the header (a full disk) is a failed write like any
-        // other: reported, and retried at the next step.
-        appendLogHeader(pendingLog);
-        logHeaderSize = pendingLog.size();
-        flushPending();
-    }
+    if (hasLog && !truncateOutputFile(logFile, error)) return abandonStart(!logExisted);
+    if (hasReport && !moveTemporaryInPlace(reportFile, error)) return abandonStart(hasLog && !logExisted);
 
     started = true;
     lockSamples();
     recording = true;
     unlockSamples();
+    if (hasLog) {
+        // Not writing the header (a full disk) is a failed write like any
+        // other: told at once, and retried at the next step.
+        appendLogHeader(pendingLog);
+        logHeaderSize = pendingLog.size;
+        flushPending();
+    }
     return true;
+}
+
+// Keeps the largest worstEventsKept events, largest first; a later event
+// that only equals one kept comes after it.
+static void keepIfWorst(const TimerEvent& event) {
+    std::int64_t at = worstTimerCount;
+    while (at > 0 && worstTimer[at - 1].lateUs < event.lateUs) --at;
+    if (at == worstEventsKept) return;
+    const std::int64_t last = worstTimerCount < worstEventsKept ? worstTimerCount : worstEventsKept - 1;
+    for (std::int64_t k = last; k > at; --k) worstTimer[k] = worstTimer[k - 1];
+    worstTimer[at] = WorstEvent{event.core, event.utcMs, event.lateUs};
+    if (worstTimerCount < worstEventsKept) ++worstTimerCount;
 }
 
 void recordEvent(const TimerEvent& event) {
     if (!recording || event.core < 0 || event.core >= current.coreCount) return;
-    addToStatistics(statistics[static_cast<std::size_t>(event.core)], event);
-    if (current.failAboveMs >= 0 && event.lateMs > current.failAboveMs) sawFailure = true;
-    if (queueForLog) pushEvent(event);
+    addToStatistics(statistics[event.core], event);
+    if (current.failAboveUs >= 0 && event.lateMs * 1000 > current.failAboveUs) sawFailure = true;
+    if (worstTimerCount < worstEventsKept || event.lateUs > worstTimer[worstEventsKept - 1].lateUs) keepIfWorst(event);
+    if (hasLog) pushEvent(event);
 }
 
-void recorderStep(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool writeReport) {
+void recorderStep(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool rewrite) {
     if (!started) return;
-    if (logFile != nullptr) drainLog();
-    if (writeReport && !current.reportPath.empty()) rewriteReport(nowUtcMs, elapsedMs, false, 0);
+    if (logFile != nullptr) drainLog(0);
+    if (rewrite) rewriteFiles(takeSummary(nowUtcMs, elapsedMs, false, 0));
 }
 
-void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs) {
+void stopRecording(std::int64_t nowUtcMs, std::int64_t elapsedMs) {
+    lockSamples();
+    if (recording) {
+        recording = false;
+        stoppedUtcMs = nowUtcMs;
+        stoppedElapsedMs = elapsedMs;
+    }
+    unlockSamples();
+}
+
+void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t giveUpAtCounter) {
     if (!started) return;
     started = false;
-    lockSamples();
-    recording = false;
-    unlockSamples();
+    stopRecording(nowUtcMs, elapsedMs);
 
     // Whatever cannot be written now never will be: it counts as dropped,
     // so the report still adds up to the events measured.
     std::int64_t unwritten = 0;
-    if (logFile != nullptr && !drainLog()) {
+    if (logFile != nullptr && !drainLog(giveUpAtCounter)) {
         // Every line left, even one written in part, ends in its newline.
-        unwritten = std::count(pendingLog.begin(), pendingLog.end(), '\n');
+        for (std::size_t k = pendingDone; k < pendingLog.size; ++k) unwritten += pendingLog.data[k] == '\n' ? 1 : 0;
         if (logBytesWritten < logHeaderSize) --unwritten;
         lockSamples();
         for (std::int64_t count = 1; count > 0;) {
@@ -201,15 +323,45 @@ void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs) {
         }
         unlockSamples();
     }
-    if (!current.reportPath.empty()) rewriteReport(nowUtcMs, elapsedMs, true, unwritten);
+    for (std::int64_t core = 0; core < current.coreCount; ++core) {
+        if (isCoreSampled(core)) continue;
+        char message[messageCapacity] = "core ";
+        char* end = message + std::strlen(message);
+        end = formatInteger(end, core);
+        std::strcpy(end, " could not be sampled");
+        noteRunProblem(nowUtcMs, message);
+    }
+    RunSummary run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
+    if (run.logDropped > 0) {
+        char message[messageCapacity];
+        char* end = formatInteger(message, run.logDropped);
+        std::strcpy(end, run.logDropped == 1 ? " log line was lost" : " log lines were lost");
+        noteRunProblem(nowUtcMs, message);
+        run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
+    }
+    rewriteFiles(run);
     closeOutputFile(logFile);
     logFile = nullptr;
-    pendingLog.clear();
+    clearText(pendingLog);
+    pendingDone = 0;
 }
 
 bool recorderSawFailure() {
     lockSamples();
-    const bool failed = sawFailure;
+    const bool crossed = sawFailure;
     unlockSamples();
-    return failed;
+    return crossed;
+}
+
+bool recordTrusted() {
+    lockSamples();
+    const bool trusted = problems.count == 0;
+    unlockSamples();
+    return trusted;
+}
+
+void firstProblem(char* out) {
+    lockSamples();
+    std::strcpy(out, problems.listed > 0 ? problems.kept[0].text : "");
+    unlockSamples();
 }

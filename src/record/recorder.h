@@ -1,48 +1,64 @@
 // The record of one run: per-core statistics kept as the samplers measure,
-// a CSV log of every event and a JSON report rewritten whole. Global state.
+// a CSV log of every event, and the whole-file outputs (the JSON report)
+// rewritten from one snapshot. Global state; every buffer is made by
+// startRecorder, so nothing is allocated while the run is measured.
 //
-// Threads: the samplers call recordEvent with the lock held; one writer
-// thread calls startRecorder, recorderStep and finishRecorder, which take
-// the lock themselves and only briefly. Files are touched by the writer only.
+// Threads: the samplers call recordEvent with the lock held; the writer
+// thread calls recorderStep and finishRecorder, which take the lock
+// themselves and only briefly, never around a file operation. Files are
+// touched by the writer only (or by the main thread when no writer runs).
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "engine/timer_event.h"
+#include "record/output_file.h"
 
 struct RecorderSettings {
-    std::string reportPath;  // "" = no report
-    std::string logPath;     // "" = no log
-    std::int64_t failAboveMs;  // -1 = none
+    const char* reportPath;  // null or "": no report
+    const char* logPath;     // null or "": no log
+    std::int64_t failAboveUs;  // -1: none
     std::int64_t coreCount;
     std::int64_t startedUtcMs;
     const char* version;
+    // Told every problem of the run and its recovery as it happens, outside
+    // the lock; it must not wait for anything (standard error). Null: silent.
+    void (*tellProblem)(const char* message);
 };
 
-// Told about a file that could not be written, once until writing it works
-// again; called on the writer thread. Null: silent.
-extern void (*reportRecorderProblem)(const std::string& message);
-
-// Makes the buffers and the files before measuring starts: writes the first
-// report and empties the log down to its header. On failure `error` names
-// the path and the reason, a file that did not exist before is removed and
-// one that did is left as it was.
-bool startRecorder(const RecorderSettings& settings, std::string& error);
+// Makes the buffers and the files before measuring starts: checks that the
+// report can be written and empties the log down to its header. On failure
+// `error` (messageCapacity bytes) names the path and the reason, a file that
+// did not exist before is removed and one that did is left as it was.
+bool startRecorder(const RecorderSettings& settings, char* error);
 
 // A sampler's event, with the lock held. Never blocks, allocates or touches
-// a file; records nothing once finishRecorder has begun.
+// a file; records nothing once the recording has stopped.
 void recordEvent(const TimerEvent& event);
 
+// A problem of the run that is not the recorder's own (the window, a
+// sampler, the duration): kept for the report, told once, and it makes the
+// record untrusted. Any thread that does not hold the lock.
+void noteRunProblem(std::int64_t nowUtcMs, const char* message);
+
 // The writer's regular work, about once a second: queued events go to the
-// log, and with `writeReport` the report is rewritten. A failed write is
-// retried at the next step.
-void recorderStep(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool writeReport);
+// log, and with `rewrite` the report is rewritten. A failed write is told
+// and retried at the next step.
+void recorderStep(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool rewrite);
 
-// At a normal end: stops recording, writes every queued event to the log and
-// the final report, whose counts are then the log's lines plus log_dropped.
-void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs);
+// The close request: nothing is recorded from here on, so the record covers
+// the same span of every core. Any thread that does not hold the lock.
+void stopRecording(std::int64_t nowUtcMs, std::int64_t elapsedMs);
 
-// Some recorded event was more than failAboveMs late. Takes the lock: not
-// for a caller that holds it.
+// The end (stops the recording first if that was not done): every queued
+// event goes to the log while the performance counter is below
+// `giveUpAtCounter`, what is left counts as dropped, and the final report is
+// written, its counts the log's lines plus log_dropped.
+void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t giveUpAtCounter);
+
+// Some recorded event was later than the threshold.
 bool recorderSawFailure();
+// No problem was met and no log line was lost.
+bool recordTrusted();
+// The first problem told, for the last word to the user ("" when none).
+void firstProblem(char* out);

@@ -60,166 +60,155 @@ void formatUtc(std::int64_t utcMs, char* out) {
     *p = '\0';
 }
 
-static void appendInteger(std::string& out, std::int64_t value) {
-    char digits[24];
-    const std::to_chars_result result = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, result.ptr);
+char* formatInteger(char* out, std::int64_t value) {
+    char* end = std::to_chars(out, out + 24, value).ptr;
+    *end = '\0';
+    return end;
 }
 
-static void appendUtc(std::string& out, std::int64_t utcMs) {
-    char text[utcTextCapacity];
-    formatUtc(utcMs, text);
-    out += '"';
-    out += text;
-    out += '"';
+std::size_t reportCapacity(std::int64_t coreCount) {
+    constexpr std::size_t fixedPart = 4096;
+    constexpr std::size_t perCore = 1536;
+    constexpr std::size_t perProblem = 80 + 2 * problemTextCapacity;
+    return fixedPart + perCore * static_cast<std::size_t>(coreCount) + perProblem * problemsKept;
 }
 
-// numerator / denominator (> 0) with three decimals, half away from zero,
-// in integers so that a mean is exact whatever the size of the sum.
-static void appendThousandths(std::string& out, std::int64_t numerator, std::int64_t denominator) {
-    const bool negative = numerator < 0;
-    const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(numerator) : static_cast<std::uint64_t>(numerator);
-    const auto divisor = static_cast<std::uint64_t>(denominator);
-    std::uint64_t whole = magnitude / divisor;
-    std::uint64_t thousandths = (magnitude % divisor * 1000 + divisor / 2) / divisor;
-    if (thousandths == 1000) {
-        ++whole;
-        thousandths = 0;
-    }
-    if (negative && (whole != 0 || thousandths != 0)) out += '-';
-    char digits[24];
-    std::to_chars_result result = std::to_chars(digits, digits + sizeof digits, whole);
-    out.append(digits, result.ptr);
-    out += '.';
-    result = std::to_chars(digits, digits + sizeof digits, thousandths);
-    out.append(3 - static_cast<std::size_t>(result.ptr - digits), '0');
-    out.append(digits, result.ptr);
+void appendLogHeader(TextBuffer& out) {
+    appendText(out, "utc,core,late_ms,late_us\n");
 }
 
-static void appendJsonString(std::string& out, const char* text) {
-    out += '"';
-    for (const char* p = text; *p != '\0'; ++p) {
-        const auto c = static_cast<unsigned char>(*p);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += *p;
-        } else if (c < 0x20) {
-            char hex[4];
-            const std::to_chars_result result = std::to_chars(hex, hex + sizeof hex, c, 16);
-            out += "\\u00";
-            if (result.ptr - hex < 2) out += '0';
-            out.append(hex, result.ptr);
-        } else {
-            out += *p;
-        }
-    }
-    out += '"';
-}
-
-void appendLogHeader(std::string& out) {
-    out += "utc,core,late_ms,late_us\n";
-}
-
-void appendLogLine(std::string& out, const TimerEvent& event) {
-    char text[utcTextCapacity];
-    formatUtc(event.utcMs, text);
-    out += text;
-    out += ',';
+void appendLogLine(TextBuffer& out, const TimerEvent& event) {
+    appendUtc(out, event.utcMs);
+    appendChar(out, ',');
     appendInteger(out, event.core);
-    out += ',';
+    appendChar(out, ',');
     appendInteger(out, event.lateMs);
-    out += ',';
+    appendChar(out, ',');
     appendInteger(out, event.lateUs);
-    out += '\n';
+    appendChar(out, '\n');
 }
 
-static void appendCore(std::string& out, std::int64_t core, const CoreStatistics& s) {
-    out += "    {\n      \"core\": ";
+static void appendQuotedUtc(TextBuffer& out, std::int64_t utcMs) {
+    appendChar(out, '"');
+    appendUtc(out, utcMs);
+    appendChar(out, '"');
+}
+
+static void appendCore(TextBuffer& out, std::int64_t core, const CoreStatistics& s, bool sampled) {
+    appendText(out, "    {\n      \"core\": ");
     appendInteger(out, core);
-    out += ",\n      \"events\": ";
+    appendText(out, sampled ? ",\n      \"sampled\": true" : ",\n      \"sampled\": false");
+    appendText(out, ",\n      \"events\": ");
     appendInteger(out, s.events);
     if (s.events == 0) {
-        out += ",\n      \"min_ms\": null,\n      \"max_ms\": null,\n      \"mean_ms\": null,\n"
-               "      \"max_at_utc\": null,\n      \"min_us\": null,\n      \"max_us\": null,\n"
-               "      \"mean_us\": null,\n";
+        appendText(out, ",\n      \"min_ms\": null,\n      \"max_ms\": null,\n      \"mean_ms\": null,\n"
+                        "      \"max_at_utc\": null,\n      \"min_us\": null,\n      \"max_us\": null,\n"
+                        "      \"mean_us\": null,\n");
     } else {
-        out += ",\n      \"min_ms\": ";
+        appendText(out, ",\n      \"min_ms\": ");
         appendInteger(out, s.minMs);
-        out += ",\n      \"max_ms\": ";
+        appendText(out, ",\n      \"max_ms\": ");
         appendInteger(out, s.maxMs);
-        out += ",\n      \"mean_ms\": ";
-        appendThousandths(out, s.sumMs, s.events);
-        out += ",\n      \"max_at_utc\": ";
-        appendUtc(out, s.maxAtUtcMs);
-        out += ",\n      \"min_us\": ";
+        appendText(out, ",\n      \"mean_ms\": ");
+        appendDecimal(out, s.sumMs, s.events, 3);
+        appendText(out, ",\n      \"max_at_utc\": ");
+        appendQuotedUtc(out, s.maxAtUtcMs);
+        appendText(out, ",\n      \"min_us\": ");
         appendInteger(out, s.minUs);
-        out += ",\n      \"max_us\": ";
+        appendText(out, ",\n      \"max_us\": ");
         appendInteger(out, s.maxUs);
-        out += ",\n      \"mean_us\": ";
-        appendThousandths(out, s.sumUs, s.events);
-        out += ",\n";
+        appendText(out, ",\n      \"mean_us\": ");
+        appendDecimal(out, s.sumUs, s.events, 3);
+        appendText(out, ",\n");
     }
-    out += "      \"histogram\": [";
+    appendText(out, "      \"histogram\": [");
     for (std::int64_t b = 0; b < histogramBucketCount; ++b) {
-        out += b == 0 ? "[" : ", [";
+        appendText(out, b == 0 ? "[" : ", [");
         if (b < histogramBucketCount - 1) {
             appendInteger(out, histogramUpperMs[b]);
         } else {
-            out += "null";
+            appendText(out, "null");
         }
-        out += ", ";
+        appendText(out, ", ");
         appendInteger(out, s.histogram[b]);
-        out += ']';
+        appendChar(out, ']');
     }
-    out += "]\n    }";
+    appendText(out, "]\n    }");
 }
 
-void formatReport(const ReportData& report, std::string& out) {
-    out.clear();
-    out += "{\n  \"program\": \"Vantrel\",\n  \"version\": ";
-    appendJsonString(out, report.version != nullptr ? report.version : "");
-    out += ",\n  \"started_utc\": ";
-    appendUtc(out, report.startedUtcMs);
-    out += ",\n  \"updated_utc\": ";
-    appendUtc(out, report.updatedUtcMs);
-    out += report.finished ? ",\n  \"final\": true" : ",\n  \"final\": false";
-    out += ",\n  \"seconds\": ";
-    appendThousandths(out, report.elapsedMs, 1000);
-    out += ",\n  \"period_ms\": ";
-    appendInteger(out, timerPeriodMs);
-    out += ",\n  \"fail_above_ms\": ";
-    if (report.failAboveMs < 0) {
-        out += "null";
+// Milliseconds from microseconds: whole when they are, else with as many
+// decimals as it takes (at most three).
+void appendMillisecondsOf(TextBuffer& out, std::int64_t us) {
+    if (us % 1000 == 0) {
+        appendInteger(out, us / 1000);
+    } else if (us % 100 == 0) {
+        appendDecimal(out, us, 1000, 1);
+    } else if (us % 10 == 0) {
+        appendDecimal(out, us, 1000, 2);
     } else {
-        appendInteger(out, report.failAboveMs);
+        appendDecimal(out, us, 1000, 3);
     }
+}
 
-    out += ",\n  \"cores\": [";
+void formatReport(const RunSummary& run, TextBuffer& out) {
+    clearText(out);
+    appendText(out, "{\n  \"program\": \"Vantrel\",\n  \"version\": ");
+    appendJsonString(out, run.version != nullptr ? run.version : "");
+    appendText(out, ",\n  \"started_utc\": ");
+    appendQuotedUtc(out, run.startedUtcMs);
+    appendText(out, ",\n  \"updated_utc\": ");
+    appendQuotedUtc(out, run.updatedUtcMs);
+    appendText(out, run.finished ? ",\n  \"final\": true" : ",\n  \"final\": false");
+    appendText(out, ",\n  \"seconds\": ");
+    appendDecimal(out, run.elapsedMs, 1000, 3);
+    appendText(out, ",\n  \"period_ms\": ");
+    appendInteger(out, timerPeriodMs);
+    appendText(out, ",\n  \"fail_above_ms\": ");
+    if (run.failAboveUs < 0) {
+        appendText(out, "null");
+    } else {
+        appendMillisecondsOf(out, run.failAboveUs);
+    }
+    appendText(out, ",\n  \"complete\": ");
+    appendText(out, run.problemCount == 0 && run.logDropped == 0 ? "true" : "false");
+
+    appendText(out, ",\n  \"cores\": [");
     std::int64_t worst = -1;
-    for (std::int64_t c = 0; c < report.coreCount; ++c) {
-        const CoreStatistics& s = report.cores[c];
-        out += c == 0 ? "\n" : ",\n";
-        appendCore(out, c, s);
+    for (std::int64_t c = 0; c < run.coreCount; ++c) {
+        const CoreStatistics& s = run.cores[c];
+        appendText(out, c == 0 ? "\n" : ",\n");
+        appendCore(out, c, s, run.sampled == nullptr || run.sampled[c]);
         if (s.events == 0) continue;
         // Ties go to the earlier time, then to the lower core (seen first).
-        const CoreStatistics* w = worst < 0 ? nullptr : &report.cores[worst];
+        const CoreStatistics* w = worst < 0 ? nullptr : &run.cores[worst];
         if (w == nullptr || s.maxMs > w->maxMs || (s.maxMs == w->maxMs && s.maxAtUtcMs < w->maxAtUtcMs)) worst = c;
     }
-    out += report.coreCount == 0 ? "],\n" : "\n  ],\n";
+    appendText(out, run.coreCount == 0 ? "],\n" : "\n  ],\n");
 
-    out += "  \"worst\": ";
+    appendText(out, "  \"worst\": ");
     if (worst < 0) {
-        out += "null";
+        appendText(out, "null");
     } else {
-        out += "{\n    \"core\": ";
+        appendText(out, "{\n    \"core\": ");
         appendInteger(out, worst);
-        out += ",\n    \"late_ms\": ";
-        appendInteger(out, report.cores[worst].maxMs);
-        out += ",\n    \"at_utc\": ";
-        appendUtc(out, report.cores[worst].maxAtUtcMs);
-        out += "\n  }";
+        appendText(out, ",\n    \"late_ms\": ");
+        appendInteger(out, run.cores[worst].maxMs);
+        appendText(out, ",\n    \"at_utc\": ");
+        appendQuotedUtc(out, run.cores[worst].maxAtUtcMs);
+        appendText(out, "\n  }");
     }
-    out += ",\n  \"log_dropped\": ";
-    appendInteger(out, report.logDropped);
-    out += "\n}\n";
+    appendText(out, ",\n  \"log_dropped\": ");
+    appendInteger(out, run.logDropped);
+    appendText(out, ",\n  \"problems\": [");
+    for (std::int64_t k = 0; k < run.problemsListed; ++k) {
+        appendText(out, k == 0 ? "\n    {\"at_utc\": " : ",\n    {\"at_utc\": ");
+        appendQuotedUtc(out, run.problems[k].atUtcMs);
+        appendText(out, ", \"message\": ");
+        appendJsonString(out, run.problems[k].text);
+        appendChar(out, '}');
+    }
+    appendText(out, run.problemsListed == 0 ? "]" : "\n  ]");
+    appendText(out, ",\n  \"problems_not_listed\": ");
+    appendInteger(out, run.problemCount - run.problemsListed);
+    appendText(out, "\n}\n");
 }

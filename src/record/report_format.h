@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <cstddef>
 
 #include "engine/timer_event.h"
+#include "record/run_summary.h"
 #include "record/statistics.h"
+#include "record/text_buffer.h"
 
 // "2026-12-07T14:03:12.345Z" and the terminating zero.
 constexpr std::int64_t utcTextCapacity = 25;
@@ -15,20 +17,18 @@ constexpr std::int64_t utcTextCapacity = 25;
 // years 0000..9999 are written as the nearest end of that range.
 void formatUtc(std::int64_t utcMs, char* out);
 
-void appendLogHeader(std::string& out);
-void appendLogLine(std::string& out, const TimerEvent& event);
+// Writes `value` and a terminating zero (at most 21 bytes); answers the end.
+char* formatInteger(char* out, std::int64_t value);
 
-struct ReportData {
-    const char* version;
-    std::int64_t startedUtcMs;
-    std::int64_t updatedUtcMs;
-    bool finished;  // "final"
-    std::int64_t elapsedMs;
-    std::int64_t failAboveMs;  // -1: none
-    const CoreStatistics* cores;
-    std::int64_t coreCount;
-    std::int64_t logDropped;
-};
+// The longest log line, its newline included.
+constexpr std::size_t logLineCapacity = 96;
+void appendLogHeader(TextBuffer& out);
+void appendLogLine(TextBuffer& out, const TimerEvent& event);
 
+// Milliseconds from microseconds, as few decimals as it takes ("2.5", "250").
+void appendMillisecondsOf(TextBuffer& out, std::int64_t us);
+
+// A bound of the report's size for `coreCount` cores.
+std::size_t reportCapacity(std::int64_t coreCount);
 // Replaces `out` with the report as pretty-printed UTF-8 JSON.
-void formatReport(const ReportData& report, std::string& out);
+void formatReport(const RunSummary& run, TextBuffer& out);

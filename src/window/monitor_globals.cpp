@@ -24,3 +24,4 @@ HMENU priorityMenu = nullptr;
 HMENU priorityMenuHolder = nullptr;
 std::int64_t keepOnTop = 0;
 void (*sessionEnding)() = nullptr;
+void (*closeRequest)() = nullptr;

@@ -40,7 +40,10 @@ LRESULT CALLBACK monitorWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         // A real press of the Apps key opens the menu like a right click; the
         // auto-repeat of a held key does not open it again and again.
         if (isFreshAppsKeyPress(wParam, lParam)) openPriorityMenu(monitorWindow, priorityMenu, &keepOnTop);
+    } else if (message == WM_CLOSE) {
+        if (closeRequest != nullptr) closeRequest();
     } else if (message == WM_DESTROY) {
+        if (closeRequest != nullptr) closeRequest();
         PostQuitMessage(0);
     } else if (message == WM_ENDSESSION) {
         // The session ends: the process may be ended once this returns.

@@ -51,6 +51,15 @@ void drawRowLabel(HDC windowDC, std::int64_t row, std::int64_t columnLeft, std::
     sampleTables.labelWidth[row] = size.cx;
 }
 
+// Whether the window is already where keeping it on top puts it: in the
+// topmost band with no window above it. Asking costs little; moving it there
+// again costs a round trip to the display server on every repaint.
+bool isTopOfTopmostBand(HWND window) {
+    return (GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0 && GetWindow(window, GW_HWNDPREV) == nullptr;
+}
+
+}  // namespace
+
 // Shows the new icon and decides which handle to destroy. The shell keeps its
 // own copy of an icon it accepted, so the handle passed may go right after.
 void showTrayIcon() {
@@ -75,28 +84,19 @@ void showTrayIcon() {
     }
 }
 
-// Whether the window is already where keeping it on top puts it: in the
-// topmost band with no window above it. Asking costs little; moving it there
-// again costs a round trip to the display server on every repaint.
-bool isTopOfTopmostBand(HWND window) {
-    return (GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0 && GetWindow(window, GW_HWNDPREV) == nullptr;
-}
-
-}  // namespace
-
-void updateTrayIcon() {
+bool drawTrayIcon() {
     HDC tdc = CreateCompatibleDC(nullptr);
-    if (tdc == nullptr) return;
+    if (tdc == nullptr) return false;
     HGDIOBJ oldPen = SelectObject(tdc, graphPen);
     if (oldPen == nullptr) {
         DeleteDC(tdc);
-        return;
+        return false;
     }
     HGDIOBJ oldBitmap = SelectObject(tdc, trayIconImage);
     if (oldBitmap == nullptr) {
         SelectObject(tdc, oldPen);
         DeleteDC(tdc);
-        return;
+        return false;
     }
     const RECT whole = {0, 0, 32, 32};
     FillRect(tdc, &whole, blackBrush);
@@ -111,9 +111,13 @@ void updateTrayIcon() {
     }
     // The bitmap must not be selected anywhere while the icon is made from it.
     SelectObject(tdc, oldBitmap);
-    showTrayIcon();
     SelectObject(tdc, oldPen);
     DeleteDC(tdc);
+    return true;
+}
+
+void updateTrayIcon() {
+    if (drawTrayIcon()) showTrayIcon();
 }
 
 std::int64_t refreshMonitor() {
@@ -136,17 +140,21 @@ std::int64_t refreshMonitor() {
     }
 
     sampleTables.repaintCounter += 1;
+    bool iconDrawn = false;
     if (sampleTables.repaintCounter >= trayUpdateInterval) {
         sampleTables.repaintCounter = 0;
-        updateTrayIcon();
+        iconDrawn = drawTrayIcon();
     }
+    unlockSamples();
 
+    // Calls that may wait for another process, and so deliver sent messages
+    // (the end of the session among them), are made without the lock.
+    if (iconDrawn) showTrayIcon();
     // Whatever covers the window, another topmost one included, is overtaken
     // here; a window already on top is left alone.
     if (keepOnTop != 0 && !isTopOfTopmostBand(monitorWindow)) {
         SetWindowPos(monitorWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     }
-    unlockSamples();
 
     // Core 0's next deviation counts from the end of the whole repaint.
     markTimerBaseline(0);

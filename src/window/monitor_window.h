@@ -50,6 +50,9 @@ extern std::int64_t keepOnTop;
 // Run when the user's session ends (logoff, shutdown), before the process
 // may be ended without a return from the message loop. Null: nothing to do.
 extern void (*sessionEnding)();
+// Run when the window is asked to close (or destroyed without being asked),
+// before it goes away. Null: nothing to do.
+extern void (*closeRequest)();
 
 std::int64_t setupMonitorWindow(std::int64_t count);
 HMENU makeMenuHolder(HMENU menu);
@@ -61,3 +64,9 @@ std::int64_t teardownMonitorWindow();
 void restoreMonitorPicture();
 // Rebuilds the tray icon from the peaks of all cores. Holds no lock itself.
 void updateTrayIcon();
+// Its two halves: the picture from the peaks (with the lock held, as it
+// reads them), and handing it to the shell, a call into another process
+// that must be made without the lock, since the end of the session can be
+// delivered during it.
+bool drawTrayIcon();
+void showTrayIcon();

@@ -121,12 +121,44 @@ TEST(ReportFormat, UtcTimesInIso8601WithMilliseconds) {
     }
 }
 
+RunSummary summaryOf(const char* version, std::int64_t started, std::int64_t updated, bool finished,
+                     std::int64_t elapsedMs, std::int64_t failAboveUs, const CoreStatistics* cores, std::int64_t count,
+                     std::int64_t dropped) {
+    RunSummary run{};
+    run.version = version;
+    run.startedUtcMs = started;
+    run.updatedUtcMs = updated;
+    run.finished = finished;
+    run.elapsedMs = elapsedMs;
+    run.failAboveUs = failAboveUs;
+    run.cores = cores;
+    run.coreCount = count;
+    run.logDropped = dropped;
+    return run;
+}
+
+std::string reportOf(const RunSummary& run) {
+    TextBuffer text{};
+    EXPECT_TRUE(makeTextBuffer(text, reportCapacity(run.coreCount)));
+    appendText(text, "old text");
+    formatReport(run, text);
+    EXPECT_FALSE(text.overflowed);
+    std::string report(text.data, text.size);
+    freeTextBuffer(text);
+    return report;
+}
+
 TEST(ReportFormat, WholeReportWithAnIdleCore) {
     CoreStatistics cores[2] = {};
     cores[0] = CoreStatistics{3, -3, 352, 356, 1796652192345, -2950, 352113, 356183, {1, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-    std::string text = "old text";
-    formatReport(ReportData{"1.0 \"test\" \\", 1796652180000, 1796652192345, true, 12345, 50, cores, 2, 7}, text);
-    EXPECT_EQ(text, R"json({
+    RunSummary run = summaryOf("1.0 \"test\" \\", 1796652180000, 1796652192345, true, 12345, 2500, cores, 2, 7);
+    const bool sampled[2] = {true, false};
+    run.sampled = sampled;
+    Problem problems[1] = {{1796652181000, "cannot write to 'C:\\l\"og': full"}};
+    run.problems = problems;
+    run.problemsListed = 1;
+    run.problemCount = 3;
+    EXPECT_EQ(reportOf(run), R"json({
   "program": "Vantrel",
   "version": "1.0 \"test\" \\",
   "started_utc": "2026-12-07T14:03:00.000Z",
@@ -134,10 +166,12 @@ TEST(ReportFormat, WholeReportWithAnIdleCore) {
   "final": true,
   "seconds": 12.345,
   "period_ms": 100,
-  "fail_above_ms": 50,
+  "fail_above_ms": 2.5,
+  "complete": false,
   "cores": [
     {
       "core": 0,
+      "sampled": true,
       "events": 3,
       "min_ms": -3,
       "max_ms": 352,
@@ -150,6 +184,7 @@ TEST(ReportFormat, WholeReportWithAnIdleCore) {
     },
     {
       "core": 1,
+      "sampled": false,
       "events": 0,
       "min_ms": null,
       "max_ms": null,
@@ -166,7 +201,11 @@ TEST(ReportFormat, WholeReportWithAnIdleCore) {
     "late_ms": 352,
     "at_utc": "2026-12-07T14:03:12.345Z"
   },
-  "log_dropped": 7
+  "log_dropped": 7,
+  "problems": [
+    {"at_utc": "2026-12-07T14:03:01.000Z", "message": "cannot write to 'C:\\l\"og': full"}
+  ],
+  "problems_not_listed": 2
 }
 )json");
 }
@@ -188,8 +227,7 @@ TEST(ReportFormat, MeansAndSecondsHaveThreeDecimalsRoundedHalfAwayFromZero) {
     };
     for (const auto& [sum, events, mean] : cases) {
         const CoreStatistics core{events, 0, 0, sum, 0, 0, 0, sum, {}};
-        std::string text;
-        formatReport(ReportData{"1", 0, 0, false, 5, -1, &core, 1, 0}, text);
+        const std::string text = reportOf(summaryOf("1", 0, 0, false, 5, -1, &core, 1, 0));
         EXPECT_EQ(valueOf(text, "mean_ms"), mean);
         EXPECT_EQ(valueOf(text, "mean_us"), mean);
     }
@@ -210,8 +248,7 @@ TEST(ReportFormat, WorstIsTheLargestMaximumThenTheEarlierTimeThenTheLowerCore) {
             cores[c].maxMs = maxima[c * 3 + 1];
             cores[c].maxAtUtcMs = maxima[c * 3 + 2];
         }
-        std::string text;
-        formatReport(ReportData{"1", 0, 0, false, 0, -1, cores, 3, 0}, text);
+        const std::string text = reportOf(summaryOf("1", 0, 0, false, 0, -1, cores, 3, 0));
         const std::string block = text.substr(text.find("\"worst\": "));
         EXPECT_EQ(valueOf(block, "worst") == "null" ? "null"
                       : valueOf(block, "core") + " " + valueOf(block, "late_ms") + " " + valueOf(block, "at_utc").substr(1, 24),

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/platform_seam.h"
+#include "engine/sampled_cores.h"
 #include "record/recorder.h"
 
 #ifndef _WIN32
@@ -63,17 +64,24 @@ protected:
         directory = fs::temp_directory_path() / ("vantrel-recorder-" + std::to_string(std::random_device()()));
         fs::create_directories(directory);
         problems.clear();
-        reportRecorderProblem = [](const std::string& message) { problems.push_back(message); };
+        for (std::int64_t core = 0; core < 4; ++core) markCoreSampled(core);
     }
     void TearDown() override {
-        finishRecorder(0, 0);
-        reportRecorderProblem = nullptr;
+        finishRecorder(0, 0, 0);
+        clearSampledCores();
         fs::remove_all(directory);
     }
 
     std::string at(const char* name) const { return (directory / name).string(); }
     bool start(const std::string& report, const std::string& log, std::int64_t cores = 2, std::int64_t failAboveMs = -1) {
-        return startRecorder(RecorderSettings{report, log, failAboveMs, cores, startedUtcMs, "9.9.9"}, error);
+        char text[messageCapacity] = "";
+        const bool started =
+            startRecorder(RecorderSettings{report.c_str(), log.c_str(), failAboveMs < 0 ? -1 : failAboveMs * 1000, cores,
+                                           startedUtcMs, "9.9.9",
+                                           [](const char* message) { problems.emplace_back(message); }},
+                          text);
+        error = text;
+        return started;
     }
 
     fs::path directory;
@@ -87,7 +95,8 @@ TEST_F(Recorder, StartWritesAReportWithoutEventsAndEmptiesTheLogToItsHeader) {
     const std::string report = readFile(at("r.json"));
     EXPECT_NE(report.find("\"updated_utc\": \"2026-12-07T14:03:00.000Z\",\n  \"final\": false,\n  \"seconds\": 0.000,"),
               std::string::npos) << report;
-    EXPECT_NE(report.find("\"worst\": null,\n  \"log_dropped\": 0\n}\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("\"worst\": null,\n  \"log_dropped\": 0,\n  \"problems\": [],\n  \"problems_not_listed\": 0\n}\n"),
+              std::string::npos) << report;
     EXPECT_EQ(sumOf(report, "events"), 0);
     EXPECT_EQ(readFile(at("l.csv")), logHeader);
     EXPECT_FALSE(fs::exists(at("r.json.tmp")));
@@ -130,7 +139,7 @@ TEST_F(Recorder, LogHoldsEveryEventAndTheFinalReportCountsThem) {
     EXPECT_TRUE(recorderSawFailure());
 
     record(0, 7, startedUtcMs + 5100);
-    finishRecorder(startedUtcMs + 5432, 5432);
+    finishRecorder(startedUtcMs + 5432, 5432, 0);
     record(1, 900, startedUtcMs + 5500);
     recorderStep(startedUtcMs + 6000, 6000, true);
     EXPECT_EQ(readFile(at("l.csv")), logHeader +
@@ -151,13 +160,13 @@ TEST_F(Recorder, WriterFallingBehindDropsFromTheLogOnlyAndCountsIt) {
     for (int k = 0; k < 650; ++k) record(0, k, startedUtcMs + k);
     recorderStep(startedUtcMs + 1000, 1000, true);
     for (int k = 0; k < 10; ++k) record(0, 1, startedUtcMs + 2000);
-    finishRecorder(startedUtcMs + 2000, 2000);
+    finishRecorder(startedUtcMs + 2000, 2000, 0);
     EXPECT_EQ(linesOf(readFile(at("l.csv"))), 1 + 600 + 10) << "a minute of events per core waits, no more";
     EXPECT_EQ(std::distance(fs::directory_iterator(directory), fs::directory_iterator()), 1) << "no report file";
 
     ASSERT_TRUE(start(at("r.json"), at("l.csv"), 1, 10000)) << error;
     for (int k = 0; k < 650; ++k) record(0, k, startedUtcMs + k);
-    finishRecorder(startedUtcMs + 1000, 1000);
+    finishRecorder(startedUtcMs + 1000, 1000, 0);
     record(0, 20000, startedUtcMs + 2000);
     EXPECT_FALSE(recorderSawFailure()) << "nothing is recorded after the finish";
     const std::string report = readFile(at("r.json"));
@@ -191,7 +200,7 @@ TEST_F(Recorder, SamplersRecordWhileTheWriterSteps) {
     for (std::int64_t step = 1; step <= 20; ++step) recorderStep(startedUtcMs + step * 1000, step * 1000, true);
     stop.store(true);
     for (std::thread& sampler : samplers) sampler.join();
-    finishRecorder(startedUtcMs + 21000, 21000);
+    finishRecorder(startedUtcMs + 21000, 21000, 0);
 
     const std::string report = readFile(at("r.json"));
     EXPECT_EQ(sumOf(report, "events"), recorded.load());
@@ -204,8 +213,9 @@ TEST_F(Recorder, LogThatCannotBeWrittenIsToldOnceAndItsEventsCountAsDropped) {
     ASSERT_TRUE(start(at("r.json"), "/dev/full")) << error;
     for (int k = 0; k < 3; ++k) record(k % 2, 1, startedUtcMs + k);
     recorderStep(startedUtcMs + 1000, 1000, true);
-    finishRecorder(startedUtcMs + 2000, 2000);
-    EXPECT_EQ(problems, std::vector<std::string>{"cannot write to '/dev/full': No space left on device"});
+    finishRecorder(startedUtcMs + 2000, 2000, 0);
+    EXPECT_EQ(problems, (std::vector<std::string>{"cannot write to '/dev/full': No space left on device",
+                                                  "3 log lines were lost"}));
     const std::string report = readFile(at("r.json"));
     EXPECT_EQ(sumOf(report, "events"), 3);
     EXPECT_EQ(sumOf(report, "log_dropped"), 3) << "the unwritten header is no event";
@@ -244,12 +254,14 @@ TEST_F(Recorder, FullDiskIsToldOncePerFileRetriedAndLeavesWholeLinesAndAWholeRep
     recorderStep(startedUtcMs + 3000, 3000, true);
     EXPECT_EQ(readFile(at("l.csv")), expected);
     EXPECT_EQ(sumOf(readFile(at("r.json")), "events"), 20);
-    EXPECT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems.size(), 4u);
+    EXPECT_EQ(problems[2], "log writable again");
+    EXPECT_EQ(problems[3], "report writable again");
     record(0, 1, startedUtcMs + 13000);
     limitFileSize(125);
     recorderStep(startedUtcMs + 4000, 4000, true);
     limitFileSize(0);
-    EXPECT_EQ(problems.size(), 4u) << "told again once writing had worked";
+    EXPECT_EQ(problems.size(), 6u) << "told again once writing had worked";
 }
 #endif
 

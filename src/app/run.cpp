@@ -1,0 +1,205 @@
+#include "app/run.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "app/user_output.h"
+#include "app/version.h"
+#include "engine/core_sampler.h"
+#include "engine/message_loop.h"
+#include "engine/platform_seam.h"
+#include "engine/sample_tables.h"
+#include "engine/sampled_cores.h"
+#include "engine/sampling.h"
+#include "engine/timer_event.h"
+#include "record/problem_list.h"
+#include "record/record_writer.h"
+#include "record/recorder.h"
+#include "record/report_format.h"
+#include "window/monitor_window.h"
+
+namespace {
+
+// SetTimer takes at most about 24.8 days; a longer run re-arms its timer.
+constexpr ULONGLONG longestTimerMs = 0x7FFFFFFF;
+// From the close request to the end of the process, whatever the disk does.
+constexpr ULONGLONG endWithinMs = 10000;
+
+ULONGLONG runStartMs = 0;
+ULONGLONG closeAtMs = 0;
+ULONGLONG closeRequestMs = 0;
+bool recording = false;
+bool writerRunning = false;
+bool recordFinished = false;
+
+std::int64_t elapsedMs() {
+    return static_cast<std::int64_t>(GetTickCount64() - runStartMs);
+}
+
+void tellRunProblem(const char* message) {
+    char line[messageCapacity + 16] = "vantrel: ";
+    std::strcat(line, message);
+    std::strcat(line, "\n");
+    tellStandardError(line);
+}
+
+// The close request: the record ends here for every core, whatever the
+// samplers measure while the window goes away.
+void closeRequested() {
+    if (closeRequestMs == 0) closeRequestMs = GetTickCount64();
+    if (recording) stopRecording(readUtcMilliseconds(), elapsedMs());
+}
+
+// Every record ends here once: at a normal end, or when the session ends and
+// the process may be ended right after. Waits for nothing but the writer,
+// and for that at most until endWithinMs after the close request; the
+// thread that calls it holds no lock (the window never keeps the lock
+// across a call that could deliver the end of the session).
+void finishRecording() {
+    static bool finished = false;
+    if (!recording || finished) return;
+    finished = true;
+    closeRequested();
+    const ULONGLONG lastMs = closeRequestMs + endWithinMs;
+    if (writerRunning) {
+        recordFinished = finishRecordWriter(lastMs);
+    } else {
+        const std::int64_t giveUpAt =
+            readPerformanceCounter() + static_cast<std::int64_t>(endWithinMs - 2000) * performanceCounterFrequency() / 1000;
+        finishRecorder(readUtcMilliseconds(), elapsedMs(), giveUpAt);
+        recordFinished = true;
+    }
+}
+
+void noteProblem(const char* message) {
+    if (recording) noteRunProblem(readUtcMilliseconds(), message);
+}
+
+// "<what> of core N could not start"
+void noteCoreProblem(const char* what, std::int64_t core) {
+    char message[messageCapacity];
+    std::strcpy(message, what);
+    std::strcat(message, " of core ");
+    std::strcpy(formatInteger(message + std::strlen(message), core), " could not start");
+    noteProblem(message);
+}
+
+// --duration: closes the window as the user would, so the end is the same.
+void CALLBACK closeWhenDue(HWND, UINT, UINT_PTR timer, DWORD) {
+    const ULONGLONG now = GetTickCount64();
+    if (now < closeAtMs) {
+        const ULONGLONG left = closeAtMs - now;
+        SetTimer(nullptr, timer, static_cast<UINT>(left < longestTimerMs ? left : longestTimerMs), closeWhenDue);
+        return;
+    }
+    KillTimer(nullptr, timer);
+    PostMessageA(monitorWindow, WM_CLOSE, 0, 0);
+}
+
+void armDuration(const CommandLine& options) {
+    if (!options.hasDuration) return;
+    closeAtMs = runStartMs + static_cast<ULONGLONG>(options.durationMs);
+    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG left = closeAtMs > now ? closeAtMs - now : 0;
+    if (SetTimer(nullptr, 0, static_cast<UINT>(left < longestTimerMs ? left : longestTimerMs), closeWhenDue) == 0) {
+        // Nobody may be watching: a run that cannot end by itself ends now.
+        noteProblem("the --duration timer could not be set");
+        PostMessageA(monitorWindow, WM_CLOSE, 0, 0);
+    }
+}
+
+// Makes the record's files before anything else starts, so that a path that
+// cannot be written fails at once. Answers false after telling the user.
+bool startRecording(const CommandLine& options, std::int64_t cores) {
+    recording = options.hasReport || options.hasLog || options.hasFailAbove;
+    if (!recording) return true;
+    // The recorder takes the samplers' lock from its start on. Made here,
+    // ahead of the window's setup, which then finds it made.
+    if (!createSampleLock()) {
+        tellUser("vantrel: the lock of the record cannot be made\n", true);
+        return false;
+    }
+    RecorderSettings settings{};
+    settings.reportPath = options.reportPath;
+    settings.logPath = options.logPath;
+    settings.failAboveUs = options.hasFailAbove ? options.failAboveUs : -1;
+    settings.coreCount = cores;
+    settings.startedUtcMs = readUtcMilliseconds();
+    settings.version = VANTREL_VERSION;
+    // Set before the start, so that a problem met at the start (a log that
+    // cannot take its header) is told like any other.
+    settings.tellProblem = tellRunProblem;
+    char error[messageCapacity];
+    if (!startRecorder(settings, error)) {
+        char line[messageCapacity + 16] = "vantrel: ";
+        std::strcat(line, error);
+        std::strcat(line, "\n");
+        tellUser(line, true);
+        recording = false;
+        return false;
+    }
+    return true;
+}
+
+void startSamplers() {
+    // The main thread is core 0's sampler.
+    pinToCore(0);
+    markTimerBaseline(0);
+    if (SetTimer(monitorWindow, 0, static_cast<UINT>(timerPeriodMs), nullptr) != 0) {
+        markCoreSampled(0);
+    } else {
+        noteProblem("the timer of core 0 could not start");
+    }
+    for (std::int64_t core = 1; core < sampleTables.coreCount; ++core) {
+        // A sampler that cannot be started leaves its core unsampled.
+        if (!startCoreSampler(core)) noteCoreProblem("the sampler", core);
+    }
+}
+
+}  // namespace
+
+int runVantrel(const CommandLine& options, unsigned long long startMs) {
+    runStartMs = startMs;
+    createSampleTables();
+    std::int64_t count = countProcessors();
+    if (count < 1) count = 1;
+    if (!startRecording(options, count < maxCores ? count : maxCores)) return exitBadCommandLine;
+
+    if (setupMonitorWindow(count)) {
+        dialogWindow = monitorWindow;
+        if (recording) {
+            // Before any timer starts, so that every event is recorded.
+            timerEventSink = recordEvent;
+            sessionEnding = finishRecording;
+            closeRequest = closeRequested;
+            writerRunning = startRecordWriter(runStartMs);
+            if (!writerRunning) noteProblem("the thread that writes the record could not start");
+        }
+        startSamplers();
+        armDuration(options);
+        runMessageLoop();
+        KillTimer(monitorWindow, 0);
+    } else {
+        noteProblem("the window could not be set up");
+    }
+
+    // The samplers are still running here and go on taking sampleLock and
+    // writing their rows until the process ends. That is safe because
+    // neither the lock nor the tables are ever released: the tables are
+    // static and the teardown leaves the lock alone. The recorder stopped
+    // taking their events at the close request.
+    finishRecording();
+    teardownMonitorWindow();
+    if (!recording) return exitComplete;
+    if (!recordFinished) {
+        tellRunProblem("the record could not be finished within 10 s of the close request (a write did not return)");
+    }
+    const bool trusted = recordFinished && recordTrusted();
+    const int code = runExitCode(recorderSawFailure(), trusted);
+    if (!trusted) {
+        tellRunProblem(code == exitThresholdCrossed ? "an event was later than --fail-above, and the record cannot be trusted"
+                                                    : "the record cannot be trusted (exit code 4)");
+    }
+    return code;
+}

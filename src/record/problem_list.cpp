@@ -1,0 +1,44 @@
+#include "record/problem_list.h"
+
+#include <cstring>
+
+void clearProblems(ProblemList& list) {
+    list.listed = 0;
+    list.count = 0;
+}
+
+static bool toldAlready(const ProblemList& list, const char* message) {
+    for (std::int64_t k = 0; k < list.listed; ++k) {
+        if (std::strncmp(list.kept[k].text, message, problemTextCapacity - 1) == 0) return true;
+    }
+    return false;
+}
+
+static void add(ProblemList& list, std::int64_t atUtcMs, const char* message) {
+    ++list.count;
+    if (list.listed == problemsKept) return;
+    Problem& problem = list.kept[list.listed++];
+    problem.atUtcMs = atUtcMs;
+    std::strncpy(problem.text, message, problemTextCapacity - 1);
+    problem.text[problemTextCapacity - 1] = '\0';
+}
+
+bool addProblem(ProblemList& list, std::int64_t atUtcMs, const char* message) {
+    if (toldAlready(list, message)) return false;
+    add(list, atUtcMs, message);
+    return true;
+}
+
+bool addFailure(ProblemList& list, bool& failing, std::int64_t atUtcMs, const char* message) {
+    if (failing) return false;
+    failing = true;
+    add(list, atUtcMs, message);
+    return true;
+}
+
+bool addRecovery(ProblemList& list, bool& failing, std::int64_t atUtcMs, const char* recovery) {
+    if (!failing) return false;
+    failing = false;
+    add(list, atUtcMs, recovery);
+    return true;
+}
