@@ -56,6 +56,10 @@ CoreWakes* coreWakes = nullptr;
 std::int64_t wakeCoreCount = 0;
 
 constexpr auto relaxed = std::memory_order_relaxed;
+// A field behind a sequence counter: a reader that sees its new value also
+// sees the counter made odd before it.
+constexpr auto publish = std::memory_order_release;
+constexpr auto observe = std::memory_order_acquire;
 
 std::int64_t bucketOf(std::int64_t lateUs) {
     std::int64_t b = 0;
@@ -66,7 +70,6 @@ std::int64_t bucketOf(std::int64_t lateUs) {
 // Writer side of a sequence counter: odd while the fields change.
 void beginWrite(std::atomic<std::uint64_t>& sequence) {
     sequence.store(sequence.load(relaxed) + 1, relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
 }
 
 void endWrite(std::atomic<std::uint64_t>& sequence) {
@@ -76,17 +79,17 @@ void endWrite(std::atomic<std::uint64_t>& sequence) {
 void addToStatistics(CoreWakes& w, std::int64_t lateUs, std::int64_t skipped, std::int64_t utcMs) {
     const std::int64_t events = w.events.load(relaxed);
     beginWrite(w.statisticsSequence);
-    w.events.store(events + 1, relaxed);
-    w.skipped.store(w.skipped.load(relaxed) + skipped, relaxed);
-    if (events == 0 || lateUs < w.minUs.load(relaxed)) w.minUs.store(lateUs, relaxed);
+    w.events.store(events + 1, publish);
+    w.skipped.store(w.skipped.load(relaxed) + skipped, publish);
+    if (events == 0 || lateUs < w.minUs.load(relaxed)) w.minUs.store(lateUs, publish);
     if (events == 0 || lateUs > w.maxUs.load(relaxed)) {
-        w.maxUs.store(lateUs, relaxed);
-        w.maxAtUtcMs.store(utcMs, relaxed);
+        w.maxUs.store(lateUs, publish);
+        w.maxAtUtcMs.store(utcMs, publish);
     }
-    w.sumUs.store(w.sumUs.load(relaxed) + lateUs, relaxed);
-    if (lateUs > lateWakeUs) w.over1ms.store(w.over1ms.load(relaxed) + 1, relaxed);
+    w.sumUs.store(w.sumUs.load(relaxed) + lateUs, publish);
+    if (lateUs > lateWakeUs) w.over1ms.store(w.over1ms.load(relaxed) + 1, publish);
     std::atomic<std::int64_t>& bucket = w.histogram[bucketOf(lateUs)];
-    bucket.store(bucket.load(relaxed) + 1, relaxed);
+    bucket.store(bucket.load(relaxed) + 1, publish);
     endWrite(w.statisticsSequence);
 }
 
@@ -98,13 +101,13 @@ void addToWorst(CoreWakes& w, std::int64_t lateUs, std::int64_t utcMs) {
     std::int64_t at = count < worstWakesKept ? count : worstWakesKept - 1;
     beginWrite(w.worstSequence);
     while (at > 0 && w.worstLateUs[at - 1].load(relaxed) < lateUs) {
-        w.worstLateUs[at].store(w.worstLateUs[at - 1].load(relaxed), relaxed);
-        w.worstUtcMs[at].store(w.worstUtcMs[at - 1].load(relaxed), relaxed);
+        w.worstLateUs[at].store(w.worstLateUs[at - 1].load(relaxed), publish);
+        w.worstUtcMs[at].store(w.worstUtcMs[at - 1].load(relaxed), publish);
         --at;
     }
-    w.worstLateUs[at].store(lateUs, relaxed);
-    w.worstUtcMs[at].store(utcMs, relaxed);
-    if (count < worstWakesKept) w.worstCount.store(count + 1, relaxed);
+    w.worstLateUs[at].store(lateUs, publish);
+    w.worstUtcMs[at].store(utcMs, publish);
+    if (count < worstWakesKept) w.worstCount.store(count + 1, publish);
     endWrite(w.worstSequence);
 }
 
@@ -169,16 +172,15 @@ void readWakeStatistics(std::int64_t core, WakeStatistics& out) {
     for (;;) {
         const std::uint64_t before = w.statisticsSequence.load(std::memory_order_acquire);
         if ((before & 1U) == 0) {
-            out.events = w.events.load(relaxed);
-            out.skipped = w.skipped.load(relaxed);
-            out.minUs = w.minUs.load(relaxed);
-            out.maxUs = w.maxUs.load(relaxed);
-            out.sumUs = w.sumUs.load(relaxed);
-            out.maxAtUtcMs = w.maxAtUtcMs.load(relaxed);
-            out.over1ms = w.over1ms.load(relaxed);
-            for (std::int64_t b = 0; b < wakeHistogramBucketCount; ++b) out.histogram[b] = w.histogram[b].load(relaxed);
-            std::atomic_thread_fence(std::memory_order_acquire);
-            if (w.statisticsSequence.load(relaxed) == before) return;
+            out.events = w.events.load(observe);
+            out.skipped = w.skipped.load(observe);
+            out.minUs = w.minUs.load(observe);
+            out.maxUs = w.maxUs.load(observe);
+            out.sumUs = w.sumUs.load(observe);
+            out.maxAtUtcMs = w.maxAtUtcMs.load(observe);
+            out.over1ms = w.over1ms.load(observe);
+            for (std::int64_t b = 0; b < wakeHistogramBucketCount; ++b) out.histogram[b] = w.histogram[b].load(observe);
+            if (w.statisticsSequence.load(observe) == before) return;
         }
     }
 }
@@ -189,13 +191,12 @@ std::int64_t readWorstWakes(std::int64_t core, WakeEvent* out, std::int64_t max)
     for (;;) {
         const std::uint64_t before = w.worstSequence.load(std::memory_order_acquire);
         if ((before & 1U) == 0) {
-            std::int64_t n = w.worstCount.load(relaxed);
+            std::int64_t n = w.worstCount.load(observe);
             if (n > max) n = max;
             for (std::int64_t i = 0; i < n; ++i) {
-                out[i] = WakeEvent{core, w.worstUtcMs[i].load(relaxed), w.worstLateUs[i].load(relaxed)};
+                out[i] = WakeEvent{core, w.worstUtcMs[i].load(observe), w.worstLateUs[i].load(observe)};
             }
-            std::atomic_thread_fence(std::memory_order_acquire);
-            if (w.worstSequence.load(relaxed) == before) return n;
+            if (w.worstSequence.load(observe) == before) return n;
         }
     }
 }

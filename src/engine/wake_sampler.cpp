@@ -47,7 +47,10 @@ using NtQueryTimerResolutionCall = LONG(NTAPI*)(PULONG coarsest, PULONG finest, 
 using SetProcessInformationCall = BOOL(WINAPI*)(HANDLE process, int informationClass, LPVOID information,
                                                 DWORD size);
 
+static_assert(wakeMethodCount == wakeCandidateCount, "every wait is a candidate");
+
 WakeMethod chosenMethod = wakeMethodCount;
+std::int64_t candidateMedianUs[wakeMethodCount] = {-1, -1, -1};
 std::int64_t resolutionUs = 0;
 NtDelayExecutionCall delayExecution = nullptr;
 // Each core's timer, made before its thread starts; null with shortSleep.
@@ -128,6 +131,7 @@ void chooseMethod() {
     for (int m = 0; m < wakeMethodCount; ++m) {
         const auto method = static_cast<WakeMethod>(m);
         const std::int64_t median = probeMethod(method);
+        candidateMedianUs[m] = median;
         if (median >= 0 && (best < 0 || median < best)) {
             best = median;
             chosenMethod = method;
@@ -199,4 +203,12 @@ const char* wakeMethodName() {
 
 std::int64_t wakeResolutionUs() {
     return resolutionUs;
+}
+
+const char* wakeCandidateName(std::int64_t candidate) {
+    return candidate >= 0 && candidate < wakeMethodCount ? wakeMethodNames[candidate] : "";
+}
+
+std::int64_t wakeCandidateMedianUs(std::int64_t candidate) {
+    return candidate >= 0 && candidate < wakeMethodCount ? candidateMedianUs[candidate] : -1;
 }

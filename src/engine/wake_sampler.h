@@ -17,3 +17,10 @@ bool startWakeSamplers(std::int64_t coreCount);
 // resolution obtained, in us (0 when the system would not tell).
 const char* wakeMethodName();
 std::int64_t wakeResolutionUs();
+
+// The candidates timed at start, in order of preference, for diagnostics:
+// their names and the median lateness each measured in us (-1: not there or
+// not timed).
+constexpr std::int64_t wakeCandidateCount = 3;
+const char* wakeCandidateName(std::int64_t candidate);
+std::int64_t wakeCandidateMedianUs(std::int64_t candidate);
