@@ -151,10 +151,14 @@ TEST_F(WakeFigures, FullQueueCountsDropsAndRefillsAfterPop) {
 // every wake-up once, in order, or counts it dropped.
 TEST_F(WakeFigures, ReadersSeeWholeCopiesWhileTheWriterRuns) {
     constexpr std::int64_t core = 5;
-    constexpr std::int64_t writes = 200000;
+    constexpr std::int64_t writes = 1000000;
     constexpr std::int64_t late = 1500;
     std::atomic<bool> done{false};
+    std::atomic<bool> readerReady{false};
     std::thread writer([&] {
+        // Only once the reader copies: a writer that ends before the reader
+        // starts tests nothing.
+        while (!readerReady.load()) std::this_thread::yield();
         for (std::int64_t i = 1; i <= writes; ++i) recordWake(core, late, 1, i);
         done.store(true);
     });
@@ -162,6 +166,7 @@ TEST_F(WakeFigures, ReadersSeeWholeCopiesWhileTheWriterRuns) {
     std::thread statisticsReader([&] {
         WakeStatistics s;
         WakeEvent worst[worstWakesKept];
+        readerReady.store(true);
         while (!done.load()) {
             readWakeStatistics(core, s);
             if (s.sumUs != late * s.events || s.skipped != s.events || s.histogram[5] != s.events) ++tornCopies;
