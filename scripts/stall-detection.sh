@@ -84,17 +84,17 @@ awk -v after_ms="$after_ms" -v with_vantrel="$with_vantrel" '
     FILENAME ~ /stalls.txt$/ {
         n++
         for (f = 1; f <= NF; f++) { split($f, kv, "="); v[kv[1]] = kv[2] }
-        len[n] = v["length_ms"]; smono[n] = v["started_mono_us"]; emono[n] = v["ended_mono_us"]
+        len[n] = v["length_ms"] + 0; smono[n] = v["started_mono_us"] + 0; emono[n] = v["ended_mono_us"] + 0
         sutc[n] = v["started_utc_us"] / 1000; eutc[n] = v["ended_utc_us"] / 1000
         next
     }
     # "T: 0 Spike:   latency: TS:   monotonic us"
     FILENAME ~ /cyclictest.txt$/ && $3 == "Spike:" {
-        sub(":", "", $4); ns++; slat[ns] = $4; sts[ns] = $6
+        sub(":", "", $4); ns++; slat[ns] = $4 + 0; sts[ns] = $6 + 0
         next
     }
     FILENAME ~ /run.csv$/ && $0 ~ /,wake$/ {
-        split($0, c, ","); nw++; wutc[nw] = c[1]; wcore[nw] = c[2]; wlate[nw] = c[4]
+        split($0, c, ","); nw++; wutc[nw] = c[1] + 0; wcore[nw] = c[2] + 0; wlate[nw] = c[4] + 0
         next
     }
     END {
@@ -110,18 +110,17 @@ awk -v after_ms="$after_ms" -v with_vantrel="$with_vantrel" '
                 seen[l]++
                 error = best / 1000 - (emono[k] - smono[k]) / 1000
                 errsum[l] += error < 0 ? -error : error
-                if (error <= 1.5 && error >= -1.5) close[l]++
+                if (error <= 1.5 && error >= -1.5) within[l]++
             }
             for (j = 1; j <= ns; j++) {
                 if (slat[j] >= half && sts[j] >= smono[k] && sts[j] <= emono[k] + after_ms * 1000) { yard[l]++; break }
             }
         }
         printf "%-10s %7s %16s %18s %22s\n", "stall", "stalls", "seen by --fine", "seen by cyclictest", "lateness error (mean)"
-        for (l in stalls) order[l + 0] = l
         for (l = 0; l <= 1000; l++) {
             if (!(l in stalls)) continue
             fine = with_vantrel ? sprintf("%d", seen[l]) : "-"
-            err = with_vantrel && seen[l] > 0 ? sprintf("%.2f ms (%d within 1.5)", errsum[l] / seen[l], close[l]) : "-"
+            err = with_vantrel && seen[l] > 0 ? sprintf("%.2f ms (%d within 1.5)", errsum[l] / seen[l], within[l]) : "-"
             printf "%-10s %7d %16s %18d %22s\n", l " ms", stalls[l], fine, yard[l], err
         }
         if (!with_vantrel) exit
@@ -134,7 +133,7 @@ awk -v after_ms="$after_ms" -v with_vantrel="$with_vantrel" '
             cores[wcore[j]] = 1
         }
         printf "\nwake-ups over 5 ms outside the stalls:"
-        for (c = 0; c < 256; c++) if (c in cores || c <= 1) printf "  core %d: %d", c, outside[c] + 0
+        for (k = 0; k < 256; k++) if (k in cores || k <= 1) printf "  core %d: %d", k, outside[k] + 0
         printf "\n"
     }
 ' "$out/stalls.txt" "$out/cyclictest.txt" $( ((with_vantrel)) && echo "$out/run.csv")
