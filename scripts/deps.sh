@@ -25,6 +25,8 @@ test_packages=(
     clang-tidy valgrind
     # The end-to-end tests read the JSON report; the package is a zip file.
     jq zip
+    # cyclictest: the yardstick of scripts/stall-detection.sh and measure-cpu.sh.
+    rt-tests
 )
 package_packages=(
     cmake make g++

@@ -59,7 +59,8 @@ share() {
 
 measure() {
     local name=$1 exe=$2 pid server before_self before_server after_self after_server
-    wine "$exe" </dev/null >/dev/null 2>&1 &
+    shift 2
+    wine "$exe" "$@" </dev/null >/dev/null 2>&1 &
     pid=$!
     sleep 3
     kill -0 "$pid" 2>/dev/null || { echo "$name ended early" >&2; return 1; }
@@ -69,7 +70,7 @@ measure() {
     sleep "$seconds"
     after_self=$(cpu_ticks "$pid")
     after_server=$(cpu_ticks "$server")
-    if [[ $name == vantrel.exe ]]; then
+    if [[ $name == vantrel* ]]; then
         wine "$build/tests/vprobe.exe" close 5000 </dev/null >/dev/null 2>&1 || true
     fi
     kill "$pid" 2>/dev/null || true
@@ -79,6 +80,27 @@ measure() {
         "$(share $((after_server - before_server)))" $((after_server - before_server))
 }
 
+# cyclictest with one 1 ms thread per CPU, for comparison with --fine: its
+# own CPU time over the same span (no wineserver involved).
+measure_cyclictest() {
+    local pid before after
+    cyclictest -m -q -i 1000 -S -p 40 >/dev/null 2>&1 &
+    pid=$!
+    sleep 3
+    before=$(cpu_ticks "$pid")
+    sleep "$seconds"
+    after=$(cpu_ticks "$pid")
+    kill -INT "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    printf '%-14s process %6s %% of a core (%d ticks)\n' cyclictest "$(share $((after - before)))" $((after - before))
+}
+
 echo "CPU time over $seconds s at $ticks_per_second ticks/s, as a share of one core:"
 measure idle_loop.exe "$build/tests/idle_loop.exe"
 measure vantrel.exe "$build/vantrel.exe"
+if wine "$build/vantrel.exe" --help </dev/null 2>&1 | grep -q -- '--fine'; then
+    measure "vantrel --fine" "$build/vantrel.exe" --fine
+else
+    echo "vantrel --fine: this build has no --fine option yet" >&2
+fi
+measure_cyclictest

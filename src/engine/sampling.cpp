@@ -5,8 +5,10 @@
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
 #include "engine/timer_event.h"
+#include "engine/wake_figures.h"
 
 TimerEventSink timerEventSink = nullptr;
+bool fineColumns = false;
 
 namespace {
 
@@ -41,12 +43,57 @@ std::int64_t formatLabel(std::int64_t m, char* out) {
     return end - out;
 }
 
-std::int64_t advanceGraph(std::int64_t core, std::int64_t height) {
-    lockSamples();
-    sampleTables.rowDirty[core] = 1;
-    std::int64_t h = height < 0 ? 0 : height;
-    if (h > sampleTables.trayPeak[core]) sampleTables.trayPeak[core] = h;
+std::int64_t fineColumnHeight(std::int64_t lateUs) {
+    return lateUs * graphUnitsPerPeriod / fineFullHeightUs;
+}
 
+std::int64_t formatFineLabel(std::int64_t lateUs, char* out) {
+    constexpr std::int64_t usPerMs = 1000;
+    constexpr std::int64_t usPerTenth = 100;
+    if (lateUs >= fineTenthsBelowUs || lateUs < 0) {
+        const std::int64_t ms = lateUs / usPerMs;
+        return formatLabel(ms > labelCapMs ? labelCapMs : ms, out);
+    }
+    // "+d.dms": at most 7 characters and the terminating zero.
+    const std::int64_t tenths = lateUs / usPerTenth;
+    char* end = out;
+    *end++ = '+';
+    *end++ = static_cast<char>('0' + tenths / 10);
+    *end++ = '.';
+    *end++ = static_cast<char>('0' + tenths % 10);
+    *end++ = 'm';
+    *end++ = 's';
+    *end = '\0';
+    return end - out;
+}
+
+namespace {
+
+// Scrolls `core`'s graph by `n` columns, the new ones of value `v`, and
+// offers `h` to the tray peak; with sampleLock held.
+void scrollRow(std::int64_t core, std::int64_t n, std::int64_t v, std::int64_t h) {
+    sampleTables.rowDirty[core] = 1;
+    if (h > sampleTables.trayPeak[core]) sampleTables.trayPeak[core] = h;
+    std::int64_t* row = &sampleTables.graphColumns[core * graphStride];
+    row[graphStride - 1] = v;
+    for (std::int64_t j = 0; j <= graphStride - 1 - n; ++j) row[j] = row[j + n];
+    for (std::int64_t j = graphStride - n; j <= graphWidth - 1; ++j) row[j] = graphUnitsPerPeriod;
+    row[graphWidth - 1] = row[graphStride - 1];
+}
+
+// With fineColumns: one column per timer event whatever the height, which
+// only the tray peak takes uncapped.
+void plotFineColumn(std::int64_t core, std::int64_t lateUs) {
+    const std::int64_t h = fineColumnHeight(lateUs < 0 ? 0 : lateUs);
+    lockSamples();
+    scrollRow(core, 1, h > graphUnitsPerPeriod - 1 ? graphUnitsPerPeriod : h + 1, h);
+    unlockSamples();
+}
+
+}  // namespace
+
+std::int64_t advanceGraph(std::int64_t core, std::int64_t height) {
+    const std::int64_t h = height < 0 ? 0 : height;
     std::int64_t n = 1;
     std::int64_t v = h + 1;
     if (h > graphUnitsPerPeriod - 1) {
@@ -56,12 +103,8 @@ std::int64_t advanceGraph(std::int64_t core, std::int64_t height) {
         if (n > maxScrollCount) n = maxScrollCount;
         v = graphUnitsPerPeriod;
     }
-
-    std::int64_t* row = &sampleTables.graphColumns[core * graphStride];
-    row[graphStride - 1] = v;
-    for (std::int64_t j = 0; j <= graphStride - 1 - n; ++j) row[j] = row[j + n];
-    for (std::int64_t j = graphStride - n; j <= graphWidth - 1; ++j) row[j] = graphUnitsPerPeriod;
-    row[graphWidth - 1] = row[graphStride - 1];
+    lockSamples();
+    scrollRow(core, n, v, h);
     unlockSamples();
     return 0;
 }
@@ -89,22 +132,33 @@ std::int64_t recordTimerEvent(std::int64_t core) {
                            lateMicroseconds(readPerformanceCounter(), lastCounter[core], performanceCounterFrequency()),
                            readUtcMilliseconds()};
     }
-    plotDeviation(core, d);
+    // With fine columns the graph and the label show the wake-up sampler's
+    // worst since the previous event, in us, instead of this event's lateness.
+    const std::int64_t shown = fineColumns ? takeColumnWorstUs(core) : d;
+    if (fineColumns) {
+        plotFineColumn(core, shown);
+    } else {
+        plotDeviation(core, d);
+    }
 
     // Slide the window of the last 15 deviations and find its maximum. Only
     // this core's thread uses the row, so no lock is needed.
     std::int64_t* window = &sampleTables.deviationWindow[core * deviationStride];
-    std::int64_t m = d;
+    std::int64_t m = shown;
     for (std::int64_t k = 0; k < deviationCount - 1; ++k) {
         const std::int64_t x = window[k + 1];
         window[k] = x;
         if (x > m) m = x;
     }
-    window[deviationCount - 1] = d;
-    if (m > labelCapMs) m = labelCapMs;
+    window[deviationCount - 1] = shown;
+    if (m > labelCapMs && !fineColumns) m = labelCapMs;
 
     lockSamples();
-    formatLabel(m, sampleTables.labelText[core]);
+    if (fineColumns) {
+        formatFineLabel(m, sampleTables.labelText[core]);
+    } else {
+        formatLabel(m, sampleTables.labelText[core]);
+    }
     sampleTables.rowDirty[core] = 1;
     if (sink != nullptr) sink(event);
     unlockSamples();

@@ -39,16 +39,33 @@ struct WakeEvent {
 // Number of worst wake-ups kept per core (and for the whole run).
 constexpr std::int64_t worstWakesKept = 20;
 
+// Late wake-ups each core's queue for the log holds until the record's
+// writer pops them; more are counted as dropped.
+constexpr std::int64_t lateWakeQueueCapacity = 256;
+
 // Makes the figures of `coreCount` cores, all zero, before any wake-up
 // thread starts. Answers false when the memory is not there.
 bool createWakeFigures(std::int64_t coreCount);
 bool wakeFiguresExist();
+
+// Whether a wake-up of `core` this late needs its time of day: one later
+// than lateWakeUs, or one that may enter the core's worst wake-ups. Reading
+// the time costs a system call, so the others go without. On `core`'s
+// wake-up thread only.
+bool wakeNeedsTime(std::int64_t core, std::int64_t lateUs);
+// Counts one wake-up of `core`, `lateUs` late, after `skipped` deadlines
+// that were already past; `utcMs` as wakeNeedsTime asked (0 otherwise).
+// On `core`'s wake-up thread only; takes no lock, waits for nothing and
+// allocates nothing.
+void recordWake(std::int64_t core, std::int64_t lateUs, std::int64_t skipped, std::int64_t utcMs);
 
 // A consistent copy of `core`'s statistics; any thread, never blocks the
 // wake-up thread.
 void readWakeStatistics(std::int64_t core, WakeStatistics& out);
 // Up to `max` of `core`'s worst wake-ups, largest first; answers how many.
 std::int64_t readWorstWakes(std::int64_t core, WakeEvent* out, std::int64_t max);
+// Up to `max` of the worst wake-ups of all cores together, largest first.
+std::int64_t readWorstWakesOfRun(WakeEvent* out, std::int64_t max);
 // Wake-ups later than lateWakeUs, oldest first, for the log: one reader only
 // (the record's writer). Answers how many were moved to `out`.
 std::int64_t popLateWakes(std::int64_t core, WakeEvent* out, std::int64_t max);

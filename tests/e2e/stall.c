@@ -9,10 +9,14 @@
 #include <stdlib.h>
 #include <time.h>
 
-static long long nowNs(void) {
+static long long readNs(clockid_t clock) {
     struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
+    clock_gettime(clock, &now);
     return (long long)now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+static long long nowNs(void) {
+    return readNs(CLOCK_MONOTONIC);
 }
 
 int main(int argc, char **argv) {
@@ -25,10 +29,17 @@ int main(int argc, char **argv) {
         fprintf(stderr, "stall: %ld ms is out of range (0..5000)\n", ms);
         return 2;
     }
+    long long startUtc = readNs(CLOCK_REALTIME);
     long long start = nowNs();
     long long deadline = start + ms * 1000000LL;
     volatile unsigned long long spins = 0;
     while (nowNs() < deadline) ++spins;
-    printf("stalled_ms=%lld\n", (nowNs() - start) / 1000000LL);
+    long long end = nowNs();
+    long long endUtc = readNs(CLOCK_REALTIME);
+    printf("stalled_ms=%lld\n", (end - start) / 1000000LL);
+    /* When, for a benchmark that matches the stall with what saw it: on the
+     * monotonic clock (cyclictest's) and in UTC (a log's). */
+    printf("started_mono_us=%lld ended_mono_us=%lld started_utc_us=%lld ended_utc_us=%lld\n", start / 1000,
+           end / 1000, startUtc / 1000, endUtc / 1000);
     return 0;
 }

@@ -1,0 +1,245 @@
+// The wake-up samplers' figures: one record per core, written by that core's
+// wake-up thread alone and read by any thread without a lock. Several fields
+// that must be read together sit behind a sequence counter: the writer makes
+// it odd, writes, and makes it even again; a reader retries until it saw the
+// same even value before and after its copy. The writer never waits.
+#include "engine/wake_figures.h"
+
+#include <atomic>
+#include <new>
+
+namespace {
+
+// Multiple of two, so that the queue's positions may simply run on.
+static_assert((lateWakeQueueCapacity & (lateWakeQueueCapacity - 1)) == 0, "queue capacity must be a power of two");
+
+// Each part that another thread reads lies on its own cache lines, so the
+// reader's copies do not slow the writer down through false sharing.
+constexpr std::size_t cacheLine = 64;
+
+struct LateWake {
+    std::int64_t utcMs;
+    std::int64_t lateUs;
+};
+
+struct alignas(cacheLine) CoreWakes {
+    // Statistics, behind statisticsSequence.
+    std::atomic<std::uint64_t> statisticsSequence;
+    std::atomic<std::int64_t> events;
+    std::atomic<std::int64_t> skipped;
+    std::atomic<std::int64_t> minUs;
+    std::atomic<std::int64_t> maxUs;
+    std::atomic<std::int64_t> sumUs;
+    std::atomic<std::int64_t> maxAtUtcMs;
+    std::atomic<std::int64_t> over1ms;
+    std::atomic<std::int64_t> histogram[wakeHistogramBucketCount];
+
+    // The worst wake-ups, largest first, behind worstSequence.
+    alignas(cacheLine) std::atomic<std::uint64_t> worstSequence;
+    std::atomic<std::int64_t> worstCount;
+    std::atomic<std::int64_t> worstUtcMs[worstWakesKept];
+    std::atomic<std::int64_t> worstLateUs[worstWakesKept];
+
+    // Raised by the writer, taken (reset to 0) by the window's timer sampler.
+    alignas(cacheLine) std::atomic<std::int64_t> columnWorstUs;
+
+    // The queue for the log: the writer owns queueEnd, the reader queueBegin;
+    // a slot is the writer's until queueEnd passes it and the reader's until
+    // queueBegin does.
+    alignas(cacheLine) std::atomic<std::uint64_t> queueEnd;
+    std::atomic<std::int64_t> dropped;
+    alignas(cacheLine) std::atomic<std::uint64_t> queueBegin;
+    LateWake queue[lateWakeQueueCapacity];
+};
+
+CoreWakes* coreWakes = nullptr;
+std::int64_t wakeCoreCount = 0;
+
+constexpr auto relaxed = std::memory_order_relaxed;
+// A field behind a sequence counter: a reader that sees its new value also
+// sees the counter made odd before it.
+constexpr auto publish = std::memory_order_release;
+constexpr auto observe = std::memory_order_acquire;
+
+std::int64_t bucketOf(std::int64_t lateUs) {
+    std::int64_t b = 0;
+    while (b < wakeHistogramBucketCount - 1 && lateUs > wakeHistogramUpperUs[b]) ++b;
+    return b;
+}
+
+// Writer side of a sequence counter: odd while the fields change.
+void beginWrite(std::atomic<std::uint64_t>& sequence) {
+    sequence.store(sequence.load(relaxed) + 1, relaxed);
+}
+
+void endWrite(std::atomic<std::uint64_t>& sequence) {
+    sequence.store(sequence.load(relaxed) + 1, std::memory_order_release);
+}
+
+void addToStatistics(CoreWakes& w, std::int64_t lateUs, std::int64_t skipped, std::int64_t utcMs) {
+    const std::int64_t events = w.events.load(relaxed);
+    beginWrite(w.statisticsSequence);
+    w.events.store(events + 1, publish);
+    w.skipped.store(w.skipped.load(relaxed) + skipped, publish);
+    if (events == 0 || lateUs < w.minUs.load(relaxed)) w.minUs.store(lateUs, publish);
+    if (events == 0 || lateUs > w.maxUs.load(relaxed)) {
+        w.maxUs.store(lateUs, publish);
+        w.maxAtUtcMs.store(utcMs, publish);
+    }
+    w.sumUs.store(w.sumUs.load(relaxed) + lateUs, publish);
+    if (lateUs > lateWakeUs) w.over1ms.store(w.over1ms.load(relaxed) + 1, publish);
+    std::atomic<std::int64_t>& bucket = w.histogram[bucketOf(lateUs)];
+    bucket.store(bucket.load(relaxed) + 1, publish);
+    endWrite(w.statisticsSequence);
+}
+
+// Keeps the list largest first; an equal lateness goes after the earlier
+// ones, so the first wake-up that reached a figure stays ahead.
+void addToWorst(CoreWakes& w, std::int64_t lateUs, std::int64_t utcMs) {
+    const std::int64_t count = w.worstCount.load(relaxed);
+    if (count == worstWakesKept && lateUs <= w.worstLateUs[worstWakesKept - 1].load(relaxed)) return;
+    std::int64_t at = count < worstWakesKept ? count : worstWakesKept - 1;
+    beginWrite(w.worstSequence);
+    while (at > 0 && w.worstLateUs[at - 1].load(relaxed) < lateUs) {
+        w.worstLateUs[at].store(w.worstLateUs[at - 1].load(relaxed), publish);
+        w.worstUtcMs[at].store(w.worstUtcMs[at - 1].load(relaxed), publish);
+        --at;
+    }
+    w.worstLateUs[at].store(lateUs, publish);
+    w.worstUtcMs[at].store(utcMs, publish);
+    if (count < worstWakesKept) w.worstCount.store(count + 1, publish);
+    endWrite(w.worstSequence);
+}
+
+void raiseColumnWorst(CoreWakes& w, std::int64_t lateUs) {
+    std::int64_t seen = w.columnWorstUs.load(relaxed);
+    // Lock-free: a failed exchange means the window just took the figure,
+    // and the loop tries again against the fresh value.
+    while (lateUs > seen && !w.columnWorstUs.compare_exchange_weak(seen, lateUs, relaxed)) {
+    }
+}
+
+void queueLateWake(CoreWakes& w, std::int64_t lateUs, std::int64_t utcMs) {
+    const std::uint64_t end = w.queueEnd.load(relaxed);
+    if (end - w.queueBegin.load(std::memory_order_acquire) >= static_cast<std::uint64_t>(lateWakeQueueCapacity)) {
+        w.dropped.store(w.dropped.load(relaxed) + 1, relaxed);
+        return;
+    }
+    w.queue[end % lateWakeQueueCapacity] = LateWake{utcMs, lateUs};
+    w.queueEnd.store(end + 1, std::memory_order_release);
+}
+
+bool validCore(std::int64_t core) {
+    return coreWakes != nullptr && core >= 0 && core < wakeCoreCount;
+}
+
+}  // namespace
+
+bool createWakeFigures(std::int64_t coreCount) {
+    if (coreWakes != nullptr || coreCount < 1) return coreWakes != nullptr;
+    // Value-initialised: every counter starts at zero.
+    coreWakes = new (std::nothrow) CoreWakes[static_cast<std::size_t>(coreCount)]();
+    if (coreWakes == nullptr) return false;
+    wakeCoreCount = coreCount;
+    return true;
+}
+
+bool wakeFiguresExist() {
+    return coreWakes != nullptr;
+}
+
+bool wakeNeedsTime(std::int64_t core, std::int64_t lateUs) {
+    if (!validCore(core)) return false;
+    const CoreWakes& w = coreWakes[core];
+    return lateUs > lateWakeUs || w.worstCount.load(relaxed) < worstWakesKept ||
+           lateUs > w.worstLateUs[worstWakesKept - 1].load(relaxed);
+}
+
+void recordWake(std::int64_t core, std::int64_t lateUs, std::int64_t skipped, std::int64_t utcMs) {
+    if (!validCore(core)) return;
+    CoreWakes& w = coreWakes[core];
+    const std::int64_t late = lateUs < 0 ? 0 : lateUs;
+    addToStatistics(w, late, skipped, utcMs);
+    addToWorst(w, late, utcMs);
+    raiseColumnWorst(w, late);
+    if (late > lateWakeUs) queueLateWake(w, late, utcMs);
+}
+
+void readWakeStatistics(std::int64_t core, WakeStatistics& out) {
+    out = WakeStatistics{};
+    if (!validCore(core)) return;
+    const CoreWakes& w = coreWakes[core];
+    for (;;) {
+        const std::uint64_t before = w.statisticsSequence.load(std::memory_order_acquire);
+        if ((before & 1U) == 0) {
+            out.events = w.events.load(observe);
+            out.skipped = w.skipped.load(observe);
+            out.minUs = w.minUs.load(observe);
+            out.maxUs = w.maxUs.load(observe);
+            out.sumUs = w.sumUs.load(observe);
+            out.maxAtUtcMs = w.maxAtUtcMs.load(observe);
+            out.over1ms = w.over1ms.load(observe);
+            for (std::int64_t b = 0; b < wakeHistogramBucketCount; ++b) out.histogram[b] = w.histogram[b].load(observe);
+            if (w.statisticsSequence.load(observe) == before) return;
+        }
+    }
+}
+
+std::int64_t readWorstWakes(std::int64_t core, WakeEvent* out, std::int64_t max) {
+    if (!validCore(core) || max <= 0) return 0;
+    const CoreWakes& w = coreWakes[core];
+    for (;;) {
+        const std::uint64_t before = w.worstSequence.load(std::memory_order_acquire);
+        if ((before & 1U) == 0) {
+            std::int64_t n = w.worstCount.load(observe);
+            if (n > max) n = max;
+            for (std::int64_t i = 0; i < n; ++i) {
+                out[i] = WakeEvent{core, w.worstUtcMs[i].load(observe), w.worstLateUs[i].load(observe)};
+            }
+            if (w.worstSequence.load(observe) == before) return n;
+        }
+    }
+}
+
+std::int64_t readWorstWakesOfRun(WakeEvent* out, std::int64_t max) {
+    std::int64_t n = 0;
+    for (std::int64_t core = 0; core < wakeCoreCount; ++core) {
+        WakeEvent mine[worstWakesKept];
+        const std::int64_t count = readWorstWakes(core, mine, worstWakesKept);
+        // Insertion into the list kept so far, largest first, earlier cores
+        // ahead on a tie.
+        for (std::int64_t i = 0; i < count; ++i) {
+            if (n == max && (max == 0 || mine[i].lateUs <= out[n - 1].lateUs)) break;
+            std::int64_t at = n < max ? n++ : n - 1;
+            while (at > 0 && out[at - 1].lateUs < mine[i].lateUs) {
+                out[at] = out[at - 1];
+                --at;
+            }
+            out[at] = mine[i];
+        }
+    }
+    return n;
+}
+
+std::int64_t popLateWakes(std::int64_t core, WakeEvent* out, std::int64_t max) {
+    if (!validCore(core) || max <= 0) return 0;
+    CoreWakes& w = coreWakes[core];
+    const std::uint64_t begin = w.queueBegin.load(relaxed);
+    const std::uint64_t end = w.queueEnd.load(std::memory_order_acquire);
+    std::int64_t n = 0;
+    for (std::uint64_t at = begin; at != end && n < max; ++at, ++n) {
+        const LateWake& slot = w.queue[at % lateWakeQueueCapacity];
+        out[n] = WakeEvent{core, slot.utcMs, slot.lateUs};
+    }
+    // Hands the slots back to the writer only after they were copied.
+    w.queueBegin.store(begin + static_cast<std::uint64_t>(n), std::memory_order_release);
+    return n;
+}
+
+std::int64_t lateWakesDropped(std::int64_t core) {
+    return validCore(core) ? coreWakes[core].dropped.load(relaxed) : 0;
+}
+
+std::int64_t takeColumnWorstUs(std::int64_t core) {
+    return validCore(core) ? coreWakes[core].columnWorstUs.exchange(0, relaxed) : 0;
+}
