@@ -42,7 +42,7 @@ void BM_RecordTimerEventRecorded(benchmark::State& state) {
     prepare(1);
     const std::filesystem::path log = std::filesystem::temp_directory_path() / "vantrel-record-bench.csv";
     char error[messageCapacity];
-    if (!startRecorder(RecorderSettings{"", log.c_str(), 250000, 256, readUtcMilliseconds(), "bench", nullptr}, error)) {
+    if (!startRecorder(RecorderSettings{"", log.c_str(), 250000, 256, readUtcMilliseconds(), "bench", false, nullptr}, error)) {
         state.SkipWithError(error);
         return;
     }

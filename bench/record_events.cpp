@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     if (recorded) {
         char error[messageCapacity];
         // 256 cores: a queue of 153,600 events, more than a count needs.
-        if (!startRecorder(RecorderSettings{"", log.c_str(), 250000, 256, readUtcMilliseconds(), "bench", nullptr}, error)) {
+        if (!startRecorder(RecorderSettings{"", log.c_str(), 250000, 256, readUtcMilliseconds(), "bench", false, nullptr}, error)) {
             (void)std::fprintf(stderr, "%s\n", error);
             return 1;
         }

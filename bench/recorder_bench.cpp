@@ -20,7 +20,7 @@ void BM_RecordEventWithLog(benchmark::State& state) {
     const std::filesystem::path log = std::filesystem::temp_directory_path() / "vantrel-recorder-bench.csv";
     createSampleLock();
     char error[messageCapacity];
-    if (!startRecorder(RecorderSettings{"", log.c_str(), -1, cores, 0, "bench", nullptr}, error)) {
+    if (!startRecorder(RecorderSettings{"", log.c_str(), -1, cores, 0, "bench", false, nullptr}, error)) {
         state.SkipWithError(error);
         return;
     }

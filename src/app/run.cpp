@@ -13,6 +13,8 @@
 #include "engine/sampled_cores.h"
 #include "engine/sampling.h"
 #include "engine/timer_event.h"
+#include "engine/wake_figures.h"
+#include "engine/wake_sampler.h"
 #include "record/problem_list.h"
 #include "record/record_writer.h"
 #include "record/recorder.h"
@@ -127,6 +129,7 @@ bool startRecording(const CommandLine& options, std::int64_t cores) {
     settings.coreCount = cores;
     settings.startedUtcMs = readUtcMilliseconds();
     settings.version = VANTREL_VERSION;
+    settings.fine = options.fine;
     // Set before the start, so that a problem met at the start (a log that
     // cannot take its header) is told like any other.
     settings.tellProblem = tellRunProblem;
@@ -142,7 +145,15 @@ bool startRecording(const CommandLine& options, std::int64_t cores) {
     return true;
 }
 
-void startSamplers() {
+void startSamplers(const CommandLine& options) {
+    if (options.fine) {
+        // First, so that the graph's first columns already have wake-ups.
+        if (startWakeSamplers(sampleTables.coreCount)) {
+            if (recording) setFineMethod(wakeMethodName(), wakeResolutionUs());
+        } else {
+            noteProblem("the wake-up samplers could not start");
+        }
+    }
     // The main thread is core 0's sampler.
     pinToCore(0);
     markTimerBaseline(0);
@@ -164,7 +175,16 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
     createSampleTables();
     std::int64_t count = countProcessors();
     if (count < 1) count = 1;
-    if (!startRecording(options, count < maxCores ? count : maxCores)) return exitBadCommandLine;
+    const std::int64_t sampled = count < maxCores ? count : maxCores;
+    if (options.fine) {
+        if (!createWakeFigures(sampled)) {
+            tellUser("vantrel: not enough memory for the wake-up samplers\n", true);
+            return exitBadCommandLine;
+        }
+        // The rows show the wake-up samplers' figures from the first event on.
+        fineColumns = true;
+    }
+    if (!startRecording(options, sampled)) return exitBadCommandLine;
 
     if (setupMonitorWindow(count)) {
         dialogWindow = monitorWindow;
@@ -176,7 +196,7 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
             writerRunning = startRecordWriter(runStartMs);
             if (!writerRunning) noteProblem("the thread that writes the record could not start");
         }
-        startSamplers();
+        startSamplers(options);
         armDuration(options);
         runMessageLoop();
         KillTimer(monitorWindow, 0);

@@ -5,6 +5,7 @@
 
 #include "engine/platform_seam.h"
 #include "engine/sampled_cores.h"
+#include "engine/wake_figures.h"
 #include "record/event_buffer.h"
 #include "record/problem_list.h"
 #include "record/report_format.h"
@@ -48,6 +49,17 @@ static bool* sampledCopy = nullptr;
 static WorstEvent worstTimerCopy[worstEventsKept];
 static ProblemList problemsCopy;
 static TimerEvent batch[eventsPerBatch];
+static WakeEvent wakeBatch[lateWakeQueueCapacity];
+static WakeStatistics* wakeCopy = nullptr;
+static WakeEvent worstWakesCopy[worstWakesKept];
+// The wake-up figures as they were at the close request: the wake-up
+// samplers go on until the process ends, the record does not. Written under
+// the lock when the recording stops.
+static WakeStatistics* wakeAtStop = nullptr;
+static WakeEvent worstWakesAtStop[worstWakesKept];
+static std::int64_t worstWakesAtStopCount = 0;
+static const char* fineMethod = "";
+static std::int64_t fineResolutionUs = 0;
 
 static bool given(const char* path) {
     return path != nullptr && path[0] != '\0';
@@ -112,9 +124,49 @@ static bool drainLog(std::int64_t giveUpAt) {
         lockSamples();
         const std::int64_t count = popEvents(batch, eventsPerBatch);
         unlockSamples();
-        if (count == 0) return true;
         for (std::int64_t k = 0; k < count; ++k) appendLogLine(pendingLog, batch[k]);
+        // Late wake-ups come from their own queues, which need no lock; a
+        // batch of timer events and one queue's worth of wake-ups both fit.
+        std::int64_t wakes = 0;
+        if (current.fine) {
+            lockSamples();
+            const std::int64_t endUtcMs = stoppedUtcMs >= 0 ? stoppedUtcMs : INT64_MAX;
+            unlockSamples();
+            for (std::int64_t core = 0; core < current.coreCount && wakes == 0; ++core) {
+                wakes = popLateWakes(core, wakeBatch, lateWakeQueueCapacity);
+                for (std::int64_t k = 0; k < wakes; ++k) {
+                    if (wakeBatch[k].utcMs <= endUtcMs) appendWakeLine(pendingLog, wakeBatch[k]);
+                }
+            }
+        }
+        if (count == 0 && wakes == 0) return true;
     }
+}
+
+// Late wake-ups dropped before the log (their queues were full).
+static std::int64_t wakesDropped() {
+    std::int64_t dropped = 0;
+    for (std::int64_t core = 0; current.fine && core < current.coreCount; ++core) dropped += lateWakesDropped(core);
+    return dropped;
+}
+
+// Whether a wake-up was later than the threshold; read from the wake-up
+// figures, which the samplers keep without the lock.
+static bool wakeCrossed() {
+    if (!current.fine || current.failAboveUs < 0) return false;
+    bool crossed = false;
+    lockSamples();
+    const bool stopped = stoppedUtcMs >= 0;
+    for (std::int64_t core = 0; stopped && core < current.coreCount; ++core) {
+        crossed = crossed || (wakeAtStop[core].events > 0 && wakeAtStop[core].maxUs > current.failAboveUs);
+    }
+    unlockSamples();
+    WakeStatistics figures{};
+    for (std::int64_t core = 0; !stopped && core < current.coreCount; ++core) {
+        readWakeStatistics(core, figures);
+        crossed = crossed || (figures.events > 0 && figures.maxUs > current.failAboveUs);
+    }
+    return crossed;
 }
 
 // A snapshot of the run, taken under the lock and formatted outside it.
@@ -129,6 +181,21 @@ static RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, boo
     if (stoppedUtcMs >= 0) elapsedMs = stoppedElapsedMs;
     unlockSamples();
     for (std::int64_t core = 0; core < current.coreCount; ++core) sampledCopy[core] = isCoreSampled(core);
+    std::int64_t worstWakeCount = 0;
+    if (current.fine) {
+        lockSamples();
+        const bool stopped = stoppedUtcMs >= 0;
+        if (stopped) {
+            std::memcpy(wakeCopy, wakeAtStop, sizeof(WakeStatistics) * static_cast<std::size_t>(current.coreCount));
+            std::memcpy(worstWakesCopy, worstWakesAtStop, sizeof worstWakesAtStop);
+            worstWakeCount = worstWakesAtStopCount;
+        }
+        unlockSamples();
+        if (!stopped) {
+            for (std::int64_t core = 0; core < current.coreCount; ++core) readWakeStatistics(core, wakeCopy[core]);
+            worstWakeCount = readWorstWakesOfRun(worstWakesCopy, worstWakesKept);
+        }
+    }
 
     RunSummary run{};
     run.version = current.version;
@@ -139,16 +206,23 @@ static RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, boo
     run.elapsedMs = elapsedMs;
     run.finished = finished;
     run.failAboveUs = current.failAboveUs;
-    run.thresholdCrossed = crossed;
+    run.thresholdCrossed = crossed || wakeCrossed();
     run.coreCount = current.coreCount;
     run.cores = statisticsCopy;
     run.sampled = sampledCopy;
-    run.logDropped = dropped + unwritten;
+    run.logDropped = dropped + unwritten + wakesDropped();
     run.problemCount = problemsCopy.count;
     run.problems = problemsCopy.kept;
     run.problemsListed = problemsCopy.listed;
     run.worstTimer = worstTimerCopy;
     run.worstTimerCount = worstCount;
+    if (current.fine) {
+        run.wakes = wakeCopy;
+        run.fineMethod = fineMethod;
+        run.fineResolutionUs = fineResolutionUs;
+        run.worstWakes = worstWakesCopy;
+        run.worstWakeCount = worstWakeCount;
+    }
     return run;
 }
 
@@ -176,6 +250,10 @@ static void releaseBuffers() {
     statisticsCopy = nullptr;
     std::free(sampledCopy);
     sampledCopy = nullptr;
+    std::free(wakeCopy);
+    wakeCopy = nullptr;
+    std::free(wakeAtStop);
+    wakeAtStop = nullptr;
 }
 
 // Undoes a start that failed: files that did not exist before are removed.
@@ -227,9 +305,12 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
     unlockSamples();
     statisticsCopy = static_cast<CoreStatistics*>(std::calloc(cores, sizeof(CoreStatistics)));
     sampledCopy = static_cast<bool*>(std::calloc(cores, sizeof(bool)));
+    wakeCopy = current.fine ? static_cast<WakeStatistics*>(std::calloc(cores, sizeof(WakeStatistics))) : nullptr;
+    wakeAtStop = current.fine ? static_cast<WakeStatistics*>(std::calloc(cores, sizeof(WakeStatistics))) : nullptr;
     if (statistics == nullptr || statisticsCopy == nullptr || sampledCopy == nullptr || !bufferMade ||
-        !makeTextBuffer(pendingLog, eventsPerBatch * logLineCapacity) ||
-        !makeTextBuffer(reportText, reportCapacity(current.coreCount))) {
+        (current.fine && (wakeCopy == nullptr || wakeAtStop == nullptr)) ||
+        !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity) * logLineCapacity) ||
+        !makeTextBuffer(reportText, reportCapacity(current.coreCount, current.fine))) {
         return outOfMemory(error);
     }
     if (hasReport) {
@@ -294,12 +375,22 @@ void recorderStep(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool rewrite) {
     if (rewrite) rewriteFiles(takeSummary(nowUtcMs, elapsedMs, false, 0));
 }
 
+void setFineMethod(const char* method, std::int64_t resolutionUs) {
+    fineMethod = method;
+    fineResolutionUs = resolutionUs;
+}
+
 void stopRecording(std::int64_t nowUtcMs, std::int64_t elapsedMs) {
     lockSamples();
     if (recording) {
         recording = false;
         stoppedUtcMs = nowUtcMs;
         stoppedElapsedMs = elapsedMs;
+        // Reading the wake-up figures never waits for their samplers.
+        for (std::int64_t core = 0; current.fine && core < current.coreCount; ++core) {
+            readWakeStatistics(core, wakeAtStop[core]);
+        }
+        worstWakesAtStopCount = current.fine ? readWorstWakesOfRun(worstWakesAtStop, worstWakesKept) : 0;
     }
     unlockSamples();
 }
@@ -350,7 +441,7 @@ bool recorderSawFailure() {
     lockSamples();
     const bool crossed = sawFailure;
     unlockSamples();
-    return crossed;
+    return crossed || wakeCrossed();
 }
 
 bool recordTrusted() {

@@ -21,6 +21,8 @@ struct RecorderSettings {
     std::int64_t coreCount;
     std::int64_t startedUtcMs;
     const char* version;
+    // The wake-up samplers run (--fine): their figures go into the record.
+    bool fine;
     // Told every problem of the run and its recovery as it happens, outside
     // the lock; it must not wait for anything (standard error). Null: silent.
     void (*tellProblem)(const char* message);
@@ -56,7 +58,11 @@ void stopRecording(std::int64_t nowUtcMs, std::int64_t elapsedMs);
 // written, its counts the log's lines plus log_dropped.
 void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t giveUpAtCounter);
 
-// Some recorded event was later than the threshold.
+// How the wake-up samplers wait and the timer resolution they got, for the
+// report; once they are started.
+void setFineMethod(const char* method, std::int64_t resolutionUs);
+
+// Some recorded event (or wake-up) was later than the threshold.
 bool recorderSawFailure();
 // No problem was met and no log line was lost.
 bool recordTrusted();

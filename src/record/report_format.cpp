@@ -66,15 +66,31 @@ char* formatInteger(char* out, std::int64_t value) {
     return end;
 }
 
-std::size_t reportCapacity(std::int64_t coreCount) {
+std::size_t reportCapacity(std::int64_t coreCount, bool withWakes) {
     constexpr std::size_t fixedPart = 4096;
     constexpr std::size_t perCore = 1536;
-    constexpr std::size_t perProblem = 80 + 2 * problemTextCapacity;
-    return fixedPart + perCore * static_cast<std::size_t>(coreCount) + perProblem * problemsKept;
+    constexpr std::size_t perCoreWakes = 1024;
+    constexpr std::size_t perWorstWake = 128;
+    // Problems' texts may grow six-fold when escaped (control characters).
+    constexpr std::size_t perProblem = 80 + 6 * problemTextCapacity;
+    return fixedPart + (perCore + (withWakes ? perCoreWakes : 0)) * static_cast<std::size_t>(coreCount) +
+           perProblem * problemsKept + (withWakes ? perWorstWake * worstWakesKept : 0);
 }
 
 void appendLogHeader(TextBuffer& out) {
-    appendText(out, "utc,core,late_ms,late_us\n");
+    appendText(out, "utc,core,late_ms,late_us,source\n");
+}
+
+void appendWakeLine(TextBuffer& out, const WakeEvent& wake) {
+    appendUtc(out, wake.utcMs);
+    appendChar(out, ',');
+    appendInteger(out, wake.core);
+    appendChar(out, ',');
+    // Rounded down, as the timer events' milliseconds are whole ticks.
+    appendInteger(out, wake.lateUs >= 0 ? wake.lateUs / 1000 : -((999 - wake.lateUs) / 1000));
+    appendChar(out, ',');
+    appendInteger(out, wake.lateUs);
+    appendText(out, ",wake\n");
 }
 
 void appendLogLine(TextBuffer& out, const TimerEvent& event) {
@@ -85,7 +101,7 @@ void appendLogLine(TextBuffer& out, const TimerEvent& event) {
     appendInteger(out, event.lateMs);
     appendChar(out, ',');
     appendInteger(out, event.lateUs);
-    appendChar(out, '\n');
+    appendText(out, ",timer\n");
 }
 
 static void appendQuotedUtc(TextBuffer& out, std::int64_t utcMs) {
@@ -94,7 +110,43 @@ static void appendQuotedUtc(TextBuffer& out, std::int64_t utcMs) {
     appendChar(out, '"');
 }
 
-static void appendCore(TextBuffer& out, std::int64_t core, const CoreStatistics& s, bool sampled) {
+static void appendWake(TextBuffer& out, const WakeStatistics& w) {
+    appendText(out, ",\n      \"wake\": {\n        \"events\": ");
+    appendInteger(out, w.events);
+    appendText(out, ",\n        \"skipped\": ");
+    appendInteger(out, w.skipped);
+    if (w.events == 0) {
+        appendText(out, ",\n        \"min_us\": null,\n        \"max_us\": null,\n        \"mean_us\": null,\n"
+                        "        \"max_at_utc\": null");
+    } else {
+        appendText(out, ",\n        \"min_us\": ");
+        appendInteger(out, w.minUs);
+        appendText(out, ",\n        \"max_us\": ");
+        appendInteger(out, w.maxUs);
+        appendText(out, ",\n        \"mean_us\": ");
+        appendDecimal(out, w.sumUs, w.events, 3);
+        appendText(out, ",\n        \"max_at_utc\": ");
+        appendQuotedUtc(out, w.maxAtUtcMs);
+    }
+    appendText(out, ",\n        \"over_1ms\": ");
+    appendInteger(out, w.over1ms);
+    appendText(out, ",\n        \"histogram_us\": [");
+    for (std::int64_t b = 0; b < wakeHistogramBucketCount; ++b) {
+        appendText(out, b == 0 ? "[" : ", [");
+        if (b < wakeHistogramBucketCount - 1) {
+            appendInteger(out, wakeHistogramUpperUs[b]);
+        } else {
+            appendText(out, "null");
+        }
+        appendText(out, ", ");
+        appendInteger(out, w.histogram[b]);
+        appendChar(out, ']');
+    }
+    appendText(out, "]\n      }");
+}
+
+static void appendCore(TextBuffer& out, std::int64_t core, const CoreStatistics& s, bool sampled,
+                       const WakeStatistics* wake) {
     appendText(out, "    {\n      \"core\": ");
     appendInteger(out, core);
     appendText(out, sampled ? ",\n      \"sampled\": true" : ",\n      \"sampled\": false");
@@ -133,7 +185,9 @@ static void appendCore(TextBuffer& out, std::int64_t core, const CoreStatistics&
         appendInteger(out, s.histogram[b]);
         appendChar(out, ']');
     }
-    appendText(out, "]\n    }");
+    appendChar(out, ']');
+    if (wake != nullptr) appendWake(out, *wake);
+    appendText(out, "\n    }");
 }
 
 // Milliseconds from microseconds: whole when they are, else with as many
@@ -169,6 +223,15 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
     } else {
         appendMillisecondsOf(out, run.failAboveUs);
     }
+    if (run.wakes != nullptr) {
+        appendText(out, ",\n  \"fine\": {\"interval_us\": ");
+        appendInteger(out, wakeIntervalUs);
+        appendText(out, ", \"method\": ");
+        appendJsonString(out, run.fineMethod != nullptr ? run.fineMethod : "");
+        appendText(out, ", \"resolution_us\": ");
+        appendInteger(out, run.fineResolutionUs);
+        appendChar(out, '}');
+    }
     appendText(out, ",\n  \"complete\": ");
     appendText(out, run.problemCount == 0 && run.logDropped == 0 ? "true" : "false");
 
@@ -177,7 +240,7 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
     for (std::int64_t c = 0; c < run.coreCount; ++c) {
         const CoreStatistics& s = run.cores[c];
         appendText(out, c == 0 ? "\n" : ",\n");
-        appendCore(out, c, s, run.sampled == nullptr || run.sampled[c]);
+        appendCore(out, c, s, run.sampled == nullptr || run.sampled[c], run.wakes != nullptr ? &run.wakes[c] : nullptr);
         if (s.events == 0) continue;
         // Ties go to the earlier time, then to the lower core (seen first).
         const CoreStatistics* w = worst < 0 ? nullptr : &run.cores[worst];
@@ -196,6 +259,20 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
         appendText(out, ",\n    \"at_utc\": ");
         appendQuotedUtc(out, run.cores[worst].maxAtUtcMs);
         appendText(out, "\n  }");
+    }
+    if (run.wakes != nullptr) {
+        appendText(out, ",\n  \"worst_wakes\": [");
+        for (std::int64_t k = 0; k < run.worstWakeCount; ++k) {
+            const WakeEvent& wake = run.worstWakes[k];
+            appendText(out, k == 0 ? "\n    {\"core\": " : ",\n    {\"core\": ");
+            appendInteger(out, wake.core);
+            appendText(out, ", \"at_utc\": ");
+            appendQuotedUtc(out, wake.utcMs);
+            appendText(out, ", \"late_us\": ");
+            appendInteger(out, wake.lateUs);
+            appendChar(out, '}');
+        }
+        appendText(out, run.worstWakeCount == 0 ? "]" : "\n  ]");
     }
     appendText(out, ",\n  \"log_dropped\": ");
     appendInteger(out, run.logDropped);

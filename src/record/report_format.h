@@ -24,11 +24,14 @@ char* formatInteger(char* out, std::int64_t value);
 constexpr std::size_t logLineCapacity = 96;
 void appendLogHeader(TextBuffer& out);
 void appendLogLine(TextBuffer& out, const TimerEvent& event);
+// A wake-up later than 1 ms; late_ms is its microseconds / 1000, rounded down.
+void appendWakeLine(TextBuffer& out, const WakeEvent& wake);
 
 // Milliseconds from microseconds, as few decimals as it takes ("2.5", "250").
 void appendMillisecondsOf(TextBuffer& out, std::int64_t us);
 
-// A bound of the report's size for `coreCount` cores.
-std::size_t reportCapacity(std::int64_t coreCount);
+// A bound of the report's size for `coreCount` cores, with or without the
+// wake-up figures.
+std::size_t reportCapacity(std::int64_t coreCount, bool withWakes);
 // Replaces `out` with the report as pretty-printed UTF-8 JSON.
 void formatReport(const RunSummary& run, TextBuffer& out);

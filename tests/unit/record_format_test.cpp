@@ -139,7 +139,7 @@ RunSummary summaryOf(const char* version, std::int64_t started, std::int64_t upd
 
 std::string reportOf(const RunSummary& run) {
     TextBuffer text{};
-    EXPECT_TRUE(makeTextBuffer(text, reportCapacity(run.coreCount)));
+    EXPECT_TRUE(makeTextBuffer(text, reportCapacity(run.coreCount, run.wakes != nullptr)));
     appendText(text, "old text");
     formatReport(run, text);
     EXPECT_FALSE(text.overflowed);

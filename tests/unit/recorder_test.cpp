@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::int64_t startedUtcMs = 1796652180000;  // 2026-12-07T14:03:00.000Z
-const std::string logHeader = "utc,core,late_ms,late_us\n";
+const std::string logHeader = "utc,core,late_ms,late_us,source\n";
 
 std::vector<std::string> problems;
 
@@ -77,7 +77,7 @@ protected:
         char text[messageCapacity] = "";
         const bool started =
             startRecorder(RecorderSettings{report.c_str(), log.c_str(), failAboveMs < 0 ? -1 : failAboveMs * 1000, cores,
-                                           startedUtcMs, "9.9.9",
+                                           startedUtcMs, "9.9.9", false,
                                            [](const char* message) { problems.emplace_back(message); }},
                           text);
         error = text;
@@ -143,11 +143,11 @@ TEST_F(Recorder, LogHoldsEveryEventAndTheFinalReportCountsThem) {
     record(1, 900, startedUtcMs + 5500);
     recorderStep(startedUtcMs + 6000, 6000, true);
     EXPECT_EQ(readFile(at("l.csv")), logHeader +
-                                         "2026-12-07T14:03:00.100Z,0,5,5007\n"
-                                         "2026-12-07T14:03:00.150Z,1,100,100007\n"
-                                         "2026-12-07T14:03:01.150Z,1,101,101007\n"
-                                         "2026-12-07T14:03:01.200Z,0,-2,-1993\n"
-                                         "2026-12-07T14:03:05.100Z,0,7,7007\n");
+                                         "2026-12-07T14:03:00.100Z,0,5,5007,timer\n"
+                                         "2026-12-07T14:03:00.150Z,1,100,100007,timer\n"
+                                         "2026-12-07T14:03:01.150Z,1,101,101007,timer\n"
+                                         "2026-12-07T14:03:01.200Z,0,-2,-1993,timer\n"
+                                         "2026-12-07T14:03:05.100Z,0,7,7007,timer\n");
     const std::string report = readFile(at("r.json"));
     EXPECT_NE(report.find("\"final\": true,\n  \"seconds\": 5.432,"), std::string::npos) << report;
     EXPECT_EQ(sumOf(report, "events"), 5) << "nothing is recorded after the finish";
@@ -190,7 +190,7 @@ TEST_F(Recorder, SamplersRecordWhileTheWriterSteps) {
             std::int64_t k = 0;
             // Yielding leaves the writer its turns at the lock.
             for (; !stop.load() && k < 20000; ++k) {
-                record(core, k % 60, startedUtcMs + k);
+                record(core, (k + 55) % 60, startedUtcMs + k);  // over the limit from the first events on
                 std::this_thread::yield();
             }
             recorded.fetch_add(k);
@@ -238,7 +238,7 @@ TEST_F(Recorder, FullDiskIsToldOncePerFileRetriedAndLeavesWholeLinesAndAWholeRep
     std::string expected = logHeader;
     for (int k = 0; k < 20; ++k) {
         record(0, k, startedUtcMs + 12345);
-        expected += "2026-12-07T14:03:12.345Z,0," + std::to_string(k) + "," + std::to_string(k * 1000 + 7) + "\n";
+        expected += "2026-12-07T14:03:12.345Z,0," + std::to_string(k) + "," + std::to_string(k * 1000 + 7) + ",timer\n";
     }
     limitFileSize(125);
     recorderStep(startedUtcMs + 1000, 1000, true);
