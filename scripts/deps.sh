@@ -25,6 +25,8 @@ test_packages=(
     clang-tidy valgrind
     # The end-to-end tests read the JSON report; the package is a zip file.
     jq zip
+    # The run's page is checked in a real browser, driven by a Node script.
+    chromium nodejs
 )
 package_packages=(
     cmake make g++

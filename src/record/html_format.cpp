@@ -13,9 +13,9 @@ static const char pageStyle[] =
     ":root{--timer:#0072B2;--wake:#D55E00;--mark:#E69F00;--limit:#CC79A7;--pass:#009E73;--ink:#1a1a1a;"
     "--grid:#d0d0d0}"
     "body{font-family:system-ui,-apple-system,'Segoe UI',Roboto,sans-serif;color:var(--ink);background:#fff;"
-    "max-width:1100px;margin:0 auto;padding:16px;line-height:1.4}"
+    "max-width:1100px;margin:0 auto;padding:16px;line-height:1.4;overflow-wrap:anywhere}"
     "h1{font-size:1.5em;margin:.2em 0}h2{font-size:1.2em;margin:1.2em 0 .4em;border-bottom:1px solid var(--grid)}"
-    "h3{font-size:1em;margin:.6em 0 .1em}"
+    "h3{font-size:1em;margin:.6em 0 .1em}figure{margin:0 0 .4em}"
     "dl.facts{display:grid;grid-template-columns:max-content 1fr;gap:.1em 1em;margin:.5em 0}dl.facts dt{font-weight:600}"
     "dl.facts dd{margin:0}"
     ".verdict,.notice{padding:.5em .8em;border:2px solid;border-radius:4px;margin:.6em 0;font-weight:600}"
@@ -41,16 +41,16 @@ static const char pageStyle[] =
     "figure,tr,.histograms>div{break-inside:avoid}h2{break-after:avoid}}";
 
 // The timeline's drawing, in SVG user units: a plot 1000 wide, so a full
-// timeline has one unit per slot, and 20 units per decade of lateness.
+// timeline has one unit per slot, and 28 units per decade of lateness.
 constexpr std::int64_t plotLeft = 62;
 constexpr std::int64_t plotWidth = 1000;
 constexpr std::int64_t plotTop = 10;
-constexpr std::int64_t decadeHeight = 20;
+constexpr std::int64_t decadeHeight = 28;
 // From 0.1 ms (and anything earlier or less late) to 10 s, on a log scale.
 constexpr std::int64_t lowestDecade = 2;   // 10^2 us
 constexpr std::int64_t highestDecade = 7;  // 10^7 us
 constexpr std::int64_t plotHeight = (highestDecade - lowestDecade) * decadeHeight;
-constexpr std::int64_t timelineWidth = plotLeft + plotWidth + 16;
+constexpr std::int64_t timelineWidth = plotLeft + plotWidth + 40;
 constexpr std::int64_t timelineHeight = plotTop + plotHeight + 26;
 static const char* const decadeLabels[highestDecade - lowestDecade + 1] = {"0.1 ms", "1 ms",  "10 ms",
                                                                             "100 ms", "1 s", "10 s"};
@@ -518,7 +518,7 @@ static void appendHeader(TextBuffer& out, const RunSummary& run) {
     appendText(out, "</dd></dl>\n");
 
     if (!run.finished) {
-        appendText(out, "<p class=\"notice\" id=\"running\">\xe2\x8f\xb5 Still running: this page is rewritten "
+        appendText(out, "<p class=\"notice\" id=\"running\">Still running: this page is rewritten "
                         "every 5 s and reloads itself.</p>\n");
     }
     if (run.logEndsEarly) {
