@@ -72,7 +72,7 @@ TEST(ParseUtc, ReadsBackWhatFormatUtcWritesAndNothingElse) {
         EXPECT_TRUE(parseUtc(text, 24, back)) << text;
         EXPECT_EQ(back, utc) << text;
     }
-    for (const char* bad : {"2026-13-07T14:03:12.345Z", "2026-04-31T14:03:12.345Z", "2026-02-29T14:03:12.345Z",
+    for (const char* bad : {"2026-13-07T14:03:12.345Z", "2026-04-31T14:03:12.345Z", "2026-02-29T14:03:12.345Z", "2100-02-29T14:03:12.345Z",
                             "2026-12-07T24:03:12.345Z", "2026-12-07T14:03:60.345Z", "2026-12-07 14:03:12.345Z",
                             "2026-12-07T14:03:12.345+", "2026-12-07T14:03:1x.345Z", "2026-12-07T14:03:12.34Z"}) {
         std::int64_t back = 0;
@@ -258,6 +258,7 @@ TEST(Page, WeekOf64CoresWithWakesFitsItsCapacityAndTwoMegabytes) {
     formatHtml(run, out);
     EXPECT_FALSE(out.overflowed);
     EXPECT_LE(out.size, 2U * 1024 * 1024);
+    EXPECT_NE(std::string(out.data).find("<meta http-equiv=\"refresh\""), std::string::npos);  // still running
     std::printf("64 cores, a week, with wake-ups: %zu bytes of %zu\n", out.size, out.capacity);
     writeSample("sample-week-64.html", out);
     freeTextBuffer(out);
