@@ -27,6 +27,8 @@ test_packages=(
     jq zip
     # cyclictest: the yardstick of scripts/stall-detection.sh and measure-cpu.sh.
     rt-tests
+    # The run's page is checked in a real browser, driven by a Node script.
+    chromium nodejs
 )
 package_packages=(
     cmake make g++

@@ -1,0 +1,649 @@
+// The page of a run: header and verdict, a timeline per core on one time
+// axis, the histograms, and the worst events, all as inline SVG and HTML.
+#include "record/html_format.h"
+
+#include <cmath>
+
+#include "record/report_format.h"
+
+// Colours of the Okabe-Ito set, told apart with colour blindness too; every
+// series has its own line style and a label besides, never colour alone.
+// The CSS is written once per page, so its size does not grow with the run.
+static const char pageStyle[] =
+    ":root{--timer:#0072B2;--wake:#D55E00;--mark:#E69F00;--limit:#CC79A7;--pass:#009E73;--ink:#1a1a1a;"
+    "--grid:#d0d0d0}"
+    "body{font-family:system-ui,-apple-system,'Segoe UI',Roboto,sans-serif;color:var(--ink);background:#fff;"
+    "max-width:1100px;margin:0 auto;padding:16px;line-height:1.4;overflow-wrap:anywhere}"
+    "h1{font-size:1.5em;margin:.2em 0}h2{font-size:1.2em;margin:1.2em 0 .4em;border-bottom:1px solid var(--grid)}"
+    "h3{font-size:1em;margin:.6em 0 .1em}figure{margin:0 0 .4em}"
+    "dl.facts{display:grid;grid-template-columns:max-content 1fr;gap:.1em 1em;margin:.5em 0}dl.facts dt{font-weight:600}"
+    "dl.facts dd{margin:0}"
+    ".verdict,.notice{padding:.5em .8em;border:2px solid;border-radius:4px;margin:.6em 0;font-weight:600}"
+    ".verdict.passed{border-color:var(--pass)}.verdict.crossed{border-color:var(--wake);border-width:4px}"
+    ".notice{border-style:dashed;border-color:#777}"
+    ".legend{display:flex;flex-wrap:wrap;gap:.4em 1.5em;margin:.3em 0}.legend svg{vertical-align:middle}"
+    ".scroll{overflow-x:auto}svg{display:block;width:100%;height:auto}svg text{font-size:15px;fill:var(--ink)}"
+    ".legend svg{display:inline-block;width:36px;height:12px}"
+    ".gridline{stroke:var(--grid);stroke-width:1}.axis{stroke:#555;stroke-width:1}"
+    ".timer{fill:none;stroke:var(--timer);stroke-width:2;stroke-linejoin:round;stroke-linecap:round}"
+    ".wake{fill:none;stroke:var(--wake);stroke-width:1.5;stroke-dasharray:6 3;stroke-linecap:round}"
+    ".limit{stroke:var(--limit);stroke-width:1.5;stroke-dasharray:10 3 2 3}"
+    ".worst-mark path{fill:var(--mark);stroke:#000;stroke-width:1}.worst-mark text{font-size:13px;font-weight:700}"
+    ".histograms{display:grid;grid-template-columns:repeat(auto-fill,minmax(300px,1fr));gap:.5em 1.5em}"
+    ".histograms svg text{font-size:11px}.bar{fill:var(--timer)}.empty{fill:#777}"
+    "table{border-collapse:collapse;margin:.4em 0;font-variant-numeric:tabular-nums}"
+    "th,td{border-bottom:1px solid var(--grid);padding:.15em .6em;text-align:right}th{background:#f2f2f2}"
+    "td.text,th.text{text-align:left}"
+    "@media (max-width:640px){body{padding:8px;font-size:14px}.scroll svg{min-width:600px}"
+    "table{font-size:12px}th,td{padding:.1em .3em}.histograms{grid-template-columns:1fr}}"
+    "@media print{@page{size:A4;margin:12mm}body{max-width:none;padding:0;font-size:9pt}"
+    "*{-webkit-print-color-adjust:exact;print-color-adjust:exact}.scroll{overflow:visible}"
+    "figure,tr,.histograms>div{break-inside:avoid}h2{break-after:avoid}}";
+
+// The timeline's drawing, in SVG user units: a plot 1000 wide, so a full
+// timeline has one unit per slot, and 28 units per decade of lateness.
+constexpr std::int64_t plotLeft = 62;
+constexpr std::int64_t plotWidth = 1000;
+constexpr std::int64_t plotTop = 10;
+constexpr std::int64_t decadeHeight = 28;
+// From 0.1 ms (and anything earlier or less late) to 10 s, on a log scale.
+constexpr std::int64_t lowestDecade = 2;   // 10^2 us
+constexpr std::int64_t highestDecade = 7;  // 10^7 us
+constexpr std::int64_t plotHeight = (highestDecade - lowestDecade) * decadeHeight;
+constexpr std::int64_t timelineWidth = plotLeft + plotWidth + 40;
+constexpr std::int64_t timelineHeight = plotTop + plotHeight + 26;
+static const char* const decadeLabels[highestDecade - lowestDecade + 1] = {"0.1 ms", "1 ms",  "10 ms",
+                                                                            "100 ms", "1 s", "10 s"};
+// At most this many time labels, so they never run into each other.
+constexpr std::int64_t timeLabelsMost = 8;
+static const std::int64_t timeStepsMs[] = {1000,    2000,    5000,     10000,    15000,    30000,    60000,
+                                           120000,  300000,  600000,   900000,   1800000,  3600000,  7200000,
+                                           10800000, 21600000, 43200000, 86400000, 172800000, 604800000};
+constexpr std::int64_t msPerDay = 86400000;
+
+// The histogram: one row per bucket, a bar on a log scale of the count.
+constexpr std::int64_t histogramRowHeight = 14;
+constexpr std::int64_t histogramBarLeft = 74;
+constexpr std::int64_t histogramBarWidth = 180;
+constexpr std::int64_t histogramWidth = 320;
+
+// Texts from the system (machine name, problems) are cut to this many bytes
+// before escaping, so that the page's capacity holds whatever they are.
+constexpr std::size_t outsideTextMost = 300;
+
+static void appendLimited(TextBuffer& out, const char* text) {
+    char cut[outsideTextMost + 1];
+    std::size_t length = 0;
+    while (length < outsideTextMost && text[length] != '\0') {
+        cut[length] = text[length];
+        ++length;
+    }
+    cut[length] = '\0';
+    appendHtmlText(out, cut);
+}
+
+static void appendMs(TextBuffer& out, std::int64_t lateUs) {
+    appendDecimal(out, lateUs, 1000, 3);
+    appendText(out, " ms");
+}
+
+// "8.003 s", "12 min 05 s", "3 h 02 min", "6 d 23 h 59 min".
+static void appendLength(TextBuffer& out, std::int64_t ms) {
+    if (ms < 0) ms = 0;
+    const std::int64_t seconds = ms / 1000;
+    const auto two = [&out](std::int64_t value) {
+        if (value < 10) appendChar(out, '0');
+        appendInteger(out, value);
+    };
+    if (seconds < 60) {
+        appendDecimal(out, ms, 1000, 3);
+        appendText(out, " s");
+    } else if (seconds < 3600) {
+        appendInteger(out, seconds / 60);
+        appendText(out, " min ");
+        two(seconds % 60);
+        appendText(out, " s");
+    } else if (seconds < 86400) {
+        appendInteger(out, seconds / 3600);
+        appendText(out, " h ");
+        two(seconds / 60 % 60);
+        appendText(out, " min");
+    } else {
+        appendInteger(out, seconds / 86400);
+        appendText(out, " d ");
+        appendInteger(out, seconds / 3600 % 24);
+        appendText(out, " h ");
+        two(seconds / 60 % 60);
+        appendText(out, " min");
+    }
+}
+
+static void appendUtcWithZone(TextBuffer& out, std::int64_t utcMs) {
+    appendUtc(out, utcMs);
+    appendText(out, " UTC");
+}
+
+// The y of a lateness: log scale, clamped to the plot.
+static std::int64_t yOfLateUs(std::int64_t lateUs) {
+    const double lowest = std::pow(10.0, static_cast<double>(lowestDecade));
+    const double us = static_cast<double>(lateUs) < lowest ? lowest : static_cast<double>(lateUs);
+    double above = (std::log10(us) - static_cast<double>(lowestDecade)) * static_cast<double>(decadeHeight);
+    if (above > static_cast<double>(plotHeight)) above = static_cast<double>(plotHeight);
+    return plotTop + plotHeight - static_cast<std::int64_t>(std::lround(above));
+}
+
+struct TimeAxis {
+    std::int64_t startUtcMs;
+    std::int64_t spanMs;  // > 0
+};
+
+static std::int64_t xOfUtc(const TimeAxis& axis, std::int64_t utcMs) {
+    std::int64_t since = utcMs - axis.startUtcMs;
+    if (since < 0) since = 0;
+    if (since > axis.spanMs) since = axis.spanMs;
+    return plotLeft + (since * plotWidth + axis.spanMs / 2) / axis.spanMs;
+}
+
+static void appendPoint(TextBuffer& out, std::int64_t x, std::int64_t y) {
+    appendInteger(out, x);
+    appendChar(out, ' ');
+    appendInteger(out, y);
+}
+
+// One series as one path: a sub-path for every stretch of measured slots,
+// so the page's size depends on the slot count, not on the run's length.
+static void appendSeries(TextBuffer& out, const Timeline& timeline, const std::int64_t* row, const char* cls) {
+    appendText(out, "<path class=\"");
+    appendText(out, cls);
+    appendText(out, "\" d=\"");
+    const std::int64_t slots = timeline.slotsUsed;
+    bool inStretch = false;
+    for (std::int64_t k = 0; k < slots; ++k) {
+        if (row[k] == timelineEmpty) {
+            // A lone measured slot: a zero-length line, which the round line
+            // cap draws as a dot.
+            if (inStretch && (k < 2 || row[k - 2] == timelineEmpty)) appendText(out, "h0");
+            inStretch = false;
+            continue;
+        }
+        const std::int64_t x = plotLeft + ((2 * k + 1) * plotWidth + slots) / (2 * slots);
+        appendChar(out, inStretch ? ' ' : 'M');
+        appendPoint(out, x, yOfLateUs(row[k]));
+        inStretch = true;
+    }
+    if (inStretch && (slots < 2 || row[slots - 2] == timelineEmpty)) appendText(out, "h0");
+    appendText(out, "\"/>");
+}
+
+static void appendTimeLabel(TextBuffer& out, std::int64_t utcMs, std::int64_t stepMs, std::int64_t spanMs) {
+    char utc[utcTextCapacity];
+    formatUtc(utcMs, utc);
+    // "2026-12-07T14:03:12.345Z": month-day from 5, hours from 11.
+    if (spanMs >= msPerDay) {
+        appendText(out, utc + 5, 5);
+        if (stepMs < msPerDay) {
+            appendChar(out, ' ');
+            appendText(out, utc + 11, 5);
+        }
+    } else {
+        appendText(out, utc + 11, stepMs < 60000 ? 8 : 5);
+    }
+}
+
+static void appendTimeAxis(TextBuffer& out, const TimeAxis& axis) {
+    std::int64_t stepMs = timeStepsMs[sizeof timeStepsMs / sizeof timeStepsMs[0] - 1];
+    for (const std::int64_t step : timeStepsMs) {
+        if (axis.spanMs / step < timeLabelsMost) {
+            stepMs = step;
+            break;
+        }
+    }
+    // Ticks on round UTC times (whole days at midnight UTC).
+    std::int64_t tick = (axis.startUtcMs / stepMs) * stepMs;
+    if (tick < axis.startUtcMs) tick += stepMs;
+    const std::int64_t end = axis.startUtcMs + axis.spanMs;
+    for (; tick <= end; tick += stepMs) {
+        const std::int64_t x = xOfUtc(axis, tick);
+        appendText(out, "<line class=\"gridline\" x1=\"");
+        appendInteger(out, x);
+        appendText(out, "\" x2=\"");
+        appendInteger(out, x);
+        appendText(out, "\" y1=\"");
+        appendInteger(out, plotTop);
+        appendText(out, "\" y2=\"");
+        appendInteger(out, plotTop + plotHeight + 4);
+        appendText(out, "\"/><text x=\"");
+        appendInteger(out, x);
+        appendText(out, "\" y=\"");
+        appendInteger(out, plotTop + plotHeight + 20);
+        appendText(out, "\" text-anchor=\"middle\">");
+        appendTimeLabel(out, tick, stepMs, axis.spanMs);
+        appendText(out, "</text>");
+    }
+}
+
+static void appendWorstMark(TextBuffer& out, const TimeAxis& axis, const WorstEvent& event, std::int64_t rank) {
+    const std::int64_t x = xOfUtc(axis, event.utcMs);
+    const std::int64_t y = yOfLateUs(event.lateUs);
+    appendText(out, "<g class=\"worst-mark\" data-core=\"");
+    appendInteger(out, event.core);
+    appendText(out, "\" data-utc=\"");
+    appendInteger(out, event.utcMs);
+    appendText(out, "\" data-late-us=\"");
+    appendInteger(out, event.lateUs);
+    appendText(out, "\"><title>#");
+    appendInteger(out, rank);
+    appendText(out, ": core ");
+    appendInteger(out, event.core);
+    appendText(out, ", ");
+    appendUtc(out, event.utcMs);
+    appendText(out, ", ");
+    appendMs(out, event.lateUs);
+    appendText(out, " late</title><path d=\"M");
+    appendPoint(out, x, y - 6);
+    appendText(out, "l6 6-6 6-6-6z\"/><text x=\"");
+    appendInteger(out, x + 8);
+    appendText(out, "\" y=\"");
+    appendInteger(out, y < plotTop + 14 ? y + 14 : y - 4);
+    appendText(out, "\">");
+    appendInteger(out, rank);
+    appendText(out, "</text></g>");
+}
+
+static void appendTimeline(TextBuffer& out, const RunSummary& run, const TimeAxis& axis, std::int64_t core) {
+    const Timeline& timeline = *run.timeline;
+    appendText(out, "<figure><h3>Core ");
+    appendInteger(out, core);
+    appendText(out, "</h3><div class=\"scroll\"><svg id=\"timeline-core-");
+    appendInteger(out, core);
+    appendText(out, "\" viewBox=\"0 0 ");
+    appendInteger(out, timelineWidth);
+    appendChar(out, ' ');
+    appendInteger(out, timelineHeight);
+    appendText(out, "\" role=\"img\" aria-label=\"Worst lateness over time, core ");
+    appendInteger(out, core);
+    appendText(out, "\">");
+    for (std::int64_t d = lowestDecade; d <= highestDecade; ++d) {
+        const std::int64_t y = plotTop + plotHeight - (d - lowestDecade) * decadeHeight;
+        appendText(out, "<line class=\"gridline\" x1=\"");
+        appendInteger(out, plotLeft);
+        appendText(out, "\" x2=\"");
+        appendInteger(out, plotLeft + plotWidth);
+        appendText(out, "\" y1=\"");
+        appendInteger(out, y);
+        appendText(out, "\" y2=\"");
+        appendInteger(out, y);
+        appendText(out, "\"/><text x=\"");
+        appendInteger(out, plotLeft - 6);
+        appendText(out, "\" y=\"");
+        appendInteger(out, y + 5);
+        appendText(out, "\" text-anchor=\"end\">");
+        appendText(out, decadeLabels[d - lowestDecade]);
+        appendText(out, "</text>");
+    }
+    appendTimeAxis(out, axis);
+    if (run.failAboveUs > 0) {
+        const std::int64_t y = yOfLateUs(run.failAboveUs);
+        appendText(out, "<line class=\"limit\" x1=\"");
+        appendInteger(out, plotLeft);
+        appendText(out, "\" x2=\"");
+        appendInteger(out, plotLeft + plotWidth);
+        appendText(out, "\" y1=\"");
+        appendInteger(out, y);
+        appendText(out, "\" y2=\"");
+        appendInteger(out, y);
+        appendText(out, "\"/>");
+    }
+    appendSeries(out, timeline, timeline.timerLateUs + core * timelineSlots, "timer");
+    if (timeline.wakeLateUs != nullptr) appendSeries(out, timeline, timeline.wakeLateUs + core * timelineSlots, "wake");
+    for (std::int64_t k = 0; k < run.worstTimerCount; ++k) {
+        if (run.worstTimer[k].core == core) appendWorstMark(out, axis, run.worstTimer[k], k + 1);
+    }
+    appendText(out, "</svg></div></figure>\n");
+}
+
+static void appendBucketLabel(TextBuffer& out, std::int64_t bucket) {
+    if (bucket == 0) {
+        appendText(out, "\xe2\x89\xa4 0");  // "≤ 0"
+        return;
+    }
+    if (bucket == histogramBucketCount - 1) {
+        appendText(out, "> ");
+        appendInteger(out, histogramUpperMs[bucket - 1]);
+        return;
+    }
+    const std::int64_t low = histogramUpperMs[bucket - 1] + 1;
+    if (low < histogramUpperMs[bucket]) {
+        appendInteger(out, low);
+        appendText(out, "\xe2\x80\x93");  // an en dash
+    }
+    appendInteger(out, histogramUpperMs[bucket]);
+}
+
+static void appendHistogram(TextBuffer& out, const CoreStatistics& s, std::int64_t core) {
+    std::int64_t most = 0;
+    for (const std::int64_t count : s.histogram) most = count > most ? count : most;
+    const double scale = most == 0 ? 1.0 : std::log10(static_cast<double>(most)) + 1.0;
+    appendText(out, "<div><h3>Core ");
+    appendInteger(out, core);
+    appendText(out, "</h3><svg id=\"histogram-core-");
+    appendInteger(out, core);
+    appendText(out, "\" viewBox=\"0 0 ");
+    appendInteger(out, histogramWidth);
+    appendChar(out, ' ');
+    appendInteger(out, (histogramBucketCount + 1) * histogramRowHeight);
+    appendText(out, "\" role=\"img\" aria-label=\"Timer events by lateness, core ");
+    appendInteger(out, core);
+    appendText(out, "\"><text x=\"");
+    appendInteger(out, histogramBarLeft - 4);
+    appendText(out, "\" y=\"11\" text-anchor=\"end\">ms late</text><text x=\"");
+    appendInteger(out, histogramBarLeft);
+    appendText(out, "\" y=\"11\">events (bar: log scale)</text>");
+    for (std::int64_t b = 0; b < histogramBucketCount; ++b) {
+        const std::int64_t count = s.histogram[b];
+        const std::int64_t top = (b + 1) * histogramRowHeight + 2;
+        // A single event still gets a visible bar: length (log10 n + 1) / (log10 most + 1).
+        const std::int64_t length =
+            count == 0 ? 0
+                       : 2 + static_cast<std::int64_t>(std::lround(
+                                 (std::log10(static_cast<double>(count)) + 1.0) / scale *
+                                 static_cast<double>(histogramBarWidth - 2)));
+        appendText(out, "<text x=\"");
+        appendInteger(out, histogramBarLeft - 4);
+        appendText(out, "\" y=\"");
+        appendInteger(out, top + 9);
+        appendText(out, "\" text-anchor=\"end\">");
+        appendBucketLabel(out, b);
+        appendText(out, "</text>");
+        if (count > 0) {
+            appendText(out, "<rect class=\"bar\" x=\"");
+            appendInteger(out, histogramBarLeft);
+            appendText(out, "\" y=\"");
+            appendInteger(out, top);
+            appendText(out, "\" width=\"");
+            appendInteger(out, length);
+            appendText(out, "\" height=\"");
+            appendInteger(out, histogramRowHeight - 3);
+            appendText(out, "\"/>");
+        }
+        appendText(out, count == 0 ? "<text class=\"empty\" x=\"" : "<text x=\"");
+        appendInteger(out, histogramBarLeft + length + 4);
+        appendText(out, "\" y=\"");
+        appendInteger(out, top + 9);
+        appendText(out, "\">");
+        appendInteger(out, count);
+        appendText(out, "</text>");
+    }
+    appendText(out, "</svg></div>\n");
+}
+
+static void appendCell(TextBuffer& out, std::int64_t value) {
+    appendText(out, "<td>");
+    appendInteger(out, value);
+    appendText(out, "</td>");
+}
+
+static void appendMsCell(TextBuffer& out, std::int64_t lateUs) {
+    appendText(out, "<td>");
+    appendDecimal(out, lateUs, 1000, 3);
+    appendText(out, "</td>");
+}
+
+static void appendUtcCell(TextBuffer& out, std::int64_t utcMs) {
+    appendText(out, "<td class=\"text\">");
+    appendUtc(out, utcMs);
+    appendText(out, "</td>");
+}
+
+// Rows of worst events (timer or wake-up: the same three fields).
+template <typename Event>
+static void appendWorstTable(TextBuffer& out, const char* id, const Event* events, std::int64_t count) {
+    appendText(out, "<div class=\"scroll\"><table id=\"");
+    appendText(out, id);
+    appendText(out, "\"><thead><tr><th>#</th><th>core</th><th class=\"text\">time (UTC)</th><th>ms late</th>"
+                    "</tr></thead><tbody>");
+    for (std::int64_t k = 0; k < count; ++k) {
+        appendText(out, "<tr data-core=\"");
+        appendInteger(out, events[k].core);
+        appendText(out, "\" data-utc=\"");
+        appendInteger(out, events[k].utcMs);
+        appendText(out, "\" data-late-us=\"");
+        appendInteger(out, events[k].lateUs);
+        appendText(out, "\">");
+        appendCell(out, k + 1);
+        appendCell(out, events[k].core);
+        appendUtcCell(out, events[k].utcMs);
+        appendMsCell(out, events[k].lateUs);
+        appendText(out, "</tr>");
+    }
+    appendText(out, "</tbody></table></div>\n");
+}
+
+static void appendCoreTable(TextBuffer& out, const RunSummary& run) {
+    appendText(out, "<div class=\"scroll\"><table id=\"cores\"><thead><tr><th>core</th><th>events</th>"
+                    "<th>min ms</th><th>mean ms</th><th>max ms</th><th class=\"text\">max at (UTC)</th>"
+                    "<th>max ms (counter)</th></tr></thead><tbody>");
+    for (std::int64_t c = 0; c < run.coreCount; ++c) {
+        const CoreStatistics& s = run.cores[c];
+        appendText(out, "<tr>");
+        appendCell(out, c);
+        if (s.events == 0) {
+            appendText(out, run.sampled != nullptr && !run.sampled[c]
+                                ? "<td class=\"text\" colspan=\"6\">not sampled</td>"
+                                : "<td class=\"text\" colspan=\"6\">no events yet</td>");
+        } else {
+            appendCell(out, s.events);
+            appendCell(out, s.minMs);
+            appendText(out, "<td>");
+            appendDecimal(out, s.sumMs, s.events, 3);
+            appendText(out, "</td>");
+            appendCell(out, s.maxMs);
+            appendUtcCell(out, s.maxAtUtcMs);
+            appendMsCell(out, s.maxUs);
+        }
+        appendText(out, "</tr>");
+    }
+    appendText(out, "</tbody></table></div>\n");
+}
+
+static void appendWakeTable(TextBuffer& out, const RunSummary& run) {
+    appendText(out, "<div class=\"scroll\"><table id=\"wake-cores\"><thead><tr><th>core</th><th>wake-ups</th>"
+                    "<th>skipped</th><th>over 1 ms</th><th>min ms</th><th>mean ms</th><th>max ms</th>"
+                    "<th class=\"text\">max at (UTC)</th></tr></thead><tbody>");
+    for (std::int64_t c = 0; c < run.coreCount; ++c) {
+        const WakeStatistics& w = run.wakes[c];
+        appendText(out, "<tr>");
+        appendCell(out, c);
+        appendCell(out, w.events);
+        appendCell(out, w.skipped);
+        appendCell(out, w.over1ms);
+        if (w.events == 0) {
+            appendText(out, "<td colspan=\"4\"></td>");
+        } else {
+            appendMsCell(out, w.minUs);
+            appendText(out, "<td>");
+            appendDecimal(out, w.sumUs, w.events * 1000, 3);
+            appendText(out, "</td>");
+            appendMsCell(out, w.maxUs);
+            appendUtcCell(out, w.maxAtUtcMs);
+        }
+        appendText(out, "</tr>");
+    }
+    appendText(out, "</tbody></table></div>\n");
+}
+
+static void appendFact(TextBuffer& out, const char* name) {
+    appendText(out, "<dt>");
+    appendText(out, name);
+    appendText(out, "</dt><dd>");
+}
+
+static void appendHeader(TextBuffer& out, const RunSummary& run) {
+    const bool named = run.machineName != nullptr && run.machineName[0] != '\0';
+    appendText(out, "<header><h1>Timer lateness");
+    if (named) {
+        appendText(out, " of ");
+        appendLimited(out, run.machineName);
+    }
+    appendText(out, "</h1><dl class=\"facts\">");
+    appendFact(out, "Machine");
+    appendLimited(out, named ? run.machineName : "unknown");
+    appendText(out, "</dd>");
+    appendFact(out, "Windows");
+    appendLimited(out, run.systemVersion != nullptr && run.systemVersion[0] != '\0' ? run.systemVersion : "unknown");
+    appendText(out, "</dd>");
+    appendFact(out, "Cores");
+    appendInteger(out, run.coreCount);
+    appendText(out, "</dd>");
+    appendFact(out, "Started");
+    appendUtcWithZone(out, run.startedUtcMs);
+    appendText(out, "</dd>");
+    appendFact(out, "Length");
+    appendLength(out, run.elapsedMs);
+    appendText(out, run.finished ? " (the whole run)" : " so far");
+    appendText(out, "</dd>");
+    appendFact(out, "Updated");
+    appendUtcWithZone(out, run.updatedUtcMs);
+    appendText(out, "</dd>");
+    if (run.wakes != nullptr && run.fineMethod != nullptr && run.fineMethod[0] != '\0') {
+        appendFact(out, "Wake-ups");
+        appendLimited(out, run.fineMethod);
+        appendText(out, ", resolution ");
+        appendInteger(out, run.fineResolutionUs);
+        appendText(out, " \xc2\xb5s</dd>");
+    }
+    appendFact(out, "Program");
+    appendText(out, "Vantrel ");
+    appendLimited(out, run.version != nullptr ? run.version : "");
+    appendText(out, "</dd></dl>\n");
+
+    if (!run.finished) {
+        appendText(out, "<p class=\"notice\" id=\"running\">Still running: this page is rewritten "
+                        "every 5 s and reloads itself.</p>\n");
+    }
+    if (run.logEndsEarly) {
+        appendText(out, "<p class=\"notice\" id=\"log-ends-early\">\xe2\x9a\xa0 The log ends in the middle of "
+                        "a line: the program was stopped before it finished the log, so the run's last "
+                        "moments may be missing.</p>\n");
+    }
+    if (run.failAboveUs >= 0) {
+        appendText(out, run.thresholdCrossed ? "<p class=\"verdict crossed\" id=\"verdict\">\xe2\x9c\x97 Crossed: "
+                                             : "<p class=\"verdict passed\" id=\"verdict\">\xe2\x9c\x93 Passed: ");
+        appendText(out, run.thresholdCrossed ? "timer events came later than " : "no timer event came later than ");
+        appendMs(out, run.failAboveUs);
+        if (run.thresholdCrossed && run.worstTimerCount > 0) {
+            const WorstEvent& worst = run.worstTimer[0];
+            appendText(out, "; the worst, on core ");
+            appendInteger(out, worst.core);
+            appendText(out, " at ");
+            appendUtc(out, worst.utcMs);
+            appendText(out, ", was ");
+            appendMs(out, worst.lateUs);
+            appendText(out, " late");
+        }
+        appendText(out, ".</p>\n");
+    }
+    appendText(out, "</header>\n");
+}
+
+static void appendLegend(TextBuffer& out, const RunSummary& run) {
+    appendText(out, "<p class=\"legend\"><span><svg viewBox=\"0 0 36 12\"><path class=\"timer\" d=\"M2 6h32\"/>"
+                    "</svg> timer events: the worst per slot</span>");
+    if (run.timeline->wakeLateUs != nullptr) {
+        appendText(out, "<span><svg viewBox=\"0 0 36 12\"><path class=\"wake\" d=\"M2 6h32\"/></svg> "
+                        "wake-ups: the worst per slot (dashed)</span>");
+    }
+    appendText(out, "<span class=\"worst-mark\"><svg viewBox=\"0 0 36 12\"><path d=\"M18 0l6 6-6 6-6-6z\"/>"
+                    "</svg> n: the n-th worst timer event</span>");
+    if (run.failAboveUs > 0) {
+        appendText(out, "<span><svg viewBox=\"0 0 36 12\"><path class=\"limit\" d=\"M2 6h32\"/></svg> "
+                        "the limit, ");
+        appendMs(out, run.failAboveUs);
+        appendText(out, "</span>");
+    }
+    appendText(out, "</p><p>Each slot covers ");
+    appendLength(out, run.timeline->slotMs);
+    appendText(out, "; lateness on a log scale, times in UTC.</p>\n");
+}
+
+static void appendProblems(TextBuffer& out, const RunSummary& run) {
+    appendText(out, "<h2>Problems</h2><ul id=\"problems\">");
+    for (std::int64_t k = 0; k < run.problemsListed; ++k) {
+        appendText(out, "<li>");
+        appendUtc(out, run.problems[k].atUtcMs);
+        appendText(out, ": ");
+        appendLimited(out, run.problems[k].text);
+        appendText(out, "</li>");
+    }
+    if (run.problemCount > run.problemsListed) {
+        appendText(out, "<li>and ");
+        appendInteger(out, run.problemCount - run.problemsListed);
+        appendText(out, " more</li>");
+    }
+    appendText(out, "</ul>\n");
+}
+
+void formatHtml(const RunSummary& run, TextBuffer& out) {
+    clearText(out);
+    appendText(out, "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+                    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">");
+    // A page opened during the run follows it by reloading the file; no
+    // script and nothing from the network.
+    if (!run.finished) appendText(out, "<meta http-equiv=\"refresh\" content=\"5\">");
+    appendText(out, "<title>Vantrel: ");
+    appendLimited(out, run.machineName != nullptr && run.machineName[0] != '\0' ? run.machineName : "run");
+    appendText(out, ", ");
+    appendUtc(out, run.startedUtcMs);
+    appendText(out, "</title><style>");
+    appendText(out, pageStyle);
+    appendText(out, "</style></head><body>\n");
+    appendHeader(out, run);
+
+    if (run.timeline != nullptr && run.timeline->slotsUsed > 0) {
+        appendText(out, "<section><h2>Timeline</h2>\n");
+        appendLegend(out, run);
+        const TimeAxis axis{run.timeline->startUtcMs, run.timeline->slotsUsed * run.timeline->slotMs};
+        const std::int64_t drawn = run.coreCount < run.timeline->coreCount ? run.coreCount : run.timeline->coreCount;
+        for (std::int64_t c = 0; c < drawn; ++c) appendTimeline(out, run, axis, c);
+        appendText(out, "</section>\n");
+    }
+
+    appendText(out, "<section><h2>Worst timer events</h2>\n");
+    appendWorstTable(out, "worst-events", run.worstTimer, run.worstTimerCount);
+    appendText(out, "</section>\n<section><h2>Timer events by lateness</h2><div class=\"histograms\">\n");
+    for (std::int64_t c = 0; c < run.coreCount; ++c) appendHistogram(out, run.cores[c], c);
+    appendText(out, "</div>\n");
+    appendCoreTable(out, run);
+    appendText(out, "</section>\n");
+
+    if (run.wakes != nullptr) {
+        appendText(out, "<section><h2>Wake-ups</h2>\n<h3>Worst wake-ups</h3>\n");
+        appendWorstTable(out, "worst-wakes", run.worstWakes, run.worstWakeCount);
+        appendText(out, "<h3>Per core</h3>\n");
+        appendWakeTable(out, run);
+        appendText(out, "</section>\n");
+    }
+    if (run.problemCount > 0) appendProblems(out, run);
+    appendText(out, "</body></html>\n");
+}
+
+// Generous sizes of each part; the test of a worst case checks that the
+// page fits.
+constexpr std::size_t pageFixedBytes = 32768;
+constexpr std::size_t timelineFixedBytes = 4096;
+constexpr std::size_t seriesBytesPerSlot = 12;  // "M1062 110h0" at most
+constexpr std::size_t histogramBytes = 4096;
+constexpr std::size_t tableRowBytes = 512;
+constexpr std::size_t worstMarkBytes = 512;
+constexpr std::size_t problemBytes = outsideTextMost * 6 + 128;  // "&quot;" for every byte
+
+std::size_t htmlCapacity(std::int64_t coreCount, bool withWakes) {
+    const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
+    const std::size_t series = withWakes ? 2 : 1;
+    const std::size_t perCore = timelineFixedBytes + series * seriesBytesPerSlot * timelineSlots + histogramBytes +
+                                series * tableRowBytes;
+    const std::size_t events = static_cast<std::size_t>(worstEventsKept + worstWakesKept) *
+                               (worstMarkBytes + tableRowBytes);
+    return pageFixedBytes + cores * perCore + events + static_cast<std::size_t>(problemsKept) * problemBytes +
+           5 * outsideTextMost * 6;
+}

@@ -1,0 +1,260 @@
+// Parses the log line by line into statistics, the timeline and the worst
+// events, without allocating after makeLogReader.
+#include "record/log_reader.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "engine/timer_event.h"
+#include "record/parse_utc.h"
+
+static const char logHeaderTimer[] = "utc,core,late_ms,late_us";
+static const char logHeaderWithSource[] = "utc,core,late_ms,late_us,source";
+constexpr std::size_t logErrorCapacity = 400;
+constexpr std::int64_t logFieldsMost = 5;
+
+bool makeLogReader(LogReader& reader) {
+    reader = LogReader{};
+    reader.cores = new (std::nothrow) CoreStatistics[logReaderCores]();
+    reader.sampled = new (std::nothrow) bool[logReaderCores]();
+    reader.wakes = new (std::nothrow) WakeStatistics[logReaderCores]();
+    // The start is not known before the first line; it is set there.
+    const bool made = reader.cores != nullptr && reader.sampled != nullptr && reader.wakes != nullptr &&
+                      makeTimeline(reader.timeline, logReaderCores, 0, true) &&
+                      makeTextBuffer(reader.error, logErrorCapacity);
+    if (!made) freeLogReader(reader);
+    return made;
+}
+
+void freeLogReader(LogReader& reader) {
+    delete[] reader.cores;
+    delete[] reader.sampled;
+    delete[] reader.wakes;
+    freeTimeline(reader.timeline);
+    freeTextBuffer(reader.error);
+    reader = LogReader{};
+}
+
+// Larger lateness first, then the earlier time, then the lower core.
+template <typename Event>
+static bool ranksBefore(const Event& a, const Event& b) {
+    if (a.lateUs != b.lateUs) return a.lateUs > b.lateUs;
+    if (a.utcMs != b.utcMs) return a.utcMs < b.utcMs;
+    return a.core < b.core;
+}
+
+template <typename Event>
+static void offerWorst(Event* worst, std::int64_t& count, std::int64_t kept, const Event& event) {
+    if (count == kept && !ranksBefore(event, worst[count - 1])) return;
+    std::int64_t at = count < kept ? count++ : count - 1;
+    while (at > 0 && ranksBefore(event, worst[at - 1])) {
+        worst[at] = worst[at - 1];
+        --at;
+    }
+    worst[at] = event;
+}
+
+void offerWorstEvent(WorstEvent* worst, std::int64_t& count, std::int64_t kept, const WorstEvent& event) {
+    offerWorst(worst, count, kept, event);
+}
+
+static bool fail(LogReader& reader, const char* what) {
+    reader.failed = true;
+    clearText(reader.error);
+    if (reader.lineNumber > 0) {
+        appendText(reader.error, "line ");
+        appendInteger(reader.error, reader.lineNumber);
+        appendText(reader.error, ": ");
+    }
+    appendText(reader.error, what);
+    return false;
+}
+
+// The same, naming the field's text.
+static bool failField(LogReader& reader, const char* name, const char* text, std::size_t length, const char* why) {
+    fail(reader, name);
+    appendText(reader.error, " '");
+    appendText(reader.error, text, length);
+    appendText(reader.error, "' ");
+    appendText(reader.error, why);
+    return false;
+}
+
+static bool parseWhole(const char* text, std::size_t length, std::int64_t& value) {
+    if (length == 0) return false;
+    const std::from_chars_result result = std::from_chars(text, text + length, value);
+    return result.ec == std::errc() && result.ptr == text + length;
+}
+
+static void addWake(LogReader& reader, std::int64_t core, std::int64_t utcMs, std::int64_t lateUs) {
+    WakeStatistics& w = reader.wakes[core];
+    if (w.events == 0 || lateUs > w.maxUs) {
+        w.maxUs = lateUs;
+        w.maxAtUtcMs = utcMs;
+    }
+    if (w.events == 0 || lateUs < w.minUs) w.minUs = lateUs;
+    ++w.events;
+    ++w.over1ms;
+    w.sumUs += lateUs;
+    std::int64_t bucket = 0;
+    while (bucket < wakeHistogramBucketCount - 1 && lateUs > wakeHistogramUpperUs[bucket]) ++bucket;
+    ++w.histogram[bucket];
+    offerWorst(reader.worstWakes, reader.worstWakeCount, worstWakesKept, WakeEvent{core, utcMs, lateUs});
+    addToTimeline(reader.timeline, core, utcMs, lateUs, true);
+    reader.sawWakes = true;
+}
+
+static bool readHeader(LogReader& reader, const char* line, std::size_t length) {
+    if (length == sizeof logHeaderTimer - 1 && std::memcmp(line, logHeaderTimer, length) == 0) return true;
+    if (length == sizeof logHeaderWithSource - 1 && std::memcmp(line, logHeaderWithSource, length) == 0) {
+        reader.withSource = true;
+        return true;
+    }
+    return fail(reader, "not a log: the first line must be 'utc,core,late_ms,late_us' or "
+                        "'utc,core,late_ms,late_us,source'");
+}
+
+static bool readEvent(LogReader& reader, const char* line, std::size_t length) {
+    const char* field[logFieldsMost + 1];
+    std::size_t fieldLength[logFieldsMost + 1];
+    std::int64_t fields = 0;
+    const char* from = line;
+    for (const char* p = line;; ++p) {
+        if (p == line + length || *p == ',') {
+            if (fields == logFieldsMost + 1) return fail(reader, "too many fields");
+            field[fields] = from;
+            fieldLength[fields] = static_cast<std::size_t>(p - from);
+            ++fields;
+            from = p + 1;
+            if (p == line + length) break;
+        }
+    }
+    const std::int64_t expected = reader.withSource ? 5 : 4;
+    if (fields != expected) {
+        fail(reader, reader.withSource ? "expected 5 fields (utc,core,late_ms,late_us,source), found "
+                                       : "expected 4 fields (utc,core,late_ms,late_us), found ");
+        appendInteger(reader.error, fields);
+        return false;
+    }
+
+    std::int64_t utcMs = 0;
+    std::int64_t core = 0;
+    std::int64_t lateMs = 0;
+    std::int64_t lateUs = 0;
+    if (!parseUtc(field[0], fieldLength[0], utcMs)) {
+        return failField(reader, "utc", field[0], fieldLength[0], "is not a time like 2026-12-07T14:03:12.345Z");
+    }
+    if (!parseWhole(field[1], fieldLength[1], core) || core < 0) {
+        return failField(reader, "core", field[1], fieldLength[1], "is not a core number");
+    }
+    if (core >= logReaderCores) {
+        return failField(reader, "core", field[1], fieldLength[1], "is beyond the 256 cores a page can show");
+    }
+    if (!parseWhole(field[2], fieldLength[2], lateMs)) {
+        return failField(reader, "late_ms", field[2], fieldLength[2], "is not a whole number");
+    }
+    if (!parseWhole(field[3], fieldLength[3], lateUs)) {
+        return failField(reader, "late_us", field[3], fieldLength[3], "is not a whole number");
+    }
+    bool wake = false;
+    if (reader.withSource) {
+        const char* source = field[4];
+        const std::size_t sourceLength = fieldLength[4];
+        wake = sourceLength == 4 && std::memcmp(source, "wake", 4) == 0;
+        if (!wake && !(sourceLength == 5 && std::memcmp(source, "timer", 5) == 0)) {
+            return failField(reader, "source", source, sourceLength, "is neither 'timer' nor 'wake'");
+        }
+    }
+
+    if (reader.timerLines == 0 && !reader.sawWakes) {
+        reader.firstUtcMs = utcMs;
+        reader.lastUtcMs = utcMs;
+        reader.timeline.startUtcMs = utcMs;
+    }
+    // Lines of different cores are close to time order but not exactly.
+    if (utcMs > reader.lastUtcMs) reader.lastUtcMs = utcMs;
+    if (core >= reader.coreCount) reader.coreCount = core + 1;
+    if (wake) {
+        addWake(reader, core, utcMs, lateUs);
+        return true;
+    }
+    addToStatistics(reader.cores[core], TimerEvent{core, lateMs, lateUs, utcMs});
+    reader.sampled[core] = true;
+    offerWorst(reader.worstTimer, reader.worstTimerCount, worstEventsKept, WorstEvent{core, utcMs, lateUs});
+    addToTimeline(reader.timeline, core, utcMs, lateUs, false);
+    ++reader.timerLines;
+    return true;
+}
+
+static bool readLine(LogReader& reader) {
+    ++reader.lineNumber;
+    std::size_t length = reader.lineLength;
+    reader.lineLength = 0;
+    if (length > 0 && reader.line[length - 1] == '\r') --length;  // a log copied through Windows tools
+    if (reader.lineNumber == 1) return readHeader(reader, reader.line, length);
+    if (length == 0) return fail(reader, "an empty line");
+    return readEvent(reader, reader.line, length);
+}
+
+bool readLogChunk(LogReader& reader, const char* bytes, std::size_t length) {
+    for (std::size_t k = 0; k < length && !reader.failed; ++k) {
+        if (bytes[k] == '\n') {
+            readLine(reader);
+        } else if (reader.lineLength == logLineCapacity) {
+            ++reader.lineNumber;
+            fail(reader, "longer than any line of a log");
+        } else {
+            reader.line[reader.lineLength++] = bytes[k];
+        }
+    }
+    return !reader.failed;
+}
+
+bool finishLog(LogReader& reader) {
+    if (reader.failed) return false;
+    if (reader.lineNumber == 0) {
+        return fail(reader, reader.lineLength == 0 ? "the log is empty" : "the log ends inside its first line");
+    }
+    reader.endsEarly = reader.lineLength > 0;
+    reader.lineLength = 0;
+    if (reader.timerLines == 0 && !reader.sawWakes) return fail(reader, "the log holds no events, only its header");
+    return true;
+}
+
+void summaryFromLog(LogReader& reader, RunSummary& run, const char* version, std::int64_t failAboveUs) {
+    reader.shown = reader.timeline;
+    reader.shown.coreCount = reader.coreCount;
+    if (!reader.sawWakes) reader.shown.wakeLateUs = nullptr;
+
+    run = RunSummary{};
+    run.version = version;
+    run.machineName = "";
+    run.systemVersion = "";
+    run.startedUtcMs = reader.firstUtcMs;
+    run.updatedUtcMs = reader.lastUtcMs;
+    run.elapsedMs = reader.lastUtcMs - reader.firstUtcMs;
+    // The log is all there is of the run: nothing more will come.
+    run.finished = true;
+    run.failAboveUs = failAboveUs;
+    run.coreCount = reader.coreCount;
+    run.cores = reader.cores;
+    run.sampled = reader.sampled;
+    for (std::int64_t c = 0; c < reader.coreCount; ++c) {
+        // As the recorder judges: the tick count's lateness above the limit.
+        if (failAboveUs >= 0 && reader.cores[c].events > 0 && reader.cores[c].maxMs * 1000 > failAboveUs) {
+            run.thresholdCrossed = true;
+        }
+    }
+    run.worstTimer = reader.worstTimer;
+    run.worstTimerCount = reader.worstTimerCount;
+    if (reader.sawWakes) {
+        run.wakes = reader.wakes;
+        run.fineMethod = "";
+        run.worstWakes = reader.worstWakes;
+        run.worstWakeCount = reader.worstWakeCount;
+    }
+    run.timeline = &reader.shown;
+    run.logEndsEarly = reader.endsEarly;
+}

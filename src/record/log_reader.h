@@ -1,0 +1,72 @@
+// Reading a log back, fed in chunks of bytes, into what the page of a run
+// needs: per-core statistics, the timeline and the worst events. Memory is
+// fixed and made once, so a log of any length reads in the same space.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/wake_figures.h"
+#include "record/run_summary.h"
+#include "record/statistics.h"
+#include "record/text_buffer.h"
+#include "record/timeline.h"
+
+// Core numbers 0 .. 255: the most that a log read back can hold.
+constexpr std::int64_t logReaderCores = 256;
+// The longest line a log can have is 78 bytes (a 5-field line with two
+// 20-character numbers); anything longer is not a log.
+constexpr std::size_t logLineCapacity = 100;
+
+struct LogReader {
+    CoreStatistics* cores;  // logReaderCores entries
+    bool* sampled;          // logReaderCores entries: the core has timer lines
+    // From wake lines: a log holds only the wake-ups later than 1 ms, so
+    // events, over1ms and the histogram count those alone, and skipped is 0.
+    WakeStatistics* wakes;  // logReaderCores entries
+    Timeline timeline;      // logReaderCores rows, with wake-ups
+    WorstEvent worstTimer[worstEventsKept];
+    std::int64_t worstTimerCount;
+    WakeEvent worstWakes[worstWakesKept];
+    std::int64_t worstWakeCount;
+
+    std::int64_t coreCount;  // the highest core met, plus one
+    bool withSource;         // the header has the source column
+    bool sawWakes;
+    std::int64_t lineNumber;  // whole lines read, the header included
+    std::int64_t timerLines;
+    std::int64_t firstUtcMs;
+    std::int64_t lastUtcMs;
+    bool endsEarly;  // the bytes ended in the middle of a line
+
+    // The line being put together from the chunks.
+    char line[logLineCapacity];
+    std::size_t lineLength;
+
+    bool failed;
+    TextBuffer error;  // why, when failed
+
+    // What the summary points at: the timeline cut to coreCount cores.
+    Timeline shown;
+};
+
+// Before reading; answers false when the memory is not there.
+bool makeLogReader(LogReader& reader);
+void freeLogReader(LogReader& reader);
+
+// The next bytes of the log, in any cut. Answers false once the log is
+// found not to be one; the reason is then in reader.error.data.
+bool readLogChunk(LogReader& reader, const char* bytes, std::size_t length);
+// After the last chunk: answers false for an empty log, a log without
+// events, or an earlier failure (reader.error says which). A last line
+// without its line end is dropped and marks the log as ending early.
+bool finishLog(LogReader& reader);
+
+// The run as the log tells it, for the page. The log does not say the
+// machine, the system or the limit: the caller passes the limit given with
+// the log (-1: none). Points into `reader`, which must outlive `run`.
+void summaryFromLog(LogReader& reader, RunSummary& run, const char* version, std::int64_t failAboveUs);
+
+// Keeps `event` among the `count` worst of `worst` (capacity `kept`),
+// largest lateness first; ties go to the earlier time, then the lower core.
+void offerWorstEvent(WorstEvent* worst, std::int64_t& count, std::int64_t kept, const WorstEvent& event);

@@ -1,0 +1,11 @@
+// Reading back the UTC times that the log and the report write.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Parses exactly "2026-12-07T14:03:12.345Z" (the form formatUtc writes) into
+// milliseconds since 1970-01-01 UTC. Answers false for anything else: another
+// length, a missing separator, a month 13, 31 April or 29 February of a
+// common year, an hour 24, a second 60.
+bool parseUtc(const char* text, std::size_t length, std::int64_t& utcMs);

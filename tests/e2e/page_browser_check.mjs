@@ -1,0 +1,234 @@
+// Opens a run's page in a real headless browser (Debian's chromium, driven
+// over --remote-debugging-pipe, so nothing but Node's own modules is needed)
+// and checks it after layout: one timeline per core, the stall marked on its
+// core at its time, the worst-events table led by that core, no console
+// error and no request beyond the file itself. Saves screenshots of the
+// desktop, phone and printed (A4) layouts.
+//
+//   node page_browser_check.mjs PAGE CORES STALLED_CORE FROM_UTC_MS TO_UTC_MS [SHOT_DIR]
+//
+// Exits 0 when every check holds, 1 with a message per failed check, 2 when
+// the browser could not be driven at all.
+import { spawn } from 'node:child_process';
+import { mkdtempSync, rmSync, writeFileSync, mkdirSync, realpathSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, dirname, basename } from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+const browserPath = process.env.VANTREL_CHROMIUM || '/usr/bin/chromium';
+const overallTimeoutMs = 90000;
+// Desktop, phone and A4 at 96 dpi (210 mm); screenshots are cut at this height.
+const desktop = { width: 1200, height: 900, mobile: false };
+const phone = { width: 390, height: 844, mobile: true };
+const a4Width = 794;
+const shotHeightMost = 4000;
+
+const [pageArg, coresArg, coreArg, fromArg, toArg, shotArg] = process.argv.slice(2);
+if (toArg === undefined) {
+    console.error('usage: page_browser_check.mjs PAGE CORES STALLED_CORE FROM_UTC_MS TO_UTC_MS [SHOT_DIR]');
+    process.exit(2);
+}
+const pagePath = realpathSync(pageArg);
+const expectedCores = Number(coresArg);
+const stalledCore = Number(coreArg);
+const fromUtcMs = Number(fromArg);
+const toUtcMs = Number(toArg);
+const shotDir = shotArg || process.env.VANTREL_SCREENSHOT_DIR || dirname(pagePath);
+const shotPrefix = join(shotDir, basename(pagePath).replace(/\.html?$/, ''));
+
+const failures = [];
+const fail = (message) => failures.push(message);
+
+const profile = mkdtempSync(join(tmpdir(), 'vantrel-chromium-'));
+const browser = spawn(browserPath, [
+    '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync',
+    '--disable-extensions', '--hide-scrollbars', `--user-data-dir=${profile}`,
+    '--remote-debugging-pipe', 'about:blank',
+], { stdio: ['ignore', 'ignore', 'pipe', 'pipe', 'pipe'] });
+let browserLog = '';
+browser.stderr.on('data', (data) => { browserLog += data; });
+
+const guard = setTimeout(() => finish(2, `the browser did not finish within ${overallTimeoutMs / 1000} s`), overallTimeoutMs);
+
+// The pipe protocol: JSON messages, each ended by a zero byte; fd 3 to the
+// browser, fd 4 from it.
+const toBrowser = browser.stdio[3];
+const fromBrowser = browser.stdio[4];
+let nextId = 1;
+const waiting = new Map();
+const listeners = [];
+let pending = '';
+fromBrowser.on('data', (data) => {
+    pending += data.toString('utf8');
+    let end;
+    while ((end = pending.indexOf('\0')) >= 0) {
+        const message = JSON.parse(pending.slice(0, end));
+        pending = pending.slice(end + 1);
+        if (message.id !== undefined && waiting.has(message.id)) {
+            const { resolve, reject, method } = waiting.get(message.id);
+            waiting.delete(message.id);
+            if (message.error) reject(new Error(`${method}: ${message.error.message}`));
+            else resolve(message.result);
+        } else if (message.method) {
+            for (const listener of listeners) listener(message);
+        }
+    }
+});
+browser.on('exit', () => {
+    for (const { reject, method } of waiting.values()) reject(new Error(`${method}: the browser ended`));
+    waiting.clear();
+});
+
+function send(method, params = {}, sessionId = undefined) {
+    const id = nextId++;
+    const message = { id, method, params };
+    if (sessionId) message.sessionId = sessionId;
+    toBrowser.write(JSON.stringify(message) + '\0');
+    return new Promise((resolve, reject) => waiting.set(id, { resolve, reject, method }));
+}
+
+function nextEvent(method, sessionId) {
+    return new Promise((resolve) => {
+        const listener = (message) => {
+            if (message.method === method && message.sessionId === sessionId) {
+                listeners.splice(listeners.indexOf(listener), 1);
+                resolve(message.params);
+            }
+        };
+        listeners.push(listener);
+    });
+}
+
+let finished = false;
+async function finish(code, message) {
+    if (finished) return;
+    finished = true;
+    clearTimeout(guard);
+    if (message) console.error(`FAIL: ${message}`);
+    try {
+        await Promise.race([send('Browser.close'), new Promise((resolve) => setTimeout(resolve, 3000))]);
+    } catch {
+        // The browser is gone already.
+    }
+    if (browser.exitCode === null) browser.kill('SIGKILL');
+    rmSync(profile, { recursive: true, force: true });
+    if (code === 2 && browserLog) console.error(browserLog.split('\n').slice(-10).join('\n'));
+    process.exit(code);
+}
+
+async function screenshot(session, name, viewport, media) {
+    await send('Emulation.setEmulatedMedia', { media }, session);
+    await send('Emulation.setDeviceMetricsOverride', {
+        width: viewport.width, height: viewport.height, deviceScaleFactor: 1, mobile: viewport.mobile,
+    }, session);
+    const { cssContentSize } = await send('Page.getLayoutMetrics', {}, session);
+    const height = Math.min(Math.ceil(cssContentSize.height), shotHeightMost);
+    const { data } = await send('Page.captureScreenshot', {
+        format: 'png', captureBeyondViewport: true,
+        clip: { x: 0, y: 0, width: viewport.width, height, scale: 1 },
+    }, session);
+    const path = `${shotPrefix}-${name}.png`;
+    writeFileSync(path, Buffer.from(data, 'base64'));
+    console.log(`-- screenshot: ${path} (${viewport.width} x ${height})`);
+}
+
+// Everything the checks need, read in the page after layout.
+function readPage(stalled) {
+    const timelines = [...document.querySelectorAll('svg[id^="timeline-core-"]')];
+    const histograms = [...document.querySelectorAll('[id^="histogram-core-"]')];
+    const rows = [...document.querySelectorAll('#worst-events tbody tr')];
+    const stalledTimeline = document.getElementById(`timeline-core-${stalled}`);
+    return {
+        timelineIds: timelines.map((t) => t.id),
+        timelinesLaidOut: timelines.every((t) => t.getBoundingClientRect().width > 100 && t.getBoundingClientRect().height > 20),
+        histogramIds: histograms.map((h) => h.id),
+        marks: stalledTimeline
+            ? [...stalledTimeline.querySelectorAll('.worst-mark')].map((m) => ({
+                core: Number(m.dataset.core), utc: Number(m.dataset.utc), lateUs: Number(m.dataset.lateUs),
+                visible: m.getBoundingClientRect().width > 0,
+            }))
+            : null,
+        firstRowCore: rows.length ? rows[0].cells[1].textContent.trim() : null,
+        rowLates: rows.map((r) => Number(r.dataset.lateUs)),
+        scripts: document.querySelectorAll('script').length,
+        pageWiderThanWindow: document.documentElement.scrollWidth > window.innerWidth + 1,
+    };
+}
+
+async function main() {
+    const { targetId } = await send('Target.createTarget', { url: 'about:blank' });
+    const { sessionId } = await send('Target.attachToTarget', { targetId, flatten: true });
+    const requests = [];
+    const consoleErrors = [];
+    listeners.push((message) => {
+        if (message.sessionId !== sessionId) return;
+        const p = message.params;
+        if (message.method === 'Network.requestWillBeSent') requests.push(p.request.url);
+        if (message.method === 'Runtime.consoleAPICalled' && (p.type === 'error' || p.type === 'assert')) {
+            consoleErrors.push(p.args.map((a) => a.value ?? a.description).join(' '));
+        }
+        if (message.method === 'Runtime.exceptionThrown') consoleErrors.push(p.exceptionDetails.text);
+        if (message.method === 'Log.entryAdded' && p.entry.level === 'error') consoleErrors.push(p.entry.text);
+    });
+    await send('Network.enable', {}, sessionId);
+    await send('Runtime.enable', {}, sessionId);
+    await send('Log.enable', {}, sessionId);
+    await send('Page.enable', {}, sessionId);
+    await send('Emulation.setDeviceMetricsOverride', {
+        width: desktop.width, height: desktop.height, deviceScaleFactor: 1, mobile: false,
+    }, sessionId);
+
+    const url = pathToFileURL(pagePath).href;
+    const loaded = nextEvent('Page.loadEventFired', sessionId);
+    await send('Page.navigate', { url }, sessionId);
+    await loaded;
+
+    const { result, exceptionDetails } = await send('Runtime.evaluate', {
+        expression: `(${readPage.toString()})(${stalledCore})`, returnByValue: true,
+    }, sessionId);
+    if (exceptionDetails) throw new Error(`reading the page failed: ${exceptionDetails.text}`);
+    const seen = result.value;
+
+    const wantedIds = Array.from({ length: expectedCores }, (_, c) => `timeline-core-${c}`);
+    if (seen.timelineIds.join(',') !== wantedIds.join(',')) {
+        fail(`expected timelines ${wantedIds[0]} .. timeline-core-${expectedCores - 1} (${expectedCores}), found ${seen.timelineIds.length}: ${seen.timelineIds.slice(0, 8).join(', ')}`);
+    }
+    if (!seen.timelinesLaidOut) fail('a timeline has no size after layout');
+    if (seen.histogramIds.length !== expectedCores) fail(`expected ${expectedCores} histograms, found ${seen.histogramIds.length}`);
+    if (seen.marks === null) {
+        fail(`no timeline-core-${stalledCore}`);
+    } else {
+        const inWindow = seen.marks.filter((m) => m.core === stalledCore && m.utc >= fromUtcMs && m.utc <= toUtcMs);
+        if (inWindow.length === 0) {
+            fail(`no worst-event mark on core ${stalledCore} between ${fromUtcMs} and ${toUtcMs}; marks there: ${JSON.stringify(seen.marks)}`);
+        } else if (!inWindow.every((m) => m.visible)) {
+            fail(`the mark of the stall on core ${stalledCore} is not drawn`);
+        }
+    }
+    if (seen.firstRowCore !== String(stalledCore)) {
+        fail(`the worst-events table should name core ${stalledCore} first, names ${seen.firstRowCore}`);
+    }
+    if (seen.rowLates.some((late, k) => k > 0 && late > seen.rowLates[k - 1])) {
+        fail(`the worst-events table is not largest first: ${seen.rowLates.join(', ')}`);
+    }
+    if (seen.scripts !== 0) fail(`the page holds ${seen.scripts} script elements`);
+    if (seen.pageWiderThanWindow) fail(`the page is wider than a ${desktop.width} px window`);
+
+    mkdirSync(shotDir, { recursive: true });
+    await screenshot(sessionId, 'desktop', desktop, 'screen');
+    await screenshot(sessionId, 'phone', phone, 'screen');
+    await screenshot(sessionId, 'print', { width: a4Width, height: 1123, mobile: false }, 'print');
+
+    // Requests are checked last, after every layout was drawn.
+    const outside = requests.filter((r) => r !== url && !r.startsWith('data:'));
+    if (outside.length > 0) fail(`the page asked for ${outside.length} more resources: ${outside.slice(0, 5).join(', ')}`);
+    if (consoleErrors.length > 0) fail(`console errors: ${consoleErrors.slice(0, 5).join(' | ')}`);
+
+    console.log(`-- ${pagePath}: ${seen.timelineIds.length} timelines, ${seen.rowLates.length} worst events, ${requests.length} request(s)`);
+    for (const message of failures) console.error(`FAIL: ${message}`);
+    if (failures.length === 0) console.log('ok: the page shows the stall on core ' + stalledCore);
+    await finish(failures.length === 0 ? 0 : 1);
+}
+
+main().catch((error) => finish(2, error.message));
