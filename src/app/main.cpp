@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "app/options.h"
+#include "app/page_from_log.h"
 #include "app/run.h"
 #include "app/user_output.h"
 #include "app/version.h"
@@ -25,5 +26,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         tellUser("Vantrel " VANTREL_VERSION "\n", false);
         ExitProcess(exitComplete);
     }
+    if (options.hasFrom) ExitProcess(static_cast<UINT>(makePageFromLog(options)));
     ExitProcess(static_cast<UINT>(runVantrel(options, startMs)));
 }

@@ -113,8 +113,38 @@ void armDuration(const CommandLine& options) {
 
 // Makes the record's files before anything else starts, so that a path that
 // cannot be written fails at once. Answers false after telling the user.
+// The computer's name and the system's version, for the page; "" when
+// they cannot be had.
+void describeMachine(char* name, std::size_t nameCapacity, char* system) {
+    wchar_t wide[256];
+    DWORD length = sizeof wide / sizeof wide[0];
+    name[0] = '\0';
+    if (GetComputerNameExW(ComputerNameDnsHostname, wide, &length) != 0) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), name,
+                                             static_cast<int>(nameCapacity - 1), nullptr, nullptr);
+        name[size > 0 ? size : 0] = '\0';
+    }
+    // GetVersionEx answers what the manifest claims; the kernel's own call
+    // tells the truth.
+    using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    const FARPROC found = ntdll != nullptr ? GetProcAddress(ntdll, "RtlGetVersion") : nullptr;
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    system[0] = '\0';
+    if (found != nullptr && reinterpret_cast<GetVersion>(reinterpret_cast<void*>(found))(&version) == 0) {
+        char* end = system;
+        end = std::strcpy(end, "Windows ") + 8;
+        end = formatInteger(end, version.dwMajorVersion);
+        *end++ = '.';
+        end = formatInteger(end, version.dwMinorVersion);
+        *end++ = '.';
+        formatInteger(end, version.dwBuildNumber);
+    }
+}
+
 bool startRecording(const CommandLine& options, std::int64_t cores) {
-    recording = options.hasReport || options.hasLog || options.hasFailAbove;
+    recording = options.hasReport || options.hasLog || options.hasHtml || options.hasFailAbove;
     if (!recording) return true;
     // The recorder takes the samplers' lock from its start on. Made here,
     // ahead of the window's setup, which then finds it made.
@@ -125,6 +155,12 @@ bool startRecording(const CommandLine& options, std::int64_t cores) {
     RecorderSettings settings{};
     settings.reportPath = options.reportPath;
     settings.logPath = options.logPath;
+    settings.htmlPath = options.htmlPath;
+    static char machineName[256];
+    static char systemVersion[64];
+    describeMachine(machineName, sizeof machineName, systemVersion);
+    settings.machineName = machineName;
+    settings.systemVersion = systemVersion;
     settings.failAboveUs = options.hasFailAbove ? options.failAboveUs : -1;
     settings.coreCount = cores;
     settings.startedUtcMs = readUtcMilliseconds();

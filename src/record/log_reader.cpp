@@ -202,7 +202,7 @@ bool readLogChunk(LogReader& reader, const char* bytes, std::size_t length) {
     for (std::size_t k = 0; k < length && !reader.failed; ++k) {
         if (bytes[k] == '\n') {
             readLine(reader);
-        } else if (reader.lineLength == logLineCapacity) {
+        } else if (reader.lineLength == longestLogLine) {
             ++reader.lineNumber;
             fail(reader, "longer than any line of a log");
         } else {

@@ -16,7 +16,7 @@
 constexpr std::int64_t logReaderCores = 256;
 // The longest line a log can have is 78 bytes (a 5-field line with two
 // 20-character numbers); anything longer is not a log.
-constexpr std::size_t logLineCapacity = 100;
+constexpr std::size_t longestLogLine = 100;
 
 struct LogReader {
     CoreStatistics* cores;  // logReaderCores entries
@@ -40,7 +40,7 @@ struct LogReader {
     bool endsEarly;  // the bytes ended in the middle of a line
 
     // The line being put together from the chunks.
-    char line[logLineCapacity];
+    char line[longestLogLine];
     std::size_t lineLength;
 
     bool failed;

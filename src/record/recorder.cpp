@@ -7,11 +7,13 @@
 #include "engine/sampled_cores.h"
 #include "engine/wake_figures.h"
 #include "record/event_buffer.h"
+#include "record/html_format.h"
 #include "record/problem_list.h"
 #include "record/report_format.h"
 #include "record/run_summary.h"
 #include "record/statistics.h"
 #include "record/text_buffer.h"
+#include "record/timeline.h"
 
 // One minute of events at one every 100 ms: how far the log may fall behind
 // (a slow or failing disk) before events are dropped from it.
@@ -21,6 +23,7 @@ constexpr std::int64_t eventsPerBatch = 256;
 
 static RecorderSettings current;
 static bool hasReport = false;
+static bool hasHtml = false;
 static bool hasLog = false;
 
 // Guarded by the lock.
@@ -32,6 +35,7 @@ static std::int64_t worstTimerCount = 0;
 static ProblemList problems;
 static std::int64_t stoppedUtcMs = -1;
 static std::int64_t stoppedElapsedMs = 0;
+static Timeline timeline;  // only with a page
 
 // The writer's own.
 static bool started = false;
@@ -43,7 +47,11 @@ static std::size_t logBytesWritten = 0;
 static bool logFailing = false;
 static bool reportFailing = false;
 static WholeFile* reportFile = nullptr;
+static WholeFile* htmlFile = nullptr;
+static bool htmlFailing = false;
+// The text of whichever whole file is being written, sized for the largest.
 static TextBuffer reportText;
+static Timeline timelineCopy;
 static CoreStatistics* statisticsCopy = nullptr;
 static bool* sampledCopy = nullptr;
 static WorstEvent worstTimerCopy[worstEventsKept];
@@ -63,6 +71,13 @@ static std::int64_t fineResolutionUs = 0;
 
 static bool given(const char* path) {
     return path != nullptr && path[0] != '\0';
+}
+
+// The text buffer serves every whole file in turn: as large as the largest.
+static std::size_t wholeFileCapacity() {
+    const std::size_t report = reportCapacity(current.coreCount, current.fine);
+    const std::size_t page = hasHtml ? htmlCapacity(current.coreCount, current.fine) : 0;
+    return report > page ? report : page;
 }
 
 // Adds under the lock, tells outside it: telling may write to a pipe.
@@ -137,6 +152,14 @@ static bool drainLog(std::int64_t giveUpAt) {
                 for (std::int64_t k = 0; k < wakes; ++k) {
                     if (wakeBatch[k].utcMs <= endUtcMs) appendWakeLine(pendingLog, wakeBatch[k]);
                 }
+                if (hasHtml && wakes > 0) {
+                    lockSamples();
+                    for (std::int64_t k = 0; k < wakes; ++k) {
+                        const WakeEvent& wake = wakeBatch[k];
+                        if (wake.utcMs <= endUtcMs) addToTimeline(timeline, wake.core, wake.utcMs, wake.lateUs, true);
+                    }
+                    unlockSamples();
+                }
             }
         }
         if (count == 0 && wakes == 0) return true;
@@ -176,6 +199,7 @@ static RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, boo
     std::memcpy(worstTimerCopy, worstTimer, sizeof worstTimer);
     const std::int64_t worstCount = worstTimerCount;
     problemsCopy = problems;
+    if (hasHtml) copyTimeline(timeline, timelineCopy);
     const std::int64_t dropped = hasLog ? eventsDropped() : 0;
     const bool crossed = sawFailure;
     if (stoppedUtcMs >= 0) elapsedMs = stoppedElapsedMs;
@@ -199,8 +223,8 @@ static RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, boo
 
     RunSummary run{};
     run.version = current.version;
-    run.machineName = "";
-    run.systemVersion = "";
+    run.machineName = current.machineName != nullptr ? current.machineName : "";
+    run.systemVersion = current.systemVersion != nullptr ? current.systemVersion : "";
     run.startedUtcMs = current.startedUtcMs;
     run.updatedUtcMs = nowUtcMs;
     run.elapsedMs = elapsedMs;
@@ -216,6 +240,7 @@ static RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, boo
     run.problemsListed = problemsCopy.listed;
     run.worstTimer = worstTimerCopy;
     run.worstTimerCount = worstCount;
+    if (hasHtml) run.timeline = &timelineCopy;
     if (current.fine) {
         run.wakes = wakeCopy;
         run.fineMethod = fineMethod;
@@ -226,16 +251,26 @@ static RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, boo
     return run;
 }
 
-static void rewriteFiles(const RunSummary& run) {
-    if (reportFile == nullptr) return;
-    formatReport(run, reportText);
+// Writes reportText, just formatted, to `file`.
+static void writeWhole(WholeFile* file, bool& failing, const char* tooLarge, const char* recovery) {
     char error[messageCapacity];
     if (reportText.overflowed) {
-        failed(reportFailing, "the report did not fit in its buffer");
-    } else if (replaceWholeFile(reportFile, reportText.data, reportText.size, error)) {
-        worked(reportFailing, "report writable again");
+        failed(failing, tooLarge);
+    } else if (replaceWholeFile(file, reportText.data, reportText.size, error)) {
+        worked(failing, recovery);
     } else {
-        failed(reportFailing, error);
+        failed(failing, error);
+    }
+}
+
+static void rewriteFiles(const RunSummary& run) {
+    if (reportFile != nullptr) {
+        formatReport(run, reportText);
+        writeWhole(reportFile, reportFailing, "the report did not fit in its buffer", "report writable again");
+    }
+    if (htmlFile != nullptr) {
+        formatHtml(run, reportText);
+        writeWhole(htmlFile, htmlFailing, "the page did not fit in its buffer", "page writable again");
     }
 }
 
@@ -244,6 +279,10 @@ static void releaseBuffers() {
     logFile = nullptr;
     freeWholeFile(reportFile);
     reportFile = nullptr;
+    freeWholeFile(htmlFile);
+    htmlFile = nullptr;
+    freeTimeline(timeline);
+    freeTimeline(timelineCopy);
     freeTextBuffer(pendingLog);
     freeTextBuffer(reportText);
     std::free(statisticsCopy);
@@ -259,6 +298,7 @@ static void releaseBuffers() {
 // Undoes a start that failed: files that did not exist before are removed.
 static bool abandonStart(bool removeLog) {
     if (reportFile != nullptr) removeTemporaryOf(reportFile);
+    if (htmlFile != nullptr) removeTemporaryOf(htmlFile);
     closeOutputFile(logFile);
     logFile = nullptr;
     if (removeLog) removeFileAt(current.logPath);
@@ -280,13 +320,20 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
     logBytesWritten = 0;
     logFailing = false;
     reportFailing = false;
+    htmlFailing = false;
     current = settings;
     hasReport = given(current.reportPath);
+    hasHtml = given(current.htmlPath);
     hasLog = given(current.logPath);
 
-    if (hasLog && hasReport && samePathOrTemporary(current.logPath, current.reportPath)) {
-        describeFailure(error, "use", current.logPath, "the report and the log cannot both be this file");
-        return false;
+    const char* outputs[] = {current.reportPath, current.logPath, current.htmlPath};
+    for (const char* a : outputs) {
+        for (const char* b : outputs) {
+            if (a != b && given(a) && given(b) && samePathOrTemporary(a, b)) {
+                describeFailure(error, "use", a, "two outputs of the record cannot both be this file");
+                return false;
+            }
+        }
     }
     if (current.coreCount < 1) {
         std::strcpy(error, "no cores to record");
@@ -310,8 +357,18 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
     if (statistics == nullptr || statisticsCopy == nullptr || sampledCopy == nullptr || !bufferMade ||
         (current.fine && (wakeCopy == nullptr || wakeAtStop == nullptr)) ||
         !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity) * logLineCapacity) ||
-        !makeTextBuffer(reportText, reportCapacity(current.coreCount, current.fine))) {
+        !makeTextBuffer(reportText, wholeFileCapacity())) {
         return outOfMemory(error);
+    }
+    if (hasHtml) {
+        lockSamples();
+        const bool made = makeTimeline(timeline, current.coreCount, current.startedUtcMs, current.fine);
+        unlockSamples();
+        if (!made || !makeTimeline(timelineCopy, current.coreCount, current.startedUtcMs, current.fine)) {
+            return outOfMemory(error);
+        }
+        htmlFile = makeWholeFile(current.htmlPath);
+        if (htmlFile == nullptr) return outOfMemory(error);
     }
     if (hasReport) {
         reportFile = makeWholeFile(current.reportPath);
@@ -327,13 +384,18 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
         logFile = createOutputFile(current.logPath, false, error);
         if (logFile == nullptr) return abandonStart(false);
     }
+    const RunSummary run = takeSummary(current.startedUtcMs, 0, false, 0);
     if (hasReport) {
-        const RunSummary run = takeSummary(current.startedUtcMs, 0, false, 0);
         formatReport(run, reportText);
         if (!writeTemporaryOf(reportFile, reportText.data, reportText.size, error)) return abandonStart(hasLog && !logExisted);
     }
+    if (hasHtml) {
+        formatHtml(run, reportText);
+        if (!writeTemporaryOf(htmlFile, reportText.data, reportText.size, error)) return abandonStart(hasLog && !logExisted);
+    }
     if (hasLog && !truncateOutputFile(logFile, error)) return abandonStart(!logExisted);
     if (hasReport && !moveTemporaryInPlace(reportFile, error)) return abandonStart(hasLog && !logExisted);
+    if (hasHtml && !moveTemporaryInPlace(htmlFile, error)) return abandonStart(hasLog && !logExisted);
 
     started = true;
     lockSamples();
@@ -366,6 +428,7 @@ void recordEvent(const TimerEvent& event) {
     addToStatistics(statistics[event.core], event);
     if (current.failAboveUs >= 0 && event.lateMs * 1000 > current.failAboveUs) sawFailure = true;
     if (worstTimerCount < worstEventsKept || event.lateUs > worstTimer[worstEventsKept - 1].lateUs) keepIfWorst(event);
+    if (hasHtml) addToTimeline(timeline, event.core, event.utcMs, event.lateUs, false);
     if (hasLog) pushEvent(event);
 }
 

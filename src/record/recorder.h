@@ -7,6 +7,7 @@
 // thread calls recorderStep and finishRecorder, which take the lock
 // themselves and only briefly, never around a file operation. Files are
 // touched by the writer only (or by the main thread when no writer runs).
+// The page of the run (HTML) is rewritten with the report.
 #pragma once
 
 #include <cstdint>
@@ -17,10 +18,13 @@
 struct RecorderSettings {
     const char* reportPath;  // null or "": no report
     const char* logPath;     // null or "": no log
+    const char* htmlPath;    // null or "": no page
     std::int64_t failAboveUs;  // -1: none
     std::int64_t coreCount;
     std::int64_t startedUtcMs;
     const char* version;
+    const char* machineName;    // for the page; "" when unknown
+    const char* systemVersion;  // for the page; "" when unknown
     // The wake-up samplers run (--fine): their figures go into the record.
     bool fine;
     // Told every problem of the run and its recovery as it happens, outside

@@ -1,0 +1,116 @@
+#include "app/page_from_log.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "app/user_output.h"
+#include "app/version.h"
+#include "record/html_format.h"
+#include "record/log_reader.h"
+#include "record/output_file.h"
+#include "record/problem_list.h"
+#include "record/run_summary.h"
+#include "record/text_buffer.h"
+
+namespace {
+
+// Read in pieces this size: the reader keeps its own fixed state, so a log
+// of any length takes the same memory.
+constexpr DWORD chunkBytes = 64 * 1024;
+
+int refuse(const char* first, const char* second, const char* third) {
+    char line[messageCapacity * 2] = "vantrel: ";
+    std::strncat(line, first, messageCapacity);
+    std::strncat(line, second, messageCapacity / 2);
+    std::strncat(line, third, messageCapacity / 2);
+    std::strcat(line, "\n");
+    tellUser(line, true);
+    return exitBadCommandLine;
+}
+
+HANDLE openLog(const char* path) {
+    const int size = static_cast<int>(std::strlen(path));
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, size, nullptr, 0);
+    if (length <= 0) return INVALID_HANDLE_VALUE;
+    auto* wide = static_cast<wchar_t*>(std::calloc(static_cast<std::size_t>(length) + 1, sizeof(wchar_t)));
+    if (wide == nullptr) return INVALID_HANDLE_VALUE;
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, size, wide, length);
+    HANDLE file = CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    std::free(wide);
+    return file;
+}
+
+// Feeds the whole file to the reader; answers false with `error` set when
+// it cannot be read.
+bool readWholeLog(HANDLE file, LogReader& reader, char* error, const char* path) {
+    auto* chunk = static_cast<char*>(std::malloc(chunkBytes));
+    if (chunk == nullptr) {
+        describeFailure(error, "read", path, "not enough memory");
+        return false;
+    }
+    bool good = true;
+    for (;;) {
+        DWORD count = 0;
+        if (ReadFile(file, chunk, chunkBytes, &count, nullptr) == 0) {
+            describeFailure(error, "read", path, "the system refused the read");
+            good = false;
+            break;
+        }
+        if (count == 0 || !readLogChunk(reader, chunk, count)) break;
+    }
+    std::free(chunk);
+    return good;
+}
+
+}  // namespace
+
+int makePageFromLog(const CommandLine& options) {
+    HANDLE file = openLog(options.fromPath);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        return refuse("cannot open '", options.fromPath,
+                      code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? "': no such file" : "'");
+    }
+    LogReader reader{};
+    if (!makeLogReader(reader)) {
+        CloseHandle(file);
+        return refuse("not enough memory to read '", options.fromPath, "'");
+    }
+    char error[messageCapacity];
+    const bool read = readWholeLog(file, reader, error, options.fromPath);
+    CloseHandle(file);
+    if (!read) {
+        freeLogReader(reader);
+        return refuse(error, "", "");
+    }
+    if (!finishLog(reader)) {
+        const int code = refuse("'", options.fromPath, "' is not a log of Vantrel: ");
+        tellUser(reader.error.data != nullptr ? reader.error.data : "", true);
+        tellUser("\n", true);
+        freeLogReader(reader);
+        return code;
+    }
+
+    RunSummary run{};
+    summaryFromLog(reader, run, VANTREL_VERSION, -1);
+    TextBuffer page{};
+    WholeFile* target = makeWholeFile(options.htmlPath);
+    int code = exitComplete;
+    if (target == nullptr || !makeTextBuffer(page, htmlCapacity(run.coreCount, run.wakes != nullptr))) {
+        code = refuse("not enough memory for the page '", options.htmlPath, "'");
+    } else {
+        formatHtml(run, page);
+        if (page.overflowed) {
+            code = refuse("the page '", options.htmlPath, "' did not fit in its buffer");
+        } else if (!replaceWholeFile(target, page.data, page.size, error)) {
+            code = refuse(error, "", "");
+        }
+    }
+    freeTextBuffer(page);
+    freeWholeFile(target);
+    freeLogReader(reader);
+    return code;
+}
