@@ -182,6 +182,8 @@ const char* usageText() {
            "  --html PATH         write the run as one web page (timeline, histograms, worst events)\n"
            "                      at start, every 5 s and at the end\n"
            "  --from LOG          with --html: make the page from a log afterwards, measuring nothing\n"
+           "  --no-window         no window and no tray icon: only the record (needs --report, --log,\n"
+           "                      --metrics or --html); ends by --duration, a close request or logoff\n"
            "  --duration SECONDS  close after SECONDS (more than 0, at most 31536000; decimals allowed)\n"
            "  --fail-above MS     end with exit code 3 if any event was more than MS ms late (decimals\n"
            "                      allowed); with --fine, wake-ups count too\n"

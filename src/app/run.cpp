@@ -144,7 +144,7 @@ void describeMachine(char* name, std::size_t nameCapacity, char* system) {
 }
 
 bool startRecording(const CommandLine& options, std::int64_t cores) {
-    recording = options.hasReport || options.hasLog || options.hasHtml || options.hasFailAbove;
+    recording = options.hasReport || options.hasLog || options.hasHtml || options.hasMetrics || options.hasFailAbove;
     if (!recording) return true;
     // The recorder takes the samplers' lock from its start on. Made here,
     // ahead of the window's setup, which then finds it made.
@@ -222,8 +222,9 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
     }
     if (!startRecording(options, sampled)) return exitBadCommandLine;
 
-    if (setupMonitorWindow(count)) {
-        dialogWindow = monitorWindow;
+    const bool windowMade = options.noWindow ? setupHiddenWindow(count) != 0 : setupMonitorWindow(count) != 0;
+    if (windowMade) {
+        if (!options.noWindow) dialogWindow = monitorWindow;
         if (recording) {
             // Before any timer starts, so that every event is recorded.
             timerEventSink = recordEvent;
@@ -246,7 +247,11 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
     // static and the teardown leaves the lock alone. The recorder stopped
     // taking their events at the close request.
     finishRecording();
-    teardownMonitorWindow();
+    if (options.noWindow) {
+        teardownHiddenWindow();
+    } else {
+        teardownMonitorWindow();
+    }
     if (!recording) return exitComplete;
     if (!recordFinished) {
         tellRunProblem("the record could not be finished within 10 s of the close request (a write did not return)");

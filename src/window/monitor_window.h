@@ -60,6 +60,12 @@ std::int64_t refreshMonitor();
 LRESULT CALLBACK monitorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 std::int64_t teardownMonitorWindow();
 
+// Without a window (--no-window): a hidden window of the monitor's class
+// that only takes core 0's timer, close requests and the end of the
+// session, and the samplers' window class. Answers 1 on success.
+std::int64_t setupHiddenWindow(std::int64_t count);
+std::int64_t teardownHiddenWindow();
+
 // Copies the whole of backBuffer onto the window (the answer to an erase request).
 void restoreMonitorPicture();
 // Rebuilds the tray icon from the peaks of all cores. Holds no lock itself.

@@ -1,0 +1,59 @@
+// --no-window: the run without anything on screen. A hidden top-level window
+// of the monitor's class takes core 0's timer and the requests to close (a
+// close request sent to the process, such as taskkill's without /F, goes to
+// its top-level windows) and the end of the session; no picture, no tray
+// icon, no menu.
+#include "engine/core_sampler.h"
+#include "engine/sample_tables.h"
+#include "engine/sampling.h"
+#include "window/monitor_window.h"
+
+namespace {
+
+LRESULT CALLBACK hiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_TIMER) {
+        if (wParam == 0) recordTimerEvent(0);
+        return 0;
+    }
+    if (message == WM_CLOSE || message == WM_DESTROY) {
+        if (closeRequest != nullptr) closeRequest();
+        if (message == WM_DESTROY) PostQuitMessage(0);
+    } else if (message == WM_ENDSESSION) {
+        if (wParam != 0 && sessionEnding != nullptr) sessionEnding();
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+std::int64_t setupHiddenWindow(std::int64_t count) {
+    if (count < 1) return 0;
+    if (count > maxCores) count = maxCores;
+    sampleTables.coreCount = count;
+    // The samplers take the lock for every event, as with the window.
+    if (!createSampleLock()) return 0;
+
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = hiddenWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = monitorWindowClassName;
+    if (RegisterClassExA(&windowClass) == 0) return 0;
+    windowClass.lpfnWndProc = samplerWindowProc;
+    windowClass.lpszClassName = samplerWindowClassName;
+    RegisterClassExA(&windowClass);
+
+    // Never shown: no WS_VISIBLE, and nothing ever calls ShowWindow.
+    monitorWindow = CreateWindowExA(0, monitorWindowClassName, monitorWindowTitle, WS_OVERLAPPED, 0, 0, 0, 0,
+                                    nullptr, nullptr, instance, nullptr);
+    return monitorWindow != nullptr ? 1 : 0;
+}
+
+std::int64_t teardownHiddenWindow() {
+    if (monitorWindow != nullptr) DestroyWindow(monitorWindow);
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    UnregisterClassA(samplerWindowClassName, instance);
+    UnregisterClassA(monitorWindowClassName, instance);
+    return 0;
+}
