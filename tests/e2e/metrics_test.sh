@@ -167,6 +167,9 @@ start_servers
 report=$work/report.json
 snapshots=$work/snapshots
 mkdir -p "$snapshots"
+# X windows mapped now (the root window at least): any more is one of ours.
+visible_x_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | wc -l || true; }
+mapped_before=$(visible_x_windows)
 vantrel_start --no-window --metrics "$textfile_dir/vantrel.prom" --report "$report" --duration 12
 started=$SECONDS
 seen_windows=0
@@ -176,10 +179,10 @@ while kill -0 "$VANTREL_PID" 2>/dev/null && ((SECONDS - started < 40)); do
     # No window of Vantrel is visible, no tray icon, and no X window mapped.
     probe=$(vprobe window 0)
     tray=$(vprobe tray)
-    mapped=$(xdotool search --onlyvisible --name '' 2>/dev/null | wc -l || true)
-    if [[ $(value_of visible <<<"$probe") == 1 || $(value_of tray_visible <<<"$tray") == 1 ]] || ((mapped > 0)); then
+    mapped=$(visible_x_windows)
+    if [[ $(value_of visible <<<"$probe") == 1 || $(value_of tray_visible <<<"$tray") == 1 ]] || ((mapped > mapped_before)); then
         seen_windows=$((seen_windows + 1))
-        screenshot metrics-window-seen
+        ((seen_windows > 1)) || screenshot metrics-window-seen
     fi
     if [[ -f $textfile_dir/vantrel.prom ]]; then
         cp "$textfile_dir/vantrel.prom" "$snapshots/$((snapshot += 1)).prom" 2>/dev/null || true
