@@ -1,0 +1,213 @@
+#include "record/metrics_format.h"
+
+#include <charconv>
+
+// Sample lines: the longest name, a 20-digit core and le label and a
+// 20-digit value come to about 100 bytes.
+constexpr std::size_t metricsLineMax = 112;
+// One family's HELP and TYPE lines, whose texts are fixed here.
+constexpr std::size_t metricsHeaderMax = 192;
+constexpr std::size_t metricsFamilies = 11;
+// Samples outside the per-core families: info, start time, cores, log
+// dropped, problems, threshold.
+constexpr std::size_t metricsScalarLines = 6;
+
+// Both histograms' bounds are kept in whole units of these per second.
+constexpr std::int64_t msPerSecond = 1000;
+constexpr std::int64_t usPerSecond = 1000000;
+
+// value / unitsPerSecond as the shortest exact decimal ("0.05", "10", "-0.000017"),
+// in integers: the form Go writes for a bucket's "le", so that a query for
+// le="0.05" finds it.
+static void appendSeconds(TextBuffer& out, std::int64_t value, std::int64_t unitsPerSecond) {
+    const bool negative = value < 0;
+    const std::uint64_t magnitude =
+        negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    const auto unit = static_cast<std::uint64_t>(unitsPerSecond);
+    if (negative) appendChar(out, '-');
+    char digits[24];
+    std::to_chars_result result = std::to_chars(digits, digits + sizeof digits, magnitude / unit);
+    appendText(out, digits, static_cast<std::size_t>(result.ptr - digits));
+    std::uint64_t fraction = magnitude % unit;
+    if (fraction == 0) return;
+    // The fraction's digits with leading zeros, then without trailing ones.
+    int width = 0;
+    for (std::uint64_t u = unit; u > 1; u /= 10) ++width;
+    result = std::to_chars(digits, digits + sizeof digits, fraction);
+    const auto length = static_cast<int>(result.ptr - digits);
+    appendChar(out, '.');
+    for (int k = length; k < width; ++k) appendChar(out, '0');
+    while (fraction % 10 == 0) fraction /= 10;
+    result = std::to_chars(digits, digits + sizeof digits, fraction);
+    appendText(out, digits, static_cast<std::size_t>(result.ptr - digits));
+}
+
+// A label value: backslash, double quote and line feed escaped, as the
+// format asks; anything else (UTF-8 included) as it is.
+static void appendLabelValue(TextBuffer& out, const char* value) {
+    for (const char* p = value; *p != '\0'; ++p) {
+        switch (*p) {
+            case '\\': appendText(out, "\\\\"); break;
+            case '"': appendText(out, "\\\""); break;
+            case '\n': appendText(out, "\\n"); break;
+            default: appendChar(out, *p); break;
+        }
+    }
+}
+
+static void appendFamily(TextBuffer& out, const char* name, const char* type, const char* help) {
+    appendText(out, "# HELP ");
+    appendText(out, name);
+    appendChar(out, ' ');
+    appendText(out, help);
+    appendText(out, "\n# TYPE ");
+    appendText(out, name);
+    appendChar(out, ' ');
+    appendText(out, type);
+    appendChar(out, '\n');
+}
+
+static void appendIntegerSample(TextBuffer& out, const char* name, std::int64_t value) {
+    appendText(out, name);
+    appendChar(out, ' ');
+    appendInteger(out, value);
+    appendChar(out, '\n');
+}
+
+// `name{core="N"` with the brace left open for more labels.
+static void appendCoreLabel(TextBuffer& out, const char* name, const char* suffix, std::int64_t core) {
+    appendText(out, name);
+    appendText(out, suffix);
+    appendText(out, "{core=\"");
+    appendInteger(out, core);
+    appendChar(out, '"');
+}
+
+// Cores whose sampler never ran have no figures to show.
+static bool showsCore(const RunSummary& run, std::int64_t core) {
+    return run.sampled == nullptr || run.sampled[core];
+}
+
+// One core's histogram: cumulative buckets up to +Inf, then _sum and _count.
+// `upper` holds bucketCount - 1 inclusive bounds; the last bucket is +Inf.
+static void appendHistogram(TextBuffer& out, const char* name, std::int64_t core, const std::int64_t* counts,
+                            const std::int64_t* upper, std::int64_t bucketCount, std::int64_t unitsPerSecond,
+                            std::int64_t sumUs, std::int64_t events) {
+    std::int64_t cumulative = 0;
+    for (std::int64_t b = 0; b < bucketCount; ++b) {
+        cumulative += counts[b];
+        appendCoreLabel(out, name, "_bucket", core);
+        appendText(out, ",le=\"");
+        if (b < bucketCount - 1) {
+            appendSeconds(out, upper[b], unitsPerSecond);
+        } else {
+            appendText(out, "+Inf");
+        }
+        appendText(out, "\"} ");
+        appendInteger(out, cumulative);
+        appendChar(out, '\n');
+    }
+    appendCoreLabel(out, name, "_sum", core);
+    appendText(out, "} ");
+    appendSeconds(out, sumUs, usPerSecond);
+    appendChar(out, '\n');
+    appendCoreLabel(out, name, "_count", core);
+    appendText(out, "} ");
+    appendInteger(out, events);
+    appendChar(out, '\n');
+}
+
+// A core without events has no largest lateness: its sample is left out
+// rather than written as 0, which would read as "on time".
+static void appendMaxSample(TextBuffer& out, const char* name, std::int64_t core, std::int64_t events,
+                            std::int64_t maxUs) {
+    if (events == 0) return;
+    appendCoreLabel(out, name, "", core);
+    appendText(out, "} ");
+    appendSeconds(out, maxUs, usPerSecond);
+    appendChar(out, '\n');
+}
+
+void formatMetrics(const RunSummary& run, TextBuffer& out) {
+    clearText(out);
+
+    appendFamily(out, "vantrel_cores", "gauge", "Processors that Windows reports; each is sampled by one thread.");
+    appendIntegerSample(out, "vantrel_cores", run.coreCount);
+
+    appendFamily(out, "vantrel_info", "gauge", "The running Vantrel's version; the value is always 1.");
+    appendText(out, "vantrel_info{version=\"");
+    appendLabelValue(out, run.version != nullptr ? run.version : "");
+    appendText(out, "\"} 1\n");
+
+    appendFamily(out, "vantrel_log_dropped_total", "counter", "Log lines not written because the disk fell behind.");
+    appendIntegerSample(out, "vantrel_log_dropped_total", run.logDropped);
+
+    appendFamily(out, "vantrel_problems_total", "counter", "Distinct problems met during the run.");
+    appendIntegerSample(out, "vantrel_problems_total", run.problemCount);
+
+    appendFamily(out, "vantrel_start_time_seconds", "gauge", "When the run started, in seconds since 1970-01-01 UTC.");
+    appendText(out, "vantrel_start_time_seconds ");
+    appendDecimal(out, run.startedUtcMs, msPerSecond, 3);
+    appendChar(out, '\n');
+
+    if (run.failAboveUs >= 0) {
+        appendFamily(out, "vantrel_threshold_crossed", "gauge",
+                     "1 once a timer event came later than --fail-above, else 0.");
+        appendIntegerSample(out, "vantrel_threshold_crossed", run.thresholdCrossed ? 1 : 0);
+    }
+
+    const char* const timerMax = "vantrel_timer_lateness_max_seconds";
+    appendFamily(out, timerMax, "gauge", "The largest lateness of a 100 ms timer event since the start, by core.");
+    for (std::int64_t c = 0; c < run.coreCount; ++c) {
+        if (showsCore(run, c)) appendMaxSample(out, timerMax, c, run.cores[c].events, run.cores[c].maxUs);
+    }
+
+    // The buckets count by whole milliseconds of lateness, as the report's
+    // histogram does (early events in the first); the sum is in microseconds.
+    const char* const timer = "vantrel_timer_lateness_seconds";
+    appendFamily(out, timer, "histogram", "How late the 100 ms timer events came, by core.");
+    for (std::int64_t c = 0; c < run.coreCount; ++c) {
+        if (!showsCore(run, c)) continue;
+        const CoreStatistics& s = run.cores[c];
+        appendHistogram(out, timer, c, s.histogram, histogramUpperMs, histogramBucketCount, msPerSecond, s.sumUs,
+                        s.events);
+    }
+
+    if (run.wakes != nullptr) {
+        const char* const wakeMax = "vantrel_wake_lateness_max_seconds";
+        appendFamily(out, wakeMax, "gauge", "The largest lateness of a 1 ms wake-up since the start, by core.");
+        for (std::int64_t c = 0; c < run.coreCount; ++c) {
+            if (showsCore(run, c)) appendMaxSample(out, wakeMax, c, run.wakes[c].events, run.wakes[c].maxUs);
+        }
+
+        const char* const wake = "vantrel_wake_lateness_seconds";
+        appendFamily(out, wake, "histogram", "How late the wake-ups on the 1 ms grid came, by core.");
+        for (std::int64_t c = 0; c < run.coreCount; ++c) {
+            if (!showsCore(run, c)) continue;
+            const WakeStatistics& w = run.wakes[c];
+            appendHistogram(out, wake, c, w.histogram, wakeHistogramUpperUs, wakeHistogramBucketCount, usPerSecond,
+                            w.sumUs, w.events);
+        }
+
+        const char* const skipped = "vantrel_wake_skipped_total";
+        appendFamily(out, skipped, "counter", "Deadlines of the 1 ms grid already past at a wake-up, by core.");
+        for (std::int64_t c = 0; c < run.coreCount; ++c) {
+            if (!showsCore(run, c)) continue;
+            appendCoreLabel(out, skipped, "", c);
+            appendText(out, "} ");
+            appendInteger(out, run.wakes[c].skipped);
+            appendChar(out, '\n');
+        }
+    }
+}
+
+std::size_t metricsCapacity(std::int64_t coreCount, bool withWakes) {
+    const std::size_t cores = coreCount > 0 ? static_cast<std::size_t>(coreCount) : 0;
+    // Per core: the buckets, _sum, _count and the max; with wake-ups the same
+    // again and the skipped counter.
+    std::size_t linesPerCore = static_cast<std::size_t>(histogramBucketCount) + 3;
+    if (withWakes) linesPerCore += static_cast<std::size_t>(wakeHistogramBucketCount) + 4;
+    // The version may need every character escaped.
+    return metricsFamilies * metricsHeaderMax + metricsScalarLines * metricsLineMax + 2 * metricsVersionMax +
+           cores * linesPerCore * metricsLineMax;
+}

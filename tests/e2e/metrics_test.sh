@@ -1,0 +1,244 @@
+#!/usr/bin/env bash
+# The metrics, end to end through a real node exporter (textfile collector
+# only) and a real Prometheus server on loopback, with the alert rules of
+# docs/ loaded:
+#   1. a hand-written file in Vantrel's format is scraped, queried and alerted
+#      on (the late core, a file no longer rewritten, an exporter without one);
+#   2. vantrel.exe --no-window --metrics through a 300 ms stall of CPU 1: no
+#      window, exit 0 at --duration with a final report, core 1's maximum
+#      seen by Prometheus, the late-core alert firing for core 1 only, every
+#      file written passing promtool;
+#   3. --no-window without any output ends with 2; a close request (taskkill
+#      without /F) ends a --no-window run with 0 and a final report.
+#
+#   metrics_test.sh                    all of it (CTest, inside a Wine session)
+#   metrics_test.sh prometheus-only    part 1 alone: no Wine, no vantrel.exe
+#
+# The copy of the rules loaded here says "not reporting" after 3 s instead of
+# 60 s and fires without waiting (for: 0s), so that the test takes seconds.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+mode=${1:-full}
+if [[ $mode == prometheus-only ]]; then
+    VANTREL_SOURCE_DIR=${VANTREL_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
+    VANTREL_BUILD_DIR=${VANTREL_BUILD_DIR:-$VANTREL_SOURCE_DIR/build}
+    trap e2e_cleanup EXIT
+    trap 'exit 130' INT TERM
+else
+    e2e_init
+    require_stall_support
+fi
+for tool in prometheus prometheus-node-exporter promtool curl jq; do
+    command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/deps.sh test)"
+done
+
+work=$VANTREL_BUILD_DIR/metrics-e2e
+textfile_dir=$work/textfile
+rm -rf "$work"
+mkdir -p "$textfile_dir"
+
+# A port nobody listens on now; the server started on it is checked to be ours.
+free_port() {
+    local port
+    while :; do
+        port=$((20000 + RANDOM % 40000))
+        (echo >"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return; }
+    done
+}
+
+server_pids=()
+start_servers() {
+    rm -rf "$work/prometheus-data"
+    exporter_port=$(free_port)
+    prometheus-node-exporter --collector.disable-defaults --collector.textfile \
+        --collector.textfile.directory "$textfile_dir" --web.listen-address "127.0.0.1:$exporter_port" \
+        </dev/null >"$work/exporter.log" 2>&1 &
+    server_pids+=($!)
+    e2e_started_pids+=($!)
+
+    prom_port=$(free_port)
+    sed -e 's/) > 60$/) > 3/' -e 's/for: 1m$/for: 0s/' -e 's/for: 5m$/for: 0s/' \
+        "$VANTREL_SOURCE_DIR/docs/vantrel.rules.yml" >"$work/vantrel.rules.yml"
+    [[ $(grep -c ') > 3$' "$work/vantrel.rules.yml") == 2 && $(grep -c 'for: 0s$' "$work/vantrel.rules.yml") == 2 ]] ||
+        fail "the rules' windows could not be shortened for the test: docs/vantrel.rules.yml changed shape"
+    cat >"$work/prometheus.yml" <<EOF
+global:
+  scrape_interval: 1s
+  evaluation_interval: 1s
+rule_files:
+  - $work/vantrel.rules.yml
+scrape_configs:
+  - job_name: windows
+    static_configs:
+      - targets: ['127.0.0.1:$exporter_port']
+EOF
+    prometheus --config.file "$work/prometheus.yml" --storage.tsdb.path "$work/prometheus-data" \
+        --web.listen-address "127.0.0.1:$prom_port" </dev/null >"$work/prometheus.log" 2>&1 &
+    server_pids+=($!)
+    e2e_started_pids+=($!)
+
+    wait_until 30 'curl -sf --max-time 2 "http://127.0.0.1:$prom_port/-/ready" >/dev/null' ||
+        fail "Prometheus did not get ready on port $prom_port: $(tail -n 5 "$work/prometheus.log")"
+    wait_until 30 '[[ $(prom_value "up{job=\"windows\"}") == 1 ]]' ||
+        fail "Prometheus does not scrape the exporter on port $exporter_port: $(tail -n 5 "$work/exporter.log")"
+    note "node exporter on 127.0.0.1:$exporter_port, Prometheus on 127.0.0.1:$prom_port"
+}
+
+stop_servers() {
+    local pid
+    for pid in "${server_pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    server_pids=()
+}
+
+prom_value() {
+    curl -sf --max-time 5 "http://127.0.0.1:$prom_port/api/v1/query" --data-urlencode "query=$1" |
+        jq -r '.data.result[0].value[1] // empty' 2>/dev/null || true
+}
+
+# alert_state NAME [CORE]: firing, pending or none.
+alert_state() {
+    curl -sf --max-time 5 "http://127.0.0.1:$prom_port/api/v1/alerts" |
+        jq -r --arg name "$1" --arg core "${2:-}" \
+            '[.data.alerts[] | select(.labels.alertname == $name and ($core == "" or .labels.core == $core)) | .state]
+             | first // "none"' 2>/dev/null || echo none
+}
+
+# 1. A hand-written file: two cores, all events 1 ms late, and once LATE is 1,
+# one event of core 1 300 ms late. Written beside and renamed, as Vantrel does.
+write_prom() {
+    local events=$1 late=$2 core le count tmp=$textfile_dir/vantrel.prom.tmp
+    {
+        printf '# HELP vantrel_cores Cores.\n# TYPE vantrel_cores gauge\nvantrel_cores 2\n'
+        printf '# HELP vantrel_timer_lateness_max_seconds Largest.\n# TYPE vantrel_timer_lateness_max_seconds gauge\n'
+        printf 'vantrel_timer_lateness_max_seconds{core="0"} 0.001\n'
+        printf 'vantrel_timer_lateness_max_seconds{core="1"} %s\n' "$( ((late)) && echo 0.3 || echo 0.001)"
+        printf '# HELP vantrel_timer_lateness_seconds Lateness.\n# TYPE vantrel_timer_lateness_seconds histogram\n'
+        for core in 0 1; do
+            for le in 0 0.001 0.002 0.005 0.01 0.02 0.05 0.1 0.2 0.5 1 2 5 10 +Inf; do
+                count=$events
+                [[ $le == 0 ]] && count=0
+                ((core == 1 && late)) && [[ $le != 0 && $le != 0.0* && $le != 0.1 && $le != 0.2 ]] && count=$((events + 1))
+                printf 'vantrel_timer_lateness_seconds_bucket{core="%d",le="%s"} %d\n' "$core" "$le" "$count"
+            done
+            count=$events
+            ((core == 1 && late)) && count=$((events + 1))
+            printf 'vantrel_timer_lateness_seconds_sum{core="%d"} %s\n' "$core" "0.$events"
+            printf 'vantrel_timer_lateness_seconds_count{core="%d"} %d\n' "$core" "$count"
+        done
+    } >"$tmp"
+    mv "$tmp" "$textfile_dir/vantrel.prom"
+}
+
+start_servers
+wait_until 15 '[[ $(alert_state VantrelMissing) == firing ]]' || true
+expect '[[ $(alert_state VantrelMissing) == firing ]]' "an exporter without Vantrel's file raises VantrelMissing"
+for ((second = 1; second <= 4; second++)); do
+    write_prom $((second * 10)) 0
+    sleep 1
+done
+for ((second = 5; second <= 8; second++)); do
+    write_prom $((second * 10)) 1
+    sleep 1
+done
+expect 'bash "$VANTREL_SOURCE_DIR/tests/metrics/check_metrics.sh" metrics "$textfile_dir" >/dev/null' \
+    "the hand-written file passes promtool"
+wait_until 15 '[[ $(alert_state VantrelCoreLate 1) == firing ]]' || true
+expect '[[ $(alert_state VantrelCoreLate 1) == firing && $(alert_state VantrelCoreLate 0) == none ]]' \
+    "VantrelCoreLate fires for core 1 alone"
+max1=$(prom_value 'vantrel_timer_lateness_max_seconds{core="1"}')
+expect '[[ $max1 == 0.3 ]]' "the query for core 1's maximum answers 0.3 ($max1)"
+wait_until 10 '[[ $(alert_state VantrelMissing) == none ]]' || true
+expect '[[ $(alert_state VantrelMissing) == none ]]' "VantrelMissing ended once the file was there"
+wait_until 15 '[[ $(alert_state VantrelNotReporting) == firing ]]' || true
+expect '[[ $(alert_state VantrelNotReporting) == firing ]]' "a file no longer rewritten raises VantrelNotReporting"
+stop_servers
+rm -f "$textfile_dir"/*
+if [[ $mode == prometheus-only ]]; then
+    echo "PASS (prometheus-only)"
+    exit 0
+fi
+
+# 2. Twelve seconds of vantrel.exe without a window, CPU 1 stalled for 300 ms
+# after 7 s: after the write at 5 s, so that Prometheus sees the counts rise.
+start_servers
+report=$work/report.json
+snapshots=$work/snapshots
+mkdir -p "$snapshots"
+# X windows mapped now (the root window at least): any more is one of ours.
+visible_x_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | wc -l || true; }
+mapped_before=$(visible_x_windows)
+vantrel_start --no-window --metrics "$textfile_dir/vantrel.prom" --report "$report" --duration 12
+started=$SECONDS
+seen_windows=0
+stalled=0
+snapshot=0
+while kill -0 "$VANTREL_PID" 2>/dev/null && ((SECONDS - started < 40)); do
+    # No window of Vantrel is visible, no tray icon, and no X window mapped.
+    probe=$(vprobe window 0)
+    tray=$(vprobe tray)
+    mapped=$(visible_x_windows)
+    if [[ $(value_of visible <<<"$probe") == 1 || $(value_of tray_visible <<<"$tray") == 1 ]] || ((mapped > mapped_before)); then
+        seen_windows=$((seen_windows + 1))
+        ((seen_windows > 1)) || screenshot metrics-window-seen
+    fi
+    if [[ -f $textfile_dir/vantrel.prom ]]; then
+        cp "$textfile_dir/vantrel.prom" "$snapshots/$((snapshot += 1)).prom" 2>/dev/null || true
+    fi
+    if ((!stalled && SECONDS - started >= 7)); then
+        stall_cpu 1 300 >/dev/null
+        stalled=1
+    fi
+    sleep 0.3
+done
+wait_for_exit "$VANTREL_PID" 5 || fail "vantrel.exe --no-window --duration 12 did not end by itself"
+expect '((WAITED_EXIT_CODE == 0))' "the run ended by --duration with exit code 0 ($WAITED_EXIT_CODE)"
+expect '((stalled == 1))' "CPU 1 was stalled during the run"
+expect '((seen_windows == 0))' "no window and no tray icon appeared during the run ($seen_windows polls saw one)"
+expect '[[ ! -s $VANTREL_STDERR ]]' "nothing was said on standard error"
+expect '[[ $(jq -r .final "$report") == true ]]' "the final report was written"
+late1=$(jq -r '.cores[1].max_ms' "$report")
+expect '((late1 >= 200 && late1 <= 700))' "the report shows core 1's stall: $late1 ms"
+cp "$textfile_dir/vantrel.prom" "$snapshots/final.prom"
+expect '((snapshot >= 2))' "the metrics file was there during the run ($snapshot copies)"
+expect '[[ ! -e $textfile_dir/vantrel.prom.tmp ]]' "no temporary file was left beside it"
+expect 'bash "$VANTREL_SOURCE_DIR/tests/metrics/check_metrics.sh" metrics "$snapshots" >/dev/null' \
+    "every metrics file written passes promtool check metrics"
+
+# Prometheus scrapes once a second; the final file is there at the end.
+wait_until 10 '[[ -n $(prom_value "vantrel_timer_lateness_max_seconds{core=\"1\"} >= 0.2") ]]' || true
+max1=$(prom_value 'vantrel_timer_lateness_max_seconds{core="1"}')
+max0=$(prom_value 'vantrel_timer_lateness_max_seconds{core="0"}')
+expect '[[ -n $max1 && -n $max0 ]] && jq -en "$max1 >= 0.2 and $max1 <= 0.7 and $max0 < 0.1" >/dev/null' \
+    "Prometheus answers core 1's maximum $max1 s, core 0's $max0 s"
+wait_until 10 '[[ $(alert_state VantrelCoreLate 1) == firing ]]' || true
+expect '[[ $(alert_state VantrelCoreLate 1) == firing && $(alert_state VantrelCoreLate 0) == none ]]' \
+    "VantrelCoreLate fires for core 1 alone"
+stop_servers
+
+# 3. --no-window needs something to write.
+vantrel_start --no-window --duration 3
+wait_for_exit "$VANTREL_PID" 15 || fail "vantrel.exe --no-window without output did not end"
+expect '((WAITED_EXIT_CODE == 2)) && grep -qF -- "--no-window" "$VANTREL_STDERR"' \
+    "--no-window without --report, --log or --metrics ends with 2 and says: $(head -n1 "$VANTREL_STDERR")"
+
+# A close request ends a --no-window run as closing the window would: taskkill
+# without /F posts WM_CLOSE to the process's top-level windows, hidden ones too.
+rm -f "$report"
+vantrel_start --no-window --report "$report"
+wait_until 15 '[[ -s $report ]]' || fail "the --no-window run wrote no report"
+sleep 2
+winpid=$(vprobe window 0 | value_of pid)
+if [[ -n $winpid ]]; then
+    kill_output=$(wine taskkill /pid "$winpid" </dev/null 2>&1 | tr -d '\r' || true)
+else
+    # Its hidden window has another class: ask by the program's name.
+    kill_output=$(wine taskkill /im vantrel.exe </dev/null 2>&1 | tr -d '\r' || true)
+fi
+note "taskkill: $kill_output"
+wait_for_exit "$VANTREL_PID" 10 || fail "a --no-window run did not end on taskkill without /F"
+expect '((WAITED_EXIT_CODE == 0))' "a close request ends a --no-window run with exit code 0 ($WAITED_EXIT_CODE)"
+expect '[[ $(jq -r .final "$report") == true ]]' "and it wrote its final report"
+echo "PASS"
