@@ -9,6 +9,7 @@
 #include "engine/sample_tables.h"
 #include "engine/sampling.h"
 #include "engine/timer_event.h"
+#include "bench/bench_settings.h"
 #include "record/recorder.h"
 #include "tests/support/fake_platform.h"
 
@@ -42,7 +43,7 @@ void BM_RecordTimerEventRecorded(benchmark::State& state) {
     prepare(1);
     const std::filesystem::path log = std::filesystem::temp_directory_path() / "vantrel-record-bench.csv";
     char error[messageCapacity];
-    if (!startRecorder(RecorderSettings{"", log.c_str(), 250000, 256, readUtcMilliseconds(), "bench", false, nullptr}, error)) {
+    if (!startRecorder(benchSettings(log.c_str(), 250000, 256, readUtcMilliseconds()), error)) {
         state.SkipWithError(error);
         return;
     }

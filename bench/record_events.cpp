@@ -15,6 +15,7 @@
 #include "engine/sample_tables.h"
 #include "engine/sampling.h"
 #include "engine/timer_event.h"
+#include "bench/bench_settings.h"
 #include "record/recorder.h"
 #include "tests/support/fake_platform.h"
 
@@ -30,7 +31,7 @@ int main(int argc, char** argv) {
     if (recorded) {
         char error[messageCapacity];
         // 256 cores: a queue of 153,600 events, more than a count needs.
-        if (!startRecorder(RecorderSettings{"", log.c_str(), 250000, 256, readUtcMilliseconds(), "bench", false, nullptr}, error)) {
+        if (!startRecorder(benchSettings(log.c_str(), 250000, 256, readUtcMilliseconds()), error)) {
             (void)std::fprintf(stderr, "%s\n", error);
             return 1;
         }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/platform_seam.h"
+#include "bench/bench_settings.h"
 #include "record/recorder.h"
 
 namespace {
@@ -20,7 +21,7 @@ void BM_RecordEventWithLog(benchmark::State& state) {
     const std::filesystem::path log = std::filesystem::temp_directory_path() / "vantrel-recorder-bench.csv";
     createSampleLock();
     char error[messageCapacity];
-    if (!startRecorder(RecorderSettings{"", log.c_str(), -1, cores, 0, "bench", false, nullptr}, error)) {
+    if (!startRecorder(benchSettings(log.c_str(), -1, cores, 0), error)) {
         state.SkipWithError(error);
         return;
     }

@@ -179,6 +179,7 @@ const char* usageText() {
            "\n"
            "  --report PATH       write a JSON report at start, every 5 s and at the end\n"
            "  --log PATH          write every timer event of every core to a CSV file\n"
+           "  --metrics PATH      write Prometheus metrics (text format) at start, every 5 s and at the end\n"
            "  --html PATH         write the run as one web page (timeline, histograms, worst events)\n"
            "                      at start, every 5 s and at the end\n"
            "  --from LOG          with --html: make the page from a log afterwards, measuring nothing\n"

@@ -156,6 +156,7 @@ bool startRecording(const CommandLine& options, std::int64_t cores) {
     settings.reportPath = options.reportPath;
     settings.logPath = options.logPath;
     settings.htmlPath = options.htmlPath;
+    settings.metricsPath = options.metricsPath;
     static char machineName[256];
     static char systemVersion[64];
     describeMachine(machineName, sizeof machineName, systemVersion);

@@ -8,6 +8,7 @@
 #include "engine/wake_figures.h"
 #include "record/event_buffer.h"
 #include "record/html_format.h"
+#include "record/metrics_format.h"
 #include "record/problem_list.h"
 #include "record/report_format.h"
 #include "record/run_summary.h"
@@ -24,6 +25,7 @@ constexpr std::int64_t eventsPerBatch = 256;
 static RecorderSettings current;
 static bool hasReport = false;
 static bool hasHtml = false;
+static bool hasMetrics = false;
 static bool hasLog = false;
 
 // Guarded by the lock.
@@ -49,6 +51,8 @@ static bool reportFailing = false;
 static WholeFile* reportFile = nullptr;
 static WholeFile* htmlFile = nullptr;
 static bool htmlFailing = false;
+static WholeFile* metricsFile = nullptr;
+static bool metricsFailing = false;
 // The text of whichever whole file is being written, sized for the largest.
 static TextBuffer reportText;
 static Timeline timelineCopy;
@@ -77,7 +81,9 @@ static bool given(const char* path) {
 static std::size_t wholeFileCapacity() {
     const std::size_t report = reportCapacity(current.coreCount, current.fine);
     const std::size_t page = hasHtml ? htmlCapacity(current.coreCount, current.fine) : 0;
-    return report > page ? report : page;
+    const std::size_t metrics = hasMetrics ? metricsCapacity(current.coreCount, current.fine) : 0;
+    const std::size_t larger = report > page ? report : page;
+    return larger > metrics ? larger : metrics;
 }
 
 // Adds under the lock, tells outside it: telling may write to a pipe.
@@ -272,6 +278,10 @@ static void rewriteFiles(const RunSummary& run) {
         formatHtml(run, reportText);
         writeWhole(htmlFile, htmlFailing, "the page did not fit in its buffer", "page writable again");
     }
+    if (metricsFile != nullptr) {
+        formatMetrics(run, reportText);
+        writeWhole(metricsFile, metricsFailing, "the metrics did not fit in their buffer", "metrics writable again");
+    }
 }
 
 static void releaseBuffers() {
@@ -281,6 +291,8 @@ static void releaseBuffers() {
     reportFile = nullptr;
     freeWholeFile(htmlFile);
     htmlFile = nullptr;
+    freeWholeFile(metricsFile);
+    metricsFile = nullptr;
     freeTimeline(timeline);
     freeTimeline(timelineCopy);
     freeTextBuffer(pendingLog);
@@ -299,6 +311,7 @@ static void releaseBuffers() {
 static bool abandonStart(bool removeLog) {
     if (reportFile != nullptr) removeTemporaryOf(reportFile);
     if (htmlFile != nullptr) removeTemporaryOf(htmlFile);
+    if (metricsFile != nullptr) removeTemporaryOf(metricsFile);
     closeOutputFile(logFile);
     logFile = nullptr;
     if (removeLog) removeFileAt(current.logPath);
@@ -321,16 +334,19 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
     logFailing = false;
     reportFailing = false;
     htmlFailing = false;
+    metricsFailing = false;
     current = settings;
     hasReport = given(current.reportPath);
     hasHtml = given(current.htmlPath);
+    hasMetrics = given(current.metricsPath);
     hasLog = given(current.logPath);
 
-    const char* outputs[] = {current.reportPath, current.logPath, current.htmlPath};
-    for (const char* a : outputs) {
-        for (const char* b : outputs) {
-            if (a != b && given(a) && given(b) && samePathOrTemporary(a, b)) {
-                describeFailure(error, "use", a, "two outputs of the record cannot both be this file");
+    const char* outputs[] = {current.reportPath, current.logPath, current.htmlPath, current.metricsPath};
+    constexpr std::size_t outputCount = sizeof outputs / sizeof outputs[0];
+    for (std::size_t a = 0; a < outputCount; ++a) {
+        for (std::size_t b = a + 1; b < outputCount; ++b) {
+            if (given(outputs[a]) && given(outputs[b]) && samePathOrTemporary(outputs[a], outputs[b])) {
+                describeFailure(error, "use", outputs[b], "two outputs of the record cannot both be this file");
                 return false;
             }
         }
@@ -374,6 +390,10 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
         reportFile = makeWholeFile(current.reportPath);
         if (reportFile == nullptr) return outOfMemory(error);
     }
+    if (hasMetrics) {
+        metricsFile = makeWholeFile(current.metricsPath);
+        if (metricsFile == nullptr) return outOfMemory(error);
+    }
 
     // Nothing existing is changed until every file has shown it can be
     // written: the log is opened without emptying it and the first report
@@ -393,9 +413,14 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
         formatHtml(run, reportText);
         if (!writeTemporaryOf(htmlFile, reportText.data, reportText.size, error)) return abandonStart(hasLog && !logExisted);
     }
+    if (hasMetrics) {
+        formatMetrics(run, reportText);
+        if (!writeTemporaryOf(metricsFile, reportText.data, reportText.size, error)) return abandonStart(hasLog && !logExisted);
+    }
     if (hasLog && !truncateOutputFile(logFile, error)) return abandonStart(!logExisted);
     if (hasReport && !moveTemporaryInPlace(reportFile, error)) return abandonStart(hasLog && !logExisted);
     if (hasHtml && !moveTemporaryInPlace(htmlFile, error)) return abandonStart(hasLog && !logExisted);
+    if (hasMetrics && !moveTemporaryInPlace(metricsFile, error)) return abandonStart(hasLog && !logExisted);
 
     started = true;
     lockSamples();

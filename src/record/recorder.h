@@ -7,7 +7,8 @@
 // thread calls recorderStep and finishRecorder, which take the lock
 // themselves and only briefly, never around a file operation. Files are
 // touched by the writer only (or by the main thread when no writer runs).
-// The page of the run (HTML) is rewritten with the report.
+// The page of the run (HTML) and the metrics text (Prometheus) are
+// rewritten with the report.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,7 @@ struct RecorderSettings {
     const char* reportPath;  // null or "": no report
     const char* logPath;     // null or "": no log
     const char* htmlPath;    // null or "": no page
+    const char* metricsPath;  // null or "": no metrics text
     std::int64_t failAboveUs;  // -1: none
     std::int64_t coreCount;
     std::int64_t startedUtcMs;

@@ -4,6 +4,7 @@
 // its top-level windows) and the end of the session; no picture, no tray
 // icon, no menu.
 #include "engine/core_sampler.h"
+#include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
 #include "engine/sampling.h"
 #include "window/monitor_window.h"

@@ -75,11 +75,15 @@ protected:
     std::string at(const char* name) const { return (directory / name).string(); }
     bool start(const std::string& report, const std::string& log, std::int64_t cores = 2, std::int64_t failAboveMs = -1) {
         char text[messageCapacity] = "";
-        const bool started =
-            startRecorder(RecorderSettings{report.c_str(), log.c_str(), failAboveMs < 0 ? -1 : failAboveMs * 1000, cores,
-                                           startedUtcMs, "9.9.9", false,
-                                           [](const char* message) { problems.emplace_back(message); }},
-                          text);
+        RecorderSettings settings{};
+        settings.reportPath = report.c_str();
+        settings.logPath = log.c_str();
+        settings.failAboveUs = failAboveMs < 0 ? -1 : failAboveMs * 1000;
+        settings.coreCount = cores;
+        settings.startedUtcMs = startedUtcMs;
+        settings.version = "9.9.9";
+        settings.tellProblem = [](const char* message) { problems.emplace_back(message); };
+        const bool started = startRecorder(settings, text);
         error = text;
         return started;
     }

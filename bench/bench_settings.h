@@ -1,0 +1,17 @@
+// The recorder's settings of a benchmark: a log and nothing else.
+#pragma once
+
+#include <cstdint>
+
+#include "record/recorder.h"
+
+inline RecorderSettings benchSettings(const char* logPath, std::int64_t failAboveUs, std::int64_t cores,
+                                      std::int64_t startedUtcMs) {
+    RecorderSettings settings{};
+    settings.logPath = logPath;
+    settings.failAboveUs = failAboveUs;
+    settings.coreCount = cores;
+    settings.startedUtcMs = startedUtcMs;
+    settings.version = "bench";
+    return settings;
+}
