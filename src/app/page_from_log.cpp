@@ -87,9 +87,9 @@ int makePageFromLog(const CommandLine& options) {
         return refuse(error, "", "");
     }
     if (!finishLog(reader)) {
-        const int code = refuse("'", options.fromPath, "' is not a log of Vantrel: ");
-        tellUser(reader.error.data != nullptr ? reader.error.data : "", true);
-        tellUser("\n", true);
+        char quoted[messageCapacity];
+        describeFailure(quoted, "read", options.fromPath, "it is not a log of Vantrel: ");
+        const int code = refuse(quoted, reader.error.data != nullptr ? reader.error.data : "", "");
         freeLogReader(reader);
         return code;
     }

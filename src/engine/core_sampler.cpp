@@ -3,6 +3,7 @@
 #include "engine/message_loop.h"
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
+#include "engine/sampled_cores.h"
 #include "engine/sampling.h"
 
 const char samplerWindowClassName[] = "VantrelThreadWindow";
@@ -59,6 +60,7 @@ std::int64_t coreSamplerMain(std::int64_t core) {
     pinToCore(core);
     markTimerBaseline(core);
     if (SetTimer(window, static_cast<UINT_PTR>(core), static_cast<UINT>(timerPeriodMs), nullptr) != 0) {
+        markCoreSampled(core);
         runMessageLoop();
         KillTimer(window, static_cast<UINT_PTR>(core));
     }

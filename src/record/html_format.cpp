@@ -522,7 +522,7 @@ static void appendHeader(TextBuffer& out, const RunSummary& run) {
                         "every 5 s and reloads itself.</p>\n");
     }
     if (run.logEndsEarly) {
-        appendText(out, "<p class=\"notice\" id=\"log-ends-early\">\xe2\x9a\xa0 The log ends in the middle of "
+        appendText(out, "<p class=\"notice\" id=\"log-ends-early\">\xe2\x9a\xa0 Log ends early: it stops in the middle of "
                         "a line: the program was stopped before it finished the log, so the run's last "
                         "moments may be missing.</p>\n");
     }

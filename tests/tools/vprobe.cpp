@@ -575,6 +575,60 @@ int commandClose(DWORD waitMs) {
     return 0;
 }
 
+// Tells the monitor window that the session ends, as logoff does: the
+// query, then the end itself; prints how long the window took to answer.
+int commandEndSession() {
+    HWND window = findMonitor();
+    if (window == nullptr) {
+        std::printf("found=0\n");
+        return 1;
+    }
+    DWORD_PTR answer = 0;
+    const DWORD start = GetTickCount();
+    SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 15000, &answer);
+    const LRESULT sent = SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 15000, &answer);
+    std::printf("found=1\nanswered=%d\nend_session_ms=%lu\n", sent != 0 ? 1 : 0,
+                static_cast<unsigned long>(GetTickCount() - start));
+    return sent != 0 ? 0 : 1;
+}
+
+// Starts a program as Explorer or the Task Scheduler would: no console and
+// no standard handles at all. Waits up to waitMs for it to end and prints
+// its exit code and how long it ran.
+int commandDetached(DWORD waitMs, int argc, char** argv) {
+    std::string line;
+    for (int k = 0; k < argc; ++k) {
+        if (k > 0) line += ' ';
+        line += '"';
+        line += argv[k];
+        line += '"';
+    }
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = nullptr;
+    startup.hStdError = nullptr;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr, &startup,
+                        &process)) {
+        std::printf("started=0\n");
+        return 1;
+    }
+    std::printf("started=1\n");
+    (void)std::fflush(stdout);
+    const DWORD start = GetTickCount();
+    const DWORD wait = WaitForSingleObject(process.hProcess, waitMs);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    if (wait != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::printf("ended=%d\nran_ms=%lu\nexit_code=%lu\n", wait == WAIT_OBJECT_0 ? 1 : 0,
+                static_cast<unsigned long>(GetTickCount() - start), static_cast<unsigned long>(exitCode));
+    return 0;
+}
+
 DWORD argumentMs(int argc, char** argv, int index, DWORD fallback) {
     return argc > index ? static_cast<DWORD>(std::strtoul(argv[index], nullptr, 10)) : fallback;
 }
@@ -592,7 +646,7 @@ int rowArgument(const char* text) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        (void)std::fprintf(stderr, "usage: vprobe sysinfo|window|samplers|tray|rows|wait-full|watch|close ...\n");
+        (void)std::fprintf(stderr, "usage: vprobe sysinfo|window|samplers|tray|rows|wait-full|watch|close|end-session|detached MS PROGRAM ARGS ...\n");
         return 2;
     }
     const std::string command = argv[1];
@@ -616,6 +670,10 @@ int main(int argc, char** argv) {
         }
     } else if (command == "watch") {
         result = commandWatch(argumentMs(argc, argv, 2, 10000));
+    } else if (command == "detached" && argc > 3) {
+        result = commandDetached(argumentMs(argc, argv, 2, 5000), argc - 3, argv + 3);
+    } else if (command == "end-session") {
+        result = commandEndSession();
     } else if (command == "close") {
         result = commandClose(argumentMs(argc, argv, 2, 5000));
     } else {
