@@ -603,6 +603,8 @@ int commandDetached(DWORD waitMs, int argc, char** argv) {
         line += argv[k];
         line += '"';
     }
+    // Nor a console of ours to attach to: Explorer has none.
+    FreeConsole();
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;

@@ -138,7 +138,12 @@ TEST_F(Recorder, LogHoldsEveryEventAndTheFinalReportCountsThem) {
     EXPECT_FALSE(recorderSawFailure()) << "100 ms is not more than 100 ms";
     record(1, 101, startedUtcMs + 1150);
     record(0, -2, startedUtcMs + 1200);
+    // Replaced whole, never written in place: a second name of the old file
+    // still holds the old report.
+    const std::string before = readFile(at("r.json"));
+    fs::create_hard_link(at("r.json"), at("before.json"));
     recorderStep(startedUtcMs + 5000, 5000, true);
+    EXPECT_EQ(readFile(at("before.json")), before);
     EXPECT_EQ(sumOf(readFile(at("r.json")), "events"), 4);
     EXPECT_TRUE(recorderSawFailure());
 
