@@ -110,6 +110,24 @@ static void appendQuotedUtc(TextBuffer& out, std::int64_t utcMs) {
     appendChar(out, '"');
 }
 
+// [[upper, count], ..., [null, count]]: `buckets` counts, the last one
+// above every bound.
+static void appendHistogram(TextBuffer& out, const std::int64_t* upper, const std::int64_t* counts,
+                            std::int64_t buckets) {
+    for (std::int64_t b = 0; b < buckets; ++b) {
+        appendText(out, b == 0 ? "[[" : ", [");
+        if (b < buckets - 1) {
+            appendInteger(out, upper[b]);
+        } else {
+            appendText(out, "null");
+        }
+        appendText(out, ", ");
+        appendInteger(out, counts[b]);
+        appendChar(out, ']');
+    }
+    appendChar(out, ']');
+}
+
 static void appendWake(TextBuffer& out, const WakeStatistics& w) {
     appendText(out, ",\n      \"wake\": {\n        \"events\": ");
     appendInteger(out, w.events);
@@ -130,19 +148,9 @@ static void appendWake(TextBuffer& out, const WakeStatistics& w) {
     }
     appendText(out, ",\n        \"over_1ms\": ");
     appendInteger(out, w.over1ms);
-    appendText(out, ",\n        \"histogram_us\": [");
-    for (std::int64_t b = 0; b < wakeHistogramBucketCount; ++b) {
-        appendText(out, b == 0 ? "[" : ", [");
-        if (b < wakeHistogramBucketCount - 1) {
-            appendInteger(out, wakeHistogramUpperUs[b]);
-        } else {
-            appendText(out, "null");
-        }
-        appendText(out, ", ");
-        appendInteger(out, w.histogram[b]);
-        appendChar(out, ']');
-    }
-    appendText(out, "]\n      }");
+    appendText(out, ",\n        \"histogram_us\": ");
+    appendHistogram(out, wakeHistogramUpperUs, w.histogram, wakeHistogramBucketCount);
+    appendText(out, "\n      }");
 }
 
 static void appendCore(TextBuffer& out, std::int64_t core, const CoreStatistics& s, bool sampled,
@@ -173,19 +181,8 @@ static void appendCore(TextBuffer& out, std::int64_t core, const CoreStatistics&
         appendDecimal(out, s.sumUs, s.events, 3);
         appendText(out, ",\n");
     }
-    appendText(out, "      \"histogram\": [");
-    for (std::int64_t b = 0; b < histogramBucketCount; ++b) {
-        appendText(out, b == 0 ? "[" : ", [");
-        if (b < histogramBucketCount - 1) {
-            appendInteger(out, histogramUpperMs[b]);
-        } else {
-            appendText(out, "null");
-        }
-        appendText(out, ", ");
-        appendInteger(out, s.histogram[b]);
-        appendChar(out, ']');
-    }
-    appendChar(out, ']');
+    appendText(out, "      \"histogram\": ");
+    appendHistogram(out, histogramUpperMs, s.histogram, histogramBucketCount);
     if (wake != nullptr) appendWake(out, *wake);
     appendText(out, "\n    }");
 }
