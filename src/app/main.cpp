@@ -7,15 +7,17 @@
 #include "app/user_output.h"
 #include "app/version.h"
 #include "record/problem_list.h"
+#include "record/text_buffer.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     const ULONGLONG startMs = GetTickCount64();
     const Utf8Arguments arguments = commandLineArguments();
     CommandLine options{};
-    char error[commandLineErrorCapacity + 64] = "vantrel: ";
-    if (!parseCommandLine(arguments.count, arguments.values, options, error + 9)) {
-        lstrcatA(error, "\nTry 'vantrel --help' for more information.\n");
-        tellUser(error, true);
+    char error[commandLineErrorCapacity];
+    if (!parseCommandLine(arguments.count, arguments.values, options, error)) {
+        char line[commandLineErrorCapacity + 64];
+        joinText(line, sizeof line, {"vantrel: ", error, "\nTry 'vantrel --help' for more information.\n"});
+        tellUser(line, true);
         ExitProcess(exitBadCommandLine);
     }
     if (options.help) {

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "record/text_buffer.h"
+
 static const char* const durationNeeds = "a number of seconds greater than 0 and at most 31536000";
 static const char* const failAboveNeeds = "a number of milliseconds from 0, with at most three decimals";
 static const char* const pathNeeds = "a path";
@@ -27,11 +29,7 @@ const Option options[] = {
 
 // The error text, built from pieces and cut to its capacity.
 void say(char* error, std::initializer_list<const char*> pieces) {
-    std::size_t length = 0;
-    for (const char* piece : pieces) {
-        for (const char* p = piece; *p != '\0' && length + 1 < commandLineErrorCapacity; ++p) error[length++] = *p;
-    }
-    error[length] = '\0';
+    joinText(error, commandLineErrorCapacity, pieces);
 }
 
 bool onlyCharacters(const char* text, const char* allowed) {
@@ -71,6 +69,26 @@ bool parseFailAbove(const char* text, std::int64_t& us) {
     const char* dot = std::strchr(text, '.');
     if (dot != nullptr && std::strlen(dot + 1) > 3) return false;
     return parseThousandths(text, maxFailAboveMs, us);
+}
+
+// Options 2 to 6 take a path.
+void setPath(CommandLine& out, std::size_t index, const char* value) {
+    if (index == 2) {
+        out.hasReport = true;
+        out.reportPath = value;
+    } else if (index == 3) {
+        out.hasLog = true;
+        out.logPath = value;
+    } else if (index == 4) {
+        out.hasMetrics = true;
+        out.metricsPath = value;
+    } else if (index == 5) {
+        out.hasHtml = true;
+        out.htmlPath = value;
+    } else {
+        out.hasFrom = true;
+        out.fromPath = value;
+    }
 }
 
 }  // namespace
@@ -128,10 +146,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
         }
         bool good = value[0] != '\0';
         if (option.needs == pathNeeds) {
-            const char** paths[] = {&out.reportPath, &out.logPath, &out.metricsPath, &out.htmlPath, &out.fromPath};
-            bool* flags[] = {&out.hasReport, &out.hasLog, &out.hasMetrics, &out.hasHtml, &out.hasFrom};
-            *paths[index - 2] = value;
-            *flags[index - 2] = true;
+            setPath(out, index, value);
         } else if (option.needs == durationNeeds) {
             out.hasDuration = true;
             good = good && parseDuration(value, out.durationMs);

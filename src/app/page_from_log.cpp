@@ -21,11 +21,8 @@ namespace {
 constexpr DWORD chunkBytes = 64 * 1024;
 
 int refuse(const char* first, const char* second, const char* third) {
-    char line[messageCapacity * 2] = "vantrel: ";
-    std::strncat(line, first, messageCapacity);
-    std::strncat(line, second, messageCapacity / 2);
-    std::strncat(line, third, messageCapacity / 2);
-    std::strcat(line, "\n");
+    char line[messageCapacity * 2];
+    joinText(line, sizeof line, {"vantrel: ", first, second, third, "\n"});
     tellUser(line, true);
     return exitBadCommandLine;
 }

@@ -19,6 +19,7 @@
 #include "record/record_writer.h"
 #include "record/recorder.h"
 #include "record/report_format.h"
+#include "record/text_buffer.h"
 #include "window/monitor_window.h"
 
 namespace {
@@ -40,9 +41,8 @@ std::int64_t elapsedMs() {
 }
 
 void tellRunProblem(const char* message) {
-    char line[messageCapacity + 16] = "vantrel: ";
-    std::strcat(line, message);
-    std::strcat(line, "\n");
+    char line[messageCapacity + 16];
+    joinText(line, sizeof line, {"vantrel: ", message, "\n"});
     tellStandardError(line);
 }
 
@@ -80,10 +80,10 @@ void noteProblem(const char* message) {
 
 // "<what> of core N could not start"
 void noteCoreProblem(const char* what, std::int64_t core) {
+    char number[24];
+    formatInteger(number, core);
     char message[messageCapacity];
-    std::strcpy(message, what);
-    std::strcat(message, " of core ");
-    std::strcpy(formatInteger(message + std::strlen(message), core), " could not start");
+    joinText(message, sizeof message, {what, " of core ", number, " could not start"});
     noteProblem(message);
 }
 
@@ -115,7 +115,7 @@ void armDuration(const CommandLine& options) {
 // cannot be written fails at once. Answers false after telling the user.
 // The computer's name and the system's version, for the page; "" when
 // they cannot be had.
-void describeMachine(char* name, std::size_t nameCapacity, char* system) {
+void describeMachine(char* name, std::size_t nameCapacity, char* system, std::size_t systemCapacity) {
     wchar_t wide[256];
     DWORD length = sizeof wide / sizeof wide[0];
     name[0] = '\0';
@@ -133,13 +133,13 @@ void describeMachine(char* name, std::size_t nameCapacity, char* system) {
     version.dwOSVersionInfoSize = sizeof version;
     system[0] = '\0';
     if (found != nullptr && reinterpret_cast<GetVersion>(reinterpret_cast<void*>(found))(&version) == 0) {
-        char* end = system;
-        end = std::strcpy(end, "Windows ") + 8;
-        end = formatInteger(end, version.dwMajorVersion);
-        *end++ = '.';
-        end = formatInteger(end, version.dwMinorVersion);
-        *end++ = '.';
-        formatInteger(end, version.dwBuildNumber);
+        char major[24];
+        char minor[24];
+        char build[24];
+        formatInteger(major, version.dwMajorVersion);
+        formatInteger(minor, version.dwMinorVersion);
+        formatInteger(build, version.dwBuildNumber);
+        joinText(system, systemCapacity, {"Windows ", major, ".", minor, ".", build});
     }
 }
 
@@ -159,7 +159,7 @@ bool startRecording(const CommandLine& options, std::int64_t cores) {
     settings.metricsPath = options.metricsPath;
     static char machineName[256];
     static char systemVersion[64];
-    describeMachine(machineName, sizeof machineName, systemVersion);
+    describeMachine(machineName, sizeof machineName, systemVersion, sizeof systemVersion);
     settings.machineName = machineName;
     settings.systemVersion = systemVersion;
     settings.failAboveUs = options.hasFailAbove ? options.failAboveUs : -1;
@@ -172,9 +172,8 @@ bool startRecording(const CommandLine& options, std::int64_t cores) {
     settings.tellProblem = tellRunProblem;
     char error[messageCapacity];
     if (!startRecorder(settings, error)) {
-        char line[messageCapacity + 16] = "vantrel: ";
-        std::strcat(line, error);
-        std::strcat(line, "\n");
+        char line[messageCapacity + 16];
+        joinText(line, sizeof line, {"vantrel: ", error, "\n"});
         tellUser(line, true);
         recording = false;
         return false;

@@ -2,14 +2,10 @@
 #include <cstring>
 
 #include "record/output_file.h"
+#include "record/text_buffer.h"
 
 void describeFailure(char* error, const char* verb, const char* path, const char* reason) {
-    const char* pieces[] = {"cannot ", verb, " '", path, "': ", reason};
-    std::size_t length = 0;
-    for (const char* piece : pieces) {
-        for (const char* p = piece; *p != '\0' && length + 1 < messageCapacity; ++p) error[length++] = *p;
-    }
-    error[length] = '\0';
+    joinText(error, messageCapacity, {"cannot ", verb, " '", path, "': ", reason});
 }
 
 bool samePathOrTemporary(const char* a, const char* b) {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "record/text_buffer.h"
+
 void clearProblems(ProblemList& list) {
     list.listed = 0;
     list.count = 0;
@@ -19,8 +21,7 @@ static void add(ProblemList& list, std::int64_t atUtcMs, const char* message) {
     if (list.listed == problemsKept) return;
     Problem& problem = list.kept[list.listed++];
     problem.atUtcMs = atUtcMs;
-    std::strncpy(problem.text, message, problemTextCapacity - 1);
-    problem.text[problemTextCapacity - 1] = '\0';
+    joinText(problem.text, problemTextCapacity, {message});
 }
 
 bool addProblem(ProblemList& list, std::int64_t atUtcMs, const char* message) {

@@ -320,7 +320,7 @@ static bool abandonStart(bool removeLog) {
 }
 
 static bool outOfMemory(char* error) {
-    std::strcpy(error, "not enough memory for the record");
+    joinText(error, messageCapacity, {"not enough memory for the record"});
     releaseBuffers();
     return false;
 }
@@ -352,7 +352,7 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
         }
     }
     if (current.coreCount < 1) {
-        std::strcpy(error, "no cores to record");
+        joinText(error, messageCapacity, {"no cores to record"});
         return false;
     }
     const auto cores = static_cast<std::size_t>(current.coreCount);
@@ -504,17 +504,18 @@ void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t 
     }
     for (std::int64_t core = 0; core < current.coreCount; ++core) {
         if (isCoreSampled(core)) continue;
-        char message[messageCapacity] = "core ";
-        char* end = message + std::strlen(message);
-        end = formatInteger(end, core);
-        std::strcpy(end, " could not be sampled");
+        char number[24];
+        formatInteger(number, core);
+        char message[messageCapacity];
+        joinText(message, sizeof message, {"core ", number, " could not be sampled"});
         noteRunProblem(nowUtcMs, message);
     }
     RunSummary run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
     if (run.logDropped > 0) {
+        char number[24];
+        formatInteger(number, run.logDropped);
         char message[messageCapacity];
-        char* end = formatInteger(message, run.logDropped);
-        std::strcpy(end, run.logDropped == 1 ? " log line was lost" : " log lines were lost");
+        joinText(message, sizeof message, {number, run.logDropped == 1 ? " log line was lost" : " log lines were lost"});
         noteRunProblem(nowUtcMs, message);
         run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
     }
@@ -541,6 +542,6 @@ bool recordTrusted() {
 
 void firstProblem(char* out) {
     lockSamples();
-    std::strcpy(out, problems.listed > 0 ? problems.kept[0].text : "");
+    joinText(out, messageCapacity, {problems.listed > 0 ? problems.kept[0].text : ""});
     unlockSamples();
 }

@@ -84,6 +84,14 @@ void appendUtc(TextBuffer& text, std::int64_t utcMs) {
     appendText(text, utc);
 }
 
+void joinText(char* out, std::size_t capacity, std::initializer_list<const char*> pieces) {
+    std::size_t length = 0;
+    for (const char* piece : pieces) {
+        for (const char* p = piece; *p != '\0' && length + 1 < capacity; ++p) out[length++] = *p;
+    }
+    out[length] = '\0';
+}
+
 void appendJsonString(TextBuffer& text, const char* zeroTerminated) {
     static const char hex[] = "0123456789abcdef";
     appendChar(text, '"');

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 struct TextBuffer {
     char* data;
@@ -32,6 +33,10 @@ void appendInteger(TextBuffer& text, std::int64_t value);
 void appendDecimal(TextBuffer& text, std::int64_t numerator, std::int64_t denominator, int decimals);
 // "2026-12-07T14:03:12.345Z" (no quotes).
 void appendUtc(TextBuffer& text, std::int64_t utcMs);
+// Joins `pieces` into `out`, cut to `capacity` bytes with its terminating
+// zero: for short messages in fixed arrays.
+void joinText(char* out, std::size_t capacity, std::initializer_list<const char*> pieces);
+
 // A JSON string with its quotes; control characters escaped.
 void appendJsonString(TextBuffer& text, const char* zeroTerminated);
 // Text for HTML element content or a quoted attribute: & < > " ' escaped.
