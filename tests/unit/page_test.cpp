@@ -6,11 +6,11 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -31,7 +31,6 @@ std::string page(const RunSummary& run, bool withWakes, const char* name) {
     formatHtml(run, out);
     EXPECT_FALSE(out.overflowed) << name;
     std::string text(out.data, out.size);
-    std::printf("%s: %zu bytes of %zu\n", name, out.size, out.capacity);
     freeTextBuffer(out);
     if (const char* dir = std::getenv("VANTREL_SAMPLE_PAGE_DIR")) {  // NOLINT(concurrency-mt-unsafe)
         std::ofstream(std::string(dir) + "/" + name, std::ios::binary) << text;
@@ -72,8 +71,8 @@ TEST(Timeline, MergedSlotsKeepTheirMaximumWhateverTheLength) {
 }
 
 TEST(ParseUtc, ReadsBackWhatFormatUtcWritesAndNothingElse) {
-    for (const std::int64_t utc : {startMs, std::int64_t{0}, std::int64_t{-1}, std::int64_t{951782400000} /* 2000-02-29 */,
-                                   std::int64_t{253402300799999}, std::int64_t{-62167219200000}}) {
+    const std::int64_t utcs[] = {startMs, 0, -1, 951782400000 /* 2000-02-29 */, 253402300799999, -62167219200000};
+    for (const std::int64_t utc : utcs) {
         char text[utcTextCapacity];
         formatUtc(utc, text);
         std::int64_t back = 0;
@@ -115,13 +114,9 @@ bool readLog(LogReader& reader, const std::string& text, std::size_t chunk = 409
 }
 
 TEST(LogReader, GoodAndBadLogsInAnyChunks) {
-    struct Good {
-        const std::string& text;
-        std::int64_t timerLines;
-        bool endsEarly;
-        bool wakes;
-    };
-    const Good goods[] = {{goodLog, 6, false, false}, {goodLogWithWakes, 2, false, true}, {cutLog, 6, true, false}};
+    // Each good log with its timer lines, whether it ends early and whether it has wake-ups.
+    const std::tuple<const std::string&, std::int64_t, bool, bool> goods[] = {
+        {goodLog, 6, false, false}, {goodLogWithWakes, 2, false, true}, {cutLog, 6, true, false}};
     // Each bad log with a part of the message it must give.
     const std::pair<std::string, const char*> bads[] = {
         {"", "the log is empty"},
@@ -138,13 +133,13 @@ TEST(LogReader, GoodAndBadLogsInAnyChunks) {
     };
     for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
         SCOPED_TRACE(chunk);
-        for (const Good& c : goods) {
+        for (const auto& [text, timerLines, endsEarly, wakes] : goods) {
             LogReader reader{};
-            EXPECT_TRUE(readLog(reader, c.text, chunk)) << reader.error.data;
-            EXPECT_EQ(reader.coreCount, 2) << c.text;
-            EXPECT_EQ(reader.timerLines, c.timerLines) << c.text;
-            EXPECT_EQ(reader.endsEarly, c.endsEarly) << c.text;
-            EXPECT_EQ(reader.sawWakes, c.wakes) << c.text;
+            EXPECT_TRUE(readLog(reader, text, chunk)) << reader.error.data;
+            EXPECT_EQ(reader.coreCount, 2) << text;
+            EXPECT_EQ(reader.timerLines, timerLines) << text;
+            EXPECT_EQ(reader.endsEarly, endsEarly) << text;
+            EXPECT_EQ(reader.sawWakes, wakes) << text;
             freeLogReader(reader);
         }
         for (const auto& [text, error] : bads) {
@@ -199,7 +194,7 @@ TEST(Page, SmallRunHasEveryPartAndNothingFromOutside) {
     for (const char* outside : {"<script", "http://", "https://", "src=", "href=", "url(", "@import", "timeline-core-2"}) {
         EXPECT_EQ(countOf(html, outside), 0U) << outside;
     }
-    // One row per event, largest first, led by the 358 ms stall on core 1.
+    // One row per event, largest first (chromium checks the marks on the timelines).
     const std::size_t table = html.find("id=\"worst-events\"");
     const std::string body = html.substr(table, html.find("</tbody>", table) - table);
     std::vector<std::int64_t> lateUs;
@@ -207,13 +202,6 @@ TEST(Page, SmallRunHasEveryPartAndNothingFromOutside) {
         lateUs.push_back(std::stoll(body.substr(body.find("data-late-us=\"", at) + 14)));
     }
     EXPECT_EQ(lateUs, (std::vector<std::int64_t>{357883, 2100, 900, 300, 50, -120}));
-    EXPECT_NE(body.find("<tr data-core=\"1\" data-utc=\"1796652184459\" data-late-us=\"357883\"><td>1</td>"),
-              std::string::npos);
-    // The stall is marked on core 1's timeline, not on core 0's.
-    const std::size_t core1 = html.find("id=\"timeline-core-1\"");
-    const std::size_t mark = html.find("class=\"worst-mark\" data-core=\"1\" data-utc=\"1796652184459\"");
-    EXPECT_GT(mark, core1);
-    EXPECT_LT(mark, html.find("</svg>", core1));
 }
 
 TEST(Page, WeekOf64CoresWithWakesFitsItsCapacityAndTwoMegabytes) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "engine/sample_tables.h"
@@ -25,15 +26,9 @@ constexpr std::int64_t acpiPm = 3579545;  // a frequency that does not divide by
 constexpr std::uint64_t nearWrap = ~std::uint64_t{0} - 4999;
 
 TEST(WakeGrid, LatenessSkipsAndNextDeadline) {
-    struct GridCase {
-        const char* what;
-        std::uint64_t start;
-        std::int64_t frequency;
-        std::int64_t waited;
-        std::uint64_t elapsed;  // ticks from start to the wake-up
-        WakeGridStep expected;
-    };
-    const GridCase gridCases[] = {
+    // What, counter at the start, its frequency, deadline waited for, ticks
+    // from the start to the wake-up, and the step expected.
+    const std::tuple<const char*, std::uint64_t, std::int64_t, std::int64_t, std::uint64_t, WakeGridStep> cases[] = {
         {"on time", 1000, qpc, 1, 10000, {0, 0, 2}},
         {"90 us late", 1000, qpc, 1, 10900, {90, 0, 2}},
         {"a 5.2 ms stall skips 5", 1000, qpc, 1, 62000, {5200, 5, 7}},
@@ -43,14 +38,14 @@ TEST(WakeGrid, LatenessSkipsAndNextDeadline) {
         {"rounded offsets: deadline 2 is due exactly", 7, acpiPm, 1, 7159, {1000, 1, 3}},
         {"a day in", 0, qpc, 86400000, 864000012340, {1234, 1, 86400002}},
     };
-    for (const GridCase& c : gridCases) {
-        SCOPED_TRACE(c.what);
-        const WakeGridStep step = stepWakeGrid(c.start, c.frequency, c.waited, c.start + c.elapsed);
-        EXPECT_EQ(step.lateUs, c.expected.lateUs);
-        EXPECT_EQ(step.skipped, c.expected.skipped);
-        EXPECT_EQ(step.nextIndex, c.expected.nextIndex);
-        EXPECT_EQ(ticksUntilDeadline(c.start, c.frequency, step.nextIndex, c.start + c.elapsed),
-                  wakeDeadlineOffset(step.nextIndex, c.frequency) - c.elapsed);
+    for (const auto& [what, start, frequency, waited, elapsed, expected] : cases) {
+        SCOPED_TRACE(what);
+        const WakeGridStep step = stepWakeGrid(start, frequency, waited, start + elapsed);
+        EXPECT_EQ(step.lateUs, expected.lateUs);
+        EXPECT_EQ(step.skipped, expected.skipped);
+        EXPECT_EQ(step.nextIndex, expected.nextIndex);
+        EXPECT_EQ(ticksUntilDeadline(start, frequency, step.nextIndex, start + elapsed),
+                  wakeDeadlineOffset(step.nextIndex, frequency) - elapsed);
     }
     EXPECT_EQ(ticksUntilDeadline(nearWrap, qpc, 2, nearWrap + 25000), 0U) << "a past deadline";
     std::int64_t odd[] = {9, 1, 7, 3, 5};
@@ -181,19 +176,15 @@ TEST_F(WakeFigures, ReadersSeeWholeCopiesWhileTheWriterRuns) {
 }
 
 TEST(FineColumns, HeightAndLabelOfTheWorstLateness) {
-    struct FineCase {
-        std::int64_t lateUs;
-        std::int64_t height;
-        std::string label;
-    };
-    for (const FineCase& c : {FineCase{0, 0, "+0.0ms"}, {666, 0, "+0.6ms"}, {667, 1, "+0.6ms"}, {2449, 3, "+2.4ms"},
-                              {9999, 14, "+9.9ms"}, {10000, 15, "+10ms"}, {12999, 19, "+12ms"}, {50000, 75, "+50ms"},
-                              {20000000, 30000, "+9999ms"}}) {
-        SCOPED_TRACE(c.lateUs);
-        EXPECT_EQ(fineColumnHeight(c.lateUs), c.height);
+    const std::tuple<std::int64_t, std::int64_t, std::string> cases[] = {  // lateness, height, label
+        {0, 0, "+0.0ms"},     {666, 0, "+0.6ms"},   {667, 1, "+0.6ms"},   {2449, 3, "+2.4ms"}, {9999, 14, "+9.9ms"},
+        {10000, 15, "+10ms"}, {12999, 19, "+12ms"}, {50000, 75, "+50ms"}, {20000000, 30000, "+9999ms"}};
+    for (const auto& [lateUs, height, label] : cases) {
+        SCOPED_TRACE(lateUs);
+        EXPECT_EQ(fineColumnHeight(lateUs), height);
         char text[labelCapacity];
-        EXPECT_EQ(formatFineLabel(c.lateUs, text), static_cast<std::int64_t>(c.label.size()));
-        EXPECT_EQ(text, c.label);
+        EXPECT_EQ(formatFineLabel(lateUs, text), static_cast<std::int64_t>(label.size()));
+        EXPECT_EQ(text, label);
     }
 }
 
