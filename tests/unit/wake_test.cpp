@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "engine/sample_tables.h"
@@ -18,42 +19,33 @@
 
 namespace {
 
-// The figures exist once per process: every test uses these cores.
+// The figures exist once per process: every test uses these cores, each its own.
 constexpr std::int64_t cores = 6;
-constexpr std::int64_t qpc = 10000000;     // Wine's counter, 10 MHz
-constexpr std::int64_t acpiPm = 3579545;   // a frequency that does not divide by 1000
+constexpr std::int64_t qpc = 10000000;    // Wine's counter, 10 MHz
+constexpr std::int64_t acpiPm = 3579545;  // a frequency that does not divide by 1000
 constexpr std::uint64_t nearWrap = ~std::uint64_t{0} - 4999;
 
-struct GridCase {
-    const char* what;
-    std::uint64_t start;
-    std::int64_t frequency;
-    std::int64_t waited;
-    std::uint64_t elapsed;  // ticks from start to the wake-up
-    WakeGridStep expected;
-};
-
-const GridCase gridCases[] = {
-    {"on time", 1000, qpc, 1, 10000, {0, 0, 2}},
-    {"90 us late", 1000, qpc, 1, 10900, {90, 0, 2}},
-    {"a 5.2 ms stall skips 5", 1000, qpc, 1, 62000, {5200, 5, 7}},
-    {"early: the same deadline again", 1000, qpc, 4, 39000, {-100, 0, 4}},
-    {"across the counter's wrap", nearWrap, qpc, 1, 10300, {30, 0, 2}},
-    {"a stall across the wrap", nearWrap, qpc, 3, 55000, {2500, 2, 6}},
-    {"rounded offsets: deadline 2 is due exactly", 7, acpiPm, 1, 7159, {1000, 1, 3}},
-    {"a day in", 0, qpc, 86400000, 864000012340, {1234, 1, 86400002}},
-};
-
 TEST(WakeGrid, LatenessSkipsAndNextDeadline) {
-    for (const GridCase& c : gridCases) {
-        SCOPED_TRACE(c.what);
-        const WakeGridStep step = stepWakeGrid(c.start, c.frequency, c.waited, c.start + c.elapsed);
-        EXPECT_EQ(step.lateUs, c.expected.lateUs);
-        EXPECT_EQ(step.skipped, c.expected.skipped);
-        EXPECT_EQ(step.nextIndex, c.expected.nextIndex);
-        EXPECT_EQ(ticksUntilDeadline(c.start, c.frequency, step.nextIndex, c.start + c.elapsed),
-                  wakeDeadlineOffset(step.nextIndex, c.frequency) - c.elapsed)
-            << "the next deadline lies ahead";
+    // What, counter at the start, its frequency, deadline waited for, ticks
+    // from the start to the wake-up, and the step expected.
+    const std::tuple<const char*, std::uint64_t, std::int64_t, std::int64_t, std::uint64_t, WakeGridStep> cases[] = {
+        {"on time", 1000, qpc, 1, 10000, {0, 0, 2}},
+        {"90 us late", 1000, qpc, 1, 10900, {90, 0, 2}},
+        {"a 5.2 ms stall skips 5", 1000, qpc, 1, 62000, {5200, 5, 7}},
+        {"early: the same deadline again", 1000, qpc, 4, 39000, {-100, 0, 4}},
+        {"across the counter's wrap", nearWrap, qpc, 1, 10300, {30, 0, 2}},
+        {"a stall across the wrap", nearWrap, qpc, 3, 55000, {2500, 2, 6}},
+        {"rounded offsets: deadline 2 is due exactly", 7, acpiPm, 1, 7159, {1000, 1, 3}},
+        {"a day in", 0, qpc, 86400000, 864000012340, {1234, 1, 86400002}},
+    };
+    for (const auto& [what, start, frequency, waited, elapsed, expected] : cases) {
+        SCOPED_TRACE(what);
+        const WakeGridStep step = stepWakeGrid(start, frequency, waited, start + elapsed);
+        EXPECT_EQ(step.lateUs, expected.lateUs);
+        EXPECT_EQ(step.skipped, expected.skipped);
+        EXPECT_EQ(step.nextIndex, expected.nextIndex);
+        EXPECT_EQ(ticksUntilDeadline(start, frequency, step.nextIndex, start + elapsed),
+                  wakeDeadlineOffset(step.nextIndex, frequency) - elapsed);
     }
     EXPECT_EQ(ticksUntilDeadline(nearWrap, qpc, 2, nearWrap + 25000), 0U) << "a past deadline";
     std::int64_t odd[] = {9, 1, 7, 3, 5};
@@ -65,14 +57,10 @@ protected:
     static void SetUpTestSuite() { ASSERT_TRUE(createWakeFigures(cores)); }
 };
 
-TEST_F(WakeFigures, StatisticsAndHistogramOfHandWorkedWakes) {
+TEST_F(WakeFigures, StatisticsHistogramAndQueueOfHandWorkedWakes) {
     constexpr std::int64_t core = 1;
-    struct Wake {
-        std::int64_t lateUs, skipped, utcMs;
-    };
-    const Wake wakes[] = {{90, 0, 0}, {120, 0, 0}, {1500, 1, 5001}, {40, 0, 0}, {52000, 52, 5060}, {1000, 0, 0}};
-    for (const Wake& w : wakes) recordWake(core, w.lateUs, w.skipped, w.utcMs);
-
+    const std::int64_t wakes[][3] = {{90, 0, 0}, {120, 0, 0}, {1500, 1, 5001}, {40, 0, 0}, {52000, 52, 5060}, {1000, 0, 0}};
+    for (const auto& w : wakes) recordWake(core, w[0], w[1], w[2]);  // lateness, skipped, time of day
     WakeStatistics s;
     readWakeStatistics(core, s);
     EXPECT_EQ(s.events, 6);
@@ -82,8 +70,8 @@ TEST_F(WakeFigures, StatisticsAndHistogramOfHandWorkedWakes) {
     EXPECT_EQ(s.maxAtUtcMs, 5060);
     EXPECT_EQ(s.sumUs, 54750);
     EXPECT_EQ(s.over1ms, 2) << "exactly 1 ms is not over";
-    const std::int64_t histogram[wakeHistogramBucketCount] = {1, 1, 1, 0, 1, 1, 0, 0, 0, 0, 1, 0};
-    for (std::int64_t b = 0; b < wakeHistogramBucketCount; ++b) EXPECT_EQ(s.histogram[b], histogram[b]) << "bucket " << b;
+    EXPECT_EQ(std::vector<std::int64_t>(s.histogram, s.histogram + wakeHistogramBucketCount),
+              (std::vector<std::int64_t>{1, 1, 1, 0, 1, 1, 0, 0, 0, 0, 1, 0}));
 
     WakeEvent late[4];
     ASSERT_EQ(popLateWakes(core, late, 4), 2);
@@ -93,17 +81,26 @@ TEST_F(WakeFigures, StatisticsAndHistogramOfHandWorkedWakes) {
     EXPECT_EQ(popLateWakes(core, late, 4), 0);
     EXPECT_EQ(takeColumnWorstUs(core), 52000);
     EXPECT_EQ(takeColumnWorstUs(core), 0) << "taken means reset";
+
+    // A full queue counts what it drops, and takes wake-ups again after a pop.
+    for (std::int64_t i = 0; i < lateWakeQueueCapacity + 3; ++i) recordWake(core, 1001 + i, 0, i);
+    EXPECT_EQ(lateWakesDropped(core), 3);
+    std::vector<WakeEvent> out(lateWakeQueueCapacity + 3);
+    ASSERT_EQ(popLateWakes(core, out.data(), 10), 10);
+    EXPECT_EQ(out[9].utcMs, 9) << "oldest first";
+    recordWake(core, 5000, 0, 999);
+    ASSERT_EQ(popLateWakes(core, out.data(), static_cast<std::int64_t>(out.size())), lateWakeQueueCapacity - 9);
+    EXPECT_EQ(out[lateWakeQueueCapacity - 11].utcMs, lateWakeQueueCapacity - 1);
+    EXPECT_EQ(out[lateWakeQueueCapacity - 10].utcMs, 999);
 }
 
 TEST_F(WakeFigures, WorstWakesLargestFirstAndNeedOfTheTime) {
     constexpr std::int64_t core = 2;
-    // 25 wake-ups: 100, 200, ..., 2500 us in a shuffled order, the time of
-    // day equal to the lateness; plus a tie with the worst, which stays behind it.
+    // 100, 200, ..., 2500 us in a shuffled order, the time of day equal to the
+    // lateness; then a tie with the worst, which stays behind it.
     for (std::int64_t i = 0; i < 25; ++i) {
         const std::int64_t late = (i * 7 % 25 + 1) * 100;
-        if (i < worstWakesKept) {
-            EXPECT_TRUE(wakeNeedsTime(core, late)) << "the list is not full yet";
-        }
+        EXPECT_TRUE(i >= worstWakesKept || wakeNeedsTime(core, late)) << "the list is not full yet";
         recordWake(core, late, 0, late);
     }
     EXPECT_FALSE(wakeNeedsTime(core, 600)) << "not above the 20th worst and not over 1 ms";
@@ -113,15 +110,12 @@ TEST_F(WakeFigures, WorstWakesLargestFirstAndNeedOfTheTime) {
     ASSERT_EQ(readWorstWakes(core, worst, worstWakesKept + 5), worstWakesKept);
     EXPECT_EQ(worst[0].utcMs, 2500);
     EXPECT_EQ(worst[1].utcMs, 1) << "a tie goes after the first to reach the figure";
-    for (std::int64_t i = 2; i < worstWakesKept; ++i) EXPECT_EQ(worst[i].lateUs, (25 - i + 1) * 100) << "place " << i;
+    for (std::int64_t i = 2; i < worstWakesKept; ++i) EXPECT_EQ(worst[i].lateUs, (26 - i) * 100) << "place " << i;
 
-    // The run's list against every core's own, merged by a stable sort.
+    // The run's list is every core's own, merged by a stable sort.
     recordWake(0, 2500, 0, 77);
     std::vector<WakeEvent> all;
-    for (std::int64_t c = 0; c < cores; ++c) {
-        const std::int64_t n = readWorstWakes(c, worst, worstWakesKept);
-        all.insert(all.end(), worst, worst + n);
-    }
+    for (std::int64_t c = 0; c < cores; ++c) all.insert(all.end(), worst, worst + readWorstWakes(c, worst, worstWakesKept));
     std::stable_sort(all.begin(), all.end(), [](const WakeEvent& a, const WakeEvent& b) { return a.lateUs > b.lateUs; });
     WakeEvent run[worstWakesKept];
     ASSERT_EQ(readWorstWakesOfRun(run, worstWakesKept), worstWakesKept);
@@ -131,33 +125,16 @@ TEST_F(WakeFigures, WorstWakesLargestFirstAndNeedOfTheTime) {
     }
 }
 
-TEST_F(WakeFigures, FullQueueCountsDropsAndRefillsAfterPop) {
-    constexpr std::int64_t core = 4;
-    for (std::int64_t i = 0; i < lateWakeQueueCapacity + 3; ++i) recordWake(core, 1001 + i, 0, i);
-    EXPECT_EQ(lateWakesDropped(core), 3);
-    std::vector<WakeEvent> out(lateWakeQueueCapacity + 3);
-    ASSERT_EQ(popLateWakes(core, out.data(), 10), 10);
-    EXPECT_EQ(out[9].utcMs, 9) << "oldest first";
-    recordWake(core, 5000, 0, 999);
-    ASSERT_EQ(popLateWakes(core, out.data(), static_cast<std::int64_t>(out.size())), lateWakeQueueCapacity - 9);
-    EXPECT_EQ(out[lateWakeQueueCapacity - 11].utcMs, lateWakeQueueCapacity - 1);
-    EXPECT_EQ(out[lateWakeQueueCapacity - 10].utcMs, 999) << "room again after the pop";
-    EXPECT_EQ(lateWakesDropped(core), 3);
-}
-
-// One writer at full speed, and readers that check each copy is whole: the
-// writer records wake-ups of lateness 1500 us, so every consistent copy has
-// sumUs == 1500 * events and all events in one bucket; the queue hands out
+// One writer at full speed of 1500 us wake-ups, so that every whole copy has
+// sumUs == 1500 * events and all of them in one bucket; the queue hands out
 // every wake-up once, in order, or counts it dropped.
 TEST_F(WakeFigures, ReadersSeeWholeCopiesWhileTheWriterRuns) {
     constexpr std::int64_t core = 5;
     constexpr std::int64_t writes = 1000000;
     constexpr std::int64_t late = 1500;
     std::atomic<bool> done{false};
-    std::atomic<bool> readerReady{false};
+    std::atomic<bool> readerReady{false};  // a writer done before the reader starts tests nothing
     std::thread writer([&] {
-        // Only once the reader copies: a writer that ends before the reader
-        // starts tests nothing.
         while (!readerReady.load()) std::this_thread::yield();
         for (std::int64_t i = 1; i <= writes; ++i) recordWake(core, late, 1, i);
         done.store(true);
@@ -171,9 +148,7 @@ TEST_F(WakeFigures, ReadersSeeWholeCopiesWhileTheWriterRuns) {
             readWakeStatistics(core, s);
             if (s.sumUs != late * s.events || s.skipped != s.events || s.histogram[5] != s.events) ++tornCopies;
             const std::int64_t n = readWorstWakes(core, worst, worstWakesKept);
-            for (std::int64_t i = 0; i < n; ++i) {
-                if (worst[i].utcMs != i + 1) ++tornCopies;
-            }
+            for (std::int64_t i = 0; i < n; ++i) tornCopies += worst[i].utcMs != i + 1 ? 1 : 0;
         }
     });
     std::int64_t popped = 0;
@@ -182,17 +157,15 @@ TEST_F(WakeFigures, ReadersSeeWholeCopiesWhileTheWriterRuns) {
     std::int64_t columnMax = 0;
     WakeEvent batch[64];
     for (bool finished = false, emptied = false; !(finished && emptied);) {
-        // Read before the pop: once the writer is done, an empty pop is final.
-        finished = done.load();
+        finished = done.load();  // before the pop: once the writer is done, an empty pop is final
         const std::int64_t n = popLateWakes(core, batch, 64);
         emptied = n == 0;
         for (std::int64_t i = 0; i < n; ++i) {
-            if (batch[i].utcMs <= lastUtc) ++outOfOrder;
+            outOfOrder += batch[i].utcMs <= lastUtc ? 1 : 0;
             lastUtc = batch[i].utcMs;
         }
         popped += n;
-        const std::int64_t column = takeColumnWorstUs(core);
-        if (column > columnMax) columnMax = column;
+        columnMax = std::max(columnMax, takeColumnWorstUs(core));
     }
     writer.join();
     statisticsReader.join();
@@ -202,25 +175,16 @@ TEST_F(WakeFigures, ReadersSeeWholeCopiesWhileTheWriterRuns) {
     EXPECT_EQ(columnMax, late);
 }
 
-struct FineCase {
-    std::int64_t lateUs;
-    std::int64_t height;
-    const char* label;
-};
-
-const FineCase fineCases[] = {
-    {0, 0, "+0.0ms"},     {666, 0, "+0.6ms"},    {667, 1, "+0.6ms"},    {2449, 3, "+2.4ms"},
-    {9999, 14, "+9.9ms"}, {10000, 15, "+10ms"},  {12999, 19, "+12ms"},  {50000, 75, "+50ms"},
-    {20000000, 30000, "+9999ms"},
-};
-
 TEST(FineColumns, HeightAndLabelOfTheWorstLateness) {
-    for (const FineCase& c : fineCases) {
-        SCOPED_TRACE(c.lateUs);
-        EXPECT_EQ(fineColumnHeight(c.lateUs), c.height);
+    const std::tuple<std::int64_t, std::int64_t, std::string> cases[] = {  // lateness, height, label
+        {0, 0, "+0.0ms"},     {666, 0, "+0.6ms"},   {667, 1, "+0.6ms"},   {2449, 3, "+2.4ms"}, {9999, 14, "+9.9ms"},
+        {10000, 15, "+10ms"}, {12999, 19, "+12ms"}, {50000, 75, "+50ms"}, {20000000, 30000, "+9999ms"}};
+    for (const auto& [lateUs, height, label] : cases) {
+        SCOPED_TRACE(lateUs);
+        EXPECT_EQ(fineColumnHeight(lateUs), height);
         char text[labelCapacity];
-        EXPECT_EQ(formatFineLabel(c.lateUs, text), static_cast<std::int64_t>(std::string(c.label).size()));
-        EXPECT_STREQ(text, c.label);
+        EXPECT_EQ(formatFineLabel(lateUs, text), static_cast<std::int64_t>(label.size()));
+        EXPECT_EQ(text, label);
     }
 }
 
@@ -233,11 +197,10 @@ TEST_F(WakeFigures, FineTimerEventsScrollOneColumnAndLabelTheWorstOfFifteen) {
     fineColumns = true;
     const std::int64_t* row = &sampleTables.graphColumns[core * graphStride];
     auto timerEvent = [&](std::int64_t worstUs) {
-        if (worstUs > 0) recordWake(core, worstUs, 0, 0);
+        recordWake(core, worstUs, 0, 0);
         advanceFakeTick(100);
         recordTimerEvent(core);
     };
-
     timerEvent(2400);
     EXPECT_EQ(row[127], 4);
     EXPECT_STREQ(sampleTables.labelText[core], "+2.4ms");
