@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "record/output_file.h"
+#include "record/text_buffer.h"
 
 struct OutputFile {
     int descriptor;
@@ -92,9 +93,8 @@ WholeFile* makeWholeFile(const char* path) {
     if (file == nullptr) return nullptr;
     file->path = reinterpret_cast<char*>(file + 1);
     file->temporary = file->path + length + 1;
-    std::memcpy(file->path, path, length + 1);
-    std::memcpy(file->temporary, path, length);
-    std::memcpy(file->temporary + length, ".tmp", 5);
+    joinText(file->path, length + 1, {path});
+    joinText(file->temporary, length + 5, {path, ".tmp"});
     return file;
 }
 

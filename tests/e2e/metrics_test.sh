@@ -2,32 +2,22 @@
 # The metrics, end to end through a real node exporter (textfile collector
 # only) and a real Prometheus server on loopback, with the alert rules of
 # docs/ loaded:
-#   1. a hand-written file in Vantrel's format is scraped, queried and alerted
-#      on (the late core, a file no longer rewritten, an exporter without one);
-#   2. vantrel.exe --no-window --metrics through a 300 ms stall of CPU 1: no
+#   1. vantrel.exe --no-window --metrics through a 300 ms stall of CPU 1: no
 #      window, exit 0 at --duration with a final report, core 1's maximum
 #      seen by Prometheus, the late-core alert firing for core 1 only, every
-#      file written passing promtool;
-#   3. --no-window without any output ends with 2; a close request (taskkill
+#      file written passing promtool, and once the run has ended, the alert
+#      for a machine that stopped reporting;
+#   2. --no-window without any output ends with 2; a close request (taskkill
 #      without /F) ends a --no-window run with 0 and a final report.
-#
-#   metrics_test.sh                    all of it (CTest, inside a Wine session)
-#   metrics_test.sh prometheus-only    part 1 alone: no Wine, no vantrel.exe
+# The rules themselves are tested case by case with promtool
+# (docs/vantrel.rules.test.yml).
 #
 # The copy of the rules loaded here says "not reporting" after 3 s instead of
 # 60 s and fires without waiting (for: 0s), so that the test takes seconds.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-mode=${1:-full}
-if [[ $mode == prometheus-only ]]; then
-    VANTREL_SOURCE_DIR=${VANTREL_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
-    VANTREL_BUILD_DIR=${VANTREL_BUILD_DIR:-$VANTREL_SOURCE_DIR/build}
-    trap e2e_cleanup EXIT
-    trap 'exit 130' INT TERM
-else
-    e2e_init
-    require_stall_support
-fi
+e2e_init
+require_stall_support
 for tool in prometheus prometheus-node-exporter promtool curl jq; do
     command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/deps.sh test)"
 done
@@ -106,62 +96,7 @@ alert_state() {
              | first // "none"' 2>/dev/null || echo none
 }
 
-# 1. A hand-written file: two cores, all events 1 ms late, and once LATE is 1,
-# one event of core 1 300 ms late. Written beside and renamed, as Vantrel does.
-write_prom() {
-    local events=$1 late=$2 core le count tmp=$textfile_dir/vantrel.prom.tmp
-    {
-        printf '# HELP vantrel_cores Cores.\n# TYPE vantrel_cores gauge\nvantrel_cores 2\n'
-        printf '# HELP vantrel_timer_lateness_max_seconds Largest.\n# TYPE vantrel_timer_lateness_max_seconds gauge\n'
-        printf 'vantrel_timer_lateness_max_seconds{core="0"} 0.001\n'
-        printf 'vantrel_timer_lateness_max_seconds{core="1"} %s\n' "$( ((late)) && echo 0.3 || echo 0.001)"
-        printf '# HELP vantrel_timer_lateness_seconds Lateness.\n# TYPE vantrel_timer_lateness_seconds histogram\n'
-        for core in 0 1; do
-            for le in 0 0.001 0.002 0.005 0.01 0.02 0.05 0.1 0.2 0.5 1 2 5 10 +Inf; do
-                count=$events
-                [[ $le == 0 ]] && count=0
-                ((core == 1 && late)) && [[ $le != 0 && $le != 0.0* && $le != 0.1 && $le != 0.2 ]] && count=$((events + 1))
-                printf 'vantrel_timer_lateness_seconds_bucket{core="%d",le="%s"} %d\n' "$core" "$le" "$count"
-            done
-            count=$events
-            ((core == 1 && late)) && count=$((events + 1))
-            printf 'vantrel_timer_lateness_seconds_sum{core="%d"} %s\n' "$core" "0.$events"
-            printf 'vantrel_timer_lateness_seconds_count{core="%d"} %d\n' "$core" "$count"
-        done
-    } >"$tmp"
-    mv "$tmp" "$textfile_dir/vantrel.prom"
-}
-
-start_servers
-wait_until 15 '[[ $(alert_state VantrelMissing) == firing ]]' || true
-expect '[[ $(alert_state VantrelMissing) == firing ]]' "an exporter without Vantrel's file raises VantrelMissing"
-for ((second = 1; second <= 4; second++)); do
-    write_prom $((second * 10)) 0
-    sleep 1
-done
-for ((second = 5; second <= 8; second++)); do
-    write_prom $((second * 10)) 1
-    sleep 1
-done
-expect 'bash "$VANTREL_SOURCE_DIR/tests/metrics/check_metrics.sh" metrics "$textfile_dir" >/dev/null' \
-    "the hand-written file passes promtool"
-wait_until 15 '[[ $(alert_state VantrelCoreLate 1) == firing ]]' || true
-expect '[[ $(alert_state VantrelCoreLate 1) == firing && $(alert_state VantrelCoreLate 0) == none ]]' \
-    "VantrelCoreLate fires for core 1 alone"
-max1=$(prom_value 'vantrel_timer_lateness_max_seconds{core="1"}')
-expect '[[ $max1 == 0.3 ]]' "the query for core 1's maximum answers 0.3 ($max1)"
-wait_until 10 '[[ $(alert_state VantrelMissing) == none ]]' || true
-expect '[[ $(alert_state VantrelMissing) == none ]]' "VantrelMissing ended once the file was there"
-wait_until 15 '[[ $(alert_state VantrelNotReporting) == firing ]]' || true
-expect '[[ $(alert_state VantrelNotReporting) == firing ]]' "a file no longer rewritten raises VantrelNotReporting"
-stop_servers
-rm -f "$textfile_dir"/*
-if [[ $mode == prometheus-only ]]; then
-    echo "PASS (prometheus-only)"
-    exit 0
-fi
-
-# 2. Twelve seconds of vantrel.exe without a window, CPU 1 stalled for 300 ms
+# 1. Twelve seconds of vantrel.exe without a window, CPU 1 stalled for 300 ms
 # after 7 s: after the write at 5 s, so that Prometheus sees the counts rise.
 start_servers
 report=$work/report.json
@@ -216,9 +151,12 @@ expect '[[ -n $max1 && -n $max0 ]] && jq -en "$max1 >= 0.2 and $max1 <= 0.7 and 
 wait_until 10 '[[ $(alert_state VantrelCoreLate 1) == firing ]]' || true
 expect '[[ $(alert_state VantrelCoreLate 1) == firing && $(alert_state VantrelCoreLate 0) == none ]]' \
     "VantrelCoreLate fires for core 1 alone"
+# The run is over and its file no longer rewritten.
+wait_until 15 '[[ $(alert_state VantrelNotReporting) == firing ]]' || true
+expect '[[ $(alert_state VantrelNotReporting) == firing ]]' "a machine whose Vantrel stopped raises VantrelNotReporting"
 stop_servers
 
-# 3. --no-window needs something to write.
+# 2. --no-window needs something to write.
 vantrel_start --no-window --duration 3
 wait_for_exit "$VANTREL_PID" 15 || fail "vantrel.exe --no-window without output did not end"
 expect '((WAITED_EXIT_CODE == 2)) && grep -qF -- "--no-window" "$VANTREL_STDERR"' \
