@@ -80,6 +80,16 @@ if ((with_vantrel)); then
 fi
 
 awk -v after_ms="$after_ms" -v with_vantrel="$with_vantrel" '
+    # "2026-12-07T23:37:07.086Z" as ms since 1970 (days from the civil date,
+    # in eras of 400 years that begin on 1 March).
+    function utc_ms(t,   y, m, d, era, yoe, doy, days) {
+        y = substr(t, 1, 4) + 0; m = substr(t, 6, 2) + 0; d = substr(t, 9, 2) + 0
+        if (m <= 2) { y--; m += 12 }
+        era = int(y / 400); yoe = y - era * 400
+        doy = int((153 * (m - 3) + 2) / 5) + d - 1
+        days = era * 146097 + yoe * 365 + int(yoe / 4) - int(yoe / 100) + doy - 719468
+        return ((days * 24 + substr(t, 12, 2)) * 60 + substr(t, 15, 2)) * 60000 + substr(t, 18, 2) * 1000 + substr(t, 21, 3)
+    }
     # key=value fields of a stall line
     FILENAME ~ /stalls.txt$/ {
         n++
@@ -94,7 +104,7 @@ awk -v after_ms="$after_ms" -v with_vantrel="$with_vantrel" '
         next
     }
     FILENAME ~ /run.csv$/ && $0 ~ /,wake$/ {
-        split($0, c, ","); nw++; wutc[nw] = c[1] + 0; wcore[nw] = c[2] + 0; wlate[nw] = c[4] + 0
+        split($0, c, ","); nw++; wutc[nw] = utc_ms(c[1]); wcore[nw] = c[2] + 0; wlate[nw] = c[4] + 0
         next
     }
     END {
@@ -112,17 +122,34 @@ awk -v after_ms="$after_ms" -v with_vantrel="$with_vantrel" '
                 errsum[l] += error < 0 ? -error : error
                 if (error <= 1.5 && error >= -1.5) within[l]++
             }
+            spike = -1
             for (j = 1; j <= ns; j++) {
-                if (slat[j] >= half && sts[j] >= smono[k] && sts[j] <= emono[k] + after_ms * 1000) { yard[l]++; break }
+                if (slat[j] >= half && sts[j] >= smono[k] && sts[j] <= emono[k] + after_ms * 1000 && slat[j] > spike) spike = slat[j]
+            }
+            if (spike >= 0) {
+                yard[l]++
+                yerror = spike / 1000 - (emono[k] - smono[k]) / 1000
+                yerrsum[l] += yerror < 0 ? -yerror : yerror
+                # The same stall as the two tools read it.
+                if (best >= 0) {
+                    both[l]++
+                    d = (best - spike) / 1000
+                    if (d <= 1.5 && d >= -1.5) agree[l]++
+                }
             }
         }
-        printf "%-10s %7s %16s %18s %22s\n", "stall", "stalls", "seen by --fine", "seen by cyclictest", "lateness error (mean)"
+        printf "%-8s %6s %8s %11s %17s %17s %14s\n", "stall", "stalls", "--fine", "cyclictest", "--fine error", "cyclictest error",
+            "within 1.5 ms"
         for (l = 0; l <= 1000; l++) {
             if (!(l in stalls)) continue
             fine = with_vantrel ? sprintf("%d", seen[l]) : "-"
-            err = with_vantrel && seen[l] > 0 ? sprintf("%.2f ms (%d within 1.5)", errsum[l] / seen[l], within[l]) : "-"
-            printf "%-10s %7d %16s %18d %22s\n", l " ms", stalls[l], fine, yard[l], err
+            err = with_vantrel && seen[l] > 0 ? sprintf("%.2f ms (%d/%d)", errsum[l] / seen[l], within[l], seen[l]) : "-"
+            yerr = yard[l] > 0 ? sprintf("%.2f ms", yerrsum[l] / yard[l]) : "-"
+            close_to = with_vantrel && both[l] > 0 ? sprintf("%d/%d", agree[l], both[l]) : "-"
+            printf "%-8s %6d %8s %11d %17s %17s %14s\n", l " ms", stalls[l], fine, yard[l], err, yerr, close_to
         }
+        printf "(error: the reading less the busy loop'"'"'s length, mean of its size; (n/m): within 1.5 ms of it.\n"
+        printf " within 1.5 ms: --fine'"'"'s reading within 1.5 ms of cyclictest'"'"'s for the same stall.)\n"
         if (!with_vantrel) exit
         # Wake-ups over 5 ms that no stall explains, per core.
         for (j = 1; j <= nw; j++) {
