@@ -152,7 +152,7 @@ void formatMetrics(const RunSummary& run, TextBuffer& out) {
 
     if (run.failAboveUs >= 0) {
         appendFamily(out, "vantrel_threshold_crossed", "gauge",
-                     "1 once a timer event came later than --fail-above, else 0.");
+                     "1 once a timer event (with --fine, a wake-up too) came later than --fail-above, else 0.");
         appendIntegerSample(out, "vantrel_threshold_crossed", run.thresholdCrossed ? 1 : 0);
     }
 

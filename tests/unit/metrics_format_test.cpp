@@ -74,7 +74,7 @@ TEST(MetricsFormat, HandWorkedRunExactly) {
               "# TYPE vantrel_problems_total counter\nvantrel_problems_total 1\n"
               "# HELP vantrel_start_time_seconds When the run started, in seconds since 1970-01-01 UTC.\n"
               "# TYPE vantrel_start_time_seconds gauge\nvantrel_start_time_seconds 1796654458.923\n"
-              "# HELP vantrel_threshold_crossed 1 once a timer event came later than --fail-above, else 0.\n"
+              "# HELP vantrel_threshold_crossed 1 once a timer event (with --fine, a wake-up too) came later than --fail-above, else 0.\n"
               "# TYPE vantrel_threshold_crossed gauge\nvantrel_threshold_crossed 1\n"
               "# HELP vantrel_timer_lateness_max_seconds The largest lateness of a 100 ms timer event since the "
               "start, by core.\n"
