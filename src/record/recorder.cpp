@@ -181,19 +181,24 @@ static std::int64_t wakesDropped() {
 
 // Whether a wake-up was later than the threshold; read from the wake-up
 // figures, which the samplers keep without the lock.
+// Whether one of the cores' wake-ups was later than the threshold.
+static bool wakeAbove(const WakeStatistics& figures) {
+    return current.failAboveUs >= 0 && figures.events > 0 && figures.maxUs > current.failAboveUs;
+}
+
+// The same, read afresh (or as they were at the close request) for the exit
+// code; the report takes it from its own snapshot of the figures.
 static bool wakeCrossed() {
-    if (!current.fine || current.failAboveUs < 0) return false;
+    if (!current.fine) return false;
     bool crossed = false;
     lockSamples();
     const bool stopped = stoppedUtcMs >= 0;
-    for (std::int64_t core = 0; stopped && core < current.coreCount; ++core) {
-        crossed = crossed || (wakeAtStop[core].events > 0 && wakeAtStop[core].maxUs > current.failAboveUs);
-    }
+    for (std::int64_t core = 0; stopped && core < current.coreCount; ++core) crossed = crossed || wakeAbove(wakeAtStop[core]);
     unlockSamples();
     WakeStatistics figures{};
     for (std::int64_t core = 0; !stopped && core < current.coreCount; ++core) {
         readWakeStatistics(core, figures);
-        crossed = crossed || (figures.events > 0 && figures.maxUs > current.failAboveUs);
+        crossed = crossed || wakeAbove(figures);
     }
     return crossed;
 }
@@ -236,7 +241,10 @@ static RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, boo
     run.elapsedMs = elapsedMs;
     run.finished = finished;
     run.failAboveUs = current.failAboveUs;
-    run.thresholdCrossed = crossed || wakeCrossed();
+    run.thresholdCrossed = crossed;
+    for (std::int64_t core = 0; current.fine && core < current.coreCount; ++core) {
+        run.thresholdCrossed = run.thresholdCrossed || wakeAbove(wakeCopy[core]);
+    }
     run.coreCount = current.coreCount;
     run.cores = statisticsCopy;
     run.sampled = sampledCopy;

@@ -13,7 +13,7 @@ report=$work/report.json
 log=$work/log.csv
 jq_value() { jq -r "$1" "$report"; }
 
-vantrel_start --fine --report "$report" --log "$log" --duration 7
+vantrel_start --fine --report "$report" --log "$log" --duration 7 --fail-above 12.5
 vantrel_wait_window 15000 >/dev/null
 sleep 2
 for stall in 1 2 3; do
@@ -22,7 +22,10 @@ for stall in 1 2 3; do
 done
 wait_for_exit "$VANTREL_PID" 30 || fail "the --fine run did not end by itself"
 screenshot fine
-expect '((WAITED_EXIT_CODE == 0))' "the --fine run ended with 0 ($WAITED_EXIT_CODE): $(head -c 300 "$VANTREL_STDERR")"
+# Timer events rarely meet a 20 ms stall; the wake-ups meet every one.
+timer_max=$(jq -r '[.cores[].max_ms] | max' "$report")
+expect '((WAITED_EXIT_CODE == 3))' \
+    "wake-ups over --fail-above 12.5 end the run with 3 ($WAITED_EXIT_CODE; timer events at most $timer_max ms): $(head -c 300 "$VANTREL_STDERR")"
 
 expect '[[ $(jq_value .fine.interval_us) == 1000 && -n $(jq_value .fine.method) ]]' \
     "the report names the method: $(jq -c .fine "$report")"
