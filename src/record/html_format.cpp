@@ -73,12 +73,7 @@ constexpr std::size_t outsideTextMost = 300;
 
 static void appendLimited(TextBuffer& out, const char* text) {
     char cut[outsideTextMost + 1];
-    std::size_t length = 0;
-    while (length < outsideTextMost && text[length] != '\0') {
-        cut[length] = text[length];
-        ++length;
-    }
-    cut[length] = '\0';
+    joinText(cut, sizeof cut, {text});
     appendHtmlText(out, cut);
 }
 

@@ -10,8 +10,11 @@ void clearProblems(ProblemList& list) {
 }
 
 static bool toldAlready(const ProblemList& list, const char* message) {
+    // Compared as kept: a long message is kept cut at a character boundary.
+    char kept[problemTextCapacity];
+    joinText(kept, sizeof kept, {message});
     for (std::int64_t k = 0; k < list.listed; ++k) {
-        if (std::strncmp(list.kept[k].text, message, problemTextCapacity - 1) == 0) return true;
+        if (std::strcmp(list.kept[k].text, kept) == 0) return true;
     }
     return false;
 }

@@ -84,11 +84,27 @@ void appendUtc(TextBuffer& text, std::int64_t utcMs) {
     appendText(text, utc);
 }
 
+std::size_t wholeCharacters(const char* text, std::size_t length) {
+    // The last lead byte among the final four tells how long its character
+    // is; a character with fewer bytes than that after it was cut.
+    for (std::size_t back = 1; back <= 4 && back <= length; ++back) {
+        const auto c = static_cast<unsigned char>(text[length - back]);
+        if ((c & 0xC0) == 0x80) continue;
+        const std::size_t needed = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return needed > back ? length - back : length;
+    }
+    return length;
+}
+
 void joinText(char* out, std::size_t capacity, std::initializer_list<const char*> pieces) {
     std::size_t length = 0;
+    bool cut = false;
     for (const char* piece : pieces) {
-        for (const char* p = piece; *p != '\0' && length + 1 < capacity; ++p) out[length++] = *p;
+        const char* p = piece;
+        for (; *p != '\0' && length + 1 < capacity; ++p) out[length++] = *p;
+        cut = cut || *p != '\0';
     }
+    if (cut) length = wholeCharacters(out, length);
     out[length] = '\0';
 }
 

@@ -34,8 +34,15 @@ void appendDecimal(TextBuffer& text, std::int64_t numerator, std::int64_t denomi
 // "2026-12-07T14:03:12.345Z" (no quotes).
 void appendUtc(TextBuffer& text, std::int64_t utcMs);
 // Joins `pieces` into `out`, cut to `capacity` bytes with its terminating
-// zero: for short messages in fixed arrays.
+// zero (and never inside a UTF-8 character): for short messages in fixed
+// arrays.
 void joinText(char* out, std::size_t capacity, std::initializer_list<const char*> pieces);
+
+// The length of `text`'s first `length` bytes, shortened so that they do not
+// end inside a UTF-8 character: for text cut at a byte count (a path, a
+// system message) that then goes into a report or a page, which must stay
+// valid UTF-8.
+std::size_t wholeCharacters(const char* text, std::size_t length);
 
 // A JSON string with its quotes; control characters escaped.
 void appendJsonString(TextBuffer& text, const char* zeroTerminated);

@@ -17,12 +17,17 @@ TEST(ProblemList, EachToldOnceRecoveriesOnceFirstTwentyKeptTheRestCounted) {
     EXPECT_FALSE(addRecovery(list, logFailing, 4, "log writable again")) << "already working";
     EXPECT_TRUE(addProblem(list, 5, "core 1 could not be sampled"));
     EXPECT_FALSE(addProblem(list, 6, "core 1 could not be sampled")) << "the same text again";
+    // Longer than a kept text, cut inside a character: still the same text.
+    std::string longPath = "cannot replace 'x";
+    while (longPath.size() < problemTextCapacity + 8) longPath += "\u20ac";
+    EXPECT_TRUE(addProblem(list, 7, longPath.c_str()));
+    EXPECT_FALSE(addProblem(list, 8, longPath.c_str())) << "a long text cut at a character boundary, again";
     for (int k = 0; k < 30; ++k) addProblem(list, 10 + k, ("problem " + std::to_string(k)).c_str());
-    EXPECT_EQ(list.count, 33);
+    EXPECT_EQ(list.count, 34);
     EXPECT_EQ(list.listed, problemsKept);
     EXPECT_STREQ(list.kept[1].text, "log writable again");
     EXPECT_EQ(list.kept[1].atUtcMs, 3);
-    EXPECT_STREQ(list.kept[problemsKept - 1].text, "problem 16");
+    EXPECT_STREQ(list.kept[problemsKept - 1].text, "problem 15");
 }
 
 TEST(ProblemList, ExitCodeThresholdWinsOverAnUntrustedRecord) {

@@ -13,6 +13,7 @@
 #include "record/event_buffer.h"
 #include "record/report_format.h"
 #include "record/statistics.h"
+#include "record/text_buffer.h"
 
 namespace {
 
@@ -100,6 +101,21 @@ TEST(EventBuffer, KeepsOrderAcrossTheWrapAndCountsWhatDidNotFit) {
     EXPECT_EQ(eventsDropped(), 2);
     ASSERT_TRUE(createEventBuffer(1));
     EXPECT_EQ(eventsDropped(), 0) << "a new buffer starts its count again";
+}
+
+// A message cut at its capacity keeps only whole characters: each of a 2-,
+// 3- and 4-byte character with its bytes straddling the cut at every place.
+TEST(TextBuffer, CutMessagesEndOnACharacterBoundary) {
+    for (const std::string character : {"\u00e9", "\u20ac", "\U0001F600"}) {
+        for (std::size_t fitting = 0; fitting <= character.size(); ++fitting) {
+            const std::string message = "ab" + character + "cd";
+            char out[16];
+            const std::size_t capacity = 2 + fitting + 1;
+            joinText(out, capacity, {"a", message.c_str() + 1});
+            const std::string expected = fitting == character.size() ? "ab" + character : "ab";
+            EXPECT_EQ(std::string(out), expected) << character.size() << "-byte character, " << fitting << " bytes fit";
+        }
+    }
 }
 
 TEST(ReportFormat, UtcTimesInIso8601WithMilliseconds) {
