@@ -4,6 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "record/output_file.h"
 #include "record/text_buffer.h"
 
 static const char* const durationNeeds = "a number of seconds greater than 0 and at most 31536000";
@@ -176,11 +177,16 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
                     "'--html'"});
         return false;
     }
-    const char* paths[] = {out.reportPath, out.logPath, out.metricsPath, out.htmlPath};
-    for (std::size_t a = 0; a < 4; ++a) {
-        for (std::size_t b = a + 1; b < 4; ++b) {
-            if (paths[a] != nullptr && paths[b] != nullptr && std::strcmp(paths[a], paths[b]) == 0) {
-                say(error, {"two outputs cannot both be '", paths[a], "'"});
+    // Compared as the system resolves them, so that a typo in the case or
+    // another spelling of the log cannot make an output write over it.
+    const char* names[] = {"--report", "--log", "--metrics", "--html", "--from"};
+    const char* paths[] = {out.reportPath, out.logPath, out.metricsPath, out.htmlPath, out.fromPath};
+    for (std::size_t a = 0; a < 5; ++a) {
+        for (std::size_t b = a + 1; b < 5; ++b) {
+            if (paths[a] != nullptr && paths[b] != nullptr && samePathOrTemporary(paths[a], paths[b])) {
+                say(error, {"options '", names[a], "' and '", names[b], "' name the same file",
+                            sameFile(paths[a], paths[b]) ? "" : " (one is the other's temporary)", ": '", paths[a],
+                            "' and '", paths[b], "'"});
                 return false;
             }
         }

@@ -30,7 +30,9 @@ void freeWholeFile(WholeFile* file);
 const char* pathOf(const WholeFile* file);
 // Writes the temporary (and flushes it). On failure the temporary is gone.
 bool writeTemporaryOf(WholeFile* file, const char* data, std::size_t size, char* error);
-// Puts the written temporary in place of the file.
+// Puts the written temporary in place of the file. A reader that holds the
+// file open for a moment (an exporter, a browser, a virus scanner) delays it
+// by at most replaceRetryMs before it counts as a failure.
 bool moveTemporaryInPlace(WholeFile* file, char* error);
 void removeTemporaryOf(WholeFile* file);
 // Both steps; on failure the file is unchanged and no temporary is left.
@@ -38,8 +40,14 @@ bool replaceWholeFile(WholeFile* file, const char* data, std::size_t size, char*
 
 bool fileExistsAt(const char* path);
 bool removeFileAt(const char* path);
-// Whether two paths name the same file as text (the temporary included).
+// Whether two paths name one file as the system sees it: the same full path
+// (on Windows without regard to case), or, when both exist, one file reached
+// by two names. Before a run only: it allocates.
+bool sameFile(const char* a, const char* b);
+// sameFile, or one of them names the other's temporary.
 bool samePathOrTemporary(const char* a, const char* b);
+
+constexpr int replaceRetryMs = 475;
 
 // "cannot <verb> '<path>': <reason>", cut to messageCapacity.
 void describeFailure(char* error, const char* verb, const char* path, const char* reason);

@@ -4,10 +4,12 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <time.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "record/output_file.h"
+#include "record/output_file_platform.h"
 #include "record/text_buffer.h"
 
 struct OutputFile {
@@ -18,6 +20,7 @@ struct OutputFile {
 struct WholeFile {
     char* path;
     char* temporary;
+    int moveError;  // of the last try to move the temporary in place
 };
 
 static void failure(char* error, const char* verb, const char* path, int code) {
@@ -93,6 +96,7 @@ WholeFile* makeWholeFile(const char* path) {
     if (file == nullptr) return nullptr;
     file->path = reinterpret_cast<char*>(file + 1);
     file->temporary = file->path + length + 1;
+    file->moveError = 0;
     joinText(file->path, length + 1, {path});
     joinText(file->temporary, length + 5, {path, ".tmp"});
     return file;
@@ -131,20 +135,26 @@ bool writeTemporaryOf(WholeFile* file, const char* data, std::size_t size, char*
     return false;
 }
 
-bool moveTemporaryInPlace(WholeFile* file, char* error) {
-    if (std::rename(file->temporary, file->path) == 0) return true;
-    const int code = errno;
+MoveResult tryMoveTemporary(WholeFile* file) {
+    if (std::rename(file->temporary, file->path) == 0) return MoveResult::moved;
+    file->moveError = errno;
+    // A reader never holds up a rename here; the system may, for a moment.
+    return file->moveError == EBUSY ? MoveResult::held : MoveResult::failed;
+}
+
+void abandonMove(WholeFile* file, char* error) {
     unlink(file->temporary);
-    failure(error, "replace", file->path, code);
-    return false;
+    failure(error, "replace", file->path, file->moveError);
+}
+
+void pauseMilliseconds(int milliseconds) {
+    timespec pause{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
 }
 
 void removeTemporaryOf(WholeFile* file) {
     unlink(file->temporary);
-}
-
-bool replaceWholeFile(WholeFile* file, const char* data, std::size_t size, char* error) {
-    return writeTemporaryOf(file, data, size, error) && moveTemporaryInPlace(file, error);
 }
 
 bool fileExistsAt(const char* path) {
@@ -154,4 +164,44 @@ bool fileExistsAt(const char* path) {
 
 bool removeFileAt(const char* path) {
     return unlink(path) == 0;
+}
+
+// The path with its folder resolved (links, ".", ".."); for a file not made
+// yet, its folder's resolved path and its name. Null when the folder is not
+// there either.
+static char* fullPathOf(const char* path) {
+    char* full = realpath(path, nullptr);
+    if (full != nullptr) return full;
+    const char* slash = std::strrchr(path, '/');
+    const char* name = slash == nullptr ? path : slash + 1;
+    const std::size_t folderLength = slash == nullptr ? 0 : slash == path ? 1 : static_cast<std::size_t>(slash - path);
+    char* folderPath = static_cast<char*>(std::malloc(folderLength + 2));
+    if (folderPath == nullptr) return nullptr;
+    if (slash == nullptr) {
+        folderPath[0] = '.';
+        folderPath[1] = '\0';
+    } else {
+        std::memcpy(folderPath, path, folderLength);
+        folderPath[folderLength] = '\0';
+    }
+    char* folder = realpath(folderPath, nullptr);
+    std::free(folderPath);
+    if (folder == nullptr) return nullptr;
+    const std::size_t length = std::strlen(folder) + std::strlen(name) + 2;
+    full = static_cast<char*>(std::malloc(length));
+    if (full != nullptr) joinText(full, length, {folder, "/", name});
+    std::free(folder);
+    return full;
+}
+
+bool sameFile(const char* a, const char* b) {
+    struct stat one {};
+    struct stat other {};
+    if (stat(a, &one) == 0 && stat(b, &other) == 0) return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+    char* fullA = fullPathOf(a);
+    char* fullB = fullPathOf(b);
+    const bool same = fullA != nullptr && fullB != nullptr ? std::strcmp(fullA, fullB) == 0 : std::strcmp(a, b) == 0;
+    std::free(fullA);
+    std::free(fullB);
+    return same;
 }

@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "record/output_file.h"
+#include "record/output_file_platform.h"
 
 struct OutputFile {
     HANDLE handle;
@@ -15,6 +16,7 @@ struct WholeFile {
     char* path;
     wchar_t* widePath;
     wchar_t* wideTemporary;
+    DWORD moveError;  // of the last try to move the temporary in place
 };
 
 // WriteFile takes a 32-bit size; larger pieces go out in steps of this.
@@ -147,6 +149,7 @@ WholeFile* makeWholeFile(const char* path) {
     file->path = copyOf(path);
     file->widePath = widen(path, L"");
     file->wideTemporary = widen(path, L".tmp");
+    file->moveError = 0;
     if (file->path == nullptr) {
         freeWholeFile(file);
         return nullptr;
@@ -191,22 +194,28 @@ bool writeTemporaryOf(WholeFile* file, const char* data, std::size_t size, char*
     return false;
 }
 
-bool moveTemporaryInPlace(WholeFile* file, char* error) {
+MoveResult tryMoveTemporary(WholeFile* file) {
     if (MoveFileExW(file->wideTemporary, file->widePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
-        return true;
+        return MoveResult::moved;
     }
-    const DWORD code = GetLastError();
+    file->moveError = GetLastError();
+    // A reader that opened the file without FILE_SHARE_DELETE makes the
+    // replace fail with one of these until it closes the file.
+    return file->moveError == ERROR_ACCESS_DENIED || file->moveError == ERROR_SHARING_VIOLATION ? MoveResult::held
+                                                                                                 : MoveResult::failed;
+}
+
+void abandonMove(WholeFile* file, char* error) {
     DeleteFileW(file->wideTemporary);
-    failure(error, "replace", file->path, code);
-    return false;
+    failure(error, "replace", file->path, file->moveError);
+}
+
+void pauseMilliseconds(int milliseconds) {
+    Sleep(static_cast<DWORD>(milliseconds));
 }
 
 void removeTemporaryOf(WholeFile* file) {
     if (file->wideTemporary != nullptr) DeleteFileW(file->wideTemporary);
-}
-
-bool replaceWholeFile(WholeFile* file, const char* data, std::size_t size, char* error) {
-    return writeTemporaryOf(file, data, size, error) && moveTemporaryInPlace(file, error);
 }
 
 bool fileExistsAt(const char* path) {
@@ -221,4 +230,52 @@ bool removeFileAt(const char* path) {
     const bool removed = wide != nullptr && DeleteFileW(wide) != 0;
     std::free(wide);
     return removed;
+}
+
+// The path as Windows resolves it (current directory, ".", "..", either
+// slash); null when it cannot be.
+static wchar_t* fullPathOf(const char* path) {
+    wchar_t* wide = widen(path, L"");
+    if (wide == nullptr) return nullptr;
+    const DWORD capacity = GetFullPathNameW(wide, 0, nullptr, nullptr);
+    auto* full = capacity == 0 ? nullptr : static_cast<wchar_t*>(std::malloc(capacity * sizeof(wchar_t)));
+    const DWORD length = full == nullptr ? 0 : GetFullPathNameW(wide, capacity, full, nullptr);
+    if (length == 0 || length >= capacity) {
+        std::free(full);
+        full = nullptr;
+    }
+    std::free(wide);
+    return full;
+}
+
+static bool identityOf(const wchar_t* path, BY_HANDLE_FILE_INFORMATION& information) {
+    // No access asked for: only the file's identity is read, whoever holds it.
+    HANDLE handle = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const bool known = GetFileInformationByHandle(handle, &information) != 0;
+    CloseHandle(handle);
+    return known;
+}
+
+bool sameFile(const char* a, const char* b) {
+    wchar_t* fullA = fullPathOf(a);
+    wchar_t* fullB = fullPathOf(b);
+    bool same = false;
+    if (fullA == nullptr || fullB == nullptr) {
+        same = std::strcmp(a, b) == 0;
+    } else {
+        same = CompareStringOrdinal(fullA, -1, fullB, -1, TRUE) == CSTR_EQUAL;
+        // Another name of an existing file: a link, a short 8.3 name, a
+        // mapped drive or share.
+        BY_HANDLE_FILE_INFORMATION one{};
+        BY_HANDLE_FILE_INFORMATION other{};
+        if (!same && identityOf(fullA, one) && identityOf(fullB, other)) {
+            same = one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+                   one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
+        }
+    }
+    std::free(fullA);
+    std::free(fullB);
+    return same;
 }

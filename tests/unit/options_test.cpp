@@ -2,11 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/options.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -91,10 +97,41 @@ TEST(Options, BadCommandLinesGiveOneLineNamingTheOption) {
         {{"--from", "run.csv"}, "option '--from' needs '--html PATH', the page to make from the log"},
         {{"--html", "p.html", "--from", "run.csv", "--fine"},
          "option '--from' makes a page from a log without measuring: it takes only '--html'"},
-        {{"--report", "a", "--metrics", "a"}, "two outputs cannot both be 'a'"},
+        {{"--report", "a", "--metrics", "a"}, "options '--report' and '--metrics' name the same file: 'a' and 'a'"},
     };
     for (const auto& [arguments, error] : cases) EXPECT_EQ(errorOf(arguments), error);
 }
+
+#ifndef _WIN32
+// Two spellings of one file, as this system resolves them: an output that
+// would write over the log (or over another output) is refused. (Windows'
+// own spellings, by case and backslash, are tried end to end under Wine.)
+TEST(Options, OutputsNamingTheSameFileAreRefused) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / ("vantrel-same-file-" + std::to_string(::getpid()));
+    fs::create_directories(folder / "sub");
+    std::ofstream(folder / "run.csv") << "x";
+    fs::create_symlink(folder / "run.csv", folder / "link.csv");
+    fs::create_hard_link(folder / "run.csv", folder / "hard.csv");
+    const fs::path before = fs::current_path();
+    fs::current_path(folder);
+    const std::string absolute = (folder / "run.csv").string();
+    const std::pair<const char*, bool> cases[] = {
+        {"run.csv", true},       {"./run.csv", true},        {"sub/../run.csv", true}, {absolute.c_str(), true},
+        {"link.csv", true},      {"hard.csv", true},         {"run.csv.tmp", true},    {"RUN.CSV", false},
+        {"sub/run.csv", false},  {"run.csv.tm", false},      {"other.csv", false},
+    };
+    for (const auto& [page, same] : cases) {
+        const std::string error = errorOf({"--html", page, "--from", "run.csv"});
+        EXPECT_EQ(error.rfind("options '--html' and '--from' name the same file", 0) == 0, same) << page << ": " << error;
+    }
+    // Neither file there yet: their folders are resolved.
+    EXPECT_NE(errorOf({"--log", "new.csv", "--report", "sub/../new.csv"}), "(accepted)");
+    EXPECT_EQ(errorOf({"--log", "new.csv", "--report", "sub/new.csv"}), "(accepted)");
+    fs::current_path(before);
+    fs::remove_all(folder);
+}
+#endif
 
 TEST(Options, UsageNamesEveryOptionAndExitCode) {
     const std::string usage = usageText();
