@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include <fcntl.h>
-#include <time.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "record/output_file.h"
