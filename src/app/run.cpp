@@ -78,14 +78,18 @@ void noteProblem(const char* message) {
     if (recording) noteRunProblem(readUtcMilliseconds(), message);
 }
 
-// "<what> of core N could not start"
-void noteCoreProblem(const char* what, std::int64_t core) {
+// "<what> of core N could not start" (or whatever `failure` says)
+void noteCoreProblem(const char* what, std::int64_t core, const char* failure = " could not start") {
     char number[24];
     formatInteger(number, core);
     char message[messageCapacity];
-    joinText(message, sizeof message, {what, " of core ", number, " could not start"});
+    joinText(message, sizeof message, {what, " of core ", number, failure});
     noteProblem(message);
 }
+
+// A sampler that runs unpinned measures whatever processor it lands on, not
+// its core: the core's figures are not to be trusted.
+constexpr const char* notPinned = " could not be pinned to its core";
 
 // --duration: closes the window as the user would, so the end is the same.
 void CALLBACK closeWhenDue(HWND, UINT, UINT_PTR timer, DWORD) {
@@ -186,12 +190,20 @@ void startSamplers(const CommandLine& options) {
         // First, so that the graph's first columns already have wake-ups.
         if (startWakeSamplers(sampleTables.coreCount)) {
             if (recording) setFineMethod(wakeMethodName(), wakeResolutionUs());
+            for (std::int64_t core = 0; core < sampleTables.coreCount; ++core) {
+                const WakeSamplerState state = wakeSamplerState(core);
+                if (state == wakeSamplerNotStarted) noteCoreProblem("the wake-up sampler", core);
+                if (state == wakeSamplerNotPinned) noteCoreProblem("the wake-up sampler", core, notPinned);
+            }
         } else {
             noteProblem("the wake-up samplers could not start");
         }
     }
     // The main thread is core 0's sampler.
-    pinToCore(0);
+    if (!pinToCore(0)) {
+        markCoreUnpinned(0);
+        noteCoreProblem("the sampler", 0, notPinned);
+    }
     markTimerBaseline(0);
     if (SetTimer(monitorWindow, 0, static_cast<UINT>(timerPeriodMs), nullptr) != 0) {
         markCoreSampled(0);
@@ -200,7 +212,9 @@ void startSamplers(const CommandLine& options) {
     }
     for (std::int64_t core = 1; core < sampleTables.coreCount; ++core) {
         // A sampler that cannot be started leaves its core unsampled.
-        if (!startCoreSampler(core)) noteCoreProblem("the sampler", core);
+        const SamplerStart started = startCoreSampler(core);
+        if (started == samplerNotStarted) noteCoreProblem("the sampler", core);
+        if (started == samplerNotPinned) noteCoreProblem("the sampler", core, notPinned);
     }
 }
 

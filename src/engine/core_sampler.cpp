@@ -36,15 +36,31 @@ std::int64_t countProcessors() {
     return count;
 }
 
-void pinToCore(std::int64_t core) {
+bool pinThreadToCore(HANDLE thread, std::int64_t core) {
     if (!coresSpanGroups || core < 0 || core >= maxCores) {
-        SetThreadAffinityMask(GetCurrentThread(), static_cast<DWORD_PTR>(affinityMaskOf(core)));
-        return;
+        return SetThreadAffinityMask(thread, static_cast<DWORD_PTR>(affinityMaskOf(core))) != 0;
     }
     GROUP_AFFINITY affinity = {};
     affinity.Mask = static_cast<KAFFINITY>(corePlaces[core].mask);
     affinity.Group = static_cast<WORD>(corePlaces[core].group);
-    SetThreadGroupAffinity(GetCurrentThread(), &affinity, nullptr);
+    return SetThreadGroupAffinity(thread, &affinity, nullptr) != 0;
+}
+
+bool pinToCore(std::int64_t core) {
+    return pinThreadToCore(GetCurrentThread(), core);
+}
+
+SamplerStart startPinnedThread(LPTHREAD_START_ROUTINE routine, std::int64_t core) {
+    // dwStackSize without STACK_SIZE_PARAM_IS_A_RESERVATION is the initial
+    // commitment; the reservation stays the program's default.
+    HANDLE thread = CreateThread(nullptr, samplerStackCommit, routine, reinterpret_cast<LPVOID>(core),
+                                 CREATE_SUSPENDED, nullptr);
+    if (thread == nullptr) return samplerNotStarted;
+    const bool pinned = pinThreadToCore(thread, core);
+    ResumeThread(thread);
+    // Nothing ever waits for a sampler.
+    CloseHandle(thread);
+    return pinned ? samplerRunning : samplerNotPinned;
 }
 
 std::int64_t coreSamplerMain(std::int64_t core) {
@@ -57,7 +73,9 @@ std::int64_t coreSamplerMain(std::int64_t core) {
     // any other identifier (anyone on the desktop can post one) is refused.
     SetWindowLongPtrA(window, GWLP_USERDATA, static_cast<LONG_PTR>(core));
 
-    pinToCore(core);
+    // Already pinned when startCoreSampler made it; a thread made otherwise
+    // (the tests) pins itself.
+    if (!pinToCore(core)) markCoreUnpinned(core);
     markTimerBaseline(core);
     if (SetTimer(window, static_cast<UINT_PTR>(core), static_cast<UINT>(timerPeriodMs), nullptr) != 0) {
         markCoreSampled(core);
@@ -72,15 +90,10 @@ DWORD WINAPI coreSamplerThread(LPVOID parameter) {
     return static_cast<DWORD>(coreSamplerMain(reinterpret_cast<std::int64_t>(parameter)));
 }
 
-bool startCoreSampler(std::int64_t core) {
-    // dwStackSize without STACK_SIZE_PARAM_IS_A_RESERVATION is the initial
-    // commitment; the reservation stays the program's default.
-    HANDLE thread = CreateThread(nullptr, samplerStackCommit, coreSamplerThread,
-                                 reinterpret_cast<LPVOID>(core), 0, nullptr);
-    if (thread == nullptr) return false;
-    // Nothing ever waits for a sampler.
-    CloseHandle(thread);
-    return true;
+SamplerStart startCoreSampler(std::int64_t core) {
+    const SamplerStart started = startPinnedThread(coreSamplerThread, core);
+    if (started == samplerNotPinned) markCoreUnpinned(core);
+    return started;
 }
 
 LRESULT CALLBACK samplerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

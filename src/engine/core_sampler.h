@@ -23,15 +23,23 @@ extern const char samplerWindowClassName[];
 // several, every active processor of every group, numbered group by group;
 // the first maxCores of them. Records where each core lies for pinToCore.
 std::int64_t countProcessors();
-// Pins the calling thread to `core`: by its bit alone with one processor
-// group, by its group and bit with several. A refusal is ignored: the
-// thread then samples unpinned.
-void pinToCore(std::int64_t core);
+// Pins `thread` to `core`: by its bit alone with one processor group, by
+// its group and bit with several. Answers false when the system refuses (a
+// processor that is not there): the thread then runs unpinned.
+bool pinThreadToCore(HANDLE thread, std::int64_t core);
+bool pinToCore(std::int64_t core);
+
+// Starts `routine(core)` pinned to `core` from its first instruction: made
+// suspended, pinned, then let run. A thread that cannot be pinned runs
+// anyway.
+enum SamplerStart { samplerRunning, samplerNotStarted, samplerNotPinned };
+SamplerStart startPinnedThread(LPTHREAD_START_ROUTINE routine, std::int64_t core);
 
 // Thread routine of core `core`'s sampler; answers 0.
 std::int64_t coreSamplerMain(std::int64_t core);
 DWORD WINAPI coreSamplerThread(LPVOID parameter);
-// Starts the sampler thread of `core`; answers false if it cannot be created.
-bool startCoreSampler(std::int64_t core);
+// Starts the sampler thread of `core`. One that cannot be pinned samples
+// unpinned, as before, but its core is not marked sampled.
+SamplerStart startCoreSampler(std::int64_t core);
 
 LRESULT CALLBACK samplerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -4,16 +4,33 @@
 
 #include "engine/sample_tables.h"
 
-static std::atomic<bool> sampledCores[perCoreEntries];
+namespace {
 
-void markCoreSampled(std::int64_t core) {
-    if (core >= 0 && core < perCoreEntries) sampledCores[core].store(true, std::memory_order_release);
+std::atomic<bool> sampledCores[perCoreEntries];
+std::atomic<bool> unpinnedCores[perCoreEntries];
+std::atomic<bool> wakeSampledCores[perCoreEntries];
+
+void mark(std::atomic<bool>* marks, std::int64_t core) {
+    if (core >= 0 && core < perCoreEntries) marks[core].store(true, std::memory_order_release);
 }
 
-bool isCoreSampled(std::int64_t core) {
-    return core >= 0 && core < perCoreEntries && sampledCores[core].load(std::memory_order_acquire);
+bool isMarked(const std::atomic<bool>* marks, std::int64_t core) {
+    return core >= 0 && core < perCoreEntries && marks[core].load(std::memory_order_acquire);
 }
+
+}  // namespace
+
+void markCoreSampled(std::int64_t core) { mark(sampledCores, core); }
+void markCoreUnpinned(std::int64_t core) { mark(unpinnedCores, core); }
+bool isCoreUnpinned(std::int64_t core) { return isMarked(unpinnedCores, core); }
+bool isCoreSampled(std::int64_t core) { return isMarked(sampledCores, core) && !isCoreUnpinned(core); }
+void markWakeSampled(std::int64_t core) { mark(wakeSampledCores, core); }
+bool isWakeSampled(std::int64_t core) { return isMarked(wakeSampledCores, core); }
 
 void clearSampledCores() {
-    for (std::atomic<bool>& core : sampledCores) core.store(false, std::memory_order_relaxed);
+    for (std::int64_t core = 0; core < perCoreEntries; ++core) {
+        sampledCores[core].store(false, std::memory_order_relaxed);
+        unpinnedCores[core].store(false, std::memory_order_relaxed);
+        wakeSampledCores[core].store(false, std::memory_order_relaxed);
+    }
 }

@@ -32,6 +32,7 @@ struct alignas(cacheLine) CoreWakes {
     std::atomic<std::int64_t> sumUs;
     std::atomic<std::int64_t> maxAtUtcMs;
     std::atomic<std::int64_t> over1ms;
+    std::atomic<std::int64_t> linesNotLogged;
     std::atomic<std::int64_t> histogram[wakeHistogramBucketCount];
 
     // The worst wake-ups, largest first, behind worstSequence.
@@ -48,6 +49,11 @@ struct alignas(cacheLine) CoreWakes {
     // queueBegin does.
     alignas(cacheLine) std::atomic<std::uint64_t> queueEnd;
     std::atomic<std::int64_t> dropped;
+    // The wake lines' limit, the writer's alone: lines queued in this
+    // second, and the largest wake-up over the limit, held to its end.
+    std::int64_t linesThisSecond;
+    bool holding;
+    LateWake held;
     alignas(cacheLine) std::atomic<std::uint64_t> queueBegin;
     LateWake queue[lateWakeQueueCapacity];
 };
@@ -76,7 +82,7 @@ void endWrite(std::atomic<std::uint64_t>& sequence) {
     sequence.store(sequence.load(relaxed) + 1, std::memory_order_release);
 }
 
-void addToStatistics(CoreWakes& w, std::int64_t lateUs, std::int64_t skipped, std::int64_t utcMs) {
+void addToStatistics(CoreWakes& w, std::int64_t lateUs, std::int64_t skipped, std::int64_t utcMs, bool notLogged) {
     const std::int64_t events = w.events.load(relaxed);
     beginWrite(w.statisticsSequence);
     w.events.store(events + 1, publish);
@@ -88,6 +94,7 @@ void addToStatistics(CoreWakes& w, std::int64_t lateUs, std::int64_t skipped, st
     }
     w.sumUs.store(w.sumUs.load(relaxed) + lateUs, publish);
     if (lateUs > lateWakeUs) w.over1ms.store(w.over1ms.load(relaxed) + 1, publish);
+    if (notLogged) w.linesNotLogged.store(w.linesNotLogged.load(relaxed) + 1, publish);
     std::atomic<std::int64_t>& bucket = w.histogram[bucketOf(lateUs)];
     bucket.store(bucket.load(relaxed) + 1, publish);
     endWrite(w.statisticsSequence);
@@ -129,6 +136,23 @@ void queueLateWake(CoreWakes& w, std::int64_t lateUs, std::int64_t utcMs) {
     w.queueEnd.store(end + 1, std::memory_order_release);
 }
 
+// The first wakeLinesPerSecond - 1 late wake-ups of a second go to the
+// queue; of the rest the largest (the earliest of equals) is held for the
+// second's end, so that a second never logs more than wakeLinesPerSecond
+// and always logs its worst. Answers whether this one is left out for now.
+bool limitWakeLine(CoreWakes& w, std::int64_t lateUs, std::int64_t utcMs) {
+    if (w.linesThisSecond < wakeLinesPerSecond - 1) {
+        ++w.linesThisSecond;
+        queueLateWake(w, lateUs, utcMs);
+        return false;
+    }
+    if (!w.holding || lateUs > w.held.lateUs) {
+        w.held = LateWake{utcMs, lateUs};
+        w.holding = true;
+    }
+    return true;
+}
+
 bool validCore(std::int64_t core) {
     return coreWakes != nullptr && core >= 0 && core < wakeCoreCount;
 }
@@ -159,10 +183,22 @@ void recordWake(std::int64_t core, std::int64_t lateUs, std::int64_t skipped, st
     if (!validCore(core)) return;
     CoreWakes& w = coreWakes[core];
     const std::int64_t late = lateUs < 0 ? 0 : lateUs;
-    addToStatistics(w, late, skipped, utcMs);
+    const bool notLogged = late > lateWakeUs && limitWakeLine(w, late, utcMs);
+    addToStatistics(w, late, skipped, utcMs, notLogged);
     addToWorst(w, late, utcMs);
     raiseColumnWorst(w, late);
-    if (late > lateWakeUs) queueLateWake(w, late, utcMs);
+}
+
+void endWakeLineSecond(std::int64_t core) {
+    if (!validCore(core)) return;
+    CoreWakes& w = coreWakes[core];
+    w.linesThisSecond = 0;
+    if (!w.holding) return;
+    w.holding = false;
+    beginWrite(w.statisticsSequence);
+    w.linesNotLogged.store(w.linesNotLogged.load(relaxed) - 1, publish);
+    endWrite(w.statisticsSequence);
+    queueLateWake(w, w.held.lateUs, w.held.utcMs);
 }
 
 void readWakeStatistics(std::int64_t core, WakeStatistics& out) {
@@ -179,6 +215,7 @@ void readWakeStatistics(std::int64_t core, WakeStatistics& out) {
             out.sumUs = w.sumUs.load(observe);
             out.maxAtUtcMs = w.maxAtUtcMs.load(observe);
             out.over1ms = w.over1ms.load(observe);
+            out.linesNotLogged = w.linesNotLogged.load(observe);
             for (std::int64_t b = 0; b < wakeHistogramBucketCount; ++b) out.histogram[b] = w.histogram[b].load(observe);
             if (w.statisticsSequence.load(observe) == before) return;
         }

@@ -8,8 +8,15 @@
 
 // The grid: one deadline every this many microseconds.
 constexpr std::int64_t wakeIntervalUs = 1000;
-// A wake-up later than this goes to the log and counts in over_1ms.
+// A wake-up later than this counts in over_1ms and may go to the log.
 constexpr std::int64_t lateWakeUs = 1000;
+
+// The log's wake lines are a sample for reading, not the record: at most
+// this many per core and second of the grid, the largest of each second
+// always among them; the rest are counted, not logged. A core whose wake-ups
+// all land just over 1 ms late makes 500 a second, which would fill the
+// queue and, over a week, gigabytes of log.
+constexpr std::int64_t wakeLinesPerSecond = 20;
 
 // Inclusive upper bounds of the histogram of wake-up lateness in us; one
 // more bucket holds everything above the last bound.
@@ -27,6 +34,9 @@ struct WakeStatistics {
     std::int64_t maxAtUtcMs;  // the first wake-up that reached maxUs
     std::int64_t over1ms;     // wake-ups later than lateWakeUs
     std::int64_t histogram[wakeHistogramBucketCount];
+    // Of over1ms, the ones over wakeLinesPerSecond not logged (or held to
+    // the end of their second, not logged yet).
+    std::int64_t linesNotLogged;
 };
 
 // One wake-up: its core, when it woke (UTC ms) and how late it was.
@@ -57,7 +67,13 @@ bool wakeNeedsTime(std::int64_t core, std::int64_t lateUs);
 // that were already past; `utcMs` as wakeNeedsTime asked (0 otherwise).
 // On `core`'s wake-up thread only; takes no lock, waits for nothing and
 // allocates nothing.
+// A wake-up later than lateWakeUs is queued for the log while its second
+// has room, else held if it is the largest over the limit so far.
 void recordWake(std::int64_t core, std::int64_t lateUs, std::int64_t skipped, std::int64_t utcMs);
+// The grid of `core` entered a new second: the wake-up held in the one
+// before goes to the queue, and the new second has room again. On `core`'s
+// wake-up thread only; no lock, no allocation.
+void endWakeLineSecond(std::int64_t core);
 
 // A consistent copy of `core`'s statistics; any thread, never blocks the
 // wake-up thread.
@@ -69,7 +85,8 @@ std::int64_t readWorstWakesOfRun(WakeEvent* out, std::int64_t max);
 // Wake-ups later than lateWakeUs, oldest first, for the log: one reader only
 // (the record's writer). Answers how many were moved to `out`.
 std::int64_t popLateWakes(std::int64_t core, WakeEvent* out, std::int64_t max);
-// Late wake-ups that did not fit in the queue for the log since the start.
+// Late wake-ups that did not fit in the queue for the log since the start
+// (those left out by the limit are not among them).
 std::int64_t lateWakesDropped(std::int64_t core);
 // The worst lateness since the previous call for `core` (0 when none),
 // for the window's graph column; the timer sampler of `core` calls it.

@@ -34,9 +34,9 @@ WakeGridStep stepWakeGrid(std::uint64_t start, std::int64_t frequency, std::int6
     // Unsigned subtraction: correct across the counter's wrap.
     const std::uint64_t elapsed = now - start;
     const auto late = static_cast<std::int64_t>(elapsed - wakeDeadlineOffset(waited, frequency));
-    if (late < 0) return WakeGridStep{ticksToMicros(late, frequency), 0, waited};
+    if (late < 0) return WakeGridStep{ticksToMicros(late, frequency), 0, waited, true};
     const std::int64_t passed = deadlineAtOrBefore(elapsed, frequency);
-    return WakeGridStep{ticksToMicros(late, frequency), passed - waited, passed + 1};
+    return WakeGridStep{ticksToMicros(late, frequency), passed - waited, passed + 1, false};
 }
 
 std::uint64_t ticksUntilDeadline(std::uint64_t start, std::int64_t frequency, std::int64_t index, std::uint64_t now) {

@@ -7,8 +7,8 @@
 
 // What one wake-up made of the grid.
 struct WakeGridStep {
-    // Microseconds after the deadline waited for; negative when the wait
-    // ended early (the deadline is then waited for again).
+    // Microseconds after the deadline waited for; negative or 0 when the
+    // wait ended early (0 for less than 1 us early).
     std::int64_t lateUs;
     // Deadlines after the one waited for that were already past: skipped,
     // not caught up, so that one stall gives one late wake-up.
@@ -16,6 +16,10 @@ struct WakeGridStep {
     // The deadline to wait for next: the first one still in the future, or
     // the one waited for when the wait ended early.
     std::int64_t nextIndex;
+    // The wait ended before its deadline, by at least one counter tick: the
+    // deadline is waited for again and this is no wake-up. Told apart on
+    // ticks, since a few ticks early read as 0 us.
+    bool early;
 };
 
 // Counter ticks from the start to deadline `index`, at `frequency` ticks per

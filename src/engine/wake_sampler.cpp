@@ -9,8 +9,10 @@
 #include "engine/core_sampler.h"
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
+#include "engine/sampled_cores.h"
 #include "engine/wake_figures.h"
 #include "engine/wake_grid.h"
+#include "engine/wake_loop.h"
 
 // Windows 10 1803 and later; MinGW-w64's headers lack it. Older Windows
 // refuse the flag with ERROR_INVALID_PARAMETER.
@@ -53,8 +55,16 @@ WakeMethod chosenMethod = wakeMethodCount;
 std::int64_t candidateMedianUs[wakeMethodCount] = {-1, -1, -1};
 std::int64_t resolutionUs = 0;
 NtDelayExecutionCall delayExecution = nullptr;
-// Each core's timer, made before its thread starts; null with shortSleep.
-HANDLE wakeTimers[maxCores];
+// How a wake-up thread waits: the chosen method and, but with shortSleep,
+// its own timer.
+struct WakeWaitWith {
+    WakeMethod method;
+    HANDLE timer;
+};
+// Each core's, made before its thread starts.
+WakeWaitWith coreWaits[maxCores];
+// Why a core's wake-up sampler is not measuring it, for the caller.
+WakeSamplerState samplerStates[maxCores];
 
 template <typename Call>
 Call lookUp(const char* module, const char* name) {
@@ -75,7 +85,8 @@ HANDLE makeTimer(WakeMethod method) {
 // re-armed one-shot for each deadline (some systems refuse a periodic
 // high-resolution timer, and a periodic one loses the ticks that fire while
 // nobody waits), or a non-alertable sleep of the time left.
-void waitForDeadline(WakeMethod method, HANDLE timer, std::uint64_t start, std::int64_t index) {
+void waitForDeadline(void* context, std::uint64_t start, std::int64_t index) {
+    const WakeWaitWith& with = *static_cast<const WakeWaitWith*>(context);
     const std::int64_t frequency = performanceCounterFrequency();
     const std::uint64_t ticks =
         ticksUntilDeadline(start, frequency, index, static_cast<std::uint64_t>(readPerformanceCounter()));
@@ -85,7 +96,7 @@ void waitForDeadline(WakeMethod method, HANDLE timer, std::uint64_t start, std::
     LARGE_INTEGER due;
     // Negative: relative to now.
     due.QuadPart = -(hundredNs > 0 ? hundredNs : 1);
-    if (method == shortSleep) {
+    if (with.method == shortSleep) {
         if (delayExecution != nullptr) {
             delayExecution(FALSE, &due);
         } else {
@@ -93,34 +104,23 @@ void waitForDeadline(WakeMethod method, HANDLE timer, std::uint64_t start, std::
         }
         return;
     }
-    if (SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE)) WaitForSingleObject(timer, INFINITE);
-}
-
-// One wake-up: waits for deadline `index` and answers the grid step; a wait
-// that ends early is repeated.
-WakeGridStep wakeOnce(WakeMethod method, HANDLE timer, std::uint64_t start, std::int64_t index) {
-    for (;;) {
-        waitForDeadline(method, timer, start, index);
-        const WakeGridStep step = stepWakeGrid(start, performanceCounterFrequency(), index,
-                                               static_cast<std::uint64_t>(readPerformanceCounter()));
-        if (step.lateUs >= 0) return step;
-    }
+    if (SetWaitableTimer(with.timer, &due, 0, nullptr, nullptr, FALSE)) WaitForSingleObject(with.timer, INFINITE);
 }
 
 // The median lateness of probeWakes wake-ups with `method`; -1 when the
 // method is not there.
 std::int64_t probeMethod(WakeMethod method) {
-    HANDLE timer = makeTimer(method);
-    if (method != shortSleep && timer == nullptr) return -1;
+    WakeWaitWith with = {method, makeTimer(method)};
+    if (method != shortSleep && with.timer == nullptr) return -1;
     std::int64_t late[probeWakes];
     const auto start = static_cast<std::uint64_t>(readPerformanceCounter());
     std::int64_t index = 1;
     for (std::int64_t& l : late) {
-        const WakeGridStep step = wakeOnce(method, timer, start, index);
+        const WakeGridStep step = waitForWake(waitForDeadline, &with, start, index);
         l = step.lateUs;
         index = step.nextIndex;
     }
-    if (timer != nullptr) CloseHandle(timer);
+    if (with.timer != nullptr) CloseHandle(with.timer);
     return medianOf(late, probeWakes);
 }
 
@@ -162,39 +162,38 @@ void askForTimerResolution() {
     }
 }
 
-// Only arithmetic and the figures' own stores per wake-up: no lock, no
-// allocation, and the time of day only when the figures need it.
+// Pinned by its starter before it runs. The loop does only arithmetic and
+// the figures' own stores per wake-up: no lock, no allocation.
 DWORD WINAPI wakeSamplerThread(LPVOID parameter) {
     const auto core = reinterpret_cast<std::int64_t>(parameter);
-    pinToCore(core);
-    const auto start = static_cast<std::uint64_t>(readPerformanceCounter());
-    std::int64_t index = 1;
-    for (;;) {
-        const WakeGridStep step = wakeOnce(chosenMethod, wakeTimers[core], start, index);
-        const std::int64_t utcMs = wakeNeedsTime(core, step.lateUs) ? readUtcMilliseconds() : 0;
-        recordWake(core, step.lateUs, step.skipped, utcMs);
-        index = step.nextIndex;
-    }
+    WakeLoop loop = startWakeLoop(core, waitForDeadline, &coreWaits[core]);
+    for (;;) runWakeOnce(loop);
 }
 
 }  // namespace
 
 bool startWakeSamplers(std::int64_t coreCount) {
+    for (WakeSamplerState& state : samplerStates) state = wakeSamplerNotStarted;
     askForTimerResolution();
     chooseMethod();
     if (chosenMethod == wakeMethodCount) return false;
     bool anyStarted = false;
     for (std::int64_t core = 0; core < coreCount && core < maxCores; ++core) {
-        wakeTimers[core] = makeTimer(chosenMethod);
-        if (chosenMethod != shortSleep && wakeTimers[core] == nullptr) continue;
-        HANDLE thread = CreateThread(nullptr, samplerStackCommit, wakeSamplerThread, reinterpret_cast<LPVOID>(core),
-                                     0, nullptr);
-        if (thread == nullptr) continue;
-        // Nothing ever waits for a wake-up thread.
-        CloseHandle(thread);
+        coreWaits[core] = WakeWaitWith{chosenMethod, makeTimer(chosenMethod)};
+        if (chosenMethod != shortSleep && coreWaits[core].timer == nullptr) continue;
+        // A thread that could not be pinned still runs, as the timer
+        // samplers do, but its figures are not its core's.
+        const SamplerStart started = startPinnedThread(wakeSamplerThread, core);
+        if (started == samplerNotStarted) continue;
+        samplerStates[core] = started == samplerRunning ? wakeSamplerRunning : wakeSamplerNotPinned;
+        if (started == samplerRunning) markWakeSampled(core);
         anyStarted = true;
     }
     return anyStarted;
+}
+
+WakeSamplerState wakeSamplerState(std::int64_t core) {
+    return core >= 0 && core < maxCores ? samplerStates[core] : wakeSamplerNotStarted;
 }
 
 const char* wakeMethodName() {

@@ -9,8 +9,13 @@
 // (about 0.1 s), asks for a 1 ms timer resolution, and starts one wake-up
 // thread per core 0..coreCount-1. createWakeFigures(coreCount) must have
 // succeeded. Answers false when no thread could be started. The threads are
-// never stopped: they end with the process, like the timer samplers.
+// never stopped: they end with the process, like the timer samplers. Each
+// core's thread is pinned before it runs; wakeSamplerState tells per core
+// what came of it, and markWakeSampled marks the ones that measure their core.
 bool startWakeSamplers(std::int64_t coreCount);
+
+enum WakeSamplerState { wakeSamplerRunning, wakeSamplerNotStarted, wakeSamplerNotPinned };
+WakeSamplerState wakeSamplerState(std::int64_t core);
 
 // For the report: the wait that startWakeSamplers chose ("high-resolution
 // timer", "waitable timer" or "sleep"; "" before it ran) and the timer

@@ -7,7 +7,7 @@
 constexpr std::size_t metricsLineMax = 112;
 // One family's HELP and TYPE lines, whose texts are fixed here.
 constexpr std::size_t metricsHeaderMax = 192;
-constexpr std::size_t metricsFamilies = 11;
+constexpr std::size_t metricsFamilies = 12;
 // Samples outside the per-core families: info, start time, cores, log
 // dropped, problems, threshold.
 constexpr std::size_t metricsScalarLines = 6;
@@ -86,6 +86,24 @@ static void appendCoreLabel(TextBuffer& out, const char* name, const char* suffi
 // Cores whose sampler never ran have no figures to show.
 static bool showsCore(const RunSummary& run, std::int64_t core) {
     return run.sampled == nullptr || run.sampled[core];
+}
+
+// A core whose wake-up sampler did not run pinned to it has no wake figures
+// of its own.
+static bool showsWakes(const RunSummary& run, std::int64_t core) {
+    return run.wakeSampled == nullptr || run.wakeSampled[core];
+}
+
+// `name{core="N"} value` for every core whose wake figures are shown.
+static void appendWakeCounter(TextBuffer& out, const RunSummary& run, const char* name,
+                              std::int64_t WakeStatistics::*field) {
+    for (std::int64_t c = 0; c < run.coreCount; ++c) {
+        if (!showsWakes(run, c)) continue;
+        appendCoreLabel(out, name, "", c);
+        appendText(out, "} ");
+        appendInteger(out, run.wakes[c].*field);
+        appendChar(out, '\n');
+    }
 }
 
 // One core's histogram: cumulative buckets up to +Inf, then _sum and _count.
@@ -177,36 +195,35 @@ void formatMetrics(const RunSummary& run, TextBuffer& out) {
         const char* const wakeMax = "vantrel_wake_lateness_max_seconds";
         appendFamily(out, wakeMax, "gauge", "The largest lateness of a 1 ms wake-up since the start, by core.");
         for (std::int64_t c = 0; c < run.coreCount; ++c) {
-            if (showsCore(run, c)) appendMaxSample(out, wakeMax, c, run.wakes[c].events, run.wakes[c].maxUs);
+            if (showsWakes(run, c)) appendMaxSample(out, wakeMax, c, run.wakes[c].events, run.wakes[c].maxUs);
         }
 
         const char* const wake = "vantrel_wake_lateness_seconds";
         appendFamily(out, wake, "histogram", "How late the wake-ups on the 1 ms grid came, by core.");
         for (std::int64_t c = 0; c < run.coreCount; ++c) {
-            if (!showsCore(run, c)) continue;
+            if (!showsWakes(run, c)) continue;
             const WakeStatistics& w = run.wakes[c];
             appendHistogram(out, wake, c, w.histogram, wakeHistogramUpperUs, wakeHistogramBucketCount, usPerSecond,
                             w.sumUs, w.events);
         }
 
+        const char* const notLogged = "vantrel_wake_lines_not_logged_total";
+        appendFamily(out, notLogged, "counter",
+                     "Wake-ups over 1 ms left out of the log by its limit of lines a second, by core.");
+        appendWakeCounter(out, run, notLogged, &WakeStatistics::linesNotLogged);
+
         const char* const skipped = "vantrel_wake_skipped_total";
         appendFamily(out, skipped, "counter", "Deadlines of the 1 ms grid already past at a wake-up, by core.");
-        for (std::int64_t c = 0; c < run.coreCount; ++c) {
-            if (!showsCore(run, c)) continue;
-            appendCoreLabel(out, skipped, "", c);
-            appendText(out, "} ");
-            appendInteger(out, run.wakes[c].skipped);
-            appendChar(out, '\n');
-        }
+        appendWakeCounter(out, run, skipped, &WakeStatistics::skipped);
     }
 }
 
 std::size_t metricsCapacity(std::int64_t coreCount, bool withWakes) {
     const std::size_t cores = coreCount > 0 ? static_cast<std::size_t>(coreCount) : 0;
     // Per core: the buckets, _sum, _count and the max; with wake-ups the same
-    // again and the skipped counter.
+    // again, the lines not logged and the skipped counter.
     std::size_t linesPerCore = static_cast<std::size_t>(histogramBucketCount) + 3;
-    if (withWakes) linesPerCore += static_cast<std::size_t>(wakeHistogramBucketCount) + 4;
+    if (withWakes) linesPerCore += static_cast<std::size_t>(wakeHistogramBucketCount) + 5;
     // The version may need every character escaped.
     return metricsFamilies * metricsHeaderMax + metricsScalarLines * metricsLineMax + 2 * metricsVersionMax +
            cores * linesPerCore * metricsLineMax;

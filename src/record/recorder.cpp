@@ -58,6 +58,7 @@ static TextBuffer reportText;
 static Timeline timelineCopy;
 static CoreStatistics* statisticsCopy = nullptr;
 static bool* sampledCopy = nullptr;
+static bool* wakeSampledCopy = nullptr;
 static WorstEvent worstTimerCopy[worstEventsKept];
 static ProblemList problemsCopy;
 static TimerEvent batch[eventsPerBatch];
@@ -218,6 +219,7 @@ static RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, boo
     for (std::int64_t core = 0; core < current.coreCount; ++core) sampledCopy[core] = isCoreSampled(core);
     std::int64_t worstWakeCount = 0;
     if (current.fine) {
+        for (std::int64_t core = 0; core < current.coreCount; ++core) wakeSampledCopy[core] = isWakeSampled(core);
         lockSamples();
         const bool stopped = stoppedUtcMs >= 0;
         if (stopped) {
@@ -257,6 +259,7 @@ static RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, boo
     if (hasHtml) run.timeline = &timelineCopy;
     if (current.fine) {
         run.wakes = wakeCopy;
+        run.wakeSampled = wakeSampledCopy;
         run.fineMethod = fineMethod;
         run.fineResolutionUs = fineResolutionUs;
         run.worstWakes = worstWakesCopy;
@@ -309,6 +312,8 @@ static void releaseBuffers() {
     statisticsCopy = nullptr;
     std::free(sampledCopy);
     sampledCopy = nullptr;
+    std::free(wakeSampledCopy);
+    wakeSampledCopy = nullptr;
     std::free(wakeCopy);
     wakeCopy = nullptr;
     std::free(wakeAtStop);
@@ -378,8 +383,9 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
     sampledCopy = static_cast<bool*>(std::calloc(cores, sizeof(bool)));
     wakeCopy = current.fine ? static_cast<WakeStatistics*>(std::calloc(cores, sizeof(WakeStatistics))) : nullptr;
     wakeAtStop = current.fine ? static_cast<WakeStatistics*>(std::calloc(cores, sizeof(WakeStatistics))) : nullptr;
+    wakeSampledCopy = current.fine ? static_cast<bool*>(std::calloc(cores, sizeof(bool))) : nullptr;
     if (statistics == nullptr || statisticsCopy == nullptr || sampledCopy == nullptr || !bufferMade ||
-        (current.fine && (wakeCopy == nullptr || wakeAtStop == nullptr)) ||
+        (current.fine && (wakeCopy == nullptr || wakeAtStop == nullptr || wakeSampledCopy == nullptr)) ||
         !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity) * logLineCapacity) ||
         !makeTextBuffer(reportText, wholeFileCapacity())) {
         return outOfMemory(error);
@@ -511,7 +517,8 @@ void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t 
         unlockSamples();
     }
     for (std::int64_t core = 0; core < current.coreCount; ++core) {
-        if (isCoreSampled(core)) continue;
+        // An unpinned sampler was told when it started.
+        if (isCoreSampled(core) || isCoreUnpinned(core)) continue;
         char number[24];
         formatInteger(number, core);
         char message[messageCapacity];

@@ -128,8 +128,10 @@ static void appendHistogram(TextBuffer& out, const std::int64_t* upper, const st
     appendChar(out, ']');
 }
 
-static void appendWake(TextBuffer& out, const WakeStatistics& w) {
-    appendText(out, ",\n      \"wake\": {\n        \"events\": ");
+static void appendWake(TextBuffer& out, const WakeStatistics& w, bool sampled) {
+    appendText(out, ",\n      \"wake\": {\n        \"sampled\": ");
+    appendText(out, sampled ? "true" : "false");
+    appendText(out, ",\n        \"events\": ");
     appendInteger(out, w.events);
     appendText(out, ",\n        \"skipped\": ");
     appendInteger(out, w.skipped);
@@ -148,13 +150,15 @@ static void appendWake(TextBuffer& out, const WakeStatistics& w) {
     }
     appendText(out, ",\n        \"over_1ms\": ");
     appendInteger(out, w.over1ms);
+    appendText(out, ",\n        \"wake_lines_not_logged\": ");
+    appendInteger(out, w.linesNotLogged);
     appendText(out, ",\n        \"histogram_us\": ");
     appendHistogram(out, wakeHistogramUpperUs, w.histogram, wakeHistogramBucketCount);
     appendText(out, "\n      }");
 }
 
 static void appendCore(TextBuffer& out, std::int64_t core, const CoreStatistics& s, bool sampled,
-                       const WakeStatistics* wake) {
+                       const WakeStatistics* wake, bool wakeSampled) {
     appendText(out, "    {\n      \"core\": ");
     appendInteger(out, core);
     appendText(out, sampled ? ",\n      \"sampled\": true" : ",\n      \"sampled\": false");
@@ -183,7 +187,7 @@ static void appendCore(TextBuffer& out, std::int64_t core, const CoreStatistics&
     }
     appendText(out, "      \"histogram\": ");
     appendHistogram(out, histogramUpperMs, s.histogram, histogramBucketCount);
-    if (wake != nullptr) appendWake(out, *wake);
+    if (wake != nullptr) appendWake(out, *wake, wakeSampled);
     appendText(out, "\n    }");
 }
 
@@ -237,7 +241,8 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
     for (std::int64_t c = 0; c < run.coreCount; ++c) {
         const CoreStatistics& s = run.cores[c];
         appendText(out, c == 0 ? "\n" : ",\n");
-        appendCore(out, c, s, run.sampled == nullptr || run.sampled[c], run.wakes != nullptr ? &run.wakes[c] : nullptr);
+        appendCore(out, c, s, run.sampled == nullptr || run.sampled[c], run.wakes != nullptr ? &run.wakes[c] : nullptr,
+                   run.wakeSampled == nullptr || run.wakeSampled[c]);
         if (s.events == 0) continue;
         // Ties go to the earlier time, then to the lower core (seen first).
         const CoreStatistics* w = worst < 0 ? nullptr : &run.cores[worst];

@@ -59,4 +59,7 @@ struct RunSummary {
     const Timeline* timeline;
     // A page made from a log that ends in the middle of a line.
     bool logEndsEarly;
+    // With `wakes`: false where no wake-up sampler ran pinned to the core;
+    // null when every core's did.
+    const bool* wakeSampled;
 };

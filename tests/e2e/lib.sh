@@ -9,7 +9,7 @@
 #   vprobe ARGS...                runs the Windows probe, prints key=value lines
 #   value_of KEY <<<"$output"     the value of KEY in probe output
 #   vantrel_start [ARGS...]       starts vantrel.exe, sets VANTREL_PID (Linux pid)
-#   vantrel_start_with_cpus N     the same, Windows made to report N processors
+#   vantrel_start_with_cpus N [ARGS]  the same, Windows made to report N processors
 #   vantrel_wait_window [MS]      waits for the monitor window, prints `vprobe window`
 #   vantrel_close [MS]            posts WM_CLOSE, waits, sets VANTREL_EXIT_CODE, CLOSE_OUTPUT
 #   wait_for_exit PID SECONDS     waits for a process we started; sets WAITED_EXIT_CODE
@@ -125,9 +125,10 @@ cpu_count_preload_build() {
 # start, exit code 1. Such a start is tried again, at most twice, and said.
 vantrel_start_with_cpus() {
     local cpus=$1 attempt
+    shift
     [[ -n ${CPU_PRELOAD:-} ]] || cpu_count_preload_build
     for attempt in 1 2 3; do
-        VANTREL_FAKE_CPUS=$cpus LD_PRELOAD=$CPU_PRELOAD vantrel_start
+        VANTREL_FAKE_CPUS=$cpus LD_PRELOAD=$CPU_PRELOAD vantrel_start "$@"
         sleep 1.5
         kill -0 "$VANTREL_PID" 2>/dev/null && return 0
         local code=0

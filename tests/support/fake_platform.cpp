@@ -7,30 +7,33 @@
 
 #include "engine/platform_seam.h"
 
-// One 64-bit clock in milliseconds: the tick count is its low 32 bits (and
-// wraps), the performance counter and the time of day never do.
-static std::atomic<std::int64_t> fakeClockMs{0};
+// One 64-bit clock in performance counter ticks (10 MHz): the tick count is
+// its milliseconds' low 32 bits (and wraps), the performance counter and the
+// time of day never do.
+constexpr std::int64_t fakeCounterPerMs = 10000;
+static std::atomic<std::int64_t> fakeClockTicks{0};
 static std::atomic<std::uint32_t> fakeStepPerRead{0};
 static std::atomic<bool> failLockCreation{false};
 std::mutex sampleLock;
 
-void setFakeTick(std::uint32_t tick) { fakeClockMs.store(tick); }
-void advanceFakeTick(std::uint32_t ms) { fakeClockMs.fetch_add(ms); }
+void setFakeTick(std::uint32_t tick) { fakeClockTicks.store(std::int64_t{tick} * fakeCounterPerMs); }
+void advanceFakeTick(std::uint32_t ms) { fakeClockTicks.fetch_add(std::int64_t{ms} * fakeCounterPerMs); }
+void advanceFakeCounter(std::int64_t ticks) { fakeClockTicks.fetch_add(ticks); }
 void setFakeTickStepPerRead(std::uint32_t ms) { fakeStepPerRead.store(ms); }
 void failNextSampleLockCreation() { failLockCreation.store(true); }
 
-// The counter runs at 10 MHz with the clock; the time of day is the clock
-// from 2026-12-07T00:00:00.000Z on.
-constexpr std::int64_t fakeCounterPerMs = 10000;
+// The time of day is the clock from 2026-12-07T00:00:00.000Z on.
 constexpr std::int64_t fakeUtcStartMs = 1796601600000;
-std::int64_t readPerformanceCounter() { return fakeClockMs.load() * fakeCounterPerMs; }
+std::int64_t readPerformanceCounter() { return fakeClockTicks.load(); }
 std::int64_t performanceCounterFrequency() { return fakeCounterPerMs * 1000; }
-std::int64_t readUtcMilliseconds() { return fakeUtcStartMs + fakeClockMs.load(); }
+std::int64_t readUtcMilliseconds() { return fakeUtcStartMs + fakeClockTicks.load() / fakeCounterPerMs; }
 
 std::uint32_t readTickCount() {
     // A plain load when the clock stands still keeps the benchmarks' reading cheap.
     const std::uint32_t step = fakeStepPerRead.load();
-    return static_cast<std::uint32_t>(step == 0 ? fakeClockMs.load() : fakeClockMs.fetch_add(step));
+    const std::int64_t ticks =
+        step == 0 ? fakeClockTicks.load() : fakeClockTicks.fetch_add(std::int64_t{step} * fakeCounterPerMs);
+    return static_cast<std::uint32_t>(ticks / fakeCounterPerMs);
 }
 bool createSampleLock() { return !failLockCreation.exchange(false); }
 void lockSamples() { sampleLock.lock(); }

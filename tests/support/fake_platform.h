@@ -9,6 +9,8 @@
 void setFakeTick(std::uint32_t tick);
 // Adds `ms` to the fake tick count (wrapping modulo 2^32 like the real one).
 void advanceFakeTick(std::uint32_t ms);
+// Moves the clock on by `ticks` of the performance counter (0.1 us each).
+void advanceFakeCounter(std::int64_t ticks);
 // From now on every readTickCount answers the current tick and then moves the
 // clock on by `ms`, as if each reading took that long; 0 (the start) stops it.
 void setFakeTickStepPerRead(std::uint32_t ms);

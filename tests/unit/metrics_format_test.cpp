@@ -55,8 +55,9 @@ TEST(MetricsFormat, HandWorkedRunExactly) {
     for (const auto& [ms, us] : {std::pair{-18, -17871}, {0, 239}, {1, 846}, {358, 357883}, {3, 2950}}) {
         addToStatistics(cores[0], TimerEvent{0, ms, us, 1796654460000});
     }
-    // Wake-ups 30, 120, 120 and 2500 us late; two deadlines skipped.
-    std::vector<WakeStatistics> wakes(1, WakeStatistics{4, 2, 30, 2500, 2770, 0, 1, {1, 0, 2, 0, 0, 0, 1}});
+    // Wake-ups 30, 120, 120 and 2500 us late; two deadlines skipped; the
+    // line of the late one not logged.
+    std::vector<WakeStatistics> wakes(1, WakeStatistics{4, 2, 30, 2500, 2770, 0, 1, {1, 0, 2, 0, 0, 0, 1}, 1});
     const bool sampled[] = {true};
     RunSummary run = summaryOf(cores, sampled, &wakes);
     run.failAboveUs = 250000;
@@ -98,6 +99,9 @@ TEST(MetricsFormat, HandWorkedRunExactly) {
                            {"0.005", 4}, {"0.01", 4}, {"0.02", 4}, {"0.05", 4}, {"0.1", 4}, {"+Inf", 4}}) +
                   "vantrel_wake_lateness_seconds_sum{core=\"0\"} 0.00277\n"
                   "vantrel_wake_lateness_seconds_count{core=\"0\"} 4\n"
+                  "# HELP vantrel_wake_lines_not_logged_total Wake-ups over 1 ms left out of the log by its limit of "
+                  "lines a second, by core.\n"
+                  "# TYPE vantrel_wake_lines_not_logged_total counter\nvantrel_wake_lines_not_logged_total{core=\"0\"} 1\n"
                   "# HELP vantrel_wake_skipped_total Deadlines of the 1 ms grid already past at a wake-up, by core.\n"
                   "# TYPE vantrel_wake_skipped_total counter\nvantrel_wake_skipped_total{core=\"0\"} 2\n");
 }
@@ -109,9 +113,10 @@ TEST(MetricsFormat, CoresWithoutEventsOrSamplerAndEscapedVersion) {
         addToStatistics(cores[0], TimerEvent{0, ms, ms * 1000, 0});
     }
     std::vector<WakeStatistics> wakes(3, WakeStatistics{});
-    wakes[0] = WakeStatistics{6, 0, 10, 200000, 0, 0, 0, {1, 1, 1, 0, 0, 0, 0, 0, 1, 0, 1, 1}};
+    wakes[0] = WakeStatistics{6, 0, 10, 200000, 0, 0, 0, {1, 1, 1, 0, 0, 0, 0, 0, 1, 0, 1, 1}, 0};
     const bool sampled[] = {true, true, false};
     RunSummary run = summaryOf(cores, sampled, &wakes);
+    run.wakeSampled = sampled;  // the wake-up samplers have marks of their own
     run.version = "2.0 \"beta\"\\\nx";
     const std::string text = render(run, "three_cores");
 
@@ -138,7 +143,7 @@ TEST(MetricsFormat, CapacityHoldsTheLargestFigures) {
     const std::string version(metricsVersionMax, '"');
     CoreStatistics core{big, small, big, small, small, small, small, small, {}};
     for (std::int64_t& count : core.histogram) count = big / histogramBucketCount;
-    WakeStatistics wake{big, big, small, small, small, small, big, {}};
+    WakeStatistics wake{big, big, small, small, small, small, big, {}, big};
     for (std::int64_t& count : wake.histogram) count = big / wakeHistogramBucketCount;
     for (const bool withWakes : {false, true}) {
         for (const std::size_t coreCount : {1, 64, 1000}) {

@@ -234,7 +234,7 @@ TEST(Page, WeekOf64CoresWithWakesFitsItsCapacityAndTwoMegabytes) {
     const RunSummary run{"1.2.0", "A-VERY-LONG-MACHINE-NAME", "Windows 10.0.19045", startMs, startMs + weekMs,
                          weekMs, false, 50000, true, cores, statistics.data(), sampled, 0, 40, problems.data(),
                          problemsKept, worst.data(), worstEventsKept, wakes.data(), "waitable timer", 500,
-                         worstWakes.data(), worstWakesKept, &timeline, false};
+                         worstWakes.data(), worstWakesKept, &timeline, false, nullptr};
     const std::string html = page(run, true, "sample-week-64.html");
     EXPECT_LE(html.size(), 2U * 1024 * 1024);
     EXPECT_NE(html.find("<meta http-equiv=\"refresh\""), std::string::npos);  // still running

@@ -272,4 +272,27 @@ TEST(ReportFormat, WorstIsTheLargestMaximumThenTheEarlierTimeThenTheLowerCore) {
     }
 }
 
+// Each core's wake object says whether its own sampler measured it and how
+// many of its wake-ups over 1 ms the log's limit left out; those are not
+// lost lines, so the report stays complete.
+TEST(ReportFormat, WakeObjectsSayTheirSamplerAndTheLinesNotLogged) {
+    CoreStatistics cores[2] = {};
+    WakeStatistics wakes[2] = {};
+    wakes[0].events = 500;
+    wakes[0].over1ms = 480;
+    wakes[0].linesNotLogged = 460;
+    const bool wakeSampled[2] = {true, false};
+    RunSummary run = summaryOf("1", 0, 0, false, 0, -1, cores, 2, 0);
+    run.wakes = wakes;
+    run.wakeSampled = wakeSampled;
+    const std::string text = reportOf(run);
+    const std::size_t wake0 = text.find("\"wake\": {");
+    const std::size_t wake1 = text.find("\"wake\": {", wake0 + 1);
+    ASSERT_NE(wake1, std::string::npos);
+    EXPECT_EQ(valueOf(text.substr(wake0), "sampled"), "true");
+    EXPECT_EQ(valueOf(text.substr(wake0), "wake_lines_not_logged"), "460");
+    EXPECT_EQ(valueOf(text.substr(wake1), "sampled"), "false");
+    EXPECT_EQ(valueOf(text, "complete"), "true");
+}
+
 }  // namespace

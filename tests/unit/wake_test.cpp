@@ -11,10 +11,12 @@
 #include <tuple>
 #include <vector>
 
+#include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
 #include "engine/sampling.h"
 #include "engine/wake_figures.h"
 #include "engine/wake_grid.h"
+#include "engine/wake_loop.h"
 #include "tests/support/fake_platform.h"
 
 namespace {
@@ -29,14 +31,16 @@ TEST(WakeGrid, LatenessSkipsAndNextDeadline) {
     // What, counter at the start, its frequency, deadline waited for, ticks
     // from the start to the wake-up, and the step expected.
     const std::tuple<const char*, std::uint64_t, std::int64_t, std::int64_t, std::uint64_t, WakeGridStep> cases[] = {
-        {"on time", 1000, qpc, 1, 10000, {0, 0, 2}},
-        {"90 us late", 1000, qpc, 1, 10900, {90, 0, 2}},
-        {"a 5.2 ms stall skips 5", 1000, qpc, 1, 62000, {5200, 5, 7}},
-        {"early: the same deadline again", 1000, qpc, 4, 39000, {-100, 0, 4}},
-        {"across the counter's wrap", nearWrap, qpc, 1, 10300, {30, 0, 2}},
-        {"a stall across the wrap", nearWrap, qpc, 3, 55000, {2500, 2, 6}},
-        {"rounded offsets: deadline 2 is due exactly", 7, acpiPm, 1, 7159, {1000, 1, 3}},
-        {"a day in", 0, qpc, 86400000, 864000012340, {1234, 1, 86400002}},
+        {"on time", 1000, qpc, 1, 10000, {0, 0, 2, false}},
+        {"90 us late", 1000, qpc, 1, 10900, {90, 0, 2, false}},
+        {"a 5.2 ms stall skips 5", 1000, qpc, 1, 62000, {5200, 5, 7, false}},
+        {"early: the same deadline again", 1000, qpc, 4, 39000, {-100, 0, 4, true}},
+        {"3 ticks early reads 0 us but is early", 1000, qpc, 4, 39997, {0, 0, 4, true}},
+        {"1 tick late is on time", 1000, qpc, 4, 40001, {0, 0, 5, false}},
+        {"across the counter's wrap", nearWrap, qpc, 1, 10300, {30, 0, 2, false}},
+        {"a stall across the wrap", nearWrap, qpc, 3, 55000, {2500, 2, 6, false}},
+        {"rounded offsets: deadline 2 is due exactly", 7, acpiPm, 1, 7159, {1000, 1, 3, false}},
+        {"a day in", 0, qpc, 86400000, 864000012340, {1234, 1, 86400002, false}},
     };
     for (const auto& [what, start, frequency, waited, elapsed, expected] : cases) {
         SCOPED_TRACE(what);
@@ -44,6 +48,7 @@ TEST(WakeGrid, LatenessSkipsAndNextDeadline) {
         EXPECT_EQ(step.lateUs, expected.lateUs);
         EXPECT_EQ(step.skipped, expected.skipped);
         EXPECT_EQ(step.nextIndex, expected.nextIndex);
+        EXPECT_EQ(step.early, expected.early);
         EXPECT_EQ(ticksUntilDeadline(start, frequency, step.nextIndex, start + elapsed),
                   wakeDeadlineOffset(step.nextIndex, frequency) - elapsed);
     }
@@ -82,8 +87,12 @@ TEST_F(WakeFigures, StatisticsHistogramAndQueueOfHandWorkedWakes) {
     EXPECT_EQ(takeColumnWorstUs(core), 52000);
     EXPECT_EQ(takeColumnWorstUs(core), 0) << "taken means reset";
 
-    // A full queue counts what it drops, and takes wake-ups again after a pop.
-    for (std::int64_t i = 0; i < lateWakeQueueCapacity + 3; ++i) recordWake(core, 1001 + i, 0, i);
+    // A full queue counts what it drops, and takes wake-ups again after a
+    // pop: each wake-up in a second of its own, so the limit leaves all in.
+    for (std::int64_t i = 0; i < lateWakeQueueCapacity + 3; ++i) {
+        recordWake(core, 1001 + i, 0, i);
+        endWakeLineSecond(core);
+    }
     EXPECT_EQ(lateWakesDropped(core), 3);
     std::vector<WakeEvent> out(lateWakeQueueCapacity + 3);
     ASSERT_EQ(popLateWakes(core, out.data(), 10), 10);
@@ -136,7 +145,10 @@ TEST_F(WakeFigures, ReadersSeeWholeCopiesWhileTheWriterRuns) {
     std::atomic<bool> readerReady{false};  // a writer done before the reader starts tests nothing
     std::thread writer([&] {
         while (!readerReady.load()) std::this_thread::yield();
-        for (std::int64_t i = 1; i <= writes; ++i) recordWake(core, late, 1, i);
+        for (std::int64_t i = 1; i <= writes; ++i) {
+            recordWake(core, late, 1, i);
+            if (i % 25 == 0) endWakeLineSecond(core);  // 20 lines of 25 wake-ups
+        }
         done.store(true);
     });
     std::int64_t tornCopies = 0;
@@ -171,8 +183,54 @@ TEST_F(WakeFigures, ReadersSeeWholeCopiesWhileTheWriterRuns) {
     statisticsReader.join();
     EXPECT_EQ(tornCopies, 0);
     EXPECT_EQ(outOfOrder, 0);
-    EXPECT_EQ(popped + lateWakesDropped(core), writes);
+    WakeStatistics s;
+    readWakeStatistics(core, s);
+    EXPECT_EQ(s.linesNotLogged, writes / 25 * 5);
+    EXPECT_EQ(popped + lateWakesDropped(core) + s.linesNotLogged, writes);
     EXPECT_EQ(columnMax, late);
+}
+
+// The wake-up loop as its thread runs it, on the fake clock: every wait ends
+// 1.1 ms after its deadline (so every other deadline is skipped), and once a
+// second, after the limit is reached, a little later still.
+TEST_F(WakeFigures, LoopOfWakesJustOver1msLogsALimitedSampleWithEachSecondsWorst) {
+    constexpr std::int64_t core = 4;
+    constexpr std::int64_t ticksPerUs = 10;
+    setFakeTick(0);
+    const std::int64_t startUtcMs = readUtcMilliseconds();
+    const WakeWait lateWait = [](void*, std::uint64_t start, std::int64_t index) {
+        const std::int64_t extraUs = index % 1000 == 701 ? 100 * (index / 1000 + 1) : 0;  // 1.2, 1.3, 1.4 ms
+        const auto due = static_cast<std::int64_t>(start + wakeDeadlineOffset(index, performanceCounterFrequency()));
+        advanceFakeCounter(due + (1100 + extraUs) * ticksPerUs - readPerformanceCounter());
+    };
+    WakeLoop loop = startWakeLoop(core, lateWait, nullptr);
+    while (loop.index < 3000) runWakeOnce(loop);
+
+    WakeStatistics s;
+    readWakeStatistics(core, s);
+    EXPECT_EQ(s.events, 1500) << "one wake-up per two deadlines";
+    EXPECT_EQ(s.events + s.skipped, 3000) << "every deadline woken or skipped";
+    EXPECT_EQ(s.over1ms, s.events);
+    EXPECT_EQ(s.histogram[5], s.events) << "all in 1 to 2 ms";
+    EXPECT_EQ(s.maxUs, 1400);
+    EXPECT_EQ(lateWakesDropped(core), 0);
+
+    WakeEvent lines[lateWakeQueueCapacity];
+    const std::int64_t n = popLateWakes(core, lines, lateWakeQueueCapacity);
+    EXPECT_EQ(n + s.linesNotLogged, s.over1ms) << "each wake-up over 1 ms a line or counted";
+    std::int64_t perSecond[4] = {};
+    std::int64_t worstPerSecond[4] = {};
+    for (std::int64_t i = 0; i < n; ++i) {
+        const std::int64_t second = (lines[i].utcMs - startUtcMs) / 1000;
+        ASSERT_TRUE(second >= 0 && second < 4) << lines[i].utcMs;
+        ++perSecond[second];
+        worstPerSecond[second] = std::max(worstPerSecond[second], lines[i].lateUs);
+    }
+    for (std::int64_t second = 0; second < 3; ++second) {
+        EXPECT_EQ(perSecond[second], wakeLinesPerSecond) << "second " << second;
+        EXPECT_EQ(worstPerSecond[second], 1200 + 100 * second) << "second " << second;
+    }
+    EXPECT_EQ(perSecond[3], 1) << "the last wake-up, in the fourth second";
 }
 
 TEST(FineColumns, HeightAndLabelOfTheWorstLateness) {
