@@ -64,6 +64,9 @@ void recordWake(std::int64_t core, std::int64_t lateUs, std::int64_t skipped, st
 void readWakeStatistics(std::int64_t core, WakeStatistics& out);
 // Up to `max` of `core`'s worst wake-ups, largest first; answers how many.
 std::int64_t readWorstWakes(std::int64_t core, WakeEvent* out, std::int64_t max);
+// Whether `a` goes before `b` in a list of worst wake-ups: the later one,
+// then the earlier time, then the lower core.
+bool wakeRanksBefore(const WakeEvent& a, const WakeEvent& b);
 // Up to `max` of the worst wake-ups of all cores together, largest first.
 std::int64_t readWorstWakesOfRun(WakeEvent* out, std::int64_t max);
 // Wake-ups later than lateWakeUs, oldest first, for the log: one reader only
@@ -71,6 +74,7 @@ std::int64_t readWorstWakesOfRun(WakeEvent* out, std::int64_t max);
 std::int64_t popLateWakes(std::int64_t core, WakeEvent* out, std::int64_t max);
 // Late wake-ups that did not fit in the queue for the log since the start.
 std::int64_t lateWakesDropped(std::int64_t core);
-// The worst lateness since the previous call for `core` (0 when none),
-// for the window's graph column; the timer sampler of `core` calls it.
+// The worst lateness since the previous call for `core` (-1 when there was
+// no wake-up), for the window's graph column and the record's timeline; the
+// timer sampler of `core` calls it.
 std::int64_t takeColumnWorstUs(std::int64_t core);
