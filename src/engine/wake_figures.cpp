@@ -147,6 +147,12 @@ bool createWakeFigures(std::int64_t coreCount) {
     return true;
 }
 
+void freeWakeFigures() {
+    delete[] coreWakes;
+    coreWakes = nullptr;
+    wakeCoreCount = 0;
+}
+
 bool wakeFiguresExist() {
     return coreWakes != nullptr;
 }

@@ -47,6 +47,8 @@ constexpr std::int64_t lateWakeQueueCapacity = 256;
 // thread starts. Answers false when the memory is not there.
 bool createWakeFigures(std::int64_t coreCount);
 bool wakeFiguresExist();
+// Frees them again, once every wake-up thread has ended.
+void freeWakeFigures();
 
 // Whether a wake-up of `core` this late needs its time of day: one later
 // than lateWakeUs, or one that may enter the core's worst wake-ups. Reading
