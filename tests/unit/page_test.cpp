@@ -251,6 +251,7 @@ namespace {
 
 // A run of one core over `lengthMs`, with wakes; its parts live in `parts`.
 struct SmallRun {
+    std::string outside;
     CoreStatistics core{};
     WakeStatistics wake{};
     bool sampled = true;
@@ -260,7 +261,7 @@ struct SmallRun {
     std::vector<WakeEvent> worstWakes;
     RunSummary run{};
 
-    explicit SmallRun(const std::string& outside) {
+    explicit SmallRun(std::string text) : outside(std::move(text)) {
         outside.copy(problem.text, problemTextCapacity - 1);
         EXPECT_TRUE(makeTimeline(timeline, 1, startMs, true));
         run = RunSummary{};
