@@ -56,7 +56,7 @@ void BM_FormatHtmlWeek64Cores(benchmark::State& state) {
     }
     std::vector<CoreStatistics> statistics(cores, CoreStatistics{});
     std::vector<WakeStatistics> wakes(cores, WakeStatistics{});
-    std::vector<WorstEvent> worst(worstEventsKept, WorstEvent{3, startMs + 86400000, 2000000});
+    std::vector<WorstEvent> worst(worstEventsKept, WorstEvent{3, startMs + 86400000, 2000000, 2000});
     RunSummary run{};
     run.version = "1.2.0";
     run.machineName = "BENCH";

@@ -133,8 +133,11 @@ std::int64_t recordTimerEvent(std::int64_t core) {
                            readUtcMilliseconds()};
     }
     // With fine columns the graph and the label show the wake-up sampler's
-    // worst since the previous event, in us, instead of this event's lateness.
-    const std::int64_t shown = fineColumns ? takeColumnWorstUs(core) : d;
+    // worst since the previous event, in us, instead of this event's lateness;
+    // the record draws the same figure on its timeline.
+    const std::int64_t wakeWorstUs = fineColumns ? takeColumnWorstUs(core) : -1;
+    event.wakeWorstUs = wakeWorstUs;
+    const std::int64_t shown = fineColumns ? (wakeWorstUs < 0 ? 0 : wakeWorstUs) : d;
     if (fineColumns) {
         plotFineColumn(core, shown);
     } else {

@@ -16,6 +16,9 @@ struct TimerEvent {
     std::int64_t lateUs;
     // When the event arrived: UTC, milliseconds since 1970-01-01.
     std::int64_t utcMs;
+    // With the wake-up samplers: the worst wake-up of this core since its
+    // previous timer event, in microseconds late; -1 when there was none.
+    std::int64_t wakeWorstUs = -1;
 };
 
 // Whoever records the run, called for every timer event of every core on

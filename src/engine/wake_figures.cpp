@@ -59,6 +59,8 @@ struct alignas(cacheLine) CoreWakes {
 };
 
 CoreWakes* coreWakes = nullptr;
+// A column without any wake-up: below every lateness recordWake keeps (>= 0).
+constexpr std::int64_t noColumnWorst = -1;
 std::int64_t wakeCoreCount = 0;
 
 constexpr auto relaxed = std::memory_order_relaxed;
@@ -164,8 +166,15 @@ bool createWakeFigures(std::int64_t coreCount) {
     // Value-initialised: every counter starts at zero.
     coreWakes = new (std::nothrow) CoreWakes[static_cast<std::size_t>(coreCount)]();
     if (coreWakes == nullptr) return false;
+    for (std::int64_t core = 0; core < coreCount; ++core) coreWakes[core].columnWorstUs.store(noColumnWorst, relaxed);
     wakeCoreCount = coreCount;
     return true;
+}
+
+void freeWakeFigures() {
+    delete[] coreWakes;
+    coreWakes = nullptr;
+    wakeCoreCount = 0;
 }
 
 bool wakeFiguresExist() {
@@ -238,17 +247,23 @@ std::int64_t readWorstWakes(std::int64_t core, WakeEvent* out, std::int64_t max)
     }
 }
 
+bool wakeRanksBefore(const WakeEvent& a, const WakeEvent& b) {
+    if (a.lateUs != b.lateUs) return a.lateUs > b.lateUs;
+    if (a.utcMs != b.utcMs) return a.utcMs < b.utcMs;
+    return a.core < b.core;
+}
+
 std::int64_t readWorstWakesOfRun(WakeEvent* out, std::int64_t max) {
     std::int64_t n = 0;
     for (std::int64_t core = 0; core < wakeCoreCount; ++core) {
         WakeEvent mine[worstWakesKept];
         const std::int64_t count = readWorstWakes(core, mine, worstWakesKept);
-        // Insertion into the list kept so far, largest first, earlier cores
-        // ahead on a tie.
+        // Insertion into the list kept so far; on a tie the earlier wake-up
+        // leads, whichever core it came from.
         for (std::int64_t i = 0; i < count; ++i) {
-            if (n == max && (max == 0 || mine[i].lateUs <= out[n - 1].lateUs)) break;
+            if (n == max && (max == 0 || !wakeRanksBefore(mine[i], out[n - 1]))) break;
             std::int64_t at = n < max ? n++ : n - 1;
-            while (at > 0 && out[at - 1].lateUs < mine[i].lateUs) {
+            while (at > 0 && wakeRanksBefore(mine[i], out[at - 1])) {
                 out[at] = out[at - 1];
                 --at;
             }
@@ -278,5 +293,5 @@ std::int64_t lateWakesDropped(std::int64_t core) {
 }
 
 std::int64_t takeColumnWorstUs(std::int64_t core) {
-    return validCore(core) ? coreWakes[core].columnWorstUs.exchange(0, relaxed) : 0;
+    return validCore(core) ? coreWakes[core].columnWorstUs.exchange(noColumnWorst, relaxed) : noColumnWorst;
 }

@@ -57,6 +57,8 @@ constexpr std::int64_t lateWakeQueueCapacity = 256;
 // thread starts. Answers false when the memory is not there.
 bool createWakeFigures(std::int64_t coreCount);
 bool wakeFiguresExist();
+// Frees them again, once every wake-up thread has ended.
+void freeWakeFigures();
 
 // Whether a wake-up of `core` this late needs its time of day: one later
 // than lateWakeUs, or one that may enter the core's worst wake-ups. Reading
@@ -80,6 +82,9 @@ void endWakeLineSecond(std::int64_t core);
 void readWakeStatistics(std::int64_t core, WakeStatistics& out);
 // Up to `max` of `core`'s worst wake-ups, largest first; answers how many.
 std::int64_t readWorstWakes(std::int64_t core, WakeEvent* out, std::int64_t max);
+// Whether `a` goes before `b` in a list of worst wake-ups: the later one,
+// then the earlier time, then the lower core.
+bool wakeRanksBefore(const WakeEvent& a, const WakeEvent& b);
 // Up to `max` of the worst wake-ups of all cores together, largest first.
 std::int64_t readWorstWakesOfRun(WakeEvent* out, std::int64_t max);
 // Wake-ups later than lateWakeUs, oldest first, for the log: one reader only
@@ -88,6 +93,7 @@ std::int64_t popLateWakes(std::int64_t core, WakeEvent* out, std::int64_t max);
 // Late wake-ups that did not fit in the queue for the log since the start
 // (those left out by the limit are not among them).
 std::int64_t lateWakesDropped(std::int64_t core);
-// The worst lateness since the previous call for `core` (0 when none),
-// for the window's graph column; the timer sampler of `core` calls it.
+// The worst lateness since the previous call for `core` (-1 when there was
+// no wake-up), for the window's graph column and the record's timeline; the
+// timer sampler of `core` calls it.
 std::int64_t takeColumnWorstUs(std::int64_t core);

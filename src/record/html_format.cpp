@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "record/html_parts.h"
 #include "record/report_format.h"
 
 // Colours of the Okabe-Ito set, told apart with colour blindness too; every
@@ -28,7 +29,8 @@ static const char pageStyle[] =
     ".timer{fill:none;stroke:var(--timer);stroke-width:2;stroke-linejoin:round;stroke-linecap:round}"
     ".wake{fill:none;stroke:var(--wake);stroke-width:1.5;stroke-dasharray:6 3;stroke-linecap:round}"
     ".limit{stroke:var(--limit);stroke-width:1.5;stroke-dasharray:10 3 2 3}"
-    ".worst-mark path{fill:var(--mark);stroke:#000;stroke-width:1}.worst-mark text{font-size:13px;font-weight:700}"
+    ".worst-mark path{fill:var(--mark);stroke:#000;stroke-width:1}.worst-wake-mark path{fill:var(--wake);stroke:#000;"
+    "stroke-width:1}.worst-mark text,.worst-wake-mark text{font-size:13px;font-weight:700}"
     ".histograms{display:grid;grid-template-columns:repeat(auto-fill,minmax(300px,1fr));gap:.5em 1.5em}"
     ".histograms svg text{font-size:11px}.bar{fill:var(--timer)}.empty{fill:#777}"
     "table{border-collapse:collapse;margin:.4em 0;font-variant-numeric:tabular-nums}"
@@ -44,7 +46,6 @@ static const char pageStyle[] =
 // timeline has one unit per slot, and 28 units per decade of lateness.
 constexpr std::int64_t plotLeft = 62;
 constexpr std::int64_t plotWidth = 1000;
-constexpr std::int64_t plotTop = 10;
 constexpr std::int64_t decadeHeight = 28;
 // From 0.1 ms (and anything earlier or less late) to 10 s, on a log scale.
 constexpr std::int64_t lowestDecade = 2;   // 10^2 us
@@ -77,7 +78,7 @@ static void appendLimited(TextBuffer& out, const char* text) {
     appendHtmlText(out, cut);
 }
 
-static void appendMs(TextBuffer& out, std::int64_t lateUs) {
+void appendMs(TextBuffer& out, std::int64_t lateUs) {
     appendDecimal(out, lateUs, 1000, 3);
     appendText(out, " ms");
 }
@@ -119,7 +120,7 @@ static void appendUtcWithZone(TextBuffer& out, std::int64_t utcMs) {
 }
 
 // The y of a lateness: log scale, clamped to the plot.
-static std::int64_t yOfLateUs(std::int64_t lateUs) {
+std::int64_t yOfLateUs(std::int64_t lateUs) {
     const double lowest = std::pow(10.0, static_cast<double>(lowestDecade));
     const double us = static_cast<double>(lateUs) < lowest ? lowest : static_cast<double>(lateUs);
     double above = (std::log10(us) - static_cast<double>(lowestDecade)) * static_cast<double>(decadeHeight);
@@ -127,19 +128,14 @@ static std::int64_t yOfLateUs(std::int64_t lateUs) {
     return plotTop + plotHeight - static_cast<std::int64_t>(std::lround(above));
 }
 
-struct TimeAxis {
-    std::int64_t startUtcMs;
-    std::int64_t spanMs;  // > 0
-};
-
-static std::int64_t xOfUtc(const TimeAxis& axis, std::int64_t utcMs) {
+std::int64_t xOfUtc(const TimeAxis& axis, std::int64_t utcMs) {
     std::int64_t since = utcMs - axis.startUtcMs;
     if (since < 0) since = 0;
     if (since > axis.spanMs) since = axis.spanMs;
     return plotLeft + (since * plotWidth + axis.spanMs / 2) / axis.spanMs;
 }
 
-static void appendPoint(TextBuffer& out, std::int64_t x, std::int64_t y) {
+void appendPoint(TextBuffer& out, std::int64_t x, std::int64_t y) {
     appendInteger(out, x);
     appendChar(out, ' ');
     appendInteger(out, y);
@@ -217,34 +213,6 @@ static void appendTimeAxis(TextBuffer& out, const TimeAxis& axis) {
     }
 }
 
-static void appendWorstMark(TextBuffer& out, const TimeAxis& axis, const WorstEvent& event, std::int64_t rank) {
-    const std::int64_t x = xOfUtc(axis, event.utcMs);
-    const std::int64_t y = yOfLateUs(event.lateUs);
-    appendText(out, "<g class=\"worst-mark\" data-core=\"");
-    appendInteger(out, event.core);
-    appendText(out, "\" data-utc=\"");
-    appendInteger(out, event.utcMs);
-    appendText(out, "\" data-late-us=\"");
-    appendInteger(out, event.lateUs);
-    appendText(out, "\"><title>#");
-    appendInteger(out, rank);
-    appendText(out, ": core ");
-    appendInteger(out, event.core);
-    appendText(out, ", ");
-    appendUtc(out, event.utcMs);
-    appendText(out, ", ");
-    appendMs(out, event.lateUs);
-    appendText(out, " late</title><path d=\"M");
-    appendPoint(out, x, y - 6);
-    appendText(out, "l6 6-6 6-6-6z\"/><text x=\"");
-    appendInteger(out, x + 8);
-    appendText(out, "\" y=\"");
-    appendInteger(out, y < plotTop + 14 ? y + 14 : y - 4);
-    appendText(out, "\">");
-    appendInteger(out, rank);
-    appendText(out, "</text></g>");
-}
-
 static void appendTimeline(TextBuffer& out, const RunSummary& run, const TimeAxis& axis, std::int64_t core) {
     const Timeline& timeline = *run.timeline;
     appendText(out, "<figure><h3>Core ");
@@ -291,9 +259,7 @@ static void appendTimeline(TextBuffer& out, const RunSummary& run, const TimeAxi
     }
     appendSeries(out, timeline, timeline.timerLateUs + core * timelineSlots, "timer");
     if (timeline.wakeLateUs != nullptr) appendSeries(out, timeline, timeline.wakeLateUs + core * timelineSlots, "wake");
-    for (std::int64_t k = 0; k < run.worstTimerCount; ++k) {
-        if (run.worstTimer[k].core == core) appendWorstMark(out, axis, run.worstTimer[k], k + 1);
-    }
+    appendWorstMarks(out, run, axis, core);
     appendText(out, "</svg></div></figure>\n");
 }
 
@@ -372,46 +338,22 @@ static void appendHistogram(TextBuffer& out, const CoreStatistics& s, std::int64
     appendText(out, "</svg></div>\n");
 }
 
-static void appendCell(TextBuffer& out, std::int64_t value) {
+void appendCell(TextBuffer& out, std::int64_t value) {
     appendText(out, "<td>");
     appendInteger(out, value);
     appendText(out, "</td>");
 }
 
-static void appendMsCell(TextBuffer& out, std::int64_t lateUs) {
+void appendMsCell(TextBuffer& out, std::int64_t lateUs) {
     appendText(out, "<td>");
     appendDecimal(out, lateUs, 1000, 3);
     appendText(out, "</td>");
 }
 
-static void appendUtcCell(TextBuffer& out, std::int64_t utcMs) {
+void appendUtcCell(TextBuffer& out, std::int64_t utcMs) {
     appendText(out, "<td class=\"text\">");
     appendUtc(out, utcMs);
     appendText(out, "</td>");
-}
-
-// Rows of worst events (timer or wake-up: the same three fields).
-template <typename Event>
-static void appendWorstTable(TextBuffer& out, const char* id, const Event* events, std::int64_t count) {
-    appendText(out, "<div class=\"scroll\"><table id=\"");
-    appendText(out, id);
-    appendText(out, "\"><thead><tr><th>#</th><th>core</th><th class=\"text\">time (UTC)</th><th>ms late</th>"
-                    "</tr></thead><tbody>");
-    for (std::int64_t k = 0; k < count; ++k) {
-        appendText(out, "<tr data-core=\"");
-        appendInteger(out, events[k].core);
-        appendText(out, "\" data-utc=\"");
-        appendInteger(out, events[k].utcMs);
-        appendText(out, "\" data-late-us=\"");
-        appendInteger(out, events[k].lateUs);
-        appendText(out, "\">");
-        appendCell(out, k + 1);
-        appendCell(out, events[k].core);
-        appendUtcCell(out, events[k].utcMs);
-        appendMsCell(out, events[k].lateUs);
-        appendText(out, "</tr>");
-    }
-    appendText(out, "</tbody></table></div>\n");
 }
 
 static void appendCoreTable(TextBuffer& out, const RunSummary& run) {
@@ -521,23 +463,7 @@ static void appendHeader(TextBuffer& out, const RunSummary& run) {
                         "a line: the program was stopped before it finished the log, so the run's last "
                         "moments may be missing.</p>\n");
     }
-    if (run.failAboveUs >= 0) {
-        appendText(out, run.thresholdCrossed ? "<p class=\"verdict crossed\" id=\"verdict\">\xe2\x9c\x97 Crossed: "
-                                             : "<p class=\"verdict passed\" id=\"verdict\">\xe2\x9c\x93 Passed: ");
-        appendText(out, run.thresholdCrossed ? "timer events came later than " : "no timer event came later than ");
-        appendMs(out, run.failAboveUs);
-        if (run.thresholdCrossed && run.worstTimerCount > 0) {
-            const WorstEvent& worst = run.worstTimer[0];
-            appendText(out, "; the worst, on core ");
-            appendInteger(out, worst.core);
-            appendText(out, " at ");
-            appendUtc(out, worst.utcMs);
-            appendText(out, ", was ");
-            appendMs(out, worst.lateUs);
-            appendText(out, " late");
-        }
-        appendText(out, ".</p>\n");
-    }
+    appendVerdict(out, run);
     appendText(out, "</header>\n");
 }
 
@@ -550,6 +476,10 @@ static void appendLegend(TextBuffer& out, const RunSummary& run) {
     }
     appendText(out, "<span class=\"worst-mark\"><svg viewBox=\"0 0 36 12\"><path d=\"M18 0l6 6-6 6-6-6z\"/>"
                     "</svg> n: the n-th worst timer event</span>");
+    if (run.wakes != nullptr) {
+        appendText(out, "<span class=\"worst-wake-mark\"><svg viewBox=\"0 0 36 12\"><path d=\"M13 1h10v10h-10z\"/>"
+                        "</svg> n: the n-th worst wake-up</span>");
+    }
     if (run.failAboveUs > 0) {
         appendText(out, "<span><svg viewBox=\"0 0 36 12\"><path class=\"limit\" d=\"M2 6h32\"/></svg> "
                         "the limit, ");
@@ -604,7 +534,7 @@ void formatHtml(const RunSummary& run, TextBuffer& out) {
     }
 
     appendText(out, "<section><h2>Worst timer events</h2>\n");
-    appendWorstTable(out, "worst-events", run.worstTimer, run.worstTimerCount);
+    appendWorstTimerTable(out, run);
     appendText(out, "</section>\n<section><h2>Timer events by lateness</h2><div class=\"histograms\">\n");
     for (std::int64_t c = 0; c < run.coreCount; ++c) appendHistogram(out, run.cores[c], c);
     appendText(out, "</div>\n");
@@ -613,7 +543,7 @@ void formatHtml(const RunSummary& run, TextBuffer& out) {
 
     if (run.wakes != nullptr) {
         appendText(out, "<section><h2>Wake-ups</h2>\n<h3>Worst wake-ups</h3>\n");
-        appendWorstTable(out, "worst-wakes", run.worstWakes, run.worstWakeCount);
+        appendWorstWakeTable(out, run);
         appendText(out, "<h3>Per core</h3>\n");
         appendWakeTable(out, run);
         appendText(out, "</section>\n");

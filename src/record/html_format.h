@@ -10,9 +10,10 @@
 
 // Replaces `out` with the page. Parts a browser test can point at:
 // timeline-core-N and histogram-core-N (N the core number), worst-events
-// (a table, one tbody row per event, largest first); each worst event is
-// marked on its core's timeline by an element with class "worst-mark" and
-// data-core, data-utc (ms since 1970) and data-late-us.
+// (a table, one tbody row per event, largest late_ms first); each worst
+// timer event is marked on its core's timeline by an element with class
+// "worst-mark" and data-core, data-utc (ms since 1970), data-late-us and
+// data-late-ms, each worst wake-up by one with class "worst-wake-mark".
 void formatHtml(const RunSummary& run, TextBuffer& out);
 
 // A capacity in which the page of any run of `coreCount` cores fits.

@@ -9,6 +9,7 @@
 
 #include "engine/timer_event.h"
 #include "record/parse_utc.h"
+#include "record/worst_events.h"
 
 static const char logHeaderTimer[] = "utc,core,late_ms,late_us";
 static const char logHeaderWithSource[] = "utc,core,late_ms,late_us,source";
@@ -37,27 +38,15 @@ void freeLogReader(LogReader& reader) {
     reader = LogReader{};
 }
 
-// Larger lateness first, then the earlier time, then the lower core.
-template <typename Event>
-static bool ranksBefore(const Event& a, const Event& b) {
-    if (a.lateUs != b.lateUs) return a.lateUs > b.lateUs;
-    if (a.utcMs != b.utcMs) return a.utcMs < b.utcMs;
-    return a.core < b.core;
-}
-
-template <typename Event>
-static void offerWorst(Event* worst, std::int64_t& count, std::int64_t kept, const Event& event) {
-    if (count == kept && !ranksBefore(event, worst[count - 1])) return;
+// Kept in the order the recorder keeps them (worst_events.h).
+static void offerWorstWake(WakeEvent* worst, std::int64_t& count, std::int64_t kept, const WakeEvent& event) {
+    if (count == kept && !wakeRanksBefore(event, worst[count - 1])) return;
     std::int64_t at = count < kept ? count++ : count - 1;
-    while (at > 0 && ranksBefore(event, worst[at - 1])) {
+    while (at > 0 && wakeRanksBefore(event, worst[at - 1])) {
         worst[at] = worst[at - 1];
         --at;
     }
     worst[at] = event;
-}
-
-void offerWorstEvent(WorstEvent* worst, std::int64_t& count, std::int64_t kept, const WorstEvent& event) {
-    offerWorst(worst, count, kept, event);
 }
 
 static bool fail(LogReader& reader, const char* what) {
@@ -101,7 +90,7 @@ static void addWake(LogReader& reader, std::int64_t core, std::int64_t utcMs, st
     std::int64_t bucket = 0;
     while (bucket < wakeHistogramBucketCount - 1 && lateUs > wakeHistogramUpperUs[bucket]) ++bucket;
     ++w.histogram[bucket];
-    offerWorst(reader.worstWakes, reader.worstWakeCount, worstWakesKept, WakeEvent{core, utcMs, lateUs});
+    offerWorstWake(reader.worstWakes, reader.worstWakeCount, worstWakesKept, WakeEvent{core, utcMs, lateUs});
     addToTimeline(reader.timeline, core, utcMs, lateUs, true);
     reader.sawWakes = true;
 }
@@ -182,7 +171,7 @@ static bool readEvent(LogReader& reader, const char* line, std::size_t length) {
     }
     addToStatistics(reader.cores[core], TimerEvent{core, lateMs, lateUs, utcMs});
     reader.sampled[core] = true;
-    offerWorst(reader.worstTimer, reader.worstTimerCount, worstEventsKept, WorstEvent{core, utcMs, lateUs});
+    offerWorstEvent(reader.worstTimer, reader.worstTimerCount, worstEventsKept, WorstEvent{core, utcMs, lateUs, lateMs});
     addToTimeline(reader.timeline, core, utcMs, lateUs, false);
     ++reader.timerLines;
     return true;
@@ -244,6 +233,10 @@ void summaryFromLog(LogReader& reader, RunSummary& run, const char* version, std
     for (std::int64_t c = 0; c < reader.coreCount; ++c) {
         // As the recorder judges: the tick count's lateness above the limit.
         if (failAboveUs >= 0 && reader.cores[c].events > 0 && reader.cores[c].maxMs * 1000 > failAboveUs) {
+            run.thresholdCrossed = true;
+        }
+        // With wake lines the run was --fine, where wake-ups count too.
+        if (failAboveUs >= 0 && reader.sawWakes && reader.wakes[c].events > 0 && reader.wakes[c].maxUs > failAboveUs) {
             run.thresholdCrossed = true;
         }
     }

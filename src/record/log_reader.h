@@ -67,6 +67,3 @@ bool finishLog(LogReader& reader);
 // the log (-1: none). Points into `reader`, which must outlive `run`.
 void summaryFromLog(LogReader& reader, RunSummary& run, const char* version, std::int64_t failAboveUs);
 
-// Keeps `event` among the `count` worst of `worst` (capacity `kept`),
-// largest lateness first; ties go to the earlier time, then the lower core.
-void offerWorstEvent(WorstEvent* worst, std::int64_t& count, std::int64_t kept, const WorstEvent& event);

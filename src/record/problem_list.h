@@ -7,10 +7,16 @@
 
 #include "record/run_summary.h"
 
+// Problems beyond the kept ones whose texts are still remembered (as
+// hashes), so that one repeated after the list filled is not told again.
+constexpr std::int64_t problemsRemembered = 128;
+
 struct ProblemList {
     Problem kept[problemsKept];
     std::int64_t listed;
     std::int64_t count;
+    std::uint64_t unlistedHashes[problemsRemembered];
+    std::int64_t unlistedRemembered;
 };
 
 void clearProblems(ProblemList& list);

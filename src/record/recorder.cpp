@@ -15,12 +15,16 @@
 #include "record/statistics.h"
 #include "record/text_buffer.h"
 #include "record/timeline.h"
+#include "record/worst_events.h"
 
 // One minute of events at one every 100 ms: how far the log may fall behind
 // (a slow or failing disk) before events are dropped from it.
 constexpr std::int64_t queuedEventsPerCore = 600;
 // Events taken out per hold of the lock, so the samplers never wait long.
 constexpr std::int64_t eventsPerBatch = 256;
+// Batches a regular step moves at most: ten seconds of timer events of 256
+// cores, so the writer catches up quickly after a slow disk.
+constexpr std::int64_t batchesPerStep = 100;
 
 static RecorderSettings current;
 static bool hasReport = false;
@@ -136,13 +140,16 @@ static bool flushPending() {
     return true;
 }
 
-// Moves queued events to the log until the queue is empty, a write fails
-// or the performance counter reaches `giveUpAt` (0: never); answers true
-// in the first case.
-static bool drainLog(std::int64_t giveUpAt) {
-    for (;;) {
+// Moves queued events to the log until the queue is empty, a write fails,
+// `batchesMost` batches were moved (0: no bound) or the performance counter
+// reaches `giveUpAt` (0: never); answers true in the first case. The bound
+// keeps a step short while late wake-ups keep coming, so the whole files are
+// still rewritten on time; what is left waits for the next step.
+static bool drainLog(std::int64_t giveUpAt, std::int64_t batchesMost) {
+    for (std::int64_t batches = 0;; ++batches) {
         if (giveUpAt != 0 && readPerformanceCounter() >= giveUpAt) return false;
         if (!flushPending()) return false;
+        if (batchesMost != 0 && batches == batchesMost) return false;
         lockSamples();
         const std::int64_t count = popEvents(batch, eventsPerBatch);
         unlockSamples();
@@ -158,14 +165,6 @@ static bool drainLog(std::int64_t giveUpAt) {
                 wakes = popLateWakes(core, wakeBatch, lateWakeQueueCapacity);
                 for (std::int64_t k = 0; k < wakes; ++k) {
                     if (wakeBatch[k].utcMs <= endUtcMs) appendWakeLine(pendingLog, wakeBatch[k]);
-                }
-                if (hasHtml && wakes > 0) {
-                    lockSamples();
-                    for (std::int64_t k = 0; k < wakes; ++k) {
-                        const WakeEvent& wake = wakeBatch[k];
-                        if (wake.utcMs <= endUtcMs) addToTimeline(timeline, wake.core, wake.utcMs, wake.lateUs, true);
-                    }
-                    unlockSamples();
                 }
             }
         }
@@ -450,30 +449,25 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
     return true;
 }
 
-// Keeps the largest worstEventsKept events, largest first; a later event
-// that only equals one kept comes after it.
-static void keepIfWorst(const TimerEvent& event) {
-    std::int64_t at = worstTimerCount;
-    while (at > 0 && worstTimer[at - 1].lateUs < event.lateUs) --at;
-    if (at == worstEventsKept) return;
-    const std::int64_t last = worstTimerCount < worstEventsKept ? worstTimerCount : worstEventsKept - 1;
-    for (std::int64_t k = last; k > at; --k) worstTimer[k] = worstTimer[k - 1];
-    worstTimer[at] = WorstEvent{event.core, event.utcMs, event.lateUs};
-    if (worstTimerCount < worstEventsKept) ++worstTimerCount;
-}
-
 void recordEvent(const TimerEvent& event) {
     if (!recording || event.core < 0 || event.core >= current.coreCount) return;
     addToStatistics(statistics[event.core], event);
+    // One measure for the exit code, the report's `worst` and the page's
+    // worst list: late_ms, the tick count's lateness.
     if (current.failAboveUs >= 0 && event.lateMs * 1000 > current.failAboveUs) sawFailure = true;
-    if (worstTimerCount < worstEventsKept || event.lateUs > worstTimer[worstEventsKept - 1].lateUs) keepIfWorst(event);
-    if (hasHtml) addToTimeline(timeline, event.core, event.utcMs, event.lateUs, false);
+    offerWorstEvent(worstTimer, worstTimerCount, worstEventsKept, WorstEvent{event.core, event.utcMs, event.lateUs, event.lateMs});
+    if (hasHtml) {
+        addToTimeline(timeline, event.core, event.utcMs, event.lateUs, false);
+        // Every wake-up since the core's previous timer event, whether or
+        // not it was late enough for the log.
+        if (event.wakeWorstUs >= 0) addToTimeline(timeline, event.core, event.utcMs, event.wakeWorstUs, true);
+    }
     if (hasLog) pushEvent(event);
 }
 
 void recorderStep(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool rewrite) {
     if (!started) return;
-    if (logFile != nullptr) drainLog(0);
+    if (logFile != nullptr) drainLog(0, batchesPerStep);
     if (rewrite) rewriteFiles(takeSummary(nowUtcMs, elapsedMs, false, 0));
 }
 
@@ -505,7 +499,7 @@ void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t 
     // Whatever cannot be written now never will be: it counts as dropped,
     // so the report still adds up to the events measured.
     std::int64_t unwritten = 0;
-    if (logFile != nullptr && !drainLog(giveUpAtCounter)) {
+    if (logFile != nullptr && !drainLog(giveUpAtCounter, 0)) {
         // Every line left, even one written in part, ends in its newline.
         for (std::size_t k = pendingDone; k < pendingLog.size; ++k) unwritten += pendingLog.data[k] == '\n' ? 1 : 0;
         if (logBytesWritten < logHeaderSize) --unwritten;

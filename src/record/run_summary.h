@@ -24,6 +24,7 @@ struct WorstEvent {
     std::int64_t core;
     std::int64_t utcMs;
     std::int64_t lateUs;
+    std::int64_t lateMs;  // by the tick count: what the list is ordered by
 };
 
 struct RunSummary {
@@ -44,7 +45,7 @@ struct RunSummary {
     std::int64_t problemCount;
     const Problem* problems;
     std::int64_t problemsListed;
-    // Largest first.
+    // Largest late_ms first (see worst_events.h).
     const WorstEvent* worstTimer;
     std::int64_t worstTimerCount;
 

@@ -150,7 +150,7 @@ function readPage(stalled) {
             }))
             : null,
         firstRowCore: rows.length ? rows[0].cells[1].textContent.trim() : null,
-        rowLates: rows.map((r) => Number(r.dataset.lateUs)),
+        rowLates: rows.map((r) => Number(r.dataset.lateMs)),
         scripts: document.querySelectorAll('script').length,
         pageWiderThanWindow: document.documentElement.scrollWidth > window.innerWidth + 1,
     };
@@ -210,7 +210,7 @@ async function main() {
         fail(`the worst-events table should name core ${stalledCore} first, names ${seen.firstRowCore}`);
     }
     if (seen.rowLates.some((late, k) => k > 0 && late > seen.rowLates[k - 1])) {
-        fail(`the worst-events table is not largest first: ${seen.rowLates.join(', ')}`);
+        fail(`the worst-events table is not largest late_ms first: ${seen.rowLates.join(', ')}`);
     }
     if (seen.scripts !== 0) fail(`the page holds ${seen.scripts} script elements`);
     if (seen.pageWiderThanWindow) fail(`the page is wider than a ${desktop.width} px window`);

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <random>
+#include <regex>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -194,14 +197,15 @@ TEST(Page, SmallRunHasEveryPartAndNothingFromOutside) {
     for (const char* outside : {"<script", "http://", "https://", "src=", "href=", "url(", "@import", "timeline-core-2"}) {
         EXPECT_EQ(countOf(html, outside), 0U) << outside;
     }
-    // One row per event, largest first (chromium checks the marks on the timelines).
+    // One row per event, the largest late_ms first and the earlier of equals
+    // (late_ms 0: at 00.010, 00.100, 08.000) ahead.
     const std::size_t table = html.find("id=\"worst-events\"");
     const std::string body = html.substr(table, html.find("</tbody>", table) - table);
     std::vector<std::int64_t> lateUs;
     for (std::size_t at = body.find("<tr data-core"); at != std::string::npos; at = body.find("<tr data-core", at + 1)) {
         lateUs.push_back(std::stoll(body.substr(body.find("data-late-us=\"", at) + 14)));
     }
-    EXPECT_EQ(lateUs, (std::vector<std::int64_t>{357883, 2100, 900, 300, 50, -120}));
+    EXPECT_EQ(lateUs, (std::vector<std::int64_t>{357883, 2100, 900, -120, 300, 50}));
 }
 
 TEST(Page, WeekOf64CoresWithWakesFitsItsCapacityAndTwoMegabytes) {
@@ -226,7 +230,7 @@ TEST(Page, WeekOf64CoresWithWakesFitsItsCapacityAndTwoMegabytes) {
     std::vector<WorstEvent> worst;
     std::vector<WakeEvent> worstWakes;
     for (std::int64_t k = 0; k < worstEventsKept; ++k) {
-        worst.push_back({k * 3, startMs + k * 30000000, 20000000 - k});
+        worst.push_back({k * 3, startMs + k * 30000000, 20000000 - k, 20000 - k});
         worstWakes.push_back({k * 3, startMs + k * 30000000, 2000000 - k});
     }
     std::vector<Problem> problems(problemsKept, Problem{startMs, {}});
@@ -239,6 +243,113 @@ TEST(Page, WeekOf64CoresWithWakesFitsItsCapacityAndTwoMegabytes) {
     EXPECT_LE(html.size(), 2U * 1024 * 1024);
     EXPECT_NE(html.find("<meta http-equiv=\"refresh\""), std::string::npos);  // still running
     freeTimeline(timeline);
+}
+
+}  // namespace
+
+namespace {
+
+// A run of one core over `lengthMs`, with wakes; its parts live in `parts`.
+struct SmallRun {
+    std::string outside;
+    CoreStatistics core{};
+    WakeStatistics wake{};
+    bool sampled = true;
+    Problem problem{startMs, {}};
+    Timeline timeline{};
+    std::vector<WorstEvent> worst;
+    std::vector<WakeEvent> worstWakes;
+    RunSummary run{};
+
+    explicit SmallRun(std::string text) : outside(std::move(text)) {
+        outside.copy(problem.text, problemTextCapacity - 1);
+        EXPECT_TRUE(makeTimeline(timeline, 1, startMs, true));
+        run = RunSummary{};
+        run.version = run.machineName = run.systemVersion = run.fineMethod = outside.c_str();
+        run.startedUtcMs = run.updatedUtcMs = startMs;
+        run.finished = true;
+        run.failAboveUs = -1;
+        run.coreCount = 1;
+        run.cores = &core;
+        run.sampled = &sampled;
+        run.problemCount = run.problemsListed = 1;
+        run.problems = &problem;
+        run.wakes = &wake;
+        run.timeline = &timeline;
+    }
+    ~SmallRun() { freeTimeline(timeline); }
+    SmallRun(const SmallRun&) = delete;
+    SmallRun& operator=(const SmallRun&) = delete;
+};
+
+TEST(Page, OutsideTextIsShownAsTextAndAddsNoElement) {
+    const std::string plain = "plain";
+    SmallRun reference(plain);
+    const std::string plainPage = page(reference.run, true, "sample-outside.html");
+    const std::pair<std::string, std::string> cases[] = {
+        {"R&D <lab>", "R&amp;D &lt;lab&gt;"},
+        {"\"quoted\" 'single'", "&quot;quoted&quot; &#39;single&#39;"},
+        {"<script>alert(1)</script>", "&lt;script&gt;alert(1)&lt;/script&gt;"},
+        {"C:\\a&b\\<x>.html\" onload=\"x", "C:\\a&amp;b\\&lt;x&gt;.html&quot; onload=&quot;x"},
+    };
+    // Title, heading, machine, Windows, wake-up method, program and problem.
+    const std::size_t fields = countOf(plainPage, plain);
+    EXPECT_EQ(fields, 7U);
+    for (const auto& [outside, shown] : cases) {
+        SmallRun hostile(outside);
+        const std::string html = page(hostile.run, true, "sample-outside.html");
+        EXPECT_EQ(countOf(html, "<"), countOf(plainPage, "<")) << outside;
+        EXPECT_EQ(countOf(html, shown), fields) << outside;
+    }
+}
+
+// The x of each timeline point (its slot's middle) and of each worst mark
+// (its time) on the axis from the timeline's start over slotsUsed slots.
+TEST(Page, PointsAndMarksAreDrawnAtTheXOfTheirTime) {
+    constexpr std::int64_t plotLeft = 62;
+    constexpr double plotWidth = 1000.0;
+    SmallRun small("x");
+    const std::int64_t times[] = {0, 250, 260, 1230, 4990, 4999};
+    for (const std::int64_t at : times) {
+        addToTimeline(small.timeline, 0, startMs + at, 1000 + at * 10, false);
+        addToTimeline(small.timeline, 0, startMs + at, 500 + at, true);
+        small.worst.push_back(WorstEvent{0, startMs + at, 1000 + at * 10, 1 + at / 100});
+        small.worstWakes.push_back(WakeEvent{0, startMs + at, 500 + at});
+    }
+    small.run.worstTimer = small.worst.data();
+    small.run.worstTimerCount = static_cast<std::int64_t>(small.worst.size());
+    small.run.worstWakes = small.worstWakes.data();
+    small.run.worstWakeCount = static_cast<std::int64_t>(small.worstWakes.size());
+    const std::string html = page(small.run, true, "sample-x.html");
+    const double span = static_cast<double>(small.timeline.slotsUsed * small.timeline.slotMs);
+    ASSERT_EQ(span, 5000.0);
+    const auto xOf = [&](double sinceStartMs) { return plotLeft + std::lround(sinceStartMs * plotWidth / span); };
+
+    std::vector<std::int64_t> slotXs;  // every measured slot once, in order
+    for (const std::int64_t at : times) {
+        const std::int64_t x = xOf((static_cast<double>(at / 100) + 0.5) * 100.0);
+        if (slotXs.empty() || slotXs.back() != x) slotXs.push_back(x);
+    }
+    for (const char* series : {"<path class=\"timer\" d=\"", "<path class=\"wake\" d=\"M"}) {
+        const std::size_t from = html.find(series, html.find("id=\"timeline-core-0\""));
+        ASSERT_NE(from, std::string::npos) << series;
+        const std::string d = html.substr(from, html.find('"', from + std::string(series).size()) - from);
+        std::vector<std::int64_t> xs;
+        const std::regex point("[M ](\\d+) \\d+");
+        for (auto it = std::sregex_iterator(d.begin(), d.end(), point); it != std::sregex_iterator(); ++it) {
+            xs.push_back(std::stoll((*it)[1]));
+        }
+        EXPECT_EQ(xs, slotXs) << d;
+    }
+    const std::regex mark("<g class=\"(worst-mark|worst-wake-mark)\" data-core=\"0\" data-utc=\"(\\d+)\"[^>]*><title>[^<]*"
+                          "</title><path d=\"M(\\d+) ");
+    std::size_t marks = 0;
+    for (auto it = std::sregex_iterator(html.begin(), html.end(), mark); it != std::sregex_iterator(); ++it, ++marks) {
+        const bool wake = (*it)[1] == "worst-wake-mark";
+        const std::int64_t x = std::stoll((*it)[3]) + (wake ? 5 : 0);  // a wake-up's square starts 5 left
+        EXPECT_EQ(x, xOf(static_cast<double>(std::stoll((*it)[2]) - startMs))) << (*it)[0];
+    }
+    EXPECT_EQ(marks, 2 * std::size(times));
 }
 
 }  // namespace

@@ -28,6 +28,10 @@ TEST(ProblemList, EachToldOnceRecoveriesOnceFirstTwentyKeptTheRestCounted) {
     EXPECT_STREQ(list.kept[1].text, "log writable again");
     EXPECT_EQ(list.kept[1].atUtcMs, 3);
     EXPECT_STREQ(list.kept[problemsKept - 1].text, "problem 15");
+    // Beyond the twenty kept, a problem repeated is still told and counted once.
+    EXPECT_FALSE(addProblem(list, 50, "problem 25"));
+    EXPECT_FALSE(addProblem(list, 51, "core 1 could not be sampled"));
+    EXPECT_EQ(list.count, 34);
 }
 
 TEST(ProblemList, ExitCodeThresholdWinsOverAnUntrustedRecord) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "engine/platform_seam.h"
@@ -85,7 +86,7 @@ TEST_F(WakeFigures, StatisticsHistogramAndQueueOfHandWorkedWakes) {
     EXPECT_EQ(late[1].lateUs, 52000);
     EXPECT_EQ(popLateWakes(core, late, 4), 0);
     EXPECT_EQ(takeColumnWorstUs(core), 52000);
-    EXPECT_EQ(takeColumnWorstUs(core), 0) << "taken means reset";
+    EXPECT_EQ(takeColumnWorstUs(core), -1) << "taken means reset: no wake-up since";
 
     // A full queue counts what it drops, and takes wake-ups again after a
     // pop: each wake-up in a second of its own, so the limit leaves all in.
@@ -121,13 +122,22 @@ TEST_F(WakeFigures, WorstWakesLargestFirstAndNeedOfTheTime) {
     EXPECT_EQ(worst[1].utcMs, 1) << "a tie goes after the first to reach the figure";
     for (std::int64_t i = 2; i < worstWakesKept; ++i) EXPECT_EQ(worst[i].lateUs, (26 - i) * 100) << "place " << i;
 
-    // The run's list is every core's own, merged by a stable sort.
+    // The run's list is every core's own, merged: on a tie the earlier
+    // wake-up leads whatever its core, then the lower core.
+    recordWake(4, 2500, 0, 77);
     recordWake(0, 2500, 0, 77);
     std::vector<WakeEvent> all;
     for (std::int64_t c = 0; c < cores; ++c) all.insert(all.end(), worst, worst + readWorstWakes(c, worst, worstWakesKept));
-    std::stable_sort(all.begin(), all.end(), [](const WakeEvent& a, const WakeEvent& b) { return a.lateUs > b.lateUs; });
+    std::sort(all.begin(), all.end(), [](const WakeEvent& a, const WakeEvent& b) {
+        return a.lateUs != b.lateUs ? a.lateUs > b.lateUs : a.utcMs != b.utcMs ? a.utcMs < b.utcMs : a.core < b.core;
+    });
     WakeEvent run[worstWakesKept];
     ASSERT_EQ(readWorstWakesOfRun(run, worstWakesKept), worstWakesKept);
+    std::vector<std::pair<std::int64_t, std::int64_t>> ties;  // (time, core) of the 2500 us ones
+    for (const WakeEvent& w : run) {
+        if (w.lateUs == 2500) ties.emplace_back(w.utcMs, w.core);
+    }
+    EXPECT_EQ(ties, (std::vector<std::pair<std::int64_t, std::int64_t>>{{1, 2}, {77, 0}, {77, 4}, {2500, 2}}));
     for (std::int64_t i = 0; i < worstWakesKept; ++i) {
         EXPECT_EQ(run[i].core, all[i].core) << "place " << i;
         EXPECT_EQ(run[i].utcMs, all[i].utcMs) << "place " << i;

@@ -1,0 +1,34 @@
+// Pieces of the page shared by the files that draw it (html_format.cpp,
+// html_worst.cpp); not for other callers.
+#pragma once
+
+#include <cstdint>
+
+#include "record/run_summary.h"
+#include "record/text_buffer.h"
+
+// The top of the timeline's plot, in SVG user units.
+constexpr std::int64_t plotTop = 10;
+
+// The timeline's time axis: the plot's x for a time.
+struct TimeAxis {
+    std::int64_t startUtcMs;
+    std::int64_t spanMs;  // > 0
+};
+std::int64_t xOfUtc(const TimeAxis& axis, std::int64_t utcMs);
+// The plot's y for a lateness (log scale, clamped to the plot).
+std::int64_t yOfLateUs(std::int64_t lateUs);
+
+void appendMs(TextBuffer& out, std::int64_t lateUs);   // "2.537 ms"
+void appendPoint(TextBuffer& out, std::int64_t x, std::int64_t y);  // "x y"
+void appendCell(TextBuffer& out, std::int64_t value);
+void appendMsCell(TextBuffer& out, std::int64_t lateUs);
+void appendUtcCell(TextBuffer& out, std::int64_t utcMs);
+
+// The verdict with --fail-above: what crossed the limit and the worst of it.
+void appendVerdict(TextBuffer& out, const RunSummary& run);
+// The numbered marks of `core`'s worst timer events and worst wake-ups.
+void appendWorstMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& axis, std::int64_t core);
+// The tables of the worst timer events and of the worst wake-ups.
+void appendWorstTimerTable(TextBuffer& out, const RunSummary& run);
+void appendWorstWakeTable(TextBuffer& out, const RunSummary& run);
