@@ -114,9 +114,17 @@ bool readLog(LogReader& reader, const std::string& text, std::size_t chunk = 409
 }
 
 TEST(LogReader, GoodAndBadLogsInAnyChunks) {
-    // Each good log with its timer lines, whether it ends early and whether it has wake-ups.
-    const std::tuple<const std::string&, std::int64_t, bool, bool> goods[] = {
-        {goodLog, 6, false, false}, {goodLogWithWakes, 2, false, true}, {cutLog, 6, true, false}};
+    // A power cut: zeros at the end, or a block of zeros and lines again.
+    const std::string zeros(300, '\0');
+    const std::string cutByZeros = goodLog + "2026-12-07T14:03:08.1" + zeros;
+    const std::string gapMidLine = cutByZeros + "00Z,1,0,5\n2026-12-07T14:03:09.000Z,0,1,1000\n";
+    const std::string gapAtLineStart = goodLog + zeros + "2026-12-07T14:03:09.000Z,0,1,1000\n";
+    const std::string withMark = "\xef\xbb\xbf" + goodLog;  // saved by an editor
+    // Each good log with its timer lines, whether it ends early, whether it has wake-ups, and bytes left out.
+    const std::tuple<const std::string&, std::int64_t, bool, bool, std::int64_t> goods[] = {
+        {goodLog, 6, false, false, 0},       {goodLogWithWakes, 2, false, true, 0}, {cutLog, 6, true, false, 28},
+        {cutByZeros, 6, true, false, 321},   {gapMidLine, 7, false, false, 331},    {gapAtLineStart, 7, false, false, 300},
+        {withMark, 6, false, false, 0}};
     // Each bad log with a part of the message it must give.
     const std::pair<std::string, const char*> bads[] = {
         {"", "the log is empty"},
@@ -130,16 +138,23 @@ TEST(LogReader, GoodAndBadLogsInAnyChunks) {
         {goodLog + "2026-12-07T14:03:09Z,1,0,1\n", "line 8: utc '2026-12-07T14:03:09Z'"},
         {goodLog + "2026-12-07T14:03:09.000Z,1,0,1e3\n", "line 8: late_us '1e3' is not"},
         {goodLog + "\n", "line 8: an empty line"},
+        {zeros + goodLog, "line 1: not a log"},
+        {goodLog + "2026-12-07T14:03:09.000Z,1,0,5000000000000000000\n", "line 8: late_us '5000000000000000000' is below"},
+        {goodLog + "2026-12-07T14:03:09.000Z,1,-101,-100001\n", "line 8: late_ms '-101' is below"},
+        {goodLogWithWakes + "2026-12-07T14:03:09.000Z,1,0,-1,wake\n", "line 6: late_us '-1' is below 0"},
+        {goodLog + "1969-12-31T23:59:59.999Z,1,0,1\n", "line 8: utc '1969-12-31T23:59:59.999Z' is outside"},
+        {goodLog + "2026-12-07T14:03:09.000Z,\x1b]0;\\\xff,0,1\n", "line 8: core '\\x1b]0;\\x5c\\xff' is not"},
     };
     for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
         SCOPED_TRACE(chunk);
-        for (const auto& [text, timerLines, endsEarly, wakes] : goods) {
+        for (const auto& [text, timerLines, endsEarly, wakes, leftOut] : goods) {
             LogReader reader{};
             EXPECT_TRUE(readLog(reader, text, chunk)) << reader.error.data;
             EXPECT_EQ(reader.coreCount, 2) << text;
             EXPECT_EQ(reader.timerLines, timerLines) << text;
             EXPECT_EQ(reader.endsEarly, endsEarly) << text;
             EXPECT_EQ(reader.sawWakes, wakes) << text;
+            EXPECT_EQ(reader.bytesLeftOut, leftOut) << text;
             freeLogReader(reader);
         }
         for (const auto& [text, error] : bads) {
@@ -234,7 +249,7 @@ TEST(Page, WeekOf64CoresWithWakesFitsItsCapacityAndTwoMegabytes) {
     const RunSummary run{"1.2.0", "A-VERY-LONG-MACHINE-NAME", "Windows 10.0.19045", startMs, startMs + weekMs,
                          weekMs, false, 50000, true, cores, statistics.data(), sampled, 0, 40, problems.data(),
                          problemsKept, worst.data(), worstEventsKept, wakes.data(), "waitable timer", 500,
-                         worstWakes.data(), worstWakesKept, &timeline, false};
+                         worstWakes.data(), worstWakesKept, &timeline, false, 0};
     const std::string html = page(run, true, "sample-week-64.html");
     EXPECT_LE(html.size(), 2U * 1024 * 1024);
     EXPECT_NE(html.find("<meta http-equiv=\"refresh\""), std::string::npos);  // still running
