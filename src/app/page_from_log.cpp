@@ -83,13 +83,9 @@ int makePageFromLog(const CommandLine& options) {
     // second pass's timeline begins there.
     if (read && finishLog(reader)) {
         const std::int64_t earliestUtcMs = reader.earliestUtcMs;
-        freeLogReader(reader);
-        LARGE_INTEGER start{};
-        if (!makeLogReader(reader)) {
-            CloseHandle(file);
-            return refuse("not enough memory to read '", options.fromPath, "'");
-        }
+        rewindLogReader(reader);
         startLogAt(reader, earliestUtcMs);
+        LARGE_INTEGER start{};
         if (SetFilePointerEx(file, start, nullptr, FILE_BEGIN) == 0) {
             describeFailure(error, "read", options.fromPath, "the system refused the read");
             read = false;

@@ -2,6 +2,7 @@
 // events, without allocating after makeLogReader.
 #include "record/log_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +33,9 @@ bool makeLogReader(LogReader& reader) {
                       makeTimeline(reader.timeline, logReaderCores, 0, true) &&
                       makeTextBuffer(reader.error, logErrorCapacity);
     if (!made) freeLogReader(reader);
+    // Rows for every core are there; the timeline takes in (and merges) the
+    // rows of the cores met so far, so a log of 4 cores merges 4 rows.
+    reader.timeline.coreCount = 0;
     return made;
 }
 
@@ -42,6 +46,27 @@ void freeLogReader(LogReader& reader) {
     freeTimeline(reader.timeline);
     freeTextBuffer(reader.error);
     reader = LogReader{};
+}
+
+void rewindLogReader(LogReader& reader) {
+    LogReader kept = reader;
+    reader = LogReader{};
+    reader.cores = kept.cores;
+    reader.sampled = kept.sampled;
+    reader.wakes = kept.wakes;
+    reader.timeline = kept.timeline;
+    reader.error = kept.error;
+    std::fill_n(reader.cores, logReaderCores, CoreStatistics{});
+    std::fill_n(reader.sampled, logReaderCores, false);
+    std::fill_n(reader.wakes, logReaderCores, WakeStatistics{});
+    // Rows beyond the cores met were never written.
+    std::fill_n(reader.timeline.timerLateUs, kept.coreCount * timelineSlots, timelineEmpty);
+    std::fill_n(reader.timeline.wakeLateUs, kept.coreCount * timelineSlots, timelineEmpty);
+    reader.timeline.coreCount = 0;
+    reader.timeline.startUtcMs = 0;
+    reader.timeline.slotMs = timelineFirstSlotMs;
+    reader.timeline.slotsUsed = 0;
+    clearText(reader.error);
 }
 
 // Larger lateness first, then the earlier time, then the lower core.
@@ -207,6 +232,7 @@ static bool readEvent(LogReader& reader, const char* line, std::size_t length) {
     if (utcMs < reader.earliestUtcMs) reader.earliestUtcMs = utcMs;
     if (utcMs > reader.latestUtcMs) reader.latestUtcMs = utcMs;
     if (core >= reader.coreCount) reader.coreCount = core + 1;
+    reader.timeline.coreCount = reader.coreCount;
     if (wake) {
         addWake(reader, core, utcMs, lateUs);
         return true;

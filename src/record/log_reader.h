@@ -63,6 +63,10 @@ struct LogReader {
 bool makeLogReader(LogReader& reader);
 void freeLogReader(LogReader& reader);
 
+// Back to what makeLogReader left, keeping the memory: for reading the log
+// a second time, or another log.
+void rewindLogReader(LogReader& reader);
+
 // Before the first chunk, for a caller that read the log once already:
 // the timeline begins at `earliestUtcMs` (the first pass's earliestUtcMs)
 // instead of the first line's time, so no earlier line is squeezed into

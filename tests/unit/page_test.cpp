@@ -187,6 +187,35 @@ TEST(LogReader, SummaryHoldsTheLogsFigures) {
     freeLogReader(reader);
 }
 
+TEST(LogReader, RunStartsAtTheEarliestLineAndSumsCannotOverflow) {
+    // Wake lines follow their timer batch: the first line is not the earliest.
+    const std::string log = "utc,core,late_ms,late_us,source\n2026-12-07T14:03:01.000Z,0,1,1000,timer\n"
+                            "2026-12-07T14:03:00.200Z,0,5,5000,wake\n";
+    LogReader reader{};
+    ASSERT_TRUE(readLog(reader, log));
+    const std::int64_t earliest = reader.earliestUtcMs;
+    freeLogReader(reader);
+    ASSERT_TRUE(makeLogReader(reader));
+    startLogAt(reader, earliest);
+    readLogChunk(reader, log.data(), log.size());
+    ASSERT_TRUE(finishLog(reader));
+    RunSummary run{};
+    summaryFromLog(reader, run, "1.2.0", -1);
+    EXPECT_EQ(run.startedUtcMs, startMs + 200);
+    EXPECT_EQ(run.elapsedMs, 800);
+    EXPECT_EQ(run.timeline->wakeLateUs[0], 5000);
+    EXPECT_EQ(run.timeline->timerLateUs[8], 1000);
+    freeLogReader(reader);
+    // A year late on every line: the sum is refused before it overflows.
+    ASSERT_TRUE(makeLogReader(reader));
+    const std::string header = "utc,core,late_ms,late_us\n";
+    const std::string yearLate = "2026-12-07T14:03:01.000Z,0,31622400000,31622400000000\n";
+    readLogChunk(reader, header.data(), header.size());
+    while (readLogChunk(reader, yearLate.data(), yearLate.size())) {}
+    EXPECT_EQ(std::string(reader.error.data), "line 291674: the lateness of the core's lines adds up to more than a run can measure");
+    freeLogReader(reader);
+}
+
 std::size_t countOf(const std::string& text, const std::string& part) {
     std::size_t count = 0;
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
@@ -254,6 +283,39 @@ TEST(Page, WeekOf64CoresWithWakesFitsItsCapacityAndTwoMegabytes) {
     EXPECT_LE(html.size(), 2U * 1024 * 1024);
     EXPECT_NE(html.find("<meta http-equiv=\"refresh\""), std::string::npos);  // still running
     freeTimeline(timeline);
+}
+
+TEST(Page, AnySpanHasAFewTimeLabelsAndFitsWith256Cores) {
+    constexpr std::int64_t cores = 256;
+    constexpr std::int64_t dayMs = 86400000;
+    std::vector<CoreStatistics> statistics(cores, CoreStatistics{});
+    std::vector<WakeStatistics> wakes(cores, WakeStatistics{});
+    std::vector<char> sampled(cores, 1);
+    // Each span with a label its axis must show.
+    const std::pair<std::int64_t, const char*> spans[] = {
+        {10000, ">14:03:04<"}, {3 * 3600000, ">15:00<"}, {7 * dayMs, ">12-10<"}, {366 * dayMs, ">2027-03<"}, {18263 * dayMs, ">2040<"}};
+    for (const auto& [spanMs, label] : spans) {
+        SCOPED_TRACE(spanMs);
+        Timeline timeline{};
+        ASSERT_TRUE(makeTimeline(timeline, cores, startMs, true));
+        // Every other slot measured: a lone dot each, the longest a series gets.
+        for (std::int64_t k = 0; k < timelineSlots; k += 2) {
+            for (std::int64_t c = 0; c < cores; ++c) {
+                addToTimeline(timeline, c, startMs + k * (spanMs / timelineSlots), -99999, false);
+                addToTimeline(timeline, c, startMs + k * (spanMs / timelineSlots), 31622400000000, true);
+            }
+        }
+        addToTimeline(timeline, 0, startMs + spanMs, 1, false);
+        const RunSummary run{"1.2.0", "", "", startMs, startMs + spanMs, spanMs, true, 50000, true, cores,
+                             statistics.data(), reinterpret_cast<const bool*>(sampled.data()), 0, 0, nullptr, 0,
+                             nullptr, 0, wakes.data(), "", 500, nullptr, 0, &timeline, true, 1000000};
+        const std::string html = page(run, true, "span.html");
+        const std::size_t labels = countOf(html, "text-anchor=\"middle\">");
+        EXPECT_GE(labels, 2U * cores);
+        EXPECT_LE(labels, 8U * cores);
+        EXPECT_NE(html.find(label), std::string::npos);
+        freeTimeline(timeline);
+    }
 }
 
 }  // namespace
