@@ -211,7 +211,7 @@ TEST(LogReader, RunStartsAtTheEarliestLineAndSumsCannotOverflow) {
     const std::string header = "utc,core,late_ms,late_us\n";
     const std::string yearLate = "2026-12-07T14:03:01.000Z,0,31622400000,31622400000000\n";
     readLogChunk(reader, header.data(), header.size());
-    while (readLogChunk(reader, yearLate.data(), yearLate.size())) {}
+    for (std::int64_t k = 0; k < 300000 && readLogChunk(reader, yearLate.data(), yearLate.size()); ++k) {}
     EXPECT_EQ(std::string(reader.error.data), "line 291674: the lateness of the core's lines adds up to more than a run can measure");
     freeLogReader(reader);
 }
@@ -232,7 +232,7 @@ TEST(Page, SmallRunHasEveryPartAndNothingFromOutside) {
 
     for (const char* part : {"id=\"timeline-core-0\"", "id=\"timeline-core-1\"", "id=\"histogram-core-0\"",
                              "id=\"histogram-core-1\"", "id=\"worst-events\"", "id=\"log-ends-early\"",
-                             "class=\"verdict crossed\"", "@media print", "@media (max-width", "name=\"viewport\""}) {
+                             "Log ends early: 21 bytes left out", "class=\"verdict crossed\"", "@media print", "@media (max-width", "name=\"viewport\""}) {
         EXPECT_EQ(countOf(html, part), 1U) << part;
     }
     for (const char* outside : {"<script", "http://", "https://", "src=", "href=", "url(", "@import", "timeline-core-2"}) {
