@@ -34,8 +34,10 @@ TimeStep chooseTimeStep(std::int64_t spanMs) {
 static std::int64_t monthIndexOf(std::int64_t utcMs) {
     char utc[utcTextCapacity];
     formatUtc(utcMs, utc);
-    const std::int64_t year = (utc[0] - '0') * 1000 + (utc[1] - '0') * 100 + (utc[2] - '0') * 10 + (utc[3] - '0');
-    return year * 12 + (utc[5] - '0') * 10 + (utc[6] - '0') - 1;
+    std::int64_t year = 0;
+    for (int k = 0; k < 4; ++k) year = year * 10 + (utc[k] - '0');
+    const std::int64_t month = std::int64_t{10} * (utc[5] - '0') + (utc[6] - '0');
+    return year * 12 + month - 1;
 }
 
 static std::int64_t utcOfMonth(std::int64_t monthIndex) {
