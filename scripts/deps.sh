@@ -23,6 +23,9 @@ test_packages=(
     "${run_packages[@]}"
     googletest libgtest-dev libbenchmark-dev
     clang-tidy valgrind
+    # The log reader's fuzz target: clang with libFuzzer and the sanitizers'
+    # runtimes (libclang_rt.fuzzer comes with Debian's compiler-rt package).
+    clang libclang-rt-14-dev
     # The end-to-end tests read the JSON report; the package is a zip file.
     jq zip
     # cyclictest: the yardstick of scripts/stall-detection.sh and measure-cpu.sh.

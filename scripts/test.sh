@@ -36,6 +36,14 @@ for preset in native native-asan native-tsan; do
     ctest --preset "$preset" || failed+=("test:$preset")
 done
 
+# Any bytes as a log: the reader and the page it feeds, under the address
+# and undefined-behaviour sanitizers, for a minute.
+echo "== fuzz the log reader (60 s)"
+if ! bash scripts/fuzz.sh 60 >build/logs/fuzz.log 2>&1; then
+    tail -n 40 build/logs/fuzz.log
+    failed+=("fuzz")
+fi
+
 if [[ " ${failed[*]} " != *" build:windows "* ]]; then
     # shellcheck source=scripts/wine-session.sh
     source scripts/wine-session.sh

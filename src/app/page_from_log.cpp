@@ -77,7 +77,22 @@ int makePageFromLog(const CommandLine& options) {
         return refuse("not enough memory to read '", options.fromPath, "'");
     }
     char error[messageCapacity];
-    const bool read = readWholeLog(file, reader, error, options.fromPath);
+    bool read = readWholeLog(file, reader, error, options.fromPath);
+    // Read twice: the first pass finds the earliest time, which lines out of
+    // time order (wake lines come after their timer batch) can hold, so the
+    // second pass's timeline begins there.
+    if (read && finishLog(reader)) {
+        const std::int64_t earliestUtcMs = reader.earliestUtcMs;
+        rewindLogReader(reader);
+        startLogAt(reader, earliestUtcMs);
+        LARGE_INTEGER start{};
+        if (SetFilePointerEx(file, start, nullptr, FILE_BEGIN) == 0) {
+            describeFailure(error, "read", options.fromPath, "the system refused the read");
+            read = false;
+        } else {
+            read = readWholeLog(file, reader, error, options.fromPath);
+        }
+    }
     CloseHandle(file);
     if (!read) {
         freeLogReader(reader);

@@ -6,6 +6,7 @@
 
 #include "record/html_parts.h"
 #include "record/report_format.h"
+#include "record/time_axis.h"
 
 // Colours of the Okabe-Ito set, told apart with colour blindness too; every
 // series has its own line style and a label besides, never colour alone.
@@ -55,12 +56,6 @@ constexpr std::int64_t timelineWidth = plotLeft + plotWidth + 40;
 constexpr std::int64_t timelineHeight = plotTop + plotHeight + 26;
 static const char* const decadeLabels[highestDecade - lowestDecade + 1] = {"0.1 ms", "1 ms",  "10 ms",
                                                                             "100 ms", "1 s", "10 s"};
-// At most this many time labels, so they never run into each other.
-constexpr std::int64_t timeLabelsMost = 8;
-static const std::int64_t timeStepsMs[] = {1000,    2000,    5000,     10000,    15000,    30000,    60000,
-                                           120000,  300000,  600000,   900000,   1800000,  3600000,  7200000,
-                                           10800000, 21600000, 43200000, 86400000, 172800000, 604800000};
-constexpr std::int64_t msPerDay = 86400000;
 
 // The histogram: one row per bucket, a bar on a log scale of the count.
 constexpr std::int64_t histogramRowHeight = 14;
@@ -166,34 +161,13 @@ static void appendSeries(TextBuffer& out, const Timeline& timeline, const std::i
     appendText(out, "\"/>");
 }
 
-static void appendTimeLabel(TextBuffer& out, std::int64_t utcMs, std::int64_t stepMs, std::int64_t spanMs) {
-    char utc[utcTextCapacity];
-    formatUtc(utcMs, utc);
-    // "2026-12-07T14:03:12.345Z": month-day from 5, hours from 11.
-    if (spanMs >= msPerDay) {
-        appendText(out, utc + 5, 5);
-        if (stepMs < msPerDay) {
-            appendChar(out, ' ');
-            appendText(out, utc + 11, 5);
-        }
-    } else {
-        appendText(out, utc + 11, stepMs < 60000 ? 8 : 5);
-    }
-}
-
 static void appendTimeAxis(TextBuffer& out, const TimeAxis& axis) {
-    std::int64_t stepMs = timeStepsMs[sizeof timeStepsMs / sizeof timeStepsMs[0] - 1];
-    for (const std::int64_t step : timeStepsMs) {
-        if (axis.spanMs / step < timeLabelsMost) {
-            stepMs = step;
-            break;
-        }
-    }
-    // Ticks on round UTC times (whole days at midnight UTC).
-    std::int64_t tick = (axis.startUtcMs / stepMs) * stepMs;
-    if (tick < axis.startUtcMs) tick += stepMs;
+    const TimeStep step = chooseTimeStep(axis.spanMs);
     const std::int64_t end = axis.startUtcMs + axis.spanMs;
-    for (; tick <= end; tick += stepMs) {
+    // Ticks on round UTC times; the count bounds the page's size even where
+    // the calendar runs out (beyond the year 9999).
+    std::int64_t tick = firstTimeTick(axis.startUtcMs, step);
+    for (std::int64_t labels = 0; tick <= end && labels < timeLabelsMost; ++labels, tick = nextTimeTick(tick, step)) {
         const std::int64_t x = xOfUtc(axis, tick);
         appendText(out, "<line class=\"gridline\" x1=\"");
         appendInteger(out, x);
@@ -208,7 +182,7 @@ static void appendTimeAxis(TextBuffer& out, const TimeAxis& axis) {
         appendText(out, "\" y=\"");
         appendInteger(out, plotTop + plotHeight + 20);
         appendText(out, "\" text-anchor=\"middle\">");
-        appendTimeLabel(out, tick, stepMs, axis.spanMs);
+        appendTimeLabel(out, tick, step, axis.spanMs);
         appendText(out, "</text>");
     }
 }
@@ -458,10 +432,15 @@ static void appendHeader(TextBuffer& out, const RunSummary& run) {
         appendText(out, "<p class=\"notice\" id=\"running\">Still running: this page is rewritten "
                         "every 5 s and reloads itself.</p>\n");
     }
-    if (run.logEndsEarly) {
-        appendText(out, "<p class=\"notice\" id=\"log-ends-early\">\xe2\x9a\xa0 Log ends early: it stops in the middle of "
-                        "a line: the program was stopped before it finished the log, so the run's last "
-                        "moments may be missing.</p>\n");
+    if (run.logEndsEarly || run.logBytesLeftOut > 0) {
+        // A cut last line, or zero bytes where a power cut lost the data.
+        appendText(out, run.logEndsEarly ? "<p class=\"notice\" id=\"log-ends-early\">\xe2\x9a\xa0 Log ends early: "
+                                         : "<p class=\"notice\" id=\"log-ends-early\">\xe2\x9a\xa0 Log has a gap: ");
+        appendInteger(out, run.logBytesLeftOut);
+        appendText(out, run.logEndsEarly ? " bytes left out (a line cut short, or zero bytes where a power cut lost "
+                                           "the data), so the run's last moments may be missing.</p>\n"
+                                         : " bytes left out (zero bytes where a power cut lost the data, and the "
+                                           "lines they cut into).</p>\n");
     }
     appendVerdict(out, run);
     appendText(out, "</header>\n");

@@ -2,6 +2,7 @@
 // events, without allocating after makeLogReader.
 #include "record/log_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,13 @@ static const char logHeaderTimer[] = "utc,core,late_ms,late_us";
 static const char logHeaderWithSource[] = "utc,core,late_ms,late_us,source";
 constexpr std::size_t logErrorCapacity = 400;
 constexpr std::int64_t logFieldsMost = 5;
+// What a run can write. Times: from 1970 to the end of 2999, wide enough for
+// a clock that was wrong before the network set it. Lateness: a timer event
+// comes at most one period (100 ms) early, a wake line is written only for
+// a late wake-up, and nothing is later than a year (366 days).
+constexpr std::int64_t utcMsMost = 32503680000000;  // 3000-01-01T00:00:00.000Z
+constexpr std::int64_t lateUsMost = 366LL * 86400 * 1000000;
+constexpr std::int64_t timerLateUsLeast = -100000;
 
 bool makeLogReader(LogReader& reader) {
     reader = LogReader{};
@@ -26,6 +34,9 @@ bool makeLogReader(LogReader& reader) {
                       makeTimeline(reader.timeline, logReaderCores, 0, true) &&
                       makeTextBuffer(reader.error, logErrorCapacity);
     if (!made) freeLogReader(reader);
+    // Rows for every core are there; the timeline takes in (and merges) the
+    // rows of the cores met so far, so a log of 4 cores merges 4 rows.
+    reader.timeline.coreCount = 0;
     return made;
 }
 
@@ -36,6 +47,27 @@ void freeLogReader(LogReader& reader) {
     freeTimeline(reader.timeline);
     freeTextBuffer(reader.error);
     reader = LogReader{};
+}
+
+void rewindLogReader(LogReader& reader) {
+    LogReader kept = reader;
+    reader = LogReader{};
+    reader.cores = kept.cores;
+    reader.sampled = kept.sampled;
+    reader.wakes = kept.wakes;
+    reader.timeline = kept.timeline;
+    reader.error = kept.error;
+    std::fill_n(reader.cores, logReaderCores, CoreStatistics{});
+    std::fill_n(reader.sampled, logReaderCores, false);
+    std::fill_n(reader.wakes, logReaderCores, WakeStatistics{});
+    // Rows beyond the cores met were never written.
+    std::fill_n(reader.timeline.timerLateUs, kept.coreCount * timelineSlots, timelineEmpty);
+    std::fill_n(reader.timeline.wakeLateUs, kept.coreCount * timelineSlots, timelineEmpty);
+    reader.timeline.coreCount = 0;
+    reader.timeline.startUtcMs = 0;
+    reader.timeline.slotMs = timelineFirstSlotMs;
+    reader.timeline.slotsUsed = 0;
+    clearText(reader.error);
 }
 
 // Kept in the order the recorder keeps them (worst_events.h).
@@ -61,11 +93,22 @@ static bool fail(LogReader& reader, const char* what) {
     return false;
 }
 
-// The same, naming the field's text.
+// The same, naming the field's text. The message may reach a terminal, so
+// everything but printable ASCII is shown as \xNN: a log cannot carry
+// escape sequences into it.
 static bool failField(LogReader& reader, const char* name, const char* text, std::size_t length, const char* why) {
+    static const char hex[] = "0123456789abcdef";
     fail(reader, name);
     appendText(reader.error, " '");
-    appendText(reader.error, text, length);
+    for (std::size_t k = 0; k < length; ++k) {
+        const auto byte = static_cast<unsigned char>(text[k]);
+        if (byte >= 0x20 && byte < 0x7f && byte != '\\') {
+            appendChar(reader.error, text[k]);
+        } else {
+            const char escaped[] = {'\\', 'x', hex[byte >> 4], hex[byte & 15]};
+            appendText(reader.error, escaped, sizeof escaped);
+        }
+    }
     appendText(reader.error, "' ");
     appendText(reader.error, why);
     return false;
@@ -156,15 +199,29 @@ static bool readEvent(LogReader& reader, const char* line, std::size_t length) {
             return failField(reader, "source", source, sourceLength, "is neither 'timer' nor 'wake'");
         }
     }
+    if (utcMs < 0 || utcMs >= utcMsMost) {
+        return failField(reader, "utc", field[0], fieldLength[0], "is outside the years 1970 to 2999");
+    }
+    const std::int64_t leastUs = wake ? 0 : timerLateUsLeast;
+    const char* const range = wake ? "is below 0 or beyond a year" : "is below -100 ms (one period early) or beyond a year";
+    if (lateMs < leastUs / 1000 || lateMs > lateUsMost / 1000) return failField(reader, "late_ms", field[2], fieldLength[2], range);
+    if (lateUs < leastUs || lateUs > lateUsMost) return failField(reader, "late_us", field[3], fieldLength[3], range);
+    // Checked before anything is added, so a refused line changes nothing.
+    std::int64_t sum = 0;
+    const bool overflows = wake ? __builtin_add_overflow(reader.wakes[core].sumUs, lateUs, &sum)
+                                : __builtin_add_overflow(reader.cores[core].sumUs, lateUs, &sum) ||
+                                      __builtin_add_overflow(reader.cores[core].sumMs, lateMs, &sum);
+    if (overflows) return fail(reader, "the lateness of the core's lines adds up to more than a run can measure");
 
     if (reader.timerLines == 0 && !reader.sawWakes) {
-        reader.firstUtcMs = utcMs;
-        reader.lastUtcMs = utcMs;
-        reader.timeline.startUtcMs = utcMs;
+        reader.earliestUtcMs = utcMs;
+        reader.latestUtcMs = utcMs;
+        if (!reader.startGiven) reader.timeline.startUtcMs = utcMs;
     }
-    // Lines of different cores are close to time order but not exactly.
-    if (utcMs > reader.lastUtcMs) reader.lastUtcMs = utcMs;
+    if (utcMs < reader.earliestUtcMs) reader.earliestUtcMs = utcMs;
+    if (utcMs > reader.latestUtcMs) reader.latestUtcMs = utcMs;
     if (core >= reader.coreCount) reader.coreCount = core + 1;
+    reader.timeline.coreCount = reader.coreCount;
     if (wake) {
         addWake(reader, core, utcMs, lateUs);
         return true;
@@ -179,16 +236,55 @@ static bool readEvent(LogReader& reader, const char* line, std::size_t length) {
 
 static bool readLine(LogReader& reader) {
     ++reader.lineNumber;
-    std::size_t length = reader.lineLength;
+    const std::size_t whole = reader.lineLength;
+    std::size_t length = whole;
+    const char* line = reader.line;
     reader.lineLength = 0;
-    if (length > 0 && reader.line[length - 1] == '\r') --length;  // a log copied through Windows tools
-    if (reader.lineNumber == 1) return readHeader(reader, reader.line, length);
-    if (length == 0) return fail(reader, "an empty line");
-    return readEvent(reader, reader.line, length);
+    if (length > 0 && line[length - 1] == '\r') --length;  // a log copied through Windows tools
+    if (reader.lineNumber == 1) {
+        // A byte-order mark, from an editor that saved the log.
+        if (length >= 3 && std::memcmp(line, "\xef\xbb\xbf", 3) == 0) {
+            line += 3;
+            length -= 3;
+        }
+        return readHeader(reader, line, length);
+    }
+    const bool afterZeros = reader.afterZeros;
+    reader.afterZeros = false;
+    if (length > 0 && readEvent(reader, line, length)) return true;
+    if (!afterZeros) return length == 0 ? fail(reader, "an empty line") : false;
+    // After zero bytes a line may have lost its start: what does not read
+    // as a line is left out with them.
+    reader.failed = false;
+    clearText(reader.error);
+    reader.bytesLeftOut += static_cast<std::int64_t>(whole) + 1;
+    return true;
+}
+
+void startLogAt(LogReader& reader, std::int64_t earliestUtcMs) {
+    reader.timeline.startUtcMs = earliestUtcMs;
+    reader.startGiven = true;
 }
 
 bool readLogChunk(LogReader& reader, const char* bytes, std::size_t length) {
     for (std::size_t k = 0; k < length && !reader.failed; ++k) {
+        if (bytes[k] == '\0') {
+            if (reader.lineNumber == 0) {
+                ++reader.lineNumber;
+                fail(reader, "not a log: its first line holds zero bytes");
+                break;
+            }
+            // The line that the zeros cut into goes with them.
+            if (!reader.inZeros) reader.bytesLeftOut += static_cast<std::int64_t>(reader.lineLength);
+            reader.lineLength = 0;
+            reader.inZeros = true;
+            ++reader.bytesLeftOut;
+            continue;
+        }
+        if (reader.inZeros) {
+            reader.inZeros = false;
+            reader.afterZeros = true;
+        }
         if (bytes[k] == '\n') {
             readLine(reader);
         } else if (reader.lineLength == longestLogLine) {
@@ -206,7 +302,8 @@ bool finishLog(LogReader& reader) {
     if (reader.lineNumber == 0) {
         return fail(reader, reader.lineLength == 0 ? "the log is empty" : "the log ends inside its first line");
     }
-    reader.endsEarly = reader.lineLength > 0;
+    reader.endsEarly = reader.lineLength > 0 || reader.inZeros;
+    reader.bytesLeftOut += static_cast<std::int64_t>(reader.lineLength);
     reader.lineLength = 0;
     if (reader.timerLines == 0 && !reader.sawWakes) return fail(reader, "the log holds no events, only its header");
     return true;
@@ -221,9 +318,9 @@ void summaryFromLog(LogReader& reader, RunSummary& run, const char* version, std
     run.version = version;
     run.machineName = "";
     run.systemVersion = "";
-    run.startedUtcMs = reader.firstUtcMs;
-    run.updatedUtcMs = reader.lastUtcMs;
-    run.elapsedMs = reader.lastUtcMs - reader.firstUtcMs;
+    run.startedUtcMs = reader.earliestUtcMs;
+    run.updatedUtcMs = reader.latestUtcMs;
+    run.elapsedMs = reader.latestUtcMs - reader.earliestUtcMs;
     // The log is all there is of the run: nothing more will come.
     run.finished = true;
     run.failAboveUs = failAboveUs;
@@ -250,4 +347,5 @@ void summaryFromLog(LogReader& reader, RunSummary& run, const char* version, std
     }
     run.timeline = &reader.shown;
     run.logEndsEarly = reader.endsEarly;
+    run.logBytesLeftOut = reader.bytesLeftOut;
 }

@@ -35,9 +35,18 @@ struct LogReader {
     bool sawWakes;
     std::int64_t lineNumber;  // whole lines read, the header included
     std::int64_t timerLines;
-    std::int64_t firstUtcMs;
-    std::int64_t lastUtcMs;
-    bool endsEarly;  // the bytes ended in the middle of a line
+    // Lines are not in time order (wake lines come after their timer
+    // batch): the run spans the earliest to the latest time of any line.
+    std::int64_t earliestUtcMs;
+    std::int64_t latestUtcMs;
+    bool startGiven;  // startLogAt was called
+    // Bytes that are not lines: a line cut short at the end, and runs of
+    // zero bytes (a power cut leaves the file's new length written before
+    // its data) with the pieces of lines they cut into.
+    bool endsEarly;  // the log's last bytes were left out
+    std::int64_t bytesLeftOut;
+    bool inZeros;     // inside a run of zero bytes
+    bool afterZeros;  // the line being put together began right after one
 
     // The line being put together from the chunks.
     char line[longestLogLine];
@@ -54,12 +63,25 @@ struct LogReader {
 bool makeLogReader(LogReader& reader);
 void freeLogReader(LogReader& reader);
 
-// The next bytes of the log, in any cut. Answers false once the log is
+// Back to what makeLogReader left, keeping the memory: for reading the log
+// a second time, or another log.
+void rewindLogReader(LogReader& reader);
+
+// Before the first chunk, for a caller that read the log once already:
+// the timeline begins at `earliestUtcMs` (the first pass's earliestUtcMs)
+// instead of the first line's time, so no earlier line is squeezed into
+// its first slot.
+void startLogAt(LogReader& reader, std::int64_t earliestUtcMs);
+
+// The next bytes of the log, in any cut. Zero bytes after the header are
+// left out with what they cut into, up to the next line end after them;
+// reading goes on there. Answers false once the log is
 // found not to be one; the reason is then in reader.error.data.
 bool readLogChunk(LogReader& reader, const char* bytes, std::size_t length);
 // After the last chunk: answers false for an empty log, a log without
 // events, or an earlier failure (reader.error says which). A last line
-// without its line end is dropped and marks the log as ending early.
+// without its line end, or zero bytes at the end, are left out and mark the
+// log as ending early.
 bool finishLog(LogReader& reader);
 
 // The run as the log tells it, for the page. The log does not say the

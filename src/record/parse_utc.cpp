@@ -22,9 +22,9 @@ static std::int64_t daysInMonth(std::int64_t year, std::int64_t month) {
     return month == 2 && isLeapYear(year) ? 29 : days[month - 1];
 }
 
-// Days since 1970-01-01 of a proleptic Gregorian date, in 400-year eras that
-// begin on 1 March, as formatUtc counts them the other way.
-static std::int64_t daysFromCivil(std::int64_t year, std::int64_t month, std::int64_t day) {
+// In 400-year eras that begin on 1 March, as formatUtc counts them the
+// other way.
+std::int64_t daysFromCivil(std::int64_t year, std::int64_t month, std::int64_t day) {
     const std::int64_t y = month <= 2 ? year - 1 : year;
     const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
     const std::int64_t yearOfEra = y - era * 400;

@@ -9,3 +9,5 @@
 // length, a missing separator, a month 13, 31 April or 29 February of a
 // common year, an hour 24, a second 60.
 bool parseUtc(const char* text, std::size_t length, std::int64_t& utcMs);
+// Days since 1970-01-01 of a proleptic Gregorian date (month 1 to 12).
+std::int64_t daysFromCivil(std::int64_t year, std::int64_t month, std::int64_t day);

@@ -58,8 +58,11 @@ struct RunSummary {
 
     // Null when the run keeps none (only the page needs it).
     const Timeline* timeline;
-    // A page made from a log that ends in the middle of a line.
+    // A page made from a log whose last bytes were not lines (cut in the
+    // middle of a line, or zero bytes after a power cut); logBytesLeftOut
+    // counts every byte left out, at the end or in a gap of zero bytes.
     bool logEndsEarly;
+    std::int64_t logBytesLeftOut;
     // With `wakes`: false where no wake-up sampler ran pinned to the core;
     // null when every core's did.
     const bool* wakeSampled;

@@ -117,9 +117,17 @@ bool readLog(LogReader& reader, const std::string& text, std::size_t chunk = 409
 }
 
 TEST(LogReader, GoodAndBadLogsInAnyChunks) {
-    // Each good log with its timer lines, whether it ends early and whether it has wake-ups.
-    const std::tuple<const std::string&, std::int64_t, bool, bool> goods[] = {
-        {goodLog, 6, false, false}, {goodLogWithWakes, 2, false, true}, {cutLog, 6, true, false}};
+    // A power cut: zeros at the end, or a block of zeros and lines again.
+    const std::string zeros(300, '\0');
+    const std::string cutByZeros = goodLog + "2026-12-07T14:03:08.1" + zeros;
+    const std::string gapMidLine = cutByZeros + "00Z,1,0,5\n2026-12-07T14:03:09.000Z,0,1,1000\n";
+    const std::string gapAtLineStart = goodLog + zeros + "2026-12-07T14:03:09.000Z,0,1,1000\n";
+    const std::string withMark = "\xef\xbb\xbf" + goodLog;  // saved by an editor
+    // Each good log with its timer lines, whether it ends early, whether it has wake-ups, and bytes left out.
+    const std::tuple<const std::string&, std::int64_t, bool, bool, std::int64_t> goods[] = {
+        {goodLog, 6, false, false, 0},       {goodLogWithWakes, 2, false, true, 0}, {cutLog, 6, true, false, 28},
+        {cutByZeros, 6, true, false, 321},   {gapMidLine, 7, false, false, 331},    {gapAtLineStart, 7, false, false, 300},
+        {withMark, 6, false, false, 0}};
     // Each bad log with a part of the message it must give.
     const std::pair<std::string, const char*> bads[] = {
         {"", "the log is empty"},
@@ -133,16 +141,23 @@ TEST(LogReader, GoodAndBadLogsInAnyChunks) {
         {goodLog + "2026-12-07T14:03:09Z,1,0,1\n", "line 8: utc '2026-12-07T14:03:09Z'"},
         {goodLog + "2026-12-07T14:03:09.000Z,1,0,1e3\n", "line 8: late_us '1e3' is not"},
         {goodLog + "\n", "line 8: an empty line"},
+        {zeros + goodLog, "line 1: not a log"},
+        {goodLog + "2026-12-07T14:03:09.000Z,1,0,5000000000000000000\n", "line 8: late_us '5000000000000000000' is below"},
+        {goodLog + "2026-12-07T14:03:09.000Z,1,-101,-100001\n", "line 8: late_ms '-101' is below"},
+        {goodLogWithWakes + "2026-12-07T14:03:09.000Z,1,0,-1,wake\n", "line 6: late_us '-1' is below 0"},
+        {goodLog + "1969-12-31T23:59:59.999Z,1,0,1\n", "line 8: utc '1969-12-31T23:59:59.999Z' is outside"},
+        {goodLog + "2026-12-07T14:03:09.000Z,\x1b]0;\\\xff,0,1\n", "line 8: core '\\x1b]0;\\x5c\\xff' is not"},
     };
     for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
         SCOPED_TRACE(chunk);
-        for (const auto& [text, timerLines, endsEarly, wakes] : goods) {
+        for (const auto& [text, timerLines, endsEarly, wakes, leftOut] : goods) {
             LogReader reader{};
             EXPECT_TRUE(readLog(reader, text, chunk)) << reader.error.data;
             EXPECT_EQ(reader.coreCount, 2) << text;
             EXPECT_EQ(reader.timerLines, timerLines) << text;
             EXPECT_EQ(reader.endsEarly, endsEarly) << text;
             EXPECT_EQ(reader.sawWakes, wakes) << text;
+            EXPECT_EQ(reader.bytesLeftOut, leftOut) << text;
             freeLogReader(reader);
         }
         for (const auto& [text, error] : bads) {
@@ -175,6 +190,35 @@ TEST(LogReader, SummaryHoldsTheLogsFigures) {
     freeLogReader(reader);
 }
 
+TEST(LogReader, RunStartsAtTheEarliestLineAndSumsCannotOverflow) {
+    // Wake lines follow their timer batch: the first line is not the earliest.
+    const std::string log = "utc,core,late_ms,late_us,source\n2026-12-07T14:03:01.000Z,0,1,1000,timer\n"
+                            "2026-12-07T14:03:00.200Z,0,5,5000,wake\n";
+    LogReader reader{};
+    ASSERT_TRUE(readLog(reader, log));
+    const std::int64_t earliest = reader.earliestUtcMs;
+    freeLogReader(reader);
+    ASSERT_TRUE(makeLogReader(reader));
+    startLogAt(reader, earliest);
+    readLogChunk(reader, log.data(), log.size());
+    ASSERT_TRUE(finishLog(reader));
+    RunSummary run{};
+    summaryFromLog(reader, run, "1.2.0", -1);
+    EXPECT_EQ(run.startedUtcMs, startMs + 200);
+    EXPECT_EQ(run.elapsedMs, 800);
+    EXPECT_EQ(run.timeline->wakeLateUs[0], 5000);
+    EXPECT_EQ(run.timeline->timerLateUs[8], 1000);
+    freeLogReader(reader);
+    // A year late on every line: the sum is refused before it overflows.
+    ASSERT_TRUE(makeLogReader(reader));
+    const std::string header = "utc,core,late_ms,late_us\n";
+    const std::string yearLate = "2026-12-07T14:03:01.000Z,0,31622400000,31622400000000\n";
+    readLogChunk(reader, header.data(), header.size());
+    for (std::int64_t k = 0; k < 300000 && readLogChunk(reader, yearLate.data(), yearLate.size()); ++k) {}
+    EXPECT_EQ(std::string(reader.error.data), "line 291674: the lateness of the core's lines adds up to more than a run can measure");
+    freeLogReader(reader);
+}
+
 std::size_t countOf(const std::string& text, const std::string& part) {
     std::size_t count = 0;
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
@@ -191,7 +235,7 @@ TEST(Page, SmallRunHasEveryPartAndNothingFromOutside) {
 
     for (const char* part : {"id=\"timeline-core-0\"", "id=\"timeline-core-1\"", "id=\"histogram-core-0\"",
                              "id=\"histogram-core-1\"", "id=\"worst-events\"", "id=\"log-ends-early\"",
-                             "class=\"verdict crossed\"", "@media print", "@media (max-width", "name=\"viewport\""}) {
+                             "Log ends early: 21 bytes left out", "class=\"verdict crossed\"", "@media print", "@media (max-width", "name=\"viewport\""}) {
         EXPECT_EQ(countOf(html, part), 1U) << part;
     }
     for (const char* outside : {"<script", "http://", "https://", "src=", "href=", "url(", "@import", "timeline-core-2"}) {
@@ -238,11 +282,44 @@ TEST(Page, WeekOf64CoresWithWakesFitsItsCapacityAndTwoMegabytes) {
     const RunSummary run{"1.2.0", "A-VERY-LONG-MACHINE-NAME", "Windows 10.0.19045", startMs, startMs + weekMs,
                          weekMs, false, 50000, true, cores, statistics.data(), sampled, 0, 40, problems.data(),
                          problemsKept, worst.data(), worstEventsKept, wakes.data(), "waitable timer", 500,
-                         worstWakes.data(), worstWakesKept, &timeline, false, nullptr};
+                         worstWakes.data(), worstWakesKept, &timeline, false, 0, nullptr};
     const std::string html = page(run, true, "sample-week-64.html");
     EXPECT_LE(html.size(), 2U * 1024 * 1024);
     EXPECT_NE(html.find("<meta http-equiv=\"refresh\""), std::string::npos);  // still running
     freeTimeline(timeline);
+}
+
+TEST(Page, AnySpanHasAFewTimeLabelsAndFitsWith256Cores) {
+    constexpr std::int64_t cores = 256;
+    constexpr std::int64_t dayMs = 86400000;
+    std::vector<CoreStatistics> statistics(cores, CoreStatistics{});
+    std::vector<WakeStatistics> wakes(cores, WakeStatistics{});
+    std::vector<char> sampled(cores, 1);
+    // Each span with a label its axis must show.
+    const std::pair<std::int64_t, const char*> spans[] = {
+        {10000, ">14:03:04<"}, {3 * 3600000, ">15:00<"}, {7 * dayMs, ">12-10<"}, {366 * dayMs, ">2027-03<"}, {18263 * dayMs, ">2040<"}};
+    for (const auto& [spanMs, label] : spans) {
+        SCOPED_TRACE(spanMs);
+        Timeline timeline{};
+        ASSERT_TRUE(makeTimeline(timeline, cores, startMs, true));
+        // Every other slot measured: a lone dot each, the longest a series gets.
+        for (std::int64_t k = 0; k < timelineSlots; k += 2) {
+            for (std::int64_t c = 0; c < cores; ++c) {
+                addToTimeline(timeline, c, startMs + k * (spanMs / timelineSlots), -99999, false);
+                addToTimeline(timeline, c, startMs + k * (spanMs / timelineSlots), 31622400000000, true);
+            }
+        }
+        addToTimeline(timeline, 0, startMs + spanMs, 1, false);
+        const RunSummary run{"1.2.0", "", "", startMs, startMs + spanMs, spanMs, true, 50000, true, cores,
+                             statistics.data(), reinterpret_cast<const bool*>(sampled.data()), 0, 0, nullptr, 0,
+                             nullptr, 0, wakes.data(), "", 500, nullptr, 0, &timeline, true, 1000000, nullptr};
+        const std::string html = page(run, true, "span.html");
+        const std::size_t labels = countOf(html, "text-anchor=\"middle\">");
+        EXPECT_GE(labels, 2U * cores);
+        EXPECT_LE(labels, 8U * cores);
+        EXPECT_NE(html.find(label), std::string::npos);
+        freeTimeline(timeline);
+    }
 }
 
 }  // namespace
