@@ -9,6 +9,7 @@
 #include "engine/core_sampler.h"
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
+#include "engine/suspend_state.h"
 #include "engine/wake_figures.h"
 #include "engine/wake_grid.h"
 
@@ -167,10 +168,18 @@ void askForTimerResolution() {
 DWORD WINAPI wakeSamplerThread(LPVOID parameter) {
     const auto core = reinterpret_cast<std::int64_t>(parameter);
     pinToCore(core);
-    const auto start = static_cast<std::uint64_t>(readPerformanceCounter());
+    auto start = static_cast<std::uint64_t>(readPerformanceCounter());
     std::int64_t index = 1;
+    SuspendWatch watch = {};
     for (;;) {
         const WakeGridStep step = wakeOnce(chosenMethod, wakeTimers[core], start, index);
+        // Time asleep is not lateness: the wake-up is dropped and a fresh
+        // grid starts from it.
+        if (intervalSuspended(watch)) {
+            start = static_cast<std::uint64_t>(readPerformanceCounter());
+            index = 1;
+            continue;
+        }
         const std::int64_t utcMs = wakeNeedsTime(core, step.lateUs) ? readUtcMilliseconds() : 0;
         recordWake(core, step.lateUs, step.skipped, utcMs);
         index = step.nextIndex;

@@ -8,6 +8,7 @@
 
 #include "engine/wake_figures.h"
 #include "record/statistics.h"
+#include "record/suspended_spans.h"
 #include "record/timeline.h"
 
 // Problems met during a run: the first problemsKept are kept with their time.
@@ -59,4 +60,7 @@ struct RunSummary {
     const Timeline* timeline;
     // A page made from a log that ends in the middle of a line.
     bool logEndsEarly;
+    // When the machine slept, an open span ended at the snapshot; null when
+    // not known (a page made from a log).
+    const SuspendedSpans* suspended;
 };

@@ -12,12 +12,15 @@
 static std::atomic<std::int64_t> fakeClockMs{0};
 static std::atomic<std::uint32_t> fakeStepPerRead{0};
 static std::atomic<bool> failLockCreation{false};
+static std::atomic<std::int64_t> fakeSleptTime{0};
 std::mutex sampleLock;
 
 void setFakeTick(std::uint32_t tick) { fakeClockMs.store(tick); }
 void advanceFakeTick(std::uint32_t ms) { fakeClockMs.fetch_add(ms); }
 void setFakeTickStepPerRead(std::uint32_t ms) { fakeStepPerRead.store(ms); }
 void failNextSampleLockCreation() { failLockCreation.store(true); }
+void setFakeSleptTime(std::int64_t slept) { fakeSleptTime.store(slept); }
+std::int64_t readSleptTime() { return fakeSleptTime.load(); }
 
 // The counter runs at 10 MHz with the clock; the time of day is the clock
 // from 2026-12-07T00:00:00.000Z on.

@@ -14,3 +14,5 @@ void advanceFakeTick(std::uint32_t ms);
 void setFakeTickStepPerRead(std::uint32_t ms);
 // Makes the next createSampleLock() fail (once).
 void failNextSampleLockCreation();
+// Sets the time asleep (100 ns units) that readSleptTime answers.
+void setFakeSleptTime(std::int64_t slept);
