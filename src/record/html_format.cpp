@@ -660,7 +660,8 @@ constexpr std::size_t problemBytes = outsideTextMost * 6 + 128;  // "&quot;" for
 std::size_t htmlCapacity(std::int64_t coreCount, bool withWakes) {
     const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
     const std::size_t series = withWakes ? 2 : 1;
-    const std::size_t perCore = timelineFixedBytes + suspendedSpanBytes * suspendedSpansKept + series * seriesBytesPerSlot * timelineSlots + histogramBytes +
+    const std::size_t perCore = timelineFixedBytes + suspendedSpanBytes * suspendedSpansKept +
+                                series * seriesBytesPerSlot * timelineSlots + histogramBytes +
                                 series * tableRowBytes;
     const std::size_t events = static_cast<std::size_t>(worstEventsKept + worstWakesKept) *
                                (worstMarkBytes + tableRowBytes);

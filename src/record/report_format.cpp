@@ -75,7 +75,8 @@ std::size_t reportCapacity(std::int64_t coreCount, bool withWakes) {
     constexpr std::size_t perProblem = 80 + 6 * problemTextCapacity;
     constexpr std::size_t perSuspendedSpan = 96;
     return fixedPart + (perCore + (withWakes ? perCoreWakes : 0)) * static_cast<std::size_t>(coreCount) +
-           perProblem * problemsKept + perSuspendedSpan * suspendedSpansKept + (withWakes ? perWorstWake * worstWakesKept : 0);
+           perProblem * problemsKept + perSuspendedSpan * suspendedSpansKept +
+           (withWakes ? perWorstWake * worstWakesKept : 0);
 }
 
 void appendLogHeader(TextBuffer& out) {
