@@ -74,6 +74,22 @@ void finishRecording() {
     }
 }
 
+// The time asleep the system counted at the previous power message (or the
+// start), in 100 ns units.
+std::int64_t sleptAtLastMessage = 0;
+
+// The machine's sleeps, from the window's power messages, for the record.
+void notePowerChange(bool resumed) {
+    const std::int64_t slept = readSleptTime();
+    const std::int64_t sleptMs = (slept - sleptAtLastMessage) / 10000;
+    sleptAtLastMessage = slept;
+    if (resumed) {
+        noteResume(readUtcMilliseconds(), sleptMs);
+    } else {
+        noteSuspend(readUtcMilliseconds());
+    }
+}
+
 void noteProblem(const char* message) {
     if (recording) noteRunProblem(readUtcMilliseconds(), message);
 }
@@ -244,6 +260,8 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
             timerEventSink = recordEvent;
             sessionEnding = finishRecording;
             closeRequest = closeRequested;
+            sleptAtLastMessage = readSleptTime();
+            powerChange = notePowerChange;
             writerRunning = startRecordWriter(runStartMs);
             if (!writerRunning) noteProblem("the thread that writes the record could not start");
         }

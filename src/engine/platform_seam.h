@@ -17,6 +17,11 @@ std::int64_t performanceCounterFrequency();
 // The time of day: UTC, milliseconds since 1970-01-01.
 std::int64_t readUtcMilliseconds();
 
+// The time the machine has spent asleep since it started, in 100 ns units:
+// the interrupt time minus the unbiased interrupt time, which stops while
+// the machine sleeps. 0 where the system cannot tell.
+std::int64_t readSleptTime();
+
 // Creates sampleLock. Answers false when it cannot be created. The lock then
 // lives until the process ends: sampler threads are never told to stop, so it
 // must outlast the window teardown.

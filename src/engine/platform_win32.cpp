@@ -78,3 +78,71 @@ void lockSamples() {
 void unlockSamples() {
     LeaveCriticalSection(&sampleLock);
 }
+
+namespace {
+
+using ReadInterruptTime = BOOL(WINAPI*)(PULONGLONG);
+using ReadBiasedInterruptTime = void(WINAPI*)(PULONGLONG);
+
+struct SleepClocks {
+    ReadBiasedInterruptTime interrupt;
+    ReadInterruptTime unbiased;
+};
+
+// QueryInterruptTime exists from Windows 10 on (kernelbase); without it the
+// time asleep cannot be told and only the power messages mark a suspend.
+SleepClocks findSleepClocks() {
+    SleepClocks clocks{};
+    const char* const modules[] = {"kernelbase.dll", "kernel32.dll"};
+    for (const char* name : modules) {
+        HMODULE module = GetModuleHandleA(name);
+        if (module == nullptr) continue;
+        if (clocks.interrupt == nullptr) {
+            const FARPROC found = GetProcAddress(module, "QueryInterruptTime");
+            clocks.interrupt = reinterpret_cast<ReadBiasedInterruptTime>(reinterpret_cast<void*>(found));
+        }
+        if (clocks.unbiased == nullptr) {
+            const FARPROC found = GetProcAddress(module, "QueryUnbiasedInterruptTime");
+            clocks.unbiased = reinterpret_cast<ReadInterruptTime>(reinterpret_cast<void*>(found));
+        }
+    }
+    return clocks;
+}
+
+}  // namespace
+
+std::int64_t readSleptTime() {
+    // Looked up once; threads that look at the same time find the same ones.
+    static std::atomic<bool> looked{false};
+    static std::atomic<ReadBiasedInterruptTime> interrupt{nullptr};
+    static std::atomic<ReadInterruptTime> unbiased{nullptr};
+    // The time asleep only grows: a reading that cannot be made exact
+    // answers the last exact one, never a smaller or a guessed value.
+    static std::atomic<std::int64_t> lastSlept{0};
+    if (!looked.load(std::memory_order_acquire)) {
+        const SleepClocks found = findSleepClocks();
+        interrupt.store(found.interrupt, std::memory_order_relaxed);
+        unbiased.store(found.unbiased, std::memory_order_relaxed);
+        looked.store(true, std::memory_order_release);
+    }
+    const ReadBiasedInterruptTime readInterrupt = interrupt.load(std::memory_order_relaxed);
+    const ReadInterruptTime readUnbiased = unbiased.load(std::memory_order_relaxed);
+    if (readInterrupt == nullptr || readUnbiased == nullptr) return 0;
+    // Both clocks move at the system's clock interrupt: the unbiased one read
+    // on either side of the other, unchanged, means no interrupt fell between
+    // the readings and their difference is exact. A few tries at most.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        ULONGLONG before = 0;
+        ULONGLONG biased = 0;
+        ULONGLONG after = 0;
+        readUnbiased(&before);
+        readInterrupt(&biased);
+        readUnbiased(&after);
+        if (before == after) {
+            const auto slept = static_cast<std::int64_t>(biased - before);
+            lastSlept.store(slept, std::memory_order_relaxed);
+            return slept;
+        }
+    }
+    return lastSlept.load(std::memory_order_relaxed);
+}

@@ -4,6 +4,7 @@
 
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
+#include "engine/suspend_state.h"
 #include "engine/timer_event.h"
 #include "engine/wake_figures.h"
 
@@ -15,6 +16,8 @@ namespace {
 // The performance counter at each core's baseline, beside lastTick; kept
 // only while the run is recorded. Each entry belongs to its core's thread.
 std::int64_t lastCounter[perCoreEntries];
+// What each core's timer sampler knows of the machine's sleeps.
+SuspendWatch timerWatch[perCoreEntries];
 
 }  // namespace
 
@@ -131,6 +134,12 @@ std::int64_t recordTimerEvent(std::int64_t core) {
         event = TimerEvent{core, d,
                            lateMicroseconds(readPerformanceCounter(), lastCounter[core], performanceCounterFrequency()),
                            readUtcMilliseconds()};
+    }
+    // A machine that slept is not a late timer: the event is dropped (no
+    // statistics, log, graph or label) and the next period starts now.
+    if (intervalSuspended(timerWatch[core])) {
+        markTimerBaseline(core);
+        return 0;
     }
     // With fine columns the graph and the label show the wake-up sampler's
     // worst since the previous event, in us, instead of this event's lateness;

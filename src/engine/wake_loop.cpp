@@ -20,11 +20,20 @@ WakeGridStep waitForWake(WakeWait wait, void* context, std::uint64_t start, std:
 }
 
 WakeLoop startWakeLoop(std::int64_t core, WakeWait wait, void* context) {
-    return WakeLoop{core, wait, context, static_cast<std::uint64_t>(readPerformanceCounter()), 1, 0};
+    return WakeLoop{core, wait, context, static_cast<std::uint64_t>(readPerformanceCounter()), 1, 0, SuspendWatch{}};
 }
 
 void runWakeOnce(WakeLoop& loop) {
     const WakeGridStep step = waitForWake(loop.wait, loop.context, loop.start, loop.index);
+    // Time asleep is not lateness: the wake-up is dropped and a fresh grid
+    // starts from it. The held wake line of the old grid's second goes out.
+    if (intervalSuspended(loop.watch)) {
+        endWakeLineSecond(loop.core);
+        loop.start = static_cast<std::uint64_t>(readPerformanceCounter());
+        loop.index = 1;
+        loop.second = 0;
+        return;
+    }
     loop.index = step.nextIndex;
     // The last deadline passed tells the second: a stall that spans several
     // ends the one before it once.

@@ -30,6 +30,7 @@ static const char pageStyle[] =
     ".timer{fill:none;stroke:var(--timer);stroke-width:2;stroke-linejoin:round;stroke-linecap:round}"
     ".wake{fill:none;stroke:var(--wake);stroke-width:1.5;stroke-dasharray:6 3;stroke-linecap:round}"
     ".limit{stroke:var(--limit);stroke-width:1.5;stroke-dasharray:10 3 2 3}"
+    ".suspended{fill:#8a8a8a;fill-opacity:.25;stroke:#8a8a8a;stroke-opacity:.6}"
     ".worst-mark path{fill:var(--mark);stroke:#000;stroke-width:1}.worst-wake-mark path{fill:var(--wake);stroke:#000;"
     "stroke-width:1}.worst-mark text,.worst-wake-mark text{font-size:13px;font-weight:700}"
     ".histograms{display:grid;grid-template-columns:repeat(auto-fill,minmax(300px,1fr));gap:.5em 1.5em}"
@@ -229,6 +230,20 @@ static void appendTimeline(TextBuffer& out, const RunSummary& run, const TimeAxi
         appendInteger(out, y);
         appendText(out, "\" y2=\"");
         appendInteger(out, y);
+        appendText(out, "\"/>");
+    }
+    // Asleep: a light band behind the lines, the height of the plot.
+    for (std::int64_t k = 0; run.suspended != nullptr && k < run.suspended->listed; ++k) {
+        const std::int64_t x = xOfUtc(axis, run.suspended->kept[k].fromUtcMs);
+        const std::int64_t w = xOfUtc(axis, run.suspended->kept[k].toUtcMs) - x;
+        appendText(out, "<rect class=\"suspended\" x=\"");
+        appendInteger(out, x);
+        appendText(out, "\" y=\"");
+        appendInteger(out, plotTop);
+        appendText(out, "\" width=\"");
+        appendInteger(out, w > 1 ? w : 1);
+        appendText(out, "\" height=\"");
+        appendInteger(out, plotHeight);
         appendText(out, "\"/>");
     }
     appendSeries(out, timeline, timeline.timerLateUs + core * timelineSlots, "timer");
@@ -459,6 +474,10 @@ static void appendLegend(TextBuffer& out, const RunSummary& run) {
         appendText(out, "<span class=\"worst-wake-mark\"><svg viewBox=\"0 0 36 12\"><path d=\"M13 1h10v10h-10z\"/>"
                         "</svg> n: the n-th worst wake-up</span>");
     }
+    if (run.suspended != nullptr && run.suspended->listed > 0) {
+        appendText(out, "<span><svg viewBox=\"0 0 36 12\"><rect class=\"suspended\" x=\"2\" y=\"0\" width=\"32\" "
+                        "height=\"12\"/></svg> the machine slept (not counted as lateness)</span>");
+    }
     if (run.failAboveUs > 0) {
         appendText(out, "<span><svg viewBox=\"0 0 36 12\"><path class=\"limit\" d=\"M2 6h32\"/></svg> "
                         "the limit, ");
@@ -539,12 +558,14 @@ constexpr std::size_t seriesBytesPerSlot = 12;  // "M1062 110h0" at most
 constexpr std::size_t histogramBytes = 4096;
 constexpr std::size_t tableRowBytes = 512;
 constexpr std::size_t worstMarkBytes = 512;
+constexpr std::size_t suspendedSpanBytes = 96;
 constexpr std::size_t problemBytes = outsideTextMost * 6 + 128;  // "&quot;" for every byte
 
 std::size_t htmlCapacity(std::int64_t coreCount, bool withWakes) {
     const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
     const std::size_t series = withWakes ? 2 : 1;
-    const std::size_t perCore = timelineFixedBytes + series * seriesBytesPerSlot * timelineSlots + histogramBytes +
+    const std::size_t perCore = timelineFixedBytes + suspendedSpanBytes * suspendedSpansKept +
+                                series * seriesBytesPerSlot * timelineSlots + histogramBytes +
                                 series * tableRowBytes;
     const std::size_t events = static_cast<std::size_t>(worstEventsKept + worstWakesKept) *
                                (worstMarkBytes + tableRowBytes);

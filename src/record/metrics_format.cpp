@@ -9,8 +9,8 @@ constexpr std::size_t metricsLineMax = 112;
 constexpr std::size_t metricsHeaderMax = 192;
 constexpr std::size_t metricsFamilies = 12;
 // Samples outside the per-core families: info, start time, cores, log
-// dropped, problems, threshold.
-constexpr std::size_t metricsScalarLines = 6;
+// dropped, problems, time asleep, threshold.
+constexpr std::size_t metricsScalarLines = 7;
 
 // Both histograms' bounds are kept in whole units of these per second.
 constexpr std::int64_t msPerSecond = 1000;
@@ -166,6 +166,12 @@ void formatMetrics(const RunSummary& run, TextBuffer& out) {
     appendFamily(out, "vantrel_start_time_seconds", "gauge", "When the run started, in seconds since 1970-01-01 UTC.");
     appendText(out, "vantrel_start_time_seconds ");
     appendDecimal(out, run.startedUtcMs, msPerSecond, 3);
+    appendChar(out, '\n');
+
+    appendFamily(out, "vantrel_suspended_seconds_total", "counter",
+                 "Time the machine slept during the run (suspend to resume), not counted as lateness.");
+    appendText(out, "vantrel_suspended_seconds_total ");
+    appendSeconds(out, run.suspended != nullptr ? run.suspended->totalMs : 0, msPerSecond);
     appendChar(out, '\n');
 
     if (run.failAboveUs >= 0) {

@@ -39,6 +39,7 @@ static CoreStatistics* statistics = nullptr;
 static WorstEvent worstTimer[worstEventsKept];
 static std::int64_t worstTimerCount = 0;
 static ProblemList problems;
+static SuspendedSpans suspendedSpans;
 static std::int64_t stoppedUtcMs = -1;
 static std::int64_t stoppedElapsedMs = 0;
 static Timeline timeline;  // only with a page
@@ -65,6 +66,7 @@ static bool* sampledCopy = nullptr;
 static bool* wakeSampledCopy = nullptr;
 static WorstEvent worstTimerCopy[worstEventsKept];
 static ProblemList problemsCopy;
+static SuspendedSpans suspendedCopy;
 static TimerEvent batch[eventsPerBatch];
 static WakeEvent wakeBatch[lateWakeQueueCapacity];
 static WakeStatistics* wakeCopy = nullptr;
@@ -210,6 +212,7 @@ static RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, boo
     std::memcpy(worstTimerCopy, worstTimer, sizeof worstTimer);
     const std::int64_t worstCount = worstTimerCount;
     problemsCopy = problems;
+    settleSuspendedSpans(suspendedSpans, stoppedUtcMs >= 0 ? stoppedUtcMs : nowUtcMs, suspendedCopy);
     if (hasHtml) copyTimeline(timeline, timelineCopy);
     const std::int64_t dropped = hasLog ? eventsDropped() : 0;
     const bool crossed = sawFailure;
@@ -255,6 +258,7 @@ static RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, boo
     run.problemsListed = problemsCopy.listed;
     run.worstTimer = worstTimerCopy;
     run.worstTimerCount = worstCount;
+    run.suspended = &suspendedCopy;
     if (hasHtml) run.timeline = &timelineCopy;
     if (current.fine) {
         run.wakes = wakeCopy;
@@ -373,6 +377,7 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
     sawFailure = false;
     worstTimerCount = 0;
     clearProblems(problems);
+    clearSuspendedSpans(suspendedSpans);
     stoppedUtcMs = -1;
     std::free(statistics);
     statistics = static_cast<CoreStatistics*>(std::calloc(cores, sizeof(CoreStatistics)));
@@ -476,12 +481,26 @@ void setFineMethod(const char* method, std::int64_t resolutionUs) {
     fineResolutionUs = resolutionUs;
 }
 
+void noteSuspend(std::int64_t nowUtcMs) {
+    lockSamples();
+    if (recording) openSuspendedSpan(suspendedSpans, nowUtcMs);
+    unlockSamples();
+}
+
+void noteResume(std::int64_t nowUtcMs, std::int64_t sleptMs) {
+    lockSamples();
+    if (recording) closeSuspendedSpan(suspendedSpans, nowUtcMs, sleptMs);
+    unlockSamples();
+}
+
 void stopRecording(std::int64_t nowUtcMs, std::int64_t elapsedMs) {
     lockSamples();
     if (recording) {
         recording = false;
         stoppedUtcMs = nowUtcMs;
         stoppedElapsedMs = elapsedMs;
+        // A sleep that has not ended by the close ends the record's span there.
+        closeSuspendedSpan(suspendedSpans, nowUtcMs, 0);
         // Reading the wake-up figures never waits for their samplers.
         for (std::int64_t core = 0; current.fine && core < current.coreCount; ++core) {
             readWakeStatistics(core, wakeAtStop[core]);

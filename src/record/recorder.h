@@ -54,6 +54,13 @@ void noteRunProblem(std::int64_t nowUtcMs, const char* message);
 // and retried at the next step.
 void recorderStep(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool rewrite);
 
+// The machine is about to sleep, or woke: the span between is recorded as
+// suspended. `sleptMs` is the time asleep the system counted since the
+// previous power message (0 where it cannot tell); it dates a wake whose
+// suspend message never came. Any thread that does not hold the lock.
+void noteSuspend(std::int64_t nowUtcMs);
+void noteResume(std::int64_t nowUtcMs, std::int64_t sleptMs);
+
 // The close request: nothing is recorded from here on, so the record covers
 // the same span of every core. Any thread that does not hold the lock.
 void stopRecording(std::int64_t nowUtcMs, std::int64_t elapsedMs);

@@ -73,8 +73,10 @@ std::size_t reportCapacity(std::int64_t coreCount, bool withWakes) {
     constexpr std::size_t perWorstWake = 128;
     // Problems' texts may grow six-fold when escaped (control characters).
     constexpr std::size_t perProblem = 80 + 6 * problemTextCapacity;
+    constexpr std::size_t perSuspendedSpan = 96;
     return fixedPart + (perCore + (withWakes ? perCoreWakes : 0)) * static_cast<std::size_t>(coreCount) +
-           perProblem * problemsKept + (withWakes ? perWorstWake * worstWakesKept : 0);
+           perProblem * problemsKept + perSuspendedSpan * suspendedSpansKept +
+           (withWakes ? perWorstWake * worstWakesKept : 0);
 }
 
 void appendLogHeader(TextBuffer& out) {
@@ -191,6 +193,24 @@ static void appendCore(TextBuffer& out, std::int64_t core, const CoreStatistics&
     appendText(out, "\n    }");
 }
 
+// The spans the machine slept; none when they are not known.
+static void appendSuspended(TextBuffer& out, const SuspendedSpans* spans) {
+    const std::int64_t listed = spans != nullptr ? spans->listed : 0;
+    appendText(out, ",\n  \"suspended\": [");
+    for (std::int64_t k = 0; k < listed; ++k) {
+        appendText(out, k == 0 ? "\n    {\"from_utc\": " : ",\n    {\"from_utc\": ");
+        appendQuotedUtc(out, spans->kept[k].fromUtcMs);
+        appendText(out, ", \"to_utc\": ");
+        appendQuotedUtc(out, spans->kept[k].toUtcMs);
+        appendChar(out, '}');
+    }
+    appendText(out, listed == 0 ? "]" : "\n  ]");
+    appendText(out, ",\n  \"suspended_not_listed\": ");
+    appendInteger(out, spans != nullptr ? spans->count - listed : 0);
+    appendText(out, ",\n  \"suspended_seconds\": ");
+    appendDecimal(out, spans != nullptr ? spans->totalMs : 0, 1000, 3);
+}
+
 // Milliseconds from microseconds: whole when they are, else with as many
 // decimals as it takes (at most three).
 void appendMillisecondsOf(TextBuffer& out, std::int64_t us) {
@@ -289,5 +309,6 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
     appendText(out, run.problemsListed == 0 ? "]" : "\n  ]");
     appendText(out, ",\n  \"problems_not_listed\": ");
     appendInteger(out, run.problemCount - run.problemsListed);
+    appendSuspended(out, run.suspended);
     appendText(out, "\n}\n");
 }

@@ -8,6 +8,7 @@
 
 #include "engine/wake_figures.h"
 #include "record/statistics.h"
+#include "record/suspended_spans.h"
 #include "record/timeline.h"
 
 // Problems met during a run: the first problemsKept are kept with their time.
@@ -66,4 +67,7 @@ struct RunSummary {
     // With `wakes`: false where no wake-up sampler ran pinned to the core;
     // null when every core's did.
     const bool* wakeSampled;
+    // When the machine slept, an open span ended at the snapshot; null when
+    // not known (a page made from a log).
+    const SuspendedSpans* suspended;
 };

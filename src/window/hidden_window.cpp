@@ -1,8 +1,8 @@
 // --no-window: the run without anything on screen. A hidden top-level window
 // of the monitor's class takes core 0's timer and the requests to close (a
 // close request sent to the process, such as taskkill's without /F, goes to
-// its top-level windows) and the end of the session; no picture, no tray
-// icon, no menu.
+// its top-level windows), the end of the session and the machine's sleeps;
+// no picture, no tray icon, no menu.
 #include "engine/core_sampler.h"
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
@@ -19,6 +19,8 @@ LRESULT CALLBACK hiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     if (message == WM_CLOSE || message == WM_DESTROY) {
         if (closeRequest != nullptr) closeRequest();
         if (message == WM_DESTROY) PostQuitMessage(0);
+    } else if (message == WM_POWERBROADCAST) {
+        onPowerBroadcast(wParam);
     } else if (message == WM_ENDSESSION) {
         if (wParam != 0 && sessionEnding != nullptr) sessionEnding();
     }

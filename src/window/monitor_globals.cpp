@@ -1,5 +1,7 @@
 #include "window/monitor_window.h"
 
+#include "engine/suspend_state.h"
+
 const char monitorWindowTitle[] = "Vantrel";
 const char monitorWindowClassName[] = "VantrelWindow";
 
@@ -25,3 +27,16 @@ HMENU priorityMenuHolder = nullptr;
 std::int64_t keepOnTop = 0;
 void (*sessionEnding)() = nullptr;
 void (*closeRequest)() = nullptr;
+void (*powerChange)(bool resumed) = nullptr;
+
+void onPowerBroadcast(WPARAM event) {
+    // The samplers learn first, so that nothing measured across the sleep
+    // is taken for lateness; then whoever records the run.
+    if (event == PBT_APMSUSPEND) {
+        noteSystemSuspending();
+        if (powerChange != nullptr) powerChange(false);
+    } else if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) {
+        noteSystemResumed();
+        if (powerChange != nullptr) powerChange(true);
+    }
+}

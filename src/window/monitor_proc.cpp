@@ -45,6 +45,8 @@ LRESULT CALLBACK monitorWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     } else if (message == WM_DESTROY) {
         if (closeRequest != nullptr) closeRequest();
         PostQuitMessage(0);
+    } else if (message == WM_POWERBROADCAST) {
+        onPowerBroadcast(wParam);
     } else if (message == WM_ENDSESSION) {
         // The session ends: the process may be ended once this returns.
         if (wParam != 0 && sessionEnding != nullptr) sessionEnding();

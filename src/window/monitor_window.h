@@ -53,6 +53,12 @@ extern void (*sessionEnding)();
 // Run when the window is asked to close (or destroyed without being asked),
 // before it goes away. Null: nothing to do.
 extern void (*closeRequest)();
+// Run when the machine is about to sleep (false) or has woken (true), on the
+// window's thread. Null: nothing to do.
+extern void (*powerChange)(bool resumed);
+// WM_POWERBROADCAST of either window: a suspend or a resume marks the time
+// asleep for the samplers and calls powerChange; other events are ignored.
+void onPowerBroadcast(WPARAM event);
 
 std::int64_t setupMonitorWindow(std::int64_t count);
 HMENU makeMenuHolder(HMENU menu);

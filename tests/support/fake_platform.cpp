@@ -14,6 +14,7 @@ constexpr std::int64_t fakeCounterPerMs = 10000;
 static std::atomic<std::int64_t> fakeClockTicks{0};
 static std::atomic<std::uint32_t> fakeStepPerRead{0};
 static std::atomic<bool> failLockCreation{false};
+static std::atomic<std::int64_t> fakeSleptTime{0};
 std::mutex sampleLock;
 
 void setFakeTick(std::uint32_t tick) { fakeClockTicks.store(std::int64_t{tick} * fakeCounterPerMs); }
@@ -21,6 +22,8 @@ void advanceFakeTick(std::uint32_t ms) { fakeClockTicks.fetch_add(std::int64_t{m
 void advanceFakeCounter(std::int64_t ticks) { fakeClockTicks.fetch_add(ticks); }
 void setFakeTickStepPerRead(std::uint32_t ms) { fakeStepPerRead.store(ms); }
 void failNextSampleLockCreation() { failLockCreation.store(true); }
+void setFakeSleptTime(std::int64_t slept) { fakeSleptTime.store(slept); }
+std::int64_t readSleptTime() { return fakeSleptTime.load(); }
 
 // The time of day is the clock from 2026-12-07T00:00:00.000Z on.
 constexpr std::int64_t fakeUtcStartMs = 1796601600000;

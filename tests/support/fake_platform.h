@@ -16,3 +16,5 @@ void advanceFakeCounter(std::int64_t ticks);
 void setFakeTickStepPerRead(std::uint32_t ms);
 // Makes the next createSampleLock() fail (once).
 void failNextSampleLockCreation();
+// Sets the time asleep (100 ns units) that readSleptTime answers.
+void setFakeSleptTime(std::int64_t slept);

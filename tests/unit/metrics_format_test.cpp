@@ -64,6 +64,9 @@ TEST(MetricsFormat, HandWorkedRunExactly) {
     run.thresholdCrossed = true;
     run.logDropped = 3;
     run.problemCount = 1;
+    SuspendedSpans asleep{};
+    asleep.totalMs = 3605250;  // an hour and a bit, in two sleeps
+    run.suspended = &asleep;
     EXPECT_EQ(render(run, "hand_worked"),
               "# HELP vantrel_cores Processors that Windows reports; each is sampled by one thread.\n"
               "# TYPE vantrel_cores gauge\nvantrel_cores 1\n"
@@ -75,6 +78,9 @@ TEST(MetricsFormat, HandWorkedRunExactly) {
               "# TYPE vantrel_problems_total counter\nvantrel_problems_total 1\n"
               "# HELP vantrel_start_time_seconds When the run started, in seconds since 1970-01-01 UTC.\n"
               "# TYPE vantrel_start_time_seconds gauge\nvantrel_start_time_seconds 1796654458.923\n"
+              "# HELP vantrel_suspended_seconds_total Time the machine slept during the run (suspend to resume), "
+              "not counted as lateness.\n"
+              "# TYPE vantrel_suspended_seconds_total counter\nvantrel_suspended_seconds_total 3605.25\n"
               "# HELP vantrel_threshold_crossed 1 once a timer event (with --fine, a wake-up too) came later than --fail-above, else 0.\n"
               "# TYPE vantrel_threshold_crossed gauge\nvantrel_threshold_crossed 1\n"
               "# HELP vantrel_timer_lateness_max_seconds The largest lateness of a 100 ms timer event since the "

@@ -278,14 +278,22 @@ TEST(Page, WeekOf64CoresWithWakesFitsItsCapacityAndTwoMegabytes) {
         worstWakes.push_back({k * 3, startMs + k * 30000000, 2000000 - k});
     }
     std::vector<Problem> problems(problemsKept, Problem{startMs, {}});
+    // A laptop closed every few hours: more sleeps than are listed, each a band on every core.
+    SuspendedSpans spans{};
+    clearSuspendedSpans(spans);
+    for (std::int64_t k = 0; k < suspendedSpansKept + 5; ++k) {
+        openSuspendedSpan(spans, startMs + k * 20000000);
+        closeSuspendedSpan(spans, startMs + k * 20000000 + 3600000, 0);
+    }
     for (Problem& p : problems) std::fill(p.text, p.text + problemTextCapacity - 1, '"');
     const RunSummary run{"1.2.0", "A-VERY-LONG-MACHINE-NAME", "Windows 10.0.19045", startMs, startMs + weekMs,
                          weekMs, false, 50000, true, cores, statistics.data(), sampled, 0, 40, problems.data(),
                          problemsKept, worst.data(), worstEventsKept, wakes.data(), "waitable timer", 500,
-                         worstWakes.data(), worstWakesKept, &timeline, false, 0, nullptr};
+                         worstWakes.data(), worstWakesKept, &timeline, false, 0, nullptr, &spans};
     const std::string html = page(run, true, "sample-week-64.html");
     EXPECT_LE(html.size(), 2U * 1024 * 1024);
     EXPECT_NE(html.find("<meta http-equiv=\"refresh\""), std::string::npos);  // still running
+    EXPECT_EQ(countOf(html, "<rect class=\"suspended\""), static_cast<std::size_t>(cores * suspendedSpansKept + 1));
     freeTimeline(timeline);
 }
 
@@ -312,7 +320,7 @@ TEST(Page, AnySpanHasAFewTimeLabelsAndFitsWith256Cores) {
         addToTimeline(timeline, 0, startMs + spanMs, 1, false);
         const RunSummary run{"1.2.0", "", "", startMs, startMs + spanMs, spanMs, true, 50000, true, cores,
                              statistics.data(), reinterpret_cast<const bool*>(sampled.data()), 0, 0, nullptr, 0,
-                             nullptr, 0, wakes.data(), "", 500, nullptr, 0, &timeline, true, 1000000, nullptr};
+                             nullptr, 0, wakes.data(), "", 500, nullptr, 0, &timeline, true, 1000000, nullptr, nullptr};
         const std::string html = page(run, true, "span.html");
         const std::size_t labels = countOf(html, "text-anchor=\"middle\">");
         EXPECT_GE(labels, 2U * cores);

@@ -174,6 +174,12 @@ TEST(ReportFormat, WholeReportWithAnIdleCore) {
     run.problems = problems;
     run.problemsListed = 1;
     run.problemCount = 3;
+    SuspendedSpans asleep{};
+    asleep.kept[0] = SuspendedSpan{1796652182000, 1796652185250};
+    asleep.listed = 1;
+    asleep.count = 22;
+    asleep.totalMs = 67890;
+    run.suspended = &asleep;
     EXPECT_EQ(reportOf(run), R"json({
   "program": "Vantrel",
   "version": "1.0 \"test\" \\",
@@ -221,7 +227,12 @@ TEST(ReportFormat, WholeReportWithAnIdleCore) {
   "problems": [
     {"at_utc": "2026-12-07T14:03:01.000Z", "message": "cannot write to 'C:\\l\"og': full"}
   ],
-  "problems_not_listed": 2
+  "problems_not_listed": 2,
+  "suspended": [
+    {"from_utc": "2026-12-07T14:03:02.000Z", "to_utc": "2026-12-07T14:03:05.250Z"}
+  ],
+  "suspended_not_listed": 21,
+  "suspended_seconds": 67.890
 }
 )json");
 }

@@ -1,0 +1,144 @@
+// A machine that sleeps: the spans the record keeps, and the rule by which a
+// sampler drops an interval that saw a suspend and starts afresh.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/sample_tables.h"
+#include "engine/sampling.h"
+#include "engine/suspend_state.h"
+#include "engine/timer_event.h"
+#include "record/suspended_spans.h"
+#include "tests/support/fake_platform.h"
+
+namespace {
+
+// s: suspend at `at`; r: resume at `at`, the system counting `slept` ms asleep.
+struct PowerStep {
+    char kind;
+    std::int64_t at;
+    std::int64_t slept;
+};
+
+struct SpanCase {
+    const char* name;
+    std::vector<PowerStep> steps;
+    std::int64_t endAt;  // the snapshot
+    std::int64_t listed, count, totalMs;
+    SuspendedSpan first;
+};
+
+TEST(SuspendedSpans, KeepTwentyCountTheRestAndTotalTheirTime) {
+    std::vector<PowerStep> many;
+    for (std::int64_t k = 0; k < 25; ++k) {
+        many.push_back({'s', k * 1000, 0});
+        many.push_back({'r', k * 1000 + 100, 0});
+    }
+    const SpanCase cases[] = {
+        {"one sleep", {{'s', 1000, 0}, {'r', 4000, 0}}, 9000, 1, 1, 3000, {1000, 4000}},
+        {"both resume messages for one wake", {{'s', 1000, 0}, {'r', 4000, 0}, {'r', 4050, 0}}, 9000, 1, 1, 3000,
+         {1000, 4000}},
+        {"a second suspend keeps the first start", {{'s', 1000, 0}, {'s', 2000, 0}, {'r', 4000, 0}}, 9000, 1, 1, 3000,
+         {1000, 4000}},
+        {"a resume alone, nothing counted asleep", {{'r', 4000, 0}}, 9000, 0, 0, 0, {0, 0}},
+        {"a resume alone, dated by the time asleep", {{'r', 10000, 2500}}, 12000, 1, 1, 2500, {7500, 10000}},
+        {"asleep at the end", {{'s', 1000, 0}}, 9000, 1, 1, 8000, {1000, 9000}},
+        {"clock set back while asleep", {{'s', 5000, 0}, {'r', 4000, 0}}, 9000, 1, 1, 0, {5000, 5000}},
+        {"twenty-five sleeps", many, 30000, suspendedSpansKept, 25, 2500, {0, 100}},
+    };
+    for (const SpanCase& c : cases) {
+        SuspendedSpans spans{};
+        clearSuspendedSpans(spans);
+        for (const PowerStep& step : c.steps) {
+            if (step.kind == 's') {
+                openSuspendedSpan(spans, step.at);
+            } else {
+                closeSuspendedSpan(spans, step.at, step.slept);
+            }
+        }
+        SuspendedSpans settled{};
+        settleSuspendedSpans(spans, c.endAt, settled);
+        EXPECT_EQ(settled.listed, c.listed) << c.name;
+        EXPECT_EQ(settled.count, c.count) << c.name;
+        EXPECT_EQ(settled.totalMs, c.totalMs) << c.name;
+        if (c.listed > 0) {
+            EXPECT_EQ(settled.kept[0].fromUtcMs, c.first.fromUtcMs) << c.name;
+            EXPECT_EQ(settled.kept[0].toUtcMs, c.first.toUtcMs) << c.name;
+        }
+    }
+}
+
+// One interval of a sampler: what happened during it, and whether the
+// sampler must drop the event that ends it.
+struct IntervalCase {
+    const char* what;
+    bool suspendMessage;
+    bool resumeMessage;
+    std::int64_t sleptGrowth;  // 100 ns units
+    bool dropped;
+};
+
+TEST(SuspendWatch, DropsFromTheSuspendUntilTheFirstIntervalAfterTheResume) {
+    const IntervalCase intervals[] = {
+        {"first event: the watch takes its bearings", false, false, 0, false},
+        {"quiet", false, false, 0, false},
+        {"the suspend message came", true, false, 0, true},
+        {"still asleep, events coming in late", false, false, 0, true},
+        {"the resume message came", false, true, 0, true},
+        {"the first full period after the resume", false, false, 0, false},
+        {"suspended and resumed within one interval", true, true, 0, true},
+        {"quiet again", false, false, 0, false},
+        {"asleep without a message, 3 s", false, false, 30000000, true},
+        {"time asleep grown by the tolerance only", false, false, sleptGrowthCounts, false},
+        {"just over it", false, false, sleptGrowthCounts + 1, true},
+        {"quiet at last", false, false, 0, false},
+    };
+    SuspendWatch watch{};
+    std::int64_t slept = 123456789;  // asleep before the run: not this run's sleep
+    for (const IntervalCase& c : intervals) {
+        if (c.suspendMessage) noteSystemSuspending();
+        if (c.resumeMessage) noteSystemResumed();
+        slept += c.sleptGrowth;
+        setFakeSleptTime(slept);
+        EXPECT_EQ(intervalSuspended(watch), c.dropped) << c.what;
+    }
+    setFakeSleptTime(0);
+}
+
+TimerEvent lastRecorded{};
+std::int64_t recorded = 0;
+void keepEvent(const TimerEvent& event) {
+    lastRecorded = event;
+    ++recorded;
+}
+
+TEST(SuspendWatch, TimerSamplerDropsTheSleepAndMeasuresTheNextPeriodFromTheResume) {
+    createSampleTables();
+    sampleTables.coreCount = 2;
+    setFakeTickStepPerRead(0);
+    setFakeTick(5000);
+    timerEventSink = keepEvent;
+    markTimerBaseline(1);
+    advanceFakeTick(100);
+    recordTimerEvent(1);  // takes its bearings
+    recorded = 0;
+
+    noteSystemSuspending();
+    advanceFakeTick(3000000);  // an hour asleep, then the late event
+    recordTimerEvent(1);
+    advanceFakeTick(40);  // the resume comes between two events
+    noteSystemResumed();
+    advanceFakeTick(60);
+    recordTimerEvent(1);
+    EXPECT_EQ(recorded, 0) << "an event from the sleep reached the record, " << lastRecorded.lateMs << " ms late";
+    EXPECT_STREQ(sampleTables.labelText[1], "+0ms");
+
+    advanceFakeTick(102);  // a full period from the dropped event
+    recordTimerEvent(1);
+    EXPECT_EQ(recorded, 1);
+    EXPECT_EQ(lastRecorded.lateMs, 2);
+    timerEventSink = nullptr;
+}
+
+}  // namespace
