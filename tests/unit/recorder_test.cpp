@@ -360,13 +360,8 @@ TEST_F(FineRecorder, ExitCodeReportAndPageAgreeOnWhatCrossed) {
 TEST_F(FineRecorder, EqualLatenessTheEarlierLeadsEveryList) {
     ASSERT_TRUE(startFine(-1)) << error;
     // Each core in its own time order; across cores the lock is taken in any order.
-    record(0, 20, startedUtcMs + 150);
-    record(1, 20, startedUtcMs + 100);
-    record(1, 20, startedUtcMs + 300);
-    record(0, 20, startedUtcMs + 200);
-    recordWake(0, 9000, 0, startedUtcMs + 150);
-    recordWake(1, 9000, 0, startedUtcMs + 120);
-    recordWake(1, 9000, 0, startedUtcMs + 180);
+    for (const auto& [core, atMs] : {std::pair{0, 150}, {1, 100}, {1, 300}, {0, 200}}) record(core, 20, startedUtcMs + atMs);
+    for (const auto& [core, atMs] : {std::pair{0, 150}, {1, 120}, {1, 180}}) recordWake(core, 9000, 0, startedUtcMs + atMs);
     finishRecorder(startedUtcMs + 1000, 1000, 0);
     const std::string report = readFile(at("r.json"));
     const std::string page = readFile(at("p.html"));

@@ -24,32 +24,28 @@ struct PowerStep {
 TEST(SuspendedSpans, KeepTwentyCountTheRestAndTotalTheirTime) {
     std::vector<PowerStep> many;
     for (std::int64_t k = 0; k < 25; ++k) many.insert(many.end(), {{'s', k * 1000, 0}, {'r', k * 1000 + 100, 0}});
-    // Steps, the snapshot's time; the spans listed and counted, their total, and the first.
-    const struct {
-        const char* name;
-        std::vector<PowerStep> steps;
-        std::int64_t endAt, listed, count, totalMs, from, to;
-    } cases[] = {
-        {"one sleep", {{'s', 1000, 0}, {'r', 4000, 0}}, 9000, 1, 1, 3000, 1000, 4000},
-        {"both resume messages for one wake", {{'s', 1000, 0}, {'r', 4000, 0}, {'r', 4050, 0}}, 9000, 1, 1, 3000, 1000, 4000},
-        {"a second suspend keeps the first start", {{'s', 1000, 0}, {'s', 2000, 0}, {'r', 4000, 0}}, 9000, 1, 1, 3000, 1000, 4000},
-        {"a resume alone, nothing counted asleep", {{'r', 4000, 0}}, 9000, 0, 0, 0, 0, 0},
-        {"a resume alone, dated by the time asleep", {{'r', 10000, 2500}}, 12000, 1, 1, 2500, 7500, 10000},
-        {"asleep at the end", {{'s', 1000, 0}}, 9000, 1, 1, 8000, 1000, 9000},
-        {"clock set back while asleep", {{'s', 5000, 0}, {'r', 4000, 0}}, 9000, 1, 1, 0, 5000, 5000},
-        {"twenty-five sleeps", many, 30000, suspendedSpansKept, 25, 2500, 0, 100},
+    // Steps, the snapshot's time; the spans listed and counted, their total, and the first (from, to).
+    const std::tuple<const char*, std::vector<PowerStep>, std::int64_t, std::int64_t, std::int64_t, std::int64_t, SuspendedSpan> cases[] = {
+        {"one sleep", {{'s', 1000, 0}, {'r', 4000, 0}}, 9000, 1, 1, 3000, {1000, 4000}},
+        {"both resume messages for one wake", {{'s', 1000, 0}, {'r', 4000, 0}, {'r', 4050, 0}}, 9000, 1, 1, 3000, {1000, 4000}},
+        {"a second suspend keeps the first start", {{'s', 1000, 0}, {'s', 2000, 0}, {'r', 4000, 0}}, 9000, 1, 1, 3000, {1000, 4000}},
+        {"a resume alone, nothing counted asleep", {{'r', 4000, 0}}, 9000, 0, 0, 0, {0, 0}},
+        {"a resume alone, dated by the time asleep", {{'r', 10000, 2500}}, 12000, 1, 1, 2500, {7500, 10000}},
+        {"asleep at the end", {{'s', 1000, 0}}, 9000, 1, 1, 8000, {1000, 9000}},
+        {"clock set back while asleep", {{'s', 5000, 0}, {'r', 4000, 0}}, 9000, 1, 1, 0, {5000, 5000}},
+        {"twenty-five sleeps", many, 30000, suspendedSpansKept, 25, 2500, {0, 100}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, steps, endAt, listed, count, totalMs, first] : cases) {
+        SCOPED_TRACE(name);
         SuspendedSpans spans{};
         SuspendedSpans settled{};
         clearSuspendedSpans(spans);
-        for (const PowerStep& step : c.steps) {
+        for (const PowerStep& step : steps) {
             step.kind == 's' ? openSuspendedSpan(spans, step.at) : closeSuspendedSpan(spans, step.at, step.slept);
         }
-        settleSuspendedSpans(spans, c.endAt, settled);
-        EXPECT_EQ(std::tie(settled.listed, settled.count, settled.totalMs), std::tie(c.listed, c.count, c.totalMs));
-        if (c.listed > 0) { EXPECT_EQ(std::tie(settled.kept[0].fromUtcMs, settled.kept[0].toUtcMs), std::tie(c.from, c.to)); }
+        settleSuspendedSpans(spans, endAt, settled);
+        EXPECT_EQ(std::tie(settled.listed, settled.count, settled.totalMs), std::tie(listed, count, totalMs));
+        if (listed > 0) { EXPECT_EQ(std::tie(settled.kept[0].fromUtcMs, settled.kept[0].toUtcMs), std::tie(first.fromUtcMs, first.toUtcMs)); }
     }
 }
 
