@@ -44,8 +44,8 @@ TEST(SuspendedSpans, KeepTwentyCountTheRestAndTotalTheirTime) {
             step.kind == 's' ? openSuspendedSpan(spans, step.at) : closeSuspendedSpan(spans, step.at, step.slept);
         }
         settleSuspendedSpans(spans, endAt, settled);
-        EXPECT_EQ(std::tie(settled.listed, settled.count, settled.totalMs), std::tie(listed, count, totalMs));
-        if (listed > 0) { EXPECT_EQ(std::tie(settled.kept[0].fromUtcMs, settled.kept[0].toUtcMs), std::tie(first.fromUtcMs, first.toUtcMs)); }
+        EXPECT_EQ(std::make_tuple(settled.listed, settled.count, settled.totalMs), std::make_tuple(listed, count, totalMs));
+        if (listed > 0) { EXPECT_EQ(std::make_tuple(settled.kept[0].fromUtcMs, settled.kept[0].toUtcMs), std::make_tuple(first.fromUtcMs, first.toUtcMs)); }
     }
 }
 
