@@ -22,8 +22,7 @@ layouts=(
 for layout in "${layouts[@]}"; do
     read -r cores columns rows width height left top <<<"$layout"
     note "$cores processors"
-    report=$VANTREL_SCREENSHOT_DIR/many-cores-$cores.json
-    rm -f "$report"
+    report=$VANTREL_SCREENSHOT_DIR/many-cores-$cores.json && rm -f "$report"
     vantrel_start_with_cpus "$cores" --report "$report"
     window=$(vantrel_wait_window 15000)
 
@@ -62,9 +61,6 @@ for layout in "${layouts[@]}"; do
     echo "ok: every row and its separator at its column and slot"
     screenshot "many-cores-$cores"
 
-    # Wine refuses to pin a thread to a processor that is not there: those
-    # samplers run unpinned, their cores are not sampled, and the record
-    # cannot be trusted.
     vantrel_close
     real=$(nproc)
     expect '((VANTREL_EXIT_CODE == 4))' "exit code 4 after closing: $(head -c 300 "$VANTREL_STDERR")"

@@ -16,6 +16,10 @@
 //                                   reports when every row first showed a graph and a
 //                                   label and when the tray icon window appeared
 //   vprobe close [WAIT_MS]          posts WM_CLOSE and waits for the process to end
+//   vprobe power suspend|resume|resume-user   tells the monitor window (shown or hidden) that the
+//                                   machine sleeps or woke, as the system's power broadcast would
+//   vprobe hold PATH HOLD_MS GAP_MS SECONDS   holds PATH open without delete sharing (an exporter or a
+//                                   virus scanner), HOLD_MS at a time; blocked: holds a replace waited through
 //
 // The picture is read from the screen (GetDC of the desktop), as a user would
 // see it; labels are read by rendering every candidate "+Nms" with the
@@ -631,6 +635,35 @@ int commandDetached(DWORD waitMs, int argc, char** argv) {
     return 0;
 }
 
+// Sent, as the system sends it: the answer comes once the window has
+// handled it, so what the test does next happens after.
+int commandPower(const std::string& event) {
+    if (event != "suspend" && event != "resume" && event != "resume-user") return 2;
+    const WPARAM code = event == "suspend" ? PBT_APMSUSPEND : event == "resume" ? PBT_APMRESUMEAUTOMATIC : PBT_APMRESUMESUSPEND;
+    HWND window = findMonitor();
+    DWORD_PTR answer = 0;
+    const bool sent = window != nullptr && SendMessageTimeoutA(window, WM_POWERBROADCAST, code, 0, SMTO_ABORTIFHUNG, 5000, &answer) != 0;
+    std::printf("found=%d\nsent=%d\n", window != nullptr ? 1 : 0, sent ? 1 : 0);
+    return sent ? 0 : 1;
+}
+
+// A replace was waiting for a hold when PATH.tmp was there as it let go.
+int commandHold(const char* path, DWORD holdMs, DWORD gapMs, DWORD seconds) {
+    const std::string temporary = std::string(path) + ".tmp";
+    int holds = 0;
+    int blocked = 0;
+    for (const ULONGLONG endAt = GetTickCount64() + 1000ULL * seconds; GetTickCount64() < endAt; Sleep(gapMs)) {
+        HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) continue;
+        ++holds;
+        Sleep(holdMs);
+        if (GetFileAttributesA(temporary.c_str()) != INVALID_FILE_ATTRIBUTES) ++blocked;
+        CloseHandle(file);
+    }
+    std::printf("holds=%d\nblocked=%d\n", holds, blocked);
+    return 0;
+}
+
 DWORD argumentMs(int argc, char** argv, int index, DWORD fallback) {
     return argc > index ? static_cast<DWORD>(std::strtoul(argv[index], nullptr, 10)) : fallback;
 }
@@ -648,7 +681,7 @@ int rowArgument(const char* text) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        (void)std::fprintf(stderr, "usage: vprobe sysinfo|window|samplers|tray|rows|wait-full|watch|close|end-session|detached MS PROGRAM ARGS ...\n");
+        (void)std::fprintf(stderr, "usage: vprobe sysinfo|window|samplers|tray|rows|wait-full|watch|close|end-session|power EVENT|hold PATH HOLD GAP S|detached MS PROGRAM ARGS ...\n");
         return 2;
     }
     const std::string command = argv[1];
@@ -676,6 +709,10 @@ int main(int argc, char** argv) {
         result = commandDetached(argumentMs(argc, argv, 2, 5000), argc - 3, argv + 3);
     } else if (command == "end-session") {
         result = commandEndSession();
+    } else if (command == "power" && argc > 2) {
+        result = commandPower(argv[2]);
+    } else if (command == "hold" && argc > 5) {
+        result = commandHold(argv[2], argumentMs(argc, argv, 3, 0), argumentMs(argc, argv, 4, 0), argumentMs(argc, argv, 5, 0));
     } else if (command == "close") {
         result = commandClose(argumentMs(argc, argv, 2, 5000));
     } else {

@@ -81,11 +81,14 @@ protected:
     }
 
     std::string at(const char* name) const { return (directory / name).string(); }
-    bool start(const std::string& report, const std::string& log, std::int64_t cores = 2, std::int64_t failAboveMs = -1) {
+    bool start(const std::string& report, const std::string& log, std::int64_t cores = 2, std::int64_t failAboveMs = -1,
+               const std::string& html = "", bool fine = false) {
         char text[messageCapacity] = "";
         RecorderSettings settings{};
         settings.reportPath = report.c_str();
         settings.logPath = log.c_str();
+        settings.htmlPath = html.c_str();
+        settings.fine = fine;
         settings.failAboveUs = failAboveMs < 0 ? -1 : failAboveMs * 1000;
         settings.coreCount = cores;
         settings.startedUtcMs = startedUtcMs;
@@ -304,25 +307,8 @@ protected:
     }
     bool startFine(std::int64_t failAboveMs) {
         freeWakeFigures();
-        if (!createWakeFigures(2)) return false;
-        reportPath = at("r.json");
-        logPath = at("l.csv");
-        htmlPath = at("p.html");
-        char text[messageCapacity] = "";
-        RecorderSettings settings{};
-        settings.reportPath = reportPath.c_str();
-        settings.logPath = logPath.c_str();
-        settings.htmlPath = htmlPath.c_str();
-        settings.failAboveUs = failAboveMs < 0 ? -1 : failAboveMs * 1000;
-        settings.coreCount = 2;
-        settings.startedUtcMs = startedUtcMs;
-        settings.version = "9.9.9";
-        settings.fine = true;
-        const bool started = startRecorder(settings, text);
-        error = text;
-        return started;
+        return createWakeFigures(2) && start(at("r.json"), at("l.csv"), 2, failAboveMs, at("p.html"), true);
     }
-    std::string reportPath, logPath, htmlPath;
 };
 
 struct Wake {
@@ -330,17 +316,14 @@ struct Wake {
 };
 
 TEST_F(FineRecorder, ExitCodeReportAndPageAgreeOnWhatCrossed) {
-    const struct Case {
+    const struct {
         const char* name;
-        std::vector<Wake> timers;  // lateUs / 1000 is late_ms
-        std::vector<Wake> wakes, wakesAfterClose;
+        std::vector<Wake> timers, wakes, wakesAfterClose;  // a timer's late_ms is lateUs / 1000
         bool crossed;
         const char* verdict;
     } cases[] = {
-        {"both exactly at the limit", {{1, 15000, 200}}, {{1, 15000, 150}}, {}, false,
-         "Passed: no timer event and no wake-up came later than 15.000 ms."},
-        {"a late wake-up after the close request", {{1, 2000, 200}}, {{1, 5000, 150}}, {{1, 25000, 950}}, false,
-         "Passed: no timer event and no wake-up"},
+        {"both exactly at the limit", {{1, 15000, 200}}, {{1, 15000, 150}}, {}, false, "Passed: no timer event and no wake-up came later than 15.000 ms."},
+        {"a late wake-up after the close request", {{1, 2000, 200}}, {{1, 5000, 150}}, {{1, 25000, 950}}, false, "Passed: no timer event and no wake-up"},
         {"a wake-up only", {{1, 2537, 300}}, {{1, 14000, 150}, {1, 25000, 250}}, {}, true,
          "Crossed: wake-ups came later than 15.000 ms; the worst, on core 1 at 2026-12-07T14:03:00.250Z, was 25.000 ms late."},
         {"both", {{0, 16000, 100}, {1, 1000, 300}}, {{1, 31000, 250}}, {}, true,
@@ -348,7 +331,7 @@ TEST_F(FineRecorder, ExitCodeReportAndPageAgreeOnWhatCrossed) {
          "2026-12-07T14:03:00.100Z, was 16 ms late by the tick count (16.000 ms by the performance counter); the "
          "worst wake-up, on core 1 at 2026-12-07T14:03:00.250Z, was 31.000 ms late."},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(startFine(15)) << error;
         for (const Wake& w : c.wakes) recordWake(w.core, w.lateUs, 0, startedUtcMs + w.atMs);
@@ -363,16 +346,12 @@ TEST_F(FineRecorder, ExitCodeReportAndPageAgreeOnWhatCrossed) {
         finishRecorder(startedUtcMs + 1000, 1000, 0);
 
         EXPECT_EQ(recorderSawFailure(), c.crossed);
-        const std::string page = readFile(htmlPath);
+        const std::string page = readFile(at("p.html"));
         EXPECT_NE(page.find(c.verdict), std::string::npos) << page.substr(page.find("id=\"verdict\""), 400);
-        const std::string report = readFile(reportPath);
-        const std::string log = readFile(logPath);
         for (const Wake& w : c.wakesAfterClose) {
-            EXPECT_EQ(report.find(std::to_string(w.lateUs)), std::string::npos) << report;
-            EXPECT_EQ(log.find(std::to_string(w.lateUs)), std::string::npos) << log;
+            EXPECT_EQ((readFile(at("r.json")) + readFile(at("l.csv"))).find(std::to_string(w.lateUs)), std::string::npos);
         }
-        // Core 1's wake-ups reached its timeline, late enough for the log or
-        // not, and the worst of them are marked.
+        // Core 1's wake-ups reached its timeline, late enough for the log or not, and the worst of them are marked.
         EXPECT_EQ(countOf(page, "<path class=\"wake\" d=\"M"), 2U) << "the legend's and core 1's";
         EXPECT_EQ(countOf(page, "<g class=\"worst-wake-mark\""), c.wakes.size());
     }
@@ -380,32 +359,22 @@ TEST_F(FineRecorder, ExitCodeReportAndPageAgreeOnWhatCrossed) {
 
 TEST_F(FineRecorder, EqualLatenessTheEarlierLeadsEveryList) {
     ASSERT_TRUE(startFine(-1)) << error;
-    // Each core in its own time order; across cores the lock is taken in
-    // any order.
-    record(0, 20, startedUtcMs + 150);
-    record(1, 20, startedUtcMs + 100);
-    record(1, 20, startedUtcMs + 300);
-    record(0, 20, startedUtcMs + 200);
-    recordWake(0, 9000, 0, startedUtcMs + 150);
-    recordWake(1, 9000, 0, startedUtcMs + 120);
-    recordWake(1, 9000, 0, startedUtcMs + 180);
+    // Each core in its own time order; across cores the lock is taken in any order.
+    for (const auto& [core, atMs] : {std::pair{0, 150}, {1, 100}, {1, 300}, {0, 200}}) record(core, 20, startedUtcMs + atMs);
+    for (const auto& [core, atMs] : {std::pair{0, 150}, {1, 120}, {1, 180}}) recordWake(core, 9000, 0, startedUtcMs + atMs);
     finishRecorder(startedUtcMs + 1000, 1000, 0);
-    const std::string report = readFile(reportPath);
-    const std::string page = readFile(htmlPath);
-    EXPECT_NE(report.find("\"worst\": {\n    \"core\": 1,\n    \"late_ms\": 20,\n    \"at_utc\": \"2026-12-07T14:03:00.100Z\""),
-              std::string::npos) << report;
-    EXPECT_NE(report.find("\"max_at_utc\": \"2026-12-07T14:03:00.150Z\""), std::string::npos) << "core 0: the first";
-    EXPECT_NE(report.find("\"max_at_utc\": \"2026-12-07T14:03:00.100Z\""), std::string::npos) << "core 1: the first";
-    EXPECT_NE(report.find("\"max_at_utc\": \"2026-12-07T14:03:00.120Z\""), std::string::npos) << "core 1's wake-ups";
-    EXPECT_NE(report.find("\"worst_wakes\": [\n    {\"core\": 1, \"at_utc\": \"2026-12-07T14:03:00.120Z\""),
-              std::string::npos) << report;
-    const std::pair<const char*, const char*> firstRows[] = {
-        {"id=\"worst-events\"", "<tr data-core=\"1\" data-utc=\"1796652180100\""},
-        {"id=\"worst-wakes\"", "<tr data-core=\"1\" data-utc=\"1796652180120\""},
-    };
-    for (const auto& [table, first] : firstRows) {
-        const std::size_t row = page.find("<tr data-core=", page.find(table));
-        EXPECT_EQ(page.substr(row, std::string(first).size()), first) << table;
+    const std::string report = readFile(at("r.json"));
+    const std::string page = readFile(at("p.html"));
+    for (const char* first : {"\"worst\": {\n    \"core\": 1,\n    \"late_ms\": 20,\n    \"at_utc\": \"2026-12-07T14:03:00.100Z\"",
+                              "\"max_at_utc\": \"2026-12-07T14:03:00.150Z\"",   // core 0's timer events
+                              "\"max_at_utc\": \"2026-12-07T14:03:00.100Z\"",   // core 1's
+                              "\"max_at_utc\": \"2026-12-07T14:03:00.120Z\"",   // core 1's wake-ups
+                              "\"worst_wakes\": [\n    {\"core\": 1, \"at_utc\": \"2026-12-07T14:03:00.120Z\""}) {
+        EXPECT_NE(report.find(first), std::string::npos) << first << "\n" << report;
+    }
+    for (const auto& [table, first] : {std::pair{"id=\"worst-events\"", "<tr data-core=\"1\" data-utc=\"1796652180100\""},
+                                       std::pair{"id=\"worst-wakes\"", "<tr data-core=\"1\" data-utc=\"1796652180120\""}}) {
+        EXPECT_EQ(page.substr(page.find("<tr data-core=", page.find(table)), std::string(first).size()), first) << table;
     }
 }
 
@@ -416,8 +385,7 @@ TEST_F(Recorder, StepMovesABoundedBatchAndTheReportStillComes) {
     for (std::int64_t k = 0; k < queued; ++k) record(k % cores, 1, startedUtcMs + k);
     recorderStep(startedUtcMs + 1000, 1000, true);
     const std::int64_t afterOne = linesOf(readFile(at("l.csv"))) - 1;
-    EXPECT_GT(afterOne, 0);
-    EXPECT_LT(afterOne, queued) << "one step wrote every queued line";
+    EXPECT_TRUE(afterOne > 0 && afterOne < queued) << afterOne << " of " << queued << " lines after one step";
     EXPECT_EQ(sumOf(readFile(at("r.json")), "events"), queued) << "the report was rewritten";
     finishRecorder(startedUtcMs + 2000, 2000, 0);
     EXPECT_EQ(linesOf(readFile(at("l.csv"))) - 1, queued) << "the end writes the rest";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 #include "engine/sample_tables.h"
@@ -14,73 +15,44 @@
 
 namespace {
 
-// s: suspend at `at`; r: resume at `at`, the system counting `slept` ms asleep.
+// 's': suspend at `at`; 'r': resume at `at`, the system counting `slept` ms asleep.
 struct PowerStep {
     char kind;
-    std::int64_t at;
-    std::int64_t slept;
-};
-
-struct SpanCase {
-    const char* name;
-    std::vector<PowerStep> steps;
-    std::int64_t endAt;  // the snapshot
-    std::int64_t listed, count, totalMs;
-    SuspendedSpan first;
+    std::int64_t at, slept;
 };
 
 TEST(SuspendedSpans, KeepTwentyCountTheRestAndTotalTheirTime) {
     std::vector<PowerStep> many;
-    for (std::int64_t k = 0; k < 25; ++k) {
-        many.push_back({'s', k * 1000, 0});
-        many.push_back({'r', k * 1000 + 100, 0});
-    }
-    const SpanCase cases[] = {
+    for (std::int64_t k = 0; k < 25; ++k) many.insert(many.end(), {{'s', k * 1000, 0}, {'r', k * 1000 + 100, 0}});
+    // Steps, the snapshot's time; the spans listed and counted, their total, and the first (from, to).
+    const std::tuple<const char*, std::vector<PowerStep>, std::int64_t, std::int64_t, std::int64_t, std::int64_t, SuspendedSpan> cases[] = {
         {"one sleep", {{'s', 1000, 0}, {'r', 4000, 0}}, 9000, 1, 1, 3000, {1000, 4000}},
-        {"both resume messages for one wake", {{'s', 1000, 0}, {'r', 4000, 0}, {'r', 4050, 0}}, 9000, 1, 1, 3000,
-         {1000, 4000}},
-        {"a second suspend keeps the first start", {{'s', 1000, 0}, {'s', 2000, 0}, {'r', 4000, 0}}, 9000, 1, 1, 3000,
-         {1000, 4000}},
+        {"both resume messages for one wake", {{'s', 1000, 0}, {'r', 4000, 0}, {'r', 4050, 0}}, 9000, 1, 1, 3000, {1000, 4000}},
+        {"a second suspend keeps the first start", {{'s', 1000, 0}, {'s', 2000, 0}, {'r', 4000, 0}}, 9000, 1, 1, 3000, {1000, 4000}},
         {"a resume alone, nothing counted asleep", {{'r', 4000, 0}}, 9000, 0, 0, 0, {0, 0}},
         {"a resume alone, dated by the time asleep", {{'r', 10000, 2500}}, 12000, 1, 1, 2500, {7500, 10000}},
         {"asleep at the end", {{'s', 1000, 0}}, 9000, 1, 1, 8000, {1000, 9000}},
         {"clock set back while asleep", {{'s', 5000, 0}, {'r', 4000, 0}}, 9000, 1, 1, 0, {5000, 5000}},
         {"twenty-five sleeps", many, 30000, suspendedSpansKept, 25, 2500, {0, 100}},
     };
-    for (const SpanCase& c : cases) {
+    for (const auto& [name, steps, endAt, listed, count, totalMs, first] : cases) {
+        SCOPED_TRACE(name);
         SuspendedSpans spans{};
-        clearSuspendedSpans(spans);
-        for (const PowerStep& step : c.steps) {
-            if (step.kind == 's') {
-                openSuspendedSpan(spans, step.at);
-            } else {
-                closeSuspendedSpan(spans, step.at, step.slept);
-            }
-        }
         SuspendedSpans settled{};
-        settleSuspendedSpans(spans, c.endAt, settled);
-        EXPECT_EQ(settled.listed, c.listed) << c.name;
-        EXPECT_EQ(settled.count, c.count) << c.name;
-        EXPECT_EQ(settled.totalMs, c.totalMs) << c.name;
-        if (c.listed > 0) {
-            EXPECT_EQ(settled.kept[0].fromUtcMs, c.first.fromUtcMs) << c.name;
-            EXPECT_EQ(settled.kept[0].toUtcMs, c.first.toUtcMs) << c.name;
+        clearSuspendedSpans(spans);
+        for (const PowerStep& step : steps) {
+            step.kind == 's' ? openSuspendedSpan(spans, step.at) : closeSuspendedSpan(spans, step.at, step.slept);
         }
+        settleSuspendedSpans(spans, endAt, settled);
+        EXPECT_EQ(std::make_tuple(settled.listed, settled.count, settled.totalMs), std::make_tuple(listed, count, totalMs));
+        if (listed > 0) { EXPECT_EQ(std::make_tuple(settled.kept[0].fromUtcMs, settled.kept[0].toUtcMs), std::make_tuple(first.fromUtcMs, first.toUtcMs)); }
     }
 }
 
-// One interval of a sampler: what happened during it, and whether the
-// sampler must drop the event that ends it.
-struct IntervalCase {
-    const char* what;
-    bool suspendMessage;
-    bool resumeMessage;
-    std::int64_t sleptGrowth;  // 100 ns units
-    bool dropped;
-};
-
 TEST(SuspendWatch, DropsFromTheSuspendUntilTheFirstIntervalAfterTheResume) {
-    const IntervalCase intervals[] = {
+    // One interval of a sampler: a suspend message, a resume message, the
+    // growth of the time asleep (100 ns units), and whether its event is dropped.
+    const std::tuple<const char*, bool, bool, std::int64_t, bool> intervals[] = {
         {"first event: the watch takes its bearings", false, false, 0, false},
         {"quiet", false, false, 0, false},
         {"the suspend message came", true, false, 0, true},
@@ -96,12 +68,11 @@ TEST(SuspendWatch, DropsFromTheSuspendUntilTheFirstIntervalAfterTheResume) {
     };
     SuspendWatch watch{};
     std::int64_t slept = 123456789;  // asleep before the run: not this run's sleep
-    for (const IntervalCase& c : intervals) {
-        if (c.suspendMessage) noteSystemSuspending();
-        if (c.resumeMessage) noteSystemResumed();
-        slept += c.sleptGrowth;
-        setFakeSleptTime(slept);
-        EXPECT_EQ(intervalSuspended(watch), c.dropped) << c.what;
+    for (const auto& [what, suspendMessage, resumeMessage, sleptGrowth, dropped] : intervals) {
+        if (suspendMessage) noteSystemSuspending();
+        if (resumeMessage) noteSystemResumed();
+        setFakeSleptTime(slept += sleptGrowth);
+        EXPECT_EQ(intervalSuspended(watch), dropped) << what;
     }
     setFakeSleptTime(0);
 }
