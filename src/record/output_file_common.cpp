@@ -37,8 +37,7 @@ static bool isTemporaryOf(const char* path, const char* other) {
     const std::size_t length = std::strlen(path);
     auto* temporary = static_cast<char*>(std::malloc(length + 5));
     if (temporary == nullptr) return false;
-    std::memcpy(temporary, path, length);
-    std::memcpy(temporary + length, ".tmp", 5);
+    joinText(temporary, length + 5, {path, ".tmp"});
     const bool same = sameFile(temporary, other);
     std::free(temporary);
     return same;
