@@ -64,8 +64,7 @@ TEST(MetricsFormat, HandWorkedRunExactly) {
     run.thresholdCrossed = true;
     run.logDropped = 3;
     run.problemCount = 1;
-    SuspendedSpans asleep{};
-    asleep.totalMs = 3605250;  // an hour and a bit, in two sleeps
+    const SuspendedSpans asleep{{}, 0, 2, 3605250, -1};  // an hour and a bit, in two sleeps
     run.suspended = &asleep;
     EXPECT_EQ(render(run, "hand_worked"),
               "# HELP vantrel_cores Processors that Windows reports; each is sampled by one thread.\n"
