@@ -55,8 +55,7 @@ TEST(MetricsFormat, HandWorkedRunExactly) {
     for (const auto& [ms, us] : {std::pair{-18, -17871}, {0, 239}, {1, 846}, {358, 357883}, {3, 2950}}) {
         addToStatistics(cores[0], TimerEvent{0, ms, us, 1796654460000});
     }
-    // Wake-ups 30, 120, 120 and 2500 us late; two deadlines skipped; the
-    // line of the late one not logged.
+    // Wake-ups 30, 120, 120 and 2500 us late; two deadlines skipped; the late one's line not logged.
     std::vector<WakeStatistics> wakes(1, WakeStatistics{4, 2, 30, 2500, 2770, 0, 1, {1, 0, 2, 0, 0, 0, 1}, 1});
     const bool sampled[] = {true};
     RunSummary run = summaryOf(cores, sampled, &wakes);

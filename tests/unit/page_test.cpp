@@ -232,8 +232,7 @@ TEST(Page, SmallRunHasEveryPartAndNothingFromOutside) {
     for (const char* outside : {"<script", "http://", "https://", "src=", "href=", "url(", "@import", "timeline-core-2"}) {
         EXPECT_EQ(countOf(html, outside), 0U) << outside;
     }
-    // One row per event, the largest late_ms first and the earlier of equals
-    // (late_ms 0: at 00.010, 00.100, 08.000) ahead.
+    // One row per event, the largest late_ms first, the earlier of equals ahead (late_ms 0: 00.010, 00.100, 08.000).
     const std::size_t table = html.find("id=\"worst-events\"");
     const std::string body = html.substr(table, html.find("</tbody>", table) - table);
     std::vector<std::int64_t> lateUs;
@@ -352,8 +351,7 @@ TEST(Page, OutsideTextIsShownAsTextAndAddsNoElement) {
     }
 }
 
-// Each timeline point at the x of its slot's middle, each worst mark at the
-// x of its time, on the 1000 px axis from x 62 over the slots used.
+// Points at the x of their slot's middle, marks at the x of their time: the axis is 1000 px from x 62.
 TEST(Page, PointsAndMarksAreDrawnAtTheXOfTheirTime) {
     SmallRun small("x");
     const std::int64_t times[] = {0, 250, 260, 1230, 4990, 4999};

@@ -16,10 +16,7 @@
 namespace {
 
 // 's': suspend at `at`; 'r': resume at `at`, the system counting `slept` ms asleep.
-struct PowerStep {
-    char kind;
-    std::int64_t at, slept;
-};
+using PowerStep = std::tuple<char, std::int64_t, std::int64_t>;
 
 TEST(SuspendedSpans, KeepTwentyCountTheRestAndTotalTheirTime) {
     std::vector<PowerStep> many;
@@ -39,8 +36,8 @@ TEST(SuspendedSpans, KeepTwentyCountTheRestAndTotalTheirTime) {
         SCOPED_TRACE(name);
         SuspendedSpans spans{}, settled{};
         clearSuspendedSpans(spans);
-        for (const PowerStep& step : steps) {
-            step.kind == 's' ? openSuspendedSpan(spans, step.at) : closeSuspendedSpan(spans, step.at, step.slept);
+        for (const auto& [kind, at, slept] : steps) {
+            kind == 's' ? openSuspendedSpan(spans, at) : closeSuspendedSpan(spans, at, slept);
         }
         settleSuspendedSpans(spans, endAt, settled);
         EXPECT_EQ(std::make_tuple(settled.listed, settled.count, settled.totalMs), std::make_tuple(listed, count, totalMs));

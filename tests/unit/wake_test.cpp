@@ -194,9 +194,8 @@ TEST_F(WakeFigures, ReadersSeeWholeCopiesWhileTheWriterRuns) {
     EXPECT_EQ(columnMax, late);
 }
 
-// The wake-up loop as its thread runs it, on the fake clock: every wait ends
-// 1.1 ms after its deadline (so every other deadline is skipped), and once a
-// second, after the limit is reached, a little later still.
+// The wake-up loop as its thread runs it, on the fake clock: every wait ends 1.1 ms late (so every
+// other deadline is skipped), and once a second, after the limit is reached, a little later still.
 TEST_F(WakeFigures, LoopOfWakesJustOver1msLogsALimitedSampleWithEachSecondsWorst) {
     constexpr std::int64_t core = 6;  // a core no other test wakes
     setFakeTick(0);
