@@ -79,7 +79,6 @@ void keepEvent(const TimerEvent& event) { recorded.push_back(event); }
 TEST(SuspendWatch, TimerSamplerDropsTheSleepAndMeasuresTheNextPeriodFromTheResume) {
     createSampleTables();
     sampleTables.coreCount = 2;
-    setFakeTickStepPerRead(0);
     setFakeTick(5000);
     timerEventSink = keepEvent;
     markTimerBaseline(1);
