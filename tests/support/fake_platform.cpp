@@ -7,9 +7,8 @@
 
 #include "engine/platform_seam.h"
 
-// One 64-bit clock in performance counter ticks (10 MHz): the tick count is
-// its milliseconds' low 32 bits (and wraps), the performance counter and the
-// time of day never do.
+// One 64-bit clock in performance counter ticks (10 MHz): the tick count is its
+// milliseconds' low 32 bits (and wraps), the counter and the time of day never do.
 constexpr std::int64_t fakeCounterPerMs = 10000;
 static std::atomic<std::int64_t> fakeClockTicks{0};
 static std::atomic<std::uint32_t> fakeStepPerRead{0};

@@ -55,8 +55,7 @@ TEST(MetricsFormat, HandWorkedRunExactly) {
     for (const auto& [ms, us] : {std::pair{-18, -17871}, {0, 239}, {1, 846}, {358, 357883}, {3, 2950}}) {
         addToStatistics(cores[0], TimerEvent{0, ms, us, 1796654460000});
     }
-    // Wake-ups 30, 120, 120 and 2500 us late; two deadlines skipped; the
-    // line of the late one not logged.
+    // Wake-ups 30, 120, 120 and 2500 us late; two deadlines skipped; the late one's line not logged.
     std::vector<WakeStatistics> wakes(1, WakeStatistics{4, 2, 30, 2500, 2770, 0, 1, {1, 0, 2, 0, 0, 0, 1}, 1});
     const bool sampled[] = {true};
     RunSummary run = summaryOf(cores, sampled, &wakes);
@@ -64,8 +63,7 @@ TEST(MetricsFormat, HandWorkedRunExactly) {
     run.thresholdCrossed = true;
     run.logDropped = 3;
     run.problemCount = 1;
-    SuspendedSpans asleep{};
-    asleep.totalMs = 3605250;  // an hour and a bit, in two sleeps
+    const SuspendedSpans asleep{{}, 0, 2, 3605250, -1};  // an hour and a bit, in two sleeps
     run.suspended = &asleep;
     EXPECT_EQ(render(run, "hand_worked"),
               "# HELP vantrel_cores Processors that Windows reports; each is sampled by one thread.\n"

@@ -103,9 +103,8 @@ TEST(Options, BadCommandLinesGiveOneLineNamingTheOption) {
 }
 
 #ifndef _WIN32
-// Two spellings of one file, as this system resolves them: an output that
-// would write over the log (or over another output) is refused. (Windows'
-// own spellings, by case and backslash, are tried end to end under Wine.)
+// An output that would write over the log (or another output) by another
+// spelling of its path is refused; Windows' own spellings are tried under Wine.
 TEST(Options, OutputsNamingTheSameFileAreRefused) {
     namespace fs = std::filesystem;
     const fs::path folder = fs::temp_directory_path() / ("vantrel-same-file-" + std::to_string(::getpid()));

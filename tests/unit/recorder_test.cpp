@@ -76,6 +76,7 @@ protected:
     }
     void TearDown() override {
         finishRecorder(0, 0, 0);
+        freeWakeFigures();
         clearSampledCores();
         fs::remove_all(directory);
     }
@@ -83,6 +84,8 @@ protected:
     std::string at(const char* name) const { return (directory / name).string(); }
     bool start(const std::string& report, const std::string& log, std::int64_t cores = 2, std::int64_t failAboveMs = -1,
                const std::string& html = "", bool fine = false) {
+        freeWakeFigures();  // a --fine record has wake figures for its cores
+        if (fine && !createWakeFigures(cores)) return false;
         char text[messageCapacity] = "";
         RecorderSettings settings{};
         settings.reportPath = report.c_str();
@@ -296,59 +299,41 @@ TEST_F(Recorder, FullDiskIsToldOncePerFileRetriedAndLeavesWholeLinesAndAWholeRep
 
 }  // namespace
 
-// The --fine record: wake-ups fed as their samplers do (recordWake), timer
-// events carrying the worst wake-up since the previous one, as
-// recordTimerEvent hands them over.
-class FineRecorder : public Recorder {
-protected:
-    void TearDown() override {
-        Recorder::TearDown();
-        freeWakeFigures();
-    }
-    bool startFine(std::int64_t failAboveMs) {
-        freeWakeFigures();
-        return createWakeFigures(2) && start(at("r.json"), at("l.csv"), 2, failAboveMs, at("p.html"), true);
-    }
-};
-
-struct Wake {
-    std::int64_t core, lateUs, atMs;  // atMs after the start
-};
-
-TEST_F(FineRecorder, ExitCodeReportAndPageAgreeOnWhatCrossed) {
+// The --fine record: wake-ups fed as their samplers do, timer events carrying
+// the worst wake-up since the previous one, as recordTimerEvent hands them over.
+TEST_F(Recorder, FineExitCodeReportAndPageAgreeOnWhatCrossed) {
     const struct {
         const char* name;
-        std::vector<Wake> timers, wakes, wakesAfterClose;  // a timer's late_ms is lateUs / 1000
-        bool crossed;
+        std::vector<WakeEvent> timers, wakes, wakesAfterClose;  // utcMs from the start; a timer's late_ms is lateUs / 1000
         const char* verdict;
     } cases[] = {
-        {"both exactly at the limit", {{1, 15000, 200}}, {{1, 15000, 150}}, {}, false, "Passed: no timer event and no wake-up came later than 15.000 ms."},
-        {"a late wake-up after the close request", {{1, 2000, 200}}, {{1, 5000, 150}}, {{1, 25000, 950}}, false, "Passed: no timer event and no wake-up"},
-        {"a wake-up only", {{1, 2537, 300}}, {{1, 14000, 150}, {1, 25000, 250}}, {}, true,
+        {"both exactly at the limit", {{1, 200, 15000}}, {{1, 150, 15000}}, {}, "Passed: no timer event and no wake-up came later than 15.000 ms."},
+        {"a late wake-up after the close request", {{1, 200, 2000}}, {{1, 150, 5000}}, {{1, 950, 25000}}, "Passed: no timer event and no wake-up"},
+        {"a wake-up only", {{1, 300, 2537}}, {{1, 150, 14000}, {1, 250, 25000}}, {},
          "Crossed: wake-ups came later than 15.000 ms; the worst, on core 1 at 2026-12-07T14:03:00.250Z, was 25.000 ms late."},
-        {"both", {{0, 16000, 100}, {1, 1000, 300}}, {{1, 31000, 250}}, {}, true,
+        {"both", {{0, 100, 16000}, {1, 300, 1000}}, {{1, 250, 31000}}, {},
          "Crossed: timer events and wake-ups came later than 15.000 ms; the worst timer event, on core 0 at "
          "2026-12-07T14:03:00.100Z, was 16 ms late by the tick count (16.000 ms by the performance counter); the "
          "worst wake-up, on core 1 at 2026-12-07T14:03:00.250Z, was 31.000 ms late."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(startFine(15)) << error;
-        for (const Wake& w : c.wakes) recordWake(w.core, w.lateUs, 0, startedUtcMs + w.atMs);
-        for (const Wake& t : c.timers) {
+        ASSERT_TRUE(start(at("r.json"), at("l.csv"), 2, 15, at("p.html"), true)) << error;
+        for (const WakeEvent& w : c.wakes) recordWake(w.core, w.lateUs, 0, startedUtcMs + w.utcMs);
+        for (const WakeEvent& t : c.timers) {
             lockSamples();
-            recordEvent(TimerEvent{t.core, t.lateUs / 1000, t.lateUs, startedUtcMs + t.atMs, takeColumnWorstUs(t.core)});
+            recordEvent(TimerEvent{t.core, t.lateUs / 1000, t.lateUs, startedUtcMs + t.utcMs, takeColumnWorstUs(t.core)});
             unlockSamples();
         }
         recorderStep(startedUtcMs + 500, 500, true);
         stopRecording(startedUtcMs + 900, 900);
-        for (const Wake& w : c.wakesAfterClose) recordWake(w.core, w.lateUs, 0, startedUtcMs + w.atMs);
+        for (const WakeEvent& w : c.wakesAfterClose) recordWake(w.core, w.lateUs, 0, startedUtcMs + w.utcMs);
         finishRecorder(startedUtcMs + 1000, 1000, 0);
 
-        EXPECT_EQ(recorderSawFailure(), c.crossed);
+        EXPECT_EQ(recorderSawFailure(), std::string(c.verdict).rfind("Crossed", 0) == 0);
         const std::string page = readFile(at("p.html"));
         EXPECT_NE(page.find(c.verdict), std::string::npos) << page.substr(page.find("id=\"verdict\""), 400);
-        for (const Wake& w : c.wakesAfterClose) {
+        for (const WakeEvent& w : c.wakesAfterClose) {
             EXPECT_EQ((readFile(at("r.json")) + readFile(at("l.csv"))).find(std::to_string(w.lateUs)), std::string::npos);
         }
         // Core 1's wake-ups reached its timeline, late enough for the log or not, and the worst of them are marked.
@@ -357,8 +342,8 @@ TEST_F(FineRecorder, ExitCodeReportAndPageAgreeOnWhatCrossed) {
     }
 }
 
-TEST_F(FineRecorder, EqualLatenessTheEarlierLeadsEveryList) {
-    ASSERT_TRUE(startFine(-1)) << error;
+TEST_F(Recorder, FineEqualLatenessTheEarlierLeadsEveryList) {
+    ASSERT_TRUE(start(at("r.json"), at("l.csv"), 2, -1, at("p.html"), true)) << error;
     // Each core in its own time order; across cores the lock is taken in any order.
     for (const auto& [core, atMs] : {std::pair{0, 150}, {1, 100}, {1, 300}, {0, 200}}) record(core, 20, startedUtcMs + atMs);
     for (const auto& [core, atMs] : {std::pair{0, 150}, {1, 120}, {1, 180}}) recordWake(core, 9000, 0, startedUtcMs + atMs);
@@ -379,9 +364,8 @@ TEST_F(FineRecorder, EqualLatenessTheEarlierLeadsEveryList) {
 }
 
 TEST_F(Recorder, StepMovesABoundedBatchAndTheReportStillComes) {
-    constexpr std::int64_t cores = 64;
+    constexpr std::int64_t cores = 64, queued = cores * 600;
     ASSERT_TRUE(start(at("r.json"), at("l.csv"), cores)) << error;
-    constexpr std::int64_t queued = cores * 600;
     for (std::int64_t k = 0; k < queued; ++k) record(k % cores, 1, startedUtcMs + k);
     recorderStep(startedUtcMs + 1000, 1000, true);
     const std::int64_t afterOne = linesOf(readFile(at("l.csv"))) - 1;

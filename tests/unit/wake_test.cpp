@@ -189,14 +189,12 @@ TEST_F(WakeFigures, ReadersSeeWholeCopiesWhileTheWriterRuns) {
     EXPECT_EQ(outOfOrder, 0);
     WakeStatistics s;
     readWakeStatistics(core, s);
-    EXPECT_EQ(s.linesNotLogged, writes / 25 * 5);
     EXPECT_EQ(popped + lateWakesDropped(core) + s.linesNotLogged, writes);
     EXPECT_EQ(columnMax, late);
 }
 
-// The wake-up loop as its thread runs it, on the fake clock: every wait ends
-// 1.1 ms after its deadline (so every other deadline is skipped), and once a
-// second, after the limit is reached, a little later still.
+// The wake-up loop as its thread runs it, on the fake clock: every wait ends 1.1 ms late (so every
+// other deadline is skipped), and once a second, after the limit is reached, a little later still.
 TEST_F(WakeFigures, LoopOfWakesJustOver1msLogsALimitedSampleWithEachSecondsWorst) {
     constexpr std::int64_t core = 6;  // a core no other test wakes
     setFakeTick(0);
@@ -214,16 +212,14 @@ TEST_F(WakeFigures, LoopOfWakesJustOver1msLogsALimitedSampleWithEachSecondsWorst
     WakeEvent lines[lateWakeQueueCapacity];
     const std::int64_t n = popLateWakes(core, lines, lateWakeQueueCapacity);
     EXPECT_EQ(n + s.linesNotLogged, s.over1ms) << "each wake-up over 1 ms a line or counted";
-    std::int64_t perSecond[4] = {};
-    std::int64_t worstPerSecond[4] = {};
+    std::vector<std::int64_t> perSecond(4), worstPerSecond(4);
     for (std::int64_t i = 0; i < n; ++i) {
-        const std::int64_t second = (lines[i].utcMs - startUtcMs) / 1000;
-        ASSERT_TRUE(second >= 0 && second < 4) << lines[i].utcMs;
-        ++perSecond[second];
-        worstPerSecond[second] = std::max(worstPerSecond[second], lines[i].lateUs);
+        const auto second = static_cast<std::size_t>((lines[i].utcMs - startUtcMs) / 1000);  // at() throws beyond 4 s
+        ++perSecond.at(second);
+        worstPerSecond.at(second) = std::max(worstPerSecond.at(second), lines[i].lateUs);
     }
-    EXPECT_EQ(std::vector<std::int64_t>(perSecond, perSecond + 4), (std::vector<std::int64_t>{wakeLinesPerSecond, wakeLinesPerSecond, wakeLinesPerSecond, 1}));
-    EXPECT_EQ(std::vector<std::int64_t>(worstPerSecond, worstPerSecond + 3), (std::vector<std::int64_t>{1200, 1300, 1400}));
+    EXPECT_EQ(perSecond, (std::vector<std::int64_t>{wakeLinesPerSecond, wakeLinesPerSecond, wakeLinesPerSecond, 1}));
+    EXPECT_EQ(worstPerSecond, (std::vector<std::int64_t>{1200, 1300, 1400, 1100}));
 }
 
 TEST(FineColumns, HeightAndLabelOfTheWorstLateness) {
