@@ -1,5 +1,5 @@
 // Pieces of the page shared by the files that draw it (html_format.cpp,
-// html_worst.cpp); not for other callers.
+// html_charts.cpp, html_tables.cpp, html_worst.cpp); not for other callers.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +24,14 @@ void appendPoint(TextBuffer& out, std::int64_t x, std::int64_t y);  // "x y"
 void appendCell(TextBuffer& out, std::int64_t value);
 void appendMsCell(TextBuffer& out, std::int64_t lateUs);
 void appendUtcCell(TextBuffer& out, std::int64_t utcMs);
+
+// A core's timeline: its plot, the limit, the spans asleep, the series and
+// the worst marks; and its timer events by lateness (html_charts.cpp).
+void appendTimeline(TextBuffer& out, const RunSummary& run, const TimeAxis& axis, std::int64_t core);
+void appendHistogram(TextBuffer& out, const CoreStatistics& s, std::int64_t core);
+// The tables of every core's timer events and wake-ups (html_tables.cpp).
+void appendCoreTable(TextBuffer& out, const RunSummary& run);
+void appendWakeTable(TextBuffer& out, const RunSummary& run);
 
 // The verdict with --fail-above: what crossed the limit and the worst of it.
 void appendVerdict(TextBuffer& out, const RunSummary& run);

@@ -1,3 +1,6 @@
+// The record of a run, kept under the lock: each core's statistics, the
+// worst events, the timeline, the problems and the suspended spans, and the
+// snapshot of them that the writer formats (recorder_files.cpp).
 #include "record/recorder.h"
 
 #include <cstdlib>
@@ -7,11 +10,8 @@
 #include "engine/sampled_cores.h"
 #include "engine/wake_figures.h"
 #include "record/event_buffer.h"
-#include "record/html_format.h"
-#include "record/metrics_format.h"
 #include "record/problem_list.h"
-#include "record/report_format.h"
-#include "record/run_summary.h"
+#include "record/recorder_state.h"
 #include "record/statistics.h"
 #include "record/text_buffer.h"
 #include "record/timeline.h"
@@ -20,16 +20,10 @@
 // One minute of events at one every 100 ms: how far the log may fall behind
 // (a slow or failing disk) before events are dropped from it.
 constexpr std::int64_t queuedEventsPerCore = 600;
-// Events taken out per hold of the lock, so the samplers never wait long.
-constexpr std::int64_t eventsPerBatch = 256;
-// Batches a regular step moves at most: ten seconds of timer events of 256
-// cores, so the writer catches up quickly after a slow disk.
-constexpr std::int64_t batchesPerStep = 100;
 
+// Set by startRecorder (through setRecordSettings) before the recording starts.
 static RecorderSettings current;
-static bool hasReport = false;
 static bool hasHtml = false;
-static bool hasMetrics = false;
 static bool hasLog = false;
 
 // Guarded by the lock.
@@ -44,22 +38,7 @@ static std::int64_t stoppedUtcMs = -1;
 static std::int64_t stoppedElapsedMs = 0;
 static Timeline timeline;  // only with a page
 
-// The writer's own.
-static bool started = false;
-static OutputFile* logFile = nullptr;
-static TextBuffer pendingLog;      // formatted lines, at most one batch
-static std::size_t pendingDone = 0;  // how much of pendingLog is written
-static std::size_t logHeaderSize = 0;
-static std::size_t logBytesWritten = 0;
-static bool logFailing = false;
-static bool reportFailing = false;
-static WholeFile* reportFile = nullptr;
-static WholeFile* htmlFile = nullptr;
-static bool htmlFailing = false;
-static WholeFile* metricsFile = nullptr;
-static bool metricsFailing = false;
-// The text of whichever whole file is being written, sized for the largest.
-static TextBuffer reportText;
+// The snapshot's, taken by the writer.
 static Timeline timelineCopy;
 static CoreStatistics* statisticsCopy = nullptr;
 static bool* sampledCopy = nullptr;
@@ -67,8 +46,6 @@ static bool* wakeSampledCopy = nullptr;
 static WorstEvent worstTimerCopy[worstEventsKept];
 static ProblemList problemsCopy;
 static SuspendedSpans suspendedCopy;
-static TimerEvent batch[eventsPerBatch];
-static WakeEvent wakeBatch[lateWakeQueueCapacity];
 static WakeStatistics* wakeCopy = nullptr;
 static WakeEvent worstWakesCopy[worstWakesKept];
 // The wake-up figures as they were at the close request: the wake-up
@@ -80,32 +57,19 @@ static std::int64_t worstWakesAtStopCount = 0;
 static const char* fineMethod = "";
 static std::int64_t fineResolutionUs = 0;
 
-static bool given(const char* path) {
-    return path != nullptr && path[0] != '\0';
-}
-
-// The text buffer serves every whole file in turn: as large as the largest.
-static std::size_t wholeFileCapacity() {
-    const std::size_t report = reportCapacity(current.coreCount, current.fine);
-    const std::size_t page = hasHtml ? htmlCapacity(current.coreCount, current.fine) : 0;
-    const std::size_t metrics = hasMetrics ? metricsCapacity(current.coreCount, current.fine) : 0;
-    const std::size_t larger = report > page ? report : page;
-    return larger > metrics ? larger : metrics;
-}
-
 // Adds under the lock, tells outside it: telling may write to a pipe.
 static void tell(bool added, const char* message) {
     if (added && current.tellProblem != nullptr) current.tellProblem(message);
 }
 
-static void failed(bool& failing, const char* message) {
+void recordFailure(bool& failing, const char* message) {
     lockSamples();
     const bool added = addFailure(problems, failing, readUtcMilliseconds(), message);
     unlockSamples();
     tell(added, message);
 }
 
-static void worked(bool& failing, const char* recovery) {
+void recordRecovery(bool& failing, const char* recovery) {
     if (!failing) return;
     lockSamples();
     const bool added = addRecovery(problems, failing, readUtcMilliseconds(), recovery);
@@ -118,60 +82,6 @@ void noteRunProblem(std::int64_t nowUtcMs, const char* message) {
     const bool added = addProblem(problems, nowUtcMs, message);
     unlockSamples();
     tell(added, message);
-}
-
-// Writes what it can of pendingLog; answers true when all of it is out.
-static bool flushPending() {
-    while (pendingDone < pendingLog.size) {
-        std::size_t written = 0;
-        char error[messageCapacity];
-        const bool ok =
-            appendToOutputFile(logFile, pendingLog.data + pendingDone, pendingLog.size - pendingDone, &written, error);
-        logBytesWritten += written;
-        pendingDone += written;
-        if (!ok) {
-            failed(logFailing, error);
-            return false;
-        }
-        // Nothing accepted and no reason given: try again at the next step.
-        if (written == 0) return false;
-    }
-    clearText(pendingLog);
-    pendingDone = 0;
-    worked(logFailing, "log writable again");
-    return true;
-}
-
-// Moves queued events to the log until the queue is empty, a write fails,
-// `batchesMost` batches were moved (0: no bound) or the performance counter
-// reaches `giveUpAt` (0: never); answers true in the first case. The bound
-// keeps a step short while late wake-ups keep coming, so the whole files are
-// still rewritten on time; what is left waits for the next step.
-static bool drainLog(std::int64_t giveUpAt, std::int64_t batchesMost) {
-    for (std::int64_t batches = 0;; ++batches) {
-        if (giveUpAt != 0 && readPerformanceCounter() >= giveUpAt) return false;
-        if (!flushPending()) return false;
-        if (batchesMost != 0 && batches == batchesMost) return false;
-        lockSamples();
-        const std::int64_t count = popEvents(batch, eventsPerBatch);
-        unlockSamples();
-        for (std::int64_t k = 0; k < count; ++k) appendLogLine(pendingLog, batch[k]);
-        // Late wake-ups come from their own queues, which need no lock; a
-        // batch of timer events and one queue's worth of wake-ups both fit.
-        std::int64_t wakes = 0;
-        if (current.fine) {
-            lockSamples();
-            const std::int64_t endUtcMs = stoppedUtcMs >= 0 ? stoppedUtcMs : INT64_MAX;
-            unlockSamples();
-            for (std::int64_t core = 0; core < current.coreCount && wakes == 0; ++core) {
-                wakes = popLateWakes(core, wakeBatch, lateWakeQueueCapacity);
-                for (std::int64_t k = 0; k < wakes; ++k) {
-                    if (wakeBatch[k].utcMs <= endUtcMs) appendWakeLine(pendingLog, wakeBatch[k]);
-                }
-            }
-        }
-        if (count == 0 && wakes == 0) return true;
-    }
 }
 
 // Late wake-ups dropped before the log (their queues were full).
@@ -206,7 +116,7 @@ static bool wakeCrossed() {
 }
 
 // A snapshot of the run, taken under the lock and formatted outside it.
-static RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool finished, std::int64_t unwritten) {
+RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool finished, std::int64_t unwritten) {
     lockSamples();
     std::memcpy(statisticsCopy, statistics, sizeof(CoreStatistics) * static_cast<std::size_t>(current.coreCount));
     std::memcpy(worstTimerCopy, worstTimer, sizeof worstTimer);
@@ -271,107 +181,15 @@ static RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, boo
     return run;
 }
 
-// Writes reportText, just formatted, to `file`.
-static void writeWhole(WholeFile* file, bool& failing, const char* tooLarge, const char* recovery) {
-    char error[messageCapacity];
-    if (reportText.overflowed) {
-        failed(failing, tooLarge);
-    } else if (replaceWholeFile(file, reportText.data, reportText.size, error)) {
-        worked(failing, recovery);
-    } else {
-        failed(failing, error);
-    }
-}
-
-static void rewriteFiles(const RunSummary& run) {
-    if (reportFile != nullptr) {
-        formatReport(run, reportText);
-        writeWhole(reportFile, reportFailing, "the report did not fit in its buffer", "report writable again");
-    }
-    if (htmlFile != nullptr) {
-        formatHtml(run, reportText);
-        writeWhole(htmlFile, htmlFailing, "the page did not fit in its buffer", "page writable again");
-    }
-    if (metricsFile != nullptr) {
-        formatMetrics(run, reportText);
-        writeWhole(metricsFile, metricsFailing, "the metrics did not fit in their buffer", "metrics writable again");
-    }
-}
-
-static void releaseBuffers() {
-    closeOutputFile(logFile);
-    logFile = nullptr;
-    freeWholeFile(reportFile);
-    reportFile = nullptr;
-    freeWholeFile(htmlFile);
-    htmlFile = nullptr;
-    freeWholeFile(metricsFile);
-    metricsFile = nullptr;
-    freeTimeline(timeline);
-    freeTimeline(timelineCopy);
-    freeTextBuffer(pendingLog);
-    freeTextBuffer(reportText);
-    std::free(statisticsCopy);
-    statisticsCopy = nullptr;
-    std::free(sampledCopy);
-    sampledCopy = nullptr;
-    std::free(wakeSampledCopy);
-    wakeSampledCopy = nullptr;
-    std::free(wakeCopy);
-    wakeCopy = nullptr;
-    std::free(wakeAtStop);
-    wakeAtStop = nullptr;
-}
-
-// Undoes a start that failed: files that did not exist before are removed.
-static bool abandonStart(bool removeLog) {
-    if (reportFile != nullptr) removeTemporaryOf(reportFile);
-    if (htmlFile != nullptr) removeTemporaryOf(htmlFile);
-    if (metricsFile != nullptr) removeTemporaryOf(metricsFile);
-    closeOutputFile(logFile);
-    logFile = nullptr;
-    if (removeLog) removeFileAt(current.logPath);
-    releaseBuffers();
-    return false;
-}
-
-static bool outOfMemory(char* error) {
-    joinText(error, messageCapacity, {"not enough memory for the record"});
-    releaseBuffers();
-    return false;
-}
-
-bool startRecorder(const RecorderSettings& settings, char* error) {
-    releaseBuffers();
-    started = false;
-    pendingDone = 0;
-    logHeaderSize = 0;
-    logBytesWritten = 0;
-    logFailing = false;
-    reportFailing = false;
-    htmlFailing = false;
-    metricsFailing = false;
+void setRecordSettings(const RecorderSettings& settings, bool withHtml, bool withLog) {
     current = settings;
-    hasReport = given(current.reportPath);
-    hasHtml = given(current.htmlPath);
-    hasMetrics = given(current.metricsPath);
-    hasLog = given(current.logPath);
+    hasHtml = withHtml;
+    hasLog = withLog;
+}
 
-    const char* outputs[] = {current.reportPath, current.logPath, current.htmlPath, current.metricsPath};
-    constexpr std::size_t outputCount = sizeof outputs / sizeof outputs[0];
-    for (std::size_t a = 0; a < outputCount; ++a) {
-        for (std::size_t b = a + 1; b < outputCount; ++b) {
-            if (given(outputs[a]) && given(outputs[b]) && samePathOrTemporary(outputs[a], outputs[b])) {
-                describeFailure(error, "use", outputs[b], "two outputs of the record cannot both be this file");
-                return false;
-            }
-        }
-    }
-    if (current.coreCount < 1) {
-        joinText(error, messageCapacity, {"no cores to record"});
-        return false;
-    }
+bool makeRecord() {
     const auto cores = static_cast<std::size_t>(current.coreCount);
+    const bool fine = current.fine;
     lockSamples();
     recording = false;
     sawFailure = false;
@@ -385,73 +203,46 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
     unlockSamples();
     statisticsCopy = static_cast<CoreStatistics*>(std::calloc(cores, sizeof(CoreStatistics)));
     sampledCopy = static_cast<bool*>(std::calloc(cores, sizeof(bool)));
-    wakeCopy = current.fine ? static_cast<WakeStatistics*>(std::calloc(cores, sizeof(WakeStatistics))) : nullptr;
-    wakeAtStop = current.fine ? static_cast<WakeStatistics*>(std::calloc(cores, sizeof(WakeStatistics))) : nullptr;
-    wakeSampledCopy = current.fine ? static_cast<bool*>(std::calloc(cores, sizeof(bool))) : nullptr;
+    wakeCopy = fine ? static_cast<WakeStatistics*>(std::calloc(cores, sizeof(WakeStatistics))) : nullptr;
+    wakeAtStop = fine ? static_cast<WakeStatistics*>(std::calloc(cores, sizeof(WakeStatistics))) : nullptr;
+    wakeSampledCopy = fine ? static_cast<bool*>(std::calloc(cores, sizeof(bool))) : nullptr;
     if (statistics == nullptr || statisticsCopy == nullptr || sampledCopy == nullptr || !bufferMade ||
-        (current.fine && (wakeCopy == nullptr || wakeAtStop == nullptr || wakeSampledCopy == nullptr)) ||
-        !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity) * logLineCapacity) ||
-        !makeTextBuffer(reportText, wholeFileCapacity())) {
-        return outOfMemory(error);
+        (fine && (wakeCopy == nullptr || wakeAtStop == nullptr || wakeSampledCopy == nullptr))) {
+        return false;
     }
-    if (hasHtml) {
-        lockSamples();
-        const bool made = makeTimeline(timeline, current.coreCount, current.startedUtcMs, current.fine);
-        unlockSamples();
-        if (!made || !makeTimeline(timelineCopy, current.coreCount, current.startedUtcMs, current.fine)) {
-            return outOfMemory(error);
-        }
-        htmlFile = makeWholeFile(current.htmlPath);
-        if (htmlFile == nullptr) return outOfMemory(error);
-    }
-    if (hasReport) {
-        reportFile = makeWholeFile(current.reportPath);
-        if (reportFile == nullptr) return outOfMemory(error);
-    }
-    if (hasMetrics) {
-        metricsFile = makeWholeFile(current.metricsPath);
-        if (metricsFile == nullptr) return outOfMemory(error);
-    }
+    if (!hasHtml) return true;
+    lockSamples();
+    const bool made = makeTimeline(timeline, current.coreCount, current.startedUtcMs, fine);
+    unlockSamples();
+    return made && makeTimeline(timelineCopy, current.coreCount, current.startedUtcMs, fine);
+}
 
-    // Nothing existing is changed until every file has shown it can be
-    // written: the log is opened without emptying it and the first report
-    // goes to its temporary; only then is the log emptied and the report
-    // put in place.
-    const bool logExisted = hasLog && fileExistsAt(current.logPath);
-    if (hasLog) {
-        logFile = createOutputFile(current.logPath, false, error);
-        if (logFile == nullptr) return abandonStart(false);
-    }
-    const RunSummary run = takeSummary(current.startedUtcMs, 0, false, 0);
-    if (hasReport) {
-        formatReport(run, reportText);
-        if (!writeTemporaryOf(reportFile, reportText.data, reportText.size, error)) return abandonStart(hasLog && !logExisted);
-    }
-    if (hasHtml) {
-        formatHtml(run, reportText);
-        if (!writeTemporaryOf(htmlFile, reportText.data, reportText.size, error)) return abandonStart(hasLog && !logExisted);
-    }
-    if (hasMetrics) {
-        formatMetrics(run, reportText);
-        if (!writeTemporaryOf(metricsFile, reportText.data, reportText.size, error)) return abandonStart(hasLog && !logExisted);
-    }
-    if (hasLog && !truncateOutputFile(logFile, error)) return abandonStart(!logExisted);
-    if (hasReport && !moveTemporaryInPlace(reportFile, error)) return abandonStart(hasLog && !logExisted);
-    if (hasHtml && !moveTemporaryInPlace(htmlFile, error)) return abandonStart(hasLog && !logExisted);
-    if (hasMetrics && !moveTemporaryInPlace(metricsFile, error)) return abandonStart(hasLog && !logExisted);
+void freeRecord() {
+    freeTimeline(timeline);
+    freeTimeline(timelineCopy);
+    std::free(statisticsCopy);
+    statisticsCopy = nullptr;
+    std::free(sampledCopy);
+    sampledCopy = nullptr;
+    std::free(wakeSampledCopy);
+    wakeSampledCopy = nullptr;
+    std::free(wakeCopy);
+    wakeCopy = nullptr;
+    std::free(wakeAtStop);
+    wakeAtStop = nullptr;
+}
 
-    started = true;
+void beginRecording() {
     lockSamples();
     recording = true;
     unlockSamples();
-    if (hasLog) {
-        // Not writing the header (a full disk) is a failed write like any
-        // other: told at once, and retried at the next step.
-        appendLogHeader(pendingLog);
-        logHeaderSize = pendingLog.size;
-        flushPending();
-    }
-    return true;
+}
+
+std::int64_t recordStoppedAt() {
+    lockSamples();
+    const std::int64_t at = stoppedUtcMs;
+    unlockSamples();
+    return at;
 }
 
 void recordEvent(const TimerEvent& event) {
@@ -468,12 +259,6 @@ void recordEvent(const TimerEvent& event) {
         if (event.wakeWorstUs >= 0) addToTimeline(timeline, event.core, event.utcMs, event.wakeWorstUs, true);
     }
     if (hasLog) pushEvent(event);
-}
-
-void recorderStep(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool rewrite) {
-    if (!started) return;
-    if (logFile != nullptr) drainLog(0, batchesPerStep);
-    if (rewrite) rewriteFiles(takeSummary(nowUtcMs, elapsedMs, false, 0));
 }
 
 void setFineMethod(const char* method, std::int64_t resolutionUs) {
@@ -508,50 +293,6 @@ void stopRecording(std::int64_t nowUtcMs, std::int64_t elapsedMs) {
         worstWakesAtStopCount = current.fine ? readWorstWakesOfRun(worstWakesAtStop, worstWakesKept) : 0;
     }
     unlockSamples();
-}
-
-void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t giveUpAtCounter) {
-    if (!started) return;
-    started = false;
-    stopRecording(nowUtcMs, elapsedMs);
-
-    // Whatever cannot be written now never will be: it counts as dropped,
-    // so the report still adds up to the events measured.
-    std::int64_t unwritten = 0;
-    if (logFile != nullptr && !drainLog(giveUpAtCounter, 0)) {
-        // Every line left, even one written in part, ends in its newline.
-        for (std::size_t k = pendingDone; k < pendingLog.size; ++k) unwritten += pendingLog.data[k] == '\n' ? 1 : 0;
-        if (logBytesWritten < logHeaderSize) --unwritten;
-        lockSamples();
-        for (std::int64_t count = 1; count > 0;) {
-            count = popEvents(batch, eventsPerBatch);
-            unwritten += count;
-        }
-        unlockSamples();
-    }
-    for (std::int64_t core = 0; core < current.coreCount; ++core) {
-        // An unpinned sampler was told when it started.
-        if (isCoreSampled(core) || isCoreUnpinned(core)) continue;
-        char number[24];
-        formatInteger(number, core);
-        char message[messageCapacity];
-        joinText(message, sizeof message, {"core ", number, " could not be sampled"});
-        noteRunProblem(nowUtcMs, message);
-    }
-    RunSummary run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
-    if (run.logDropped > 0) {
-        char number[24];
-        formatInteger(number, run.logDropped);
-        char message[messageCapacity];
-        joinText(message, sizeof message, {number, run.logDropped == 1 ? " log line was lost" : " log lines were lost"});
-        noteRunProblem(nowUtcMs, message);
-        run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
-    }
-    rewriteFiles(run);
-    closeOutputFile(logFile);
-    logFile = nullptr;
-    clearText(pendingLog);
-    pendingDone = 0;
 }
 
 bool recorderSawFailure() {

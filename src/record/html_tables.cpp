@@ -1,0 +1,74 @@
+// The page's tables of per-core figures, timer events and wake-ups, and the
+// cells that every table of the page is made of.
+#include "record/html_parts.h"
+
+void appendCell(TextBuffer& out, std::int64_t value) {
+    appendText(out, "<td>");
+    appendInteger(out, value);
+    appendText(out, "</td>");
+}
+
+void appendMsCell(TextBuffer& out, std::int64_t lateUs) {
+    appendText(out, "<td>");
+    appendDecimal(out, lateUs, 1000, 3);
+    appendText(out, "</td>");
+}
+
+void appendUtcCell(TextBuffer& out, std::int64_t utcMs) {
+    appendText(out, "<td class=\"text\">");
+    appendUtc(out, utcMs);
+    appendText(out, "</td>");
+}
+
+void appendCoreTable(TextBuffer& out, const RunSummary& run) {
+    appendText(out, "<div class=\"scroll\"><table id=\"cores\"><thead><tr><th>core</th><th>events</th>"
+                    "<th>min ms</th><th>mean ms</th><th>max ms</th><th class=\"text\">max at (UTC)</th>"
+                    "<th>max ms (counter)</th></tr></thead><tbody>");
+    for (std::int64_t c = 0; c < run.coreCount; ++c) {
+        const CoreStatistics& s = run.cores[c];
+        appendText(out, "<tr>");
+        appendCell(out, c);
+        if (s.events == 0) {
+            appendText(out, run.sampled != nullptr && !run.sampled[c]
+                                ? "<td class=\"text\" colspan=\"6\">not sampled</td>"
+                                : "<td class=\"text\" colspan=\"6\">no events yet</td>");
+        } else {
+            appendCell(out, s.events);
+            appendCell(out, s.minMs);
+            appendText(out, "<td>");
+            appendDecimal(out, s.sumMs, s.events, 3);
+            appendText(out, "</td>");
+            appendCell(out, s.maxMs);
+            appendUtcCell(out, s.maxAtUtcMs);
+            appendMsCell(out, s.maxUs);
+        }
+        appendText(out, "</tr>");
+    }
+    appendText(out, "</tbody></table></div>\n");
+}
+
+void appendWakeTable(TextBuffer& out, const RunSummary& run) {
+    appendText(out, "<div class=\"scroll\"><table id=\"wake-cores\"><thead><tr><th>core</th><th>wake-ups</th>"
+                    "<th>skipped</th><th>over 1 ms</th><th>min ms</th><th>mean ms</th><th>max ms</th>"
+                    "<th class=\"text\">max at (UTC)</th></tr></thead><tbody>");
+    for (std::int64_t c = 0; c < run.coreCount; ++c) {
+        const WakeStatistics& w = run.wakes[c];
+        appendText(out, "<tr>");
+        appendCell(out, c);
+        appendCell(out, w.events);
+        appendCell(out, w.skipped);
+        appendCell(out, w.over1ms);
+        if (w.events == 0) {
+            appendText(out, "<td colspan=\"4\"></td>");
+        } else {
+            appendMsCell(out, w.minUs);
+            appendText(out, "<td>");
+            appendDecimal(out, w.sumUs, w.events * 1000, 3);
+            appendText(out, "</td>");
+            appendMsCell(out, w.maxUs);
+            appendUtcCell(out, w.maxAtUtcMs);
+        }
+        appendText(out, "</tr>");
+    }
+    appendText(out, "</tbody></table></div>\n");
+}

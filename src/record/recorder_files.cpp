@@ -1,0 +1,311 @@
+// The recorder's writer steps: the files made at the start, the log drained
+// from the event queue, the whole files (report, page, metrics) rewritten
+// from a snapshot of the record, and the end. Files are touched here only.
+#include "record/recorder.h"
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/platform_seam.h"
+#include "engine/sampled_cores.h"
+#include "engine/wake_figures.h"
+#include "record/event_buffer.h"
+#include "record/html_format.h"
+#include "record/metrics_format.h"
+#include "record/recorder_state.h"
+#include "record/report_format.h"
+#include "record/run_summary.h"
+#include "record/text_buffer.h"
+
+// Events taken out per hold of the lock, so the samplers never wait long.
+constexpr std::int64_t eventsPerBatch = 256;
+// Batches a regular step moves at most: ten seconds of timer events of 256
+// cores, so the writer catches up quickly after a slow disk.
+constexpr std::int64_t batchesPerStep = 100;
+
+static RecorderSettings current;
+static bool hasReport = false;
+static bool hasHtml = false;
+static bool hasMetrics = false;
+static bool hasLog = false;
+
+// The writer's own.
+static bool started = false;
+static OutputFile* logFile = nullptr;
+static TextBuffer pendingLog;      // formatted lines, at most one batch
+static std::size_t pendingDone = 0;  // how much of pendingLog is written
+static std::size_t logHeaderSize = 0;
+static std::size_t logBytesWritten = 0;
+static bool logFailing = false;
+static bool reportFailing = false;
+static WholeFile* reportFile = nullptr;
+static WholeFile* htmlFile = nullptr;
+static bool htmlFailing = false;
+static WholeFile* metricsFile = nullptr;
+static bool metricsFailing = false;
+// The text of whichever whole file is being written, sized for the largest.
+static TextBuffer reportText;
+static TimerEvent batch[eventsPerBatch];
+static WakeEvent wakeBatch[lateWakeQueueCapacity];
+
+static bool given(const char* path) {
+    return path != nullptr && path[0] != '\0';
+}
+
+// The text buffer serves every whole file in turn: as large as the largest.
+static std::size_t wholeFileCapacity() {
+    const std::size_t report = reportCapacity(current.coreCount, current.fine);
+    const std::size_t page = hasHtml ? htmlCapacity(current.coreCount, current.fine) : 0;
+    const std::size_t metrics = hasMetrics ? metricsCapacity(current.coreCount, current.fine) : 0;
+    const std::size_t larger = report > page ? report : page;
+    return larger > metrics ? larger : metrics;
+}
+
+// Writes what it can of pendingLog; answers true when all of it is out.
+static bool flushPending() {
+    while (pendingDone < pendingLog.size) {
+        std::size_t written = 0;
+        char error[messageCapacity];
+        const bool ok =
+            appendToOutputFile(logFile, pendingLog.data + pendingDone, pendingLog.size - pendingDone, &written, error);
+        logBytesWritten += written;
+        pendingDone += written;
+        if (!ok) {
+            recordFailure(logFailing, error);
+            return false;
+        }
+        // Nothing accepted and no reason given: try again at the next step.
+        if (written == 0) return false;
+    }
+    clearText(pendingLog);
+    pendingDone = 0;
+    recordRecovery(logFailing, "log writable again");
+    return true;
+}
+
+// Moves queued events to the log until the queue is empty, a write fails,
+// `batchesMost` batches were moved (0: no bound) or the performance counter
+// reaches `giveUpAt` (0: never); answers true in the first case. The bound
+// keeps a step short while late wake-ups keep coming, so the whole files are
+// still rewritten on time; what is left waits for the next step.
+static bool drainLog(std::int64_t giveUpAt, std::int64_t batchesMost) {
+    for (std::int64_t batches = 0;; ++batches) {
+        if (giveUpAt != 0 && readPerformanceCounter() >= giveUpAt) return false;
+        if (!flushPending()) return false;
+        if (batchesMost != 0 && batches == batchesMost) return false;
+        lockSamples();
+        const std::int64_t count = popEvents(batch, eventsPerBatch);
+        unlockSamples();
+        for (std::int64_t k = 0; k < count; ++k) appendLogLine(pendingLog, batch[k]);
+        // Late wake-ups come from their own queues, which need no lock; a
+        // batch of timer events and one queue's worth of wake-ups both fit.
+        std::int64_t wakes = 0;
+        if (current.fine) {
+            const std::int64_t stoppedUtcMs = recordStoppedAt();
+            const std::int64_t endUtcMs = stoppedUtcMs >= 0 ? stoppedUtcMs : INT64_MAX;
+            for (std::int64_t core = 0; core < current.coreCount && wakes == 0; ++core) {
+                wakes = popLateWakes(core, wakeBatch, lateWakeQueueCapacity);
+                for (std::int64_t k = 0; k < wakes; ++k) {
+                    if (wakeBatch[k].utcMs <= endUtcMs) appendWakeLine(pendingLog, wakeBatch[k]);
+                }
+            }
+        }
+        if (count == 0 && wakes == 0) return true;
+    }
+}
+
+// Writes reportText, just formatted, to `file`.
+static void writeWhole(WholeFile* file, bool& failing, const char* tooLarge, const char* recovery) {
+    char error[messageCapacity];
+    if (reportText.overflowed) {
+        recordFailure(failing, tooLarge);
+    } else if (replaceWholeFile(file, reportText.data, reportText.size, error)) {
+        recordRecovery(failing, recovery);
+    } else {
+        recordFailure(failing, error);
+    }
+}
+
+static void rewriteFiles(const RunSummary& run) {
+    if (reportFile != nullptr) {
+        formatReport(run, reportText);
+        writeWhole(reportFile, reportFailing, "the report did not fit in its buffer", "report writable again");
+    }
+    if (htmlFile != nullptr) {
+        formatHtml(run, reportText);
+        writeWhole(htmlFile, htmlFailing, "the page did not fit in its buffer", "page writable again");
+    }
+    if (metricsFile != nullptr) {
+        formatMetrics(run, reportText);
+        writeWhole(metricsFile, metricsFailing, "the metrics did not fit in their buffer", "metrics writable again");
+    }
+}
+
+static void releaseBuffers() {
+    closeOutputFile(logFile);
+    logFile = nullptr;
+    freeWholeFile(reportFile);
+    reportFile = nullptr;
+    freeWholeFile(htmlFile);
+    htmlFile = nullptr;
+    freeWholeFile(metricsFile);
+    metricsFile = nullptr;
+    freeRecord();
+    freeTextBuffer(pendingLog);
+    freeTextBuffer(reportText);
+}
+
+// Undoes a start that failed: files that did not exist before are removed.
+static bool abandonStart(bool removeLog) {
+    if (reportFile != nullptr) removeTemporaryOf(reportFile);
+    if (htmlFile != nullptr) removeTemporaryOf(htmlFile);
+    if (metricsFile != nullptr) removeTemporaryOf(metricsFile);
+    closeOutputFile(logFile);
+    logFile = nullptr;
+    if (removeLog) removeFileAt(current.logPath);
+    releaseBuffers();
+    return false;
+}
+
+static bool outOfMemory(char* error) {
+    joinText(error, messageCapacity, {"not enough memory for the record"});
+    releaseBuffers();
+    return false;
+}
+
+bool startRecorder(const RecorderSettings& settings, char* error) {
+    releaseBuffers();
+    started = false;
+    pendingDone = 0;
+    logHeaderSize = 0;
+    logBytesWritten = 0;
+    logFailing = false;
+    reportFailing = false;
+    htmlFailing = false;
+    metricsFailing = false;
+    current = settings;
+    hasReport = given(current.reportPath);
+    hasHtml = given(current.htmlPath);
+    hasMetrics = given(current.metricsPath);
+    hasLog = given(current.logPath);
+    setRecordSettings(settings, hasHtml, hasLog);
+
+    const char* outputs[] = {current.reportPath, current.logPath, current.htmlPath, current.metricsPath};
+    constexpr std::size_t outputCount = sizeof outputs / sizeof outputs[0];
+    for (std::size_t a = 0; a < outputCount; ++a) {
+        for (std::size_t b = a + 1; b < outputCount; ++b) {
+            if (given(outputs[a]) && given(outputs[b]) && samePathOrTemporary(outputs[a], outputs[b])) {
+                describeFailure(error, "use", outputs[b], "two outputs of the record cannot both be this file");
+                return false;
+            }
+        }
+    }
+    if (current.coreCount < 1) {
+        joinText(error, messageCapacity, {"no cores to record"});
+        return false;
+    }
+    if (!makeRecord() || !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity) * logLineCapacity) ||
+        !makeTextBuffer(reportText, wholeFileCapacity())) {
+        return outOfMemory(error);
+    }
+    if (hasHtml) {
+        htmlFile = makeWholeFile(current.htmlPath);
+        if (htmlFile == nullptr) return outOfMemory(error);
+    }
+    if (hasReport) {
+        reportFile = makeWholeFile(current.reportPath);
+        if (reportFile == nullptr) return outOfMemory(error);
+    }
+    if (hasMetrics) {
+        metricsFile = makeWholeFile(current.metricsPath);
+        if (metricsFile == nullptr) return outOfMemory(error);
+    }
+
+    // Nothing existing is changed until every file has shown it can be
+    // written: the log is opened without emptying it and the first report
+    // goes to its temporary; only then is the log emptied and the report
+    // put in place.
+    const bool logExisted = hasLog && fileExistsAt(current.logPath);
+    if (hasLog) {
+        logFile = createOutputFile(current.logPath, false, error);
+        if (logFile == nullptr) return abandonStart(false);
+    }
+    const RunSummary run = takeSummary(current.startedUtcMs, 0, false, 0);
+    if (hasReport) {
+        formatReport(run, reportText);
+        if (!writeTemporaryOf(reportFile, reportText.data, reportText.size, error)) return abandonStart(hasLog && !logExisted);
+    }
+    if (hasHtml) {
+        formatHtml(run, reportText);
+        if (!writeTemporaryOf(htmlFile, reportText.data, reportText.size, error)) return abandonStart(hasLog && !logExisted);
+    }
+    if (hasMetrics) {
+        formatMetrics(run, reportText);
+        if (!writeTemporaryOf(metricsFile, reportText.data, reportText.size, error)) return abandonStart(hasLog && !logExisted);
+    }
+    if (hasLog && !truncateOutputFile(logFile, error)) return abandonStart(!logExisted);
+    if (hasReport && !moveTemporaryInPlace(reportFile, error)) return abandonStart(hasLog && !logExisted);
+    if (hasHtml && !moveTemporaryInPlace(htmlFile, error)) return abandonStart(hasLog && !logExisted);
+    if (hasMetrics && !moveTemporaryInPlace(metricsFile, error)) return abandonStart(hasLog && !logExisted);
+
+    started = true;
+    beginRecording();
+    if (hasLog) {
+        // Not writing the header (a full disk) is a failed write like any
+        // other: told at once, and retried at the next step.
+        appendLogHeader(pendingLog);
+        logHeaderSize = pendingLog.size;
+        flushPending();
+    }
+    return true;
+}
+
+void recorderStep(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool rewrite) {
+    if (!started) return;
+    if (logFile != nullptr) drainLog(0, batchesPerStep);
+    if (rewrite) rewriteFiles(takeSummary(nowUtcMs, elapsedMs, false, 0));
+}
+
+void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t giveUpAtCounter) {
+    if (!started) return;
+    started = false;
+    stopRecording(nowUtcMs, elapsedMs);
+
+    // Whatever cannot be written now never will be: it counts as dropped,
+    // so the report still adds up to the events measured.
+    std::int64_t unwritten = 0;
+    if (logFile != nullptr && !drainLog(giveUpAtCounter, 0)) {
+        // Every line left, even one written in part, ends in its newline.
+        for (std::size_t k = pendingDone; k < pendingLog.size; ++k) unwritten += pendingLog.data[k] == '\n' ? 1 : 0;
+        if (logBytesWritten < logHeaderSize) --unwritten;
+        lockSamples();
+        for (std::int64_t count = 1; count > 0;) {
+            count = popEvents(batch, eventsPerBatch);
+            unwritten += count;
+        }
+        unlockSamples();
+    }
+    for (std::int64_t core = 0; core < current.coreCount; ++core) {
+        // An unpinned sampler was told when it started.
+        if (isCoreSampled(core) || isCoreUnpinned(core)) continue;
+        char number[24];
+        formatInteger(number, core);
+        char message[messageCapacity];
+        joinText(message, sizeof message, {"core ", number, " could not be sampled"});
+        noteRunProblem(nowUtcMs, message);
+    }
+    RunSummary run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
+    if (run.logDropped > 0) {
+        char number[24];
+        formatInteger(number, run.logDropped);
+        char message[messageCapacity];
+        joinText(message, sizeof message, {number, run.logDropped == 1 ? " log line was lost" : " log lines were lost"});
+        noteRunProblem(nowUtcMs, message);
+        run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
+    }
+    rewriteFiles(run);
+    closeOutputFile(logFile);
+    logFile = nullptr;
+    clearText(pendingLog);
+    pendingDone = 0;
+}

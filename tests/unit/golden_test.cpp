@@ -1,0 +1,152 @@
+// The outputs of a few fixed runs, byte for byte against the files kept in
+// tests/fixtures: any change to the report, the metrics text, the page or the
+// log shows here, however it came about. To remake the fixtures on purpose
+// (after a change meant to alter an output), run this test with
+// VANTREL_UPDATE_FIXTURES=1 and read the fixtures' diff before committing it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <random>
+#include <string>
+#include <utility>
+
+#include "engine/platform_seam.h"
+#include "engine/sampled_cores.h"
+#include "engine/wake_figures.h"
+#include "record/html_format.h"
+#include "record/log_reader.h"
+#include "record/metrics_format.h"
+#include "record/recorder.h"
+#include "record/report_format.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int64_t startMs = 1796652180000;  // 2026-12-07T14:03:00.000Z
+
+// A run's outputs by the extension of their fixture.
+using Outputs = std::map<std::string, std::string>;
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Outputs rendered(const RunSummary& run) {
+    Outputs outputs;
+    const std::pair<const char*, void (*)(const RunSummary&, TextBuffer&)> formats[] = {
+        {".json", formatReport}, {".prom", formatMetrics}, {".html", formatHtml}};
+    for (const auto& [extension, format] : formats) {
+        TextBuffer text{};
+        EXPECT_TRUE(makeTextBuffer(text, std::size_t{1} << 22));
+        format(run, text);
+        EXPECT_FALSE(text.overflowed) << extension;
+        outputs[extension] = std::string(text.data, text.size);
+        freeTextBuffer(text);
+    }
+    return outputs;
+}
+
+// Two cores through the recorder, as the program feeds it with --fine: core 1
+// stalls 358 ms past --fail-above, wake-ups are measured pinned on core 0
+// only, a problem is told, and the machine sleeps 3 s. Its four files.
+Outputs recordedRun(const fs::path& dir) {
+    EXPECT_TRUE(createSampleLock() && createWakeFigures(2));
+    clearSampledCores();
+    markCoreSampled(0);
+    markCoreSampled(1);
+    markWakeSampled(0);
+    const std::string base = (dir / "small-fine").string();
+    const std::string report = base + ".json", log = base + ".csv", page = base + ".html", metrics = base + ".prom";
+    const RecorderSettings settings{report.c_str(), log.c_str(), page.c_str(), metrics.c_str(), 250000, 2, startMs,
+                                    "1.2.0", "LAB-7 <R&D>", "Windows 10.0.19045", true, nullptr};
+    char error[messageCapacity] = "";
+    EXPECT_TRUE(startRecorder(settings, error)) << error;
+    setFineMethod("waitable timer", 500);
+    std::mt19937_64 random(21);  // NOLINT(cert-msc32-c,cert-msc51-cpp)
+    for (std::int64_t atMs = 0; atMs < 8000; atMs += 100) {
+        if (atMs == 1500) noteSuspend(startMs + atMs);
+        if (atMs >= 1500 && atMs < 4500) continue;
+        if (atMs == 4500) noteResume(startMs + atMs, 0);
+        recordWake(0, static_cast<std::int64_t>(random() % 1500) + (atMs == 2000 || atMs == 6000 ? 4000 : 0), atMs == 6000 ? 3 : 0, startMs + atMs);
+        for (std::int64_t core = 0; core < 2; ++core) {
+            const std::int64_t lateUs = core == 1 && atMs == 4600 ? 357883 : static_cast<std::int64_t>(random() % 3000) - 400;
+            lockSamples();
+            recordEvent(TimerEvent{core, lateUs / 1000, lateUs, startMs + atMs + core, takeColumnWorstUs(core)});
+            unlockSamples();
+        }
+        if (atMs == 1000) recorderStep(startMs + atMs, atMs, true);
+    }
+    noteRunProblem(startMs + 7000, "the window's \"graph\" could not be drawn");
+    finishRecorder(startMs + 8000, 8000, 0);
+    clearSampledCores();
+    freeWakeFigures();
+    Outputs outputs;
+    for (const char* extension : {".json", ".prom", ".html", ".csv"}) outputs[extension] = readFile(base + extension);
+    return outputs;
+}
+
+// Compares `text` with the fixture `name`, showing a difference at its first
+// byte with the text around it; with VANTREL_UPDATE_FIXTURES=1, writes it.
+void expectFixture(const std::string& text, const fs::path& fixtures, const std::string& name) {
+    const fs::path path = fixtures / name;
+    const char* update = std::getenv("VANTREL_UPDATE_FIXTURES");  // NOLINT(concurrency-mt-unsafe)
+    if (update != nullptr && std::string(update) == "1") {
+        std::ofstream(path, std::ios::binary) << text;
+        return;
+    }
+    const std::string saved = readFile(path);
+    ASSERT_FALSE(saved.empty()) << "no fixture at " << path.string();
+    const auto at = static_cast<std::size_t>(
+        std::mismatch(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min(text.size(), saved.size())), saved.begin()).first -
+        text.begin());
+    if (at == text.size() && at == saved.size()) return;
+    const std::size_t from = at < 120 ? 0 : at - 120;
+    ADD_FAILURE() << name << ": first difference at byte " << at << " (now " << text.size() << " bytes, fixture "
+                  << saved.size() << ")\n--- fixture from byte " << from << ":\n" << saved.substr(from, 240)
+                  << "\n--- now:\n" << text.substr(from, 240);
+}
+
+TEST(Golden, OutputsAreTheFixturesByteForByte) {
+    const char* fixtures = std::getenv("VANTREL_FIXTURES_DIR");  // NOLINT(concurrency-mt-unsafe)
+    ASSERT_NE(fixtures, nullptr) << "run by ctest, which sets VANTREL_FIXTURES_DIR";
+    std::map<std::string, Outputs> runs;
+    const fs::path dir = fs::temp_directory_path() / ("vantrel-golden-" + std::to_string(std::random_device()()));
+    fs::create_directories(dir);
+    runs["small-fine"] = recordedRun(dir);
+    fs::remove_all(dir);
+
+    // Nothing measured yet: core 1 without a sampler, a version to escape.
+    const CoreStatistics cores[2] = {};
+    const bool sampled[2] = {true, false};
+    const RunSummary idle{"1.0 \"test\" \\", "", "", startMs, startMs, 0, false, -1, false, 2, cores, sampled, 0, 0,
+                          nullptr, 0, nullptr, 0, nullptr, "", 0, nullptr, 0, nullptr, false, 0, nullptr, nullptr};
+    runs["no-events"] = rendered(idle);
+
+    // A page made from a log cut in the middle of a line, as --from makes it.
+    const std::string log = "utc,core,late_ms,late_us,source\n2026-12-07T14:03:00.000Z,0,1,900,timer\n"
+                            "2026-12-07T14:03:00.001Z,1,3,3400,wake\n2026-12-07T14:03:00.100Z,1,12,12000,timer\n"
+                            "2026-12-07T14:03:04.459Z,1,358,357883,timer\n2026-12-07T14:03:08.000Z,0,0,50,timer\n2026-12-07T14:03:08.1";
+    LogReader reader{};
+    ASSERT_TRUE(makeLogReader(reader));
+    readLogChunk(reader, log.data(), log.size());
+    ASSERT_TRUE(finishLog(reader)) << reader.error.data;
+    RunSummary fromLog{};
+    summaryFromLog(reader, fromLog, "1.2.0", 250000);
+    runs["from-log"] = rendered(fromLog);
+    freeLogReader(reader);
+
+    const std::pair<const char*, const char*> cases[] = {
+        {"small-fine", ".json"}, {"small-fine", ".prom"}, {"small-fine", ".html"}, {"small-fine", ".csv"},
+        {"no-events", ".json"},  {"no-events", ".prom"},  {"from-log", ".html"},  {"from-log", ".json"}};
+    for (const auto& [run, extension] : cases) expectFixture(runs[run][extension], fixtures, std::string(run) + extension);
+}
+
+}  // namespace
