@@ -122,7 +122,8 @@ cpu_count_preload_build() {
 
 # Dozens of threads making windows at once sometimes crash Wine 8.0 itself
 # (glibc finds its heap corrupted on Wine's Unix side) within a second of the
-# start, exit code 1. Such a start is tried again, at most twice, and said.
+# start, exit code 1 (or 139). Such a start is tried again, at most twice,
+# and said.
 vantrel_start_with_cpus() {
     local cpus=$1 attempt
     shift
@@ -133,7 +134,8 @@ vantrel_start_with_cpus() {
         kill -0 "$VANTREL_PID" 2>/dev/null && return 0
         local code=0
         wait "$VANTREL_PID" || code=$?
-        if ((code == 1)) && grep -qE 'unaligned chunk|invalid next size|corrupted|free\(\)|malloc\(\)' "$VANTREL_STDERR"; then
+        # glibc aborts (1) or the loader dies of the corrupted heap (139).
+        if ((code == 1 || code == 139)) && grep -qE 'unaligned chunk|invalid next size|corrupted|free\(\)|malloc\(\)' "$VANTREL_STDERR"; then
             note "Wine crashed at the start with $cpus processors (attempt $attempt): $(head -c 200 "$VANTREL_STDERR")"
             continue
         fi
@@ -167,6 +169,11 @@ wait_for_exit() {
 vantrel_close() {
     local wait_ms=${1:-5000}
     CLOSE_OUTPUT=$(vprobe close "$wait_ms")
+    if [[ -z $CLOSE_OUTPUT ]]; then
+        # The probe ended without a word: Wine lost it, not the program.
+        note "the probe ended without output; posting WM_CLOSE again"
+        CLOSE_OUTPUT=$(vprobe close "$wait_ms")
+    fi
     [[ $(value_of posted <<<"$CLOSE_OUTPUT") == 1 ]] || fail "WM_CLOSE could not be posted: $CLOSE_OUTPUT"
     wait_for_exit "$VANTREL_PID" 10 || fail "vantrel.exe (pid $VANTREL_PID) did not end after WM_CLOSE"
     VANTREL_EXIT_CODE=$WAITED_EXIT_CODE

@@ -63,7 +63,10 @@ for layout in "${layouts[@]}"; do
 
     vantrel_close
     real=$(nproc)
-    expect '((VANTREL_EXIT_CODE == 4))' "exit code 4 after closing: $(head -c 300 "$VANTREL_STDERR")"
+    # What Windows saw: with dozens of threads, Wine's own teardown may then
+    # die on its corrupted heap (139 to Linux), after the program ended.
+    expect '(($(value_of exit_code <<<"$CLOSE_OUTPUT") == 4))' \
+        "exit code 4 after closing (Linux status $VANTREL_EXIT_CODE): $(head -c 300 "$VANTREL_STDERR")"
     expect '[[ $(jq -c "[.cores[] | select(.sampled | not) | .core] | length" "$report") == $((cores - real)) ]]' \
         "the $((cores - real)) cores beyond the $real real processors are not sampled"
     expect '[[ $(jq -r ".problems[0].message" "$report") == "the sampler of core $real could not be pinned to its core" ]]' \
