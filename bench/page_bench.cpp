@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "record/html_format.h"
+#include "formats/html_format.h"
 #include "record/timeline.h"
 
 namespace {

@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_settings.h"
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
 #include "engine/sampling.h"
 #include "engine/timer_event.h"
-#include "bench/bench_settings.h"
 #include "record/recorder.h"
 #include "tests/support/fake_platform.h"
 

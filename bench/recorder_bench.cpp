@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/platform_seam.h"
 #include "bench/bench_settings.h"
+#include "engine/platform_seam.h"
 #include "record/recorder.h"
 
 namespace {

@@ -12,7 +12,7 @@ mkdir -p "$out/corpus"
 # links whatever the reader and the page come to need; the test clock stands
 # in for the platform.
 mapfile -t sources < <(sed -n '/^set(VANTREL_PORTABLE_SOURCES/,/)/{s/^set(VANTREL_PORTABLE_SOURCES//;s/)$//;s/^ *//;/^$/d;p}' CMakeLists.txt)
-sources+=(src/record/output_file_posix.cpp tests/support/fake_platform.cpp)
+sources+=(src/files/output_file_posix.cpp tests/support/fake_platform.cpp)
 clang++ -std=c++17 -g -O1 -fno-exceptions -fno-rtti -Isrc -I. \
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     -Wall -Wextra -Werror \

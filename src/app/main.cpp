@@ -7,7 +7,7 @@
 #include "app/user_output.h"
 #include "app/version.h"
 #include "record/problem_list.h"
-#include "record/text_buffer.h"
+#include "text/text_buffer.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     const ULONGLONG startMs = GetTickCount64();

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "record/output_file.h"
-#include "record/text_buffer.h"
+#include "files/output_file.h"
+#include "text/text_buffer.h"
 
 static const char* const durationNeeds = "a number of seconds greater than 0 and at most 31536000";
 static const char* const failAboveNeeds = "a number of milliseconds from 0, with at most three decimals";

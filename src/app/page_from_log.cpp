@@ -7,12 +7,12 @@
 
 #include "app/user_output.h"
 #include "app/version.h"
-#include "record/html_format.h"
-#include "record/log_reader.h"
-#include "record/output_file.h"
+#include "files/output_file.h"
+#include "formats/html_format.h"
+#include "formats/log_reader.h"
 #include "record/problem_list.h"
 #include "record/run_summary.h"
-#include "record/text_buffer.h"
+#include "text/text_buffer.h"
 
 namespace {
 

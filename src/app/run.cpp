@@ -15,11 +15,11 @@
 #include "engine/timer_event.h"
 #include "engine/wake_figures.h"
 #include "engine/wake_sampler.h"
+#include "files/record_writer.h"
+#include "formats/report_format.h"
 #include "record/problem_list.h"
-#include "record/record_writer.h"
 #include "record/recorder.h"
-#include "record/report_format.h"
-#include "record/text_buffer.h"
+#include "text/text_buffer.h"
 #include "window/monitor_window.h"
 
 namespace {

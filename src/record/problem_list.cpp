@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "record/text_buffer.h"
+#include "text/text_buffer.h"
 
 void clearProblems(ProblemList& list) {
     list.listed = 0;

@@ -13,9 +13,9 @@
 #include "record/problem_list.h"
 #include "record/recorder_state.h"
 #include "record/statistics.h"
-#include "record/text_buffer.h"
 #include "record/timeline.h"
 #include "record/worst_events.h"
+#include "text/text_buffer.h"
 
 // One minute of events at one every 100 ms: how far the log may fall behind
 // (a slow or failing disk) before events are dropped from it.

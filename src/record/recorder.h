@@ -14,7 +14,7 @@
 #include <cstdint>
 
 #include "engine/timer_event.h"
-#include "record/output_file.h"
+#include "files/output_file.h"
 
 struct RecorderSettings {
     const char* reportPath;  // null or "": no report

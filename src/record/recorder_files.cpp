@@ -9,13 +9,13 @@
 #include "engine/platform_seam.h"
 #include "engine/sampled_cores.h"
 #include "engine/wake_figures.h"
+#include "formats/html_format.h"
+#include "formats/metrics_format.h"
+#include "formats/report_format.h"
 #include "record/event_buffer.h"
-#include "record/html_format.h"
-#include "record/metrics_format.h"
 #include "record/recorder_state.h"
-#include "record/report_format.h"
 #include "record/run_summary.h"
-#include "record/text_buffer.h"
+#include "text/text_buffer.h"
 
 // Events taken out per hold of the lock, so the samplers never wait long.
 constexpr std::int64_t eventsPerBatch = 256;

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "record/html_format.h"
-#include "record/log_reader.h"
+#include "formats/html_format.h"
+#include "formats/log_reader.h"
 
 namespace {
 

@@ -19,11 +19,11 @@
 #include "engine/platform_seam.h"
 #include "engine/sampled_cores.h"
 #include "engine/wake_figures.h"
-#include "record/html_format.h"
-#include "record/log_reader.h"
-#include "record/metrics_format.h"
+#include "formats/html_format.h"
+#include "formats/log_reader.h"
+#include "formats/metrics_format.h"
+#include "formats/report_format.h"
 #include "record/recorder.h"
-#include "record/report_format.h"
 
 namespace fs = std::filesystem;
 

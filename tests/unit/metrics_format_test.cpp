@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "record/metrics_format.h"
+#include "formats/metrics_format.h"
 
 namespace {
 

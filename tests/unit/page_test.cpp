@@ -17,11 +17,11 @@
 #include <utility>
 #include <vector>
 
-#include "record/html_format.h"
-#include "record/log_reader.h"
-#include "record/parse_utc.h"
-#include "record/report_format.h"
+#include "formats/html_format.h"
+#include "formats/log_reader.h"
+#include "formats/report_format.h"
 #include "record/timeline.h"
+#include "text/utc.h"
 
 namespace {
 

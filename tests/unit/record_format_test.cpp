@@ -10,10 +10,11 @@
 #include <utility>
 #include <vector>
 
+#include "formats/report_format.h"
 #include "record/event_buffer.h"
-#include "record/report_format.h"
 #include "record/statistics.h"
-#include "record/text_buffer.h"
+#include "text/text_buffer.h"
+#include "text/utc.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Parses the log line by line into statistics, the timeline and the worst
 // events, without allocating after makeLogReader.
-#include "record/log_reader.h"
+#include "formats/log_reader.h"
 
 #include <algorithm>
 #include <charconv>
@@ -9,8 +9,8 @@
 #include <new>
 
 #include "engine/timer_event.h"
-#include "record/parse_utc.h"
 #include "record/worst_events.h"
+#include "text/utc.h"
 
 static const char logHeaderTimer[] = "utc,core,late_ms,late_us";
 static const char logHeaderWithSource[] = "utc,core,late_ms,late_us,source";

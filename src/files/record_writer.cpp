@@ -1,4 +1,4 @@
-#include "record/record_writer.h"
+#include "files/record_writer.h"
 
 #include <windows.h>
 

@@ -1,64 +1,9 @@
-#include "record/report_format.h"
+#include "formats/report_format.h"
 
 #include <charconv>
 #include <cstring>
 
 #include "engine/sampling.h"
-
-// 0000-01-01T00:00:00.000Z and 9999-12-31T23:59:59.999Z.
-constexpr std::int64_t earliestUtcMs = -62167219200000;
-constexpr std::int64_t latestUtcMs = 253402300799999;
-constexpr std::int64_t msPerDay = 86400000;
-
-// Writes `value` (0 <= value < 10^width) with leading zeros; answers the end.
-static char* putPadded(char* out, std::int64_t value, int width) {
-    char digits[24];
-    const std::to_chars_result result = std::to_chars(digits, digits + sizeof digits, value);
-    const auto length = static_cast<int>(result.ptr - digits);
-    for (int k = length; k < width; ++k) *out++ = '0';
-    std::memcpy(out, digits, static_cast<std::size_t>(length));
-    return out + length;
-}
-
-void formatUtc(std::int64_t utcMs, char* out) {
-    if (utcMs < earliestUtcMs) utcMs = earliestUtcMs;
-    if (utcMs > latestUtcMs) utcMs = latestUtcMs;
-    // Floor division, so the hours of a day before 1970 still count upwards.
-    std::int64_t days = utcMs / msPerDay;
-    std::int64_t msOfDay = utcMs % msPerDay;
-    if (msOfDay < 0) {
-        msOfDay += msPerDay;
-        --days;
-    }
-
-    // Days to a proleptic Gregorian date in 400-year eras that begin on
-    // 1 March, so the leap day is the last day of an era's year.
-    const std::int64_t z = days + 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t dayOfEra = z - era * 146097;
-    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
-    const std::int64_t day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
-    const std::int64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
-    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-
-    char* p = putPadded(out, year, 4);
-    *p++ = '-';
-    p = putPadded(p, month, 2);
-    *p++ = '-';
-    p = putPadded(p, day, 2);
-    *p++ = 'T';
-    p = putPadded(p, msOfDay / 3600000, 2);
-    *p++ = ':';
-    p = putPadded(p, msOfDay / 60000 % 60, 2);
-    *p++ = ':';
-    p = putPadded(p, msOfDay / 1000 % 60, 2);
-    *p++ = '.';
-    p = putPadded(p, msOfDay % 1000, 3);
-    *p++ = 'Z';
-    *p = '\0';
-}
 
 char* formatInteger(char* out, std::int64_t value) {
     char* end = std::to_chars(out, out + 24, value).ptr;

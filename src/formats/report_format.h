@@ -7,15 +7,7 @@
 #include "engine/timer_event.h"
 #include "record/run_summary.h"
 #include "record/statistics.h"
-#include "record/text_buffer.h"
-
-// "2026-12-07T14:03:12.345Z" and the terminating zero.
-constexpr std::int64_t utcTextCapacity = 25;
-
-// Writes utcMs (milliseconds since 1970-01-01 UTC) as ISO 8601 with
-// milliseconds into `out` (at least utcTextCapacity bytes). Times outside the
-// years 0000..9999 are written as the nearest end of that range.
-void formatUtc(std::int64_t utcMs, char* out);
+#include "text/text_buffer.h"
 
 // Writes `value` and a terminating zero (at most 21 bytes); answers the end.
 char* formatInteger(char* out, std::int64_t value);

@@ -8,9 +8,9 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "record/output_file.h"
-#include "record/output_file_platform.h"
-#include "record/text_buffer.h"
+#include "files/output_file.h"
+#include "files/output_file_platform.h"
+#include "text/text_buffer.h"
 
 struct OutputFile {
     int descriptor;

@@ -1,8 +1,8 @@
 // The page's worst events: the verdict that names them, their numbered marks
 // on the timelines and their tables.
-#include "record/html_parts.h"
+#include "formats/html_parts.h"
 
-#include "record/report_format.h"
+#include "formats/report_format.h"
 
 // Whether a kind of measurement crossed the limit, judged as the recorder
 // judges it for the exit code: a timer event by its late_ms, a wake-up by

@@ -2,9 +2,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "record/output_file.h"
-#include "record/output_file_platform.h"
-#include "record/text_buffer.h"
+#include "files/output_file.h"
+#include "files/output_file_platform.h"
+#include "text/text_buffer.h"
 
 // The pauses between tries of a replace that a reader holds up; they add up
 // to replaceRetryMs, short beside the bound on the end of a run (three files

@@ -1,10 +1,10 @@
-#include "record/text_buffer.h"
+#include "text/text_buffer.h"
 
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
 
-#include "record/report_format.h"
+#include "text/utc.h"
 
 bool makeTextBuffer(TextBuffer& text, std::size_t capacity) {
     text = TextBuffer{};

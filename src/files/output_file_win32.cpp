@@ -4,8 +4,8 @@
 #include <cstring>
 #include <cwchar>
 
-#include "record/output_file.h"
-#include "record/output_file_platform.h"
+#include "files/output_file.h"
+#include "files/output_file_platform.h"
 
 struct OutputFile {
     HANDLE handle;

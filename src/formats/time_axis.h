@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "record/text_buffer.h"
+#include "text/text_buffer.h"
 
 // At most this many time labels, so they never run into each other.
 constexpr std::int64_t timeLabelsMost = 8;

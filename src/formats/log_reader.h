@@ -9,8 +9,8 @@
 #include "engine/wake_figures.h"
 #include "record/run_summary.h"
 #include "record/statistics.h"
-#include "record/text_buffer.h"
 #include "record/timeline.h"
+#include "text/text_buffer.h"
 
 // Core numbers 0 .. 255: the most that a log read back can hold.
 constexpr std::int64_t logReaderCores = 256;

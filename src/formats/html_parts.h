@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "record/run_summary.h"
-#include "record/text_buffer.h"
+#include "text/text_buffer.h"
 
 // The top of the timeline's plot, in SVG user units.
 constexpr std::int64_t plotTop = 10;

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "record/run_summary.h"
-#include "record/text_buffer.h"
+#include "text/text_buffer.h"
 
 // The longest version text metricsCapacity makes room for.
 constexpr std::size_t metricsVersionMax = 64;

@@ -2,10 +2,10 @@
 // and its capacity; the timelines and histograms (html_charts.cpp), the
 // per-core tables (html_tables.cpp) and the worst events (html_worst.cpp)
 // are drawn by the files beside it.
-#include "record/html_format.h"
+#include "formats/html_format.h"
 
-#include "record/html_parts.h"
-#include "record/report_format.h"
+#include "formats/html_parts.h"
+#include "formats/report_format.h"
 
 // Colours of the Okabe-Ito set, told apart with colour blindness too; every
 // series has its own line style and a label besides, never colour alone.

@@ -1,6 +1,6 @@
 // The page's tables of per-core figures, timer events and wake-ups, and the
 // cells that every table of the page is made of.
-#include "record/html_parts.h"
+#include "formats/html_parts.h"
 
 void appendCell(TextBuffer& out, std::int64_t value) {
     appendText(out, "<td>");

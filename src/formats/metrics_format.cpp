@@ -1,4 +1,4 @@
-#include "record/metrics_format.h"
+#include "formats/metrics_format.h"
 
 #include <charconv>
 

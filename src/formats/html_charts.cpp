@@ -3,8 +3,8 @@
 // asleep and the worst events' marks of html_worst.cpp), and a histogram.
 #include <cmath>
 
-#include "record/html_parts.h"
-#include "record/time_axis.h"
+#include "formats/html_parts.h"
+#include "formats/time_axis.h"
 
 // The timeline's drawing, in SVG user units: a plot 1000 wide, so a full
 // timeline has one unit per slot, and 28 units per decade of lateness.

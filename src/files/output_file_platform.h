@@ -2,7 +2,7 @@
 // (output_file_common.cpp), which holds the steps both follow.
 #pragma once
 
-#include "record/output_file.h"
+#include "files/output_file.h"
 
 enum class MoveResult {
     moved,

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "record/run_summary.h"
-#include "record/text_buffer.h"
+#include "text/text_buffer.h"
 
 // Replaces `out` with the page. Parts a browser test can point at:
 // timeline-core-N and histogram-core-N (N the core number), worst-events

@@ -1,8 +1,16 @@
-// Reading back the UTC times that the log and the report write.
+// The UTC times that the log and the report write, and their reading back.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+// "2026-12-07T14:03:12.345Z" and the terminating zero.
+constexpr std::int64_t utcTextCapacity = 25;
+
+// Writes utcMs (milliseconds since 1970-01-01 UTC) as ISO 8601 with
+// milliseconds into `out` (at least utcTextCapacity bytes). Times outside the
+// years 0000..9999 are written as the nearest end of that range.
+void formatUtc(std::int64_t utcMs, char* out);
 
 // Parses exactly "2026-12-07T14:03:12.345Z" (the form formatUtc writes) into
 // milliseconds since 1970-01-01 UTC. Answers false for anything else: another

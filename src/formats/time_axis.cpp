@@ -1,10 +1,10 @@
 // Steps of the time axis: a table of round lengths up to a week, then whole
 // months and years, so a log whose clock jumped by decades still gets a
 // handful of labels.
-#include "record/time_axis.h"
+#include "formats/time_axis.h"
 
-#include "record/parse_utc.h"
-#include "record/report_format.h"
+#include "formats/report_format.h"
+#include "text/utc.h"
 
 static const std::int64_t fixedStepsMs[] = {1000,     2000,     5000,     10000,    15000,     30000,    60000,
                                             120000,   300000,   600000,   900000,   1800000,   3600000,  7200000,
