@@ -262,7 +262,7 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
             closeRequest = closeRequested;
             sleptAtLastMessage = readSleptTime();
             powerChange = notePowerChange;
-            writerRunning = startRecordWriter(runStartMs);
+            writerRunning = startRecordWriter(runStartMs, RecordWriterSteps{recorderStep, finishRecorder});
             if (!writerRunning) noteProblem("the thread that writes the record could not start");
         }
         startSamplers(options);

@@ -5,7 +5,6 @@
 #include <cstdint>
 
 #include "engine/platform_seam.h"
-#include "record/recorder.h"
 
 namespace {
 
@@ -21,6 +20,7 @@ HANDLE writerThread = nullptr;
 HANDLE stopWriter = nullptr;
 ULONGLONG startedAt = 0;
 ULONGLONG finishBy = 0;
+RecordWriterSteps writerSteps{};
 
 std::int64_t elapsedMs() {
     return static_cast<std::int64_t>(GetTickCount64() - startedAt);
@@ -28,21 +28,22 @@ std::int64_t elapsedMs() {
 
 DWORD WINAPI writeRecord(LPVOID) {
     for (int step = 1; WaitForSingleObject(stopWriter, stepMs) == WAIT_TIMEOUT; ++step) {
-        recorderStep(readUtcMilliseconds(), elapsedMs(), step % stepsPerReport == 0);
+        writerSteps.step(readUtcMilliseconds(), elapsedMs(), step % stepsPerReport == 0);
     }
     // The log may use the time left until the end, less the report's share.
     const ULONGLONG now = GetTickCount64();
     const ULONGLONG logMs = finishBy > now + reportReserveMs ? finishBy - now - reportReserveMs : 0;
     const std::int64_t giveUpAt =
         readPerformanceCounter() + static_cast<std::int64_t>(logMs) * performanceCounterFrequency() / 1000;
-    finishRecorder(readUtcMilliseconds(), elapsedMs(), giveUpAt);
+    writerSteps.finish(readUtcMilliseconds(), elapsedMs(), giveUpAt);
     return 0;
 }
 
 }  // namespace
 
-bool startRecordWriter(unsigned long long runStartMs) {
+bool startRecordWriter(unsigned long long runStartMs, const RecordWriterSteps& steps) {
     startedAt = runStartMs;
+    writerSteps = steps;
     stopWriter = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (stopWriter == nullptr) return false;
     writerThread = CreateThread(nullptr, 0, writeRecord, nullptr, 0, nullptr);
