@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/stall_cause.h"
 #include "engine/wake_figures.h"
 #include "record/statistics.h"
 #include "record/suspended_spans.h"
@@ -70,4 +71,16 @@ struct RunSummary {
     // When the machine slept, an open span ended at the snapshot; null when
     // not known (a page made from a log).
     const SuspendedSpans* suspended;
+
+    // Why each stall happened, from the per-processor time accounting.
+    // `accounting` is false when the run had none (it could not be read, or
+    // a page made from a log): every pointer below is then null.
+    bool accounting;
+    std::int64_t accountingResolutionUs;  // the smallest step seen; -1 when none yet
+    const StallCounts* stallCauses;       // coreCount entries
+    // Beside worstTimer and worstWakes, entry for entry.
+    const StallCause* worstTimerCause;
+    const StallDuring* worstTimerDuring;
+    const StallCause* worstWakeCause;
+    const StallDuring* worstWakeDuring;
 };
