@@ -75,12 +75,12 @@ struct RunSummary {
     // Why each stall happened, from the per-processor time accounting.
     // `accounting` is false when the run had none (it could not be read, or
     // a page made from a log): every pointer below is then null.
-    bool accounting;
-    std::int64_t accountingResolutionUs;  // the smallest step seen; -1 when none yet
-    const StallCounts* stallCauses;       // coreCount entries
+    bool accounting = false;
+    std::int64_t accountingResolutionUs = -1;  // the smallest step seen; -1 when none yet
+    const StallCounts* stallCauses = nullptr;  // coreCount entries
     // Beside worstTimer and worstWakes, entry for entry.
-    const StallCause* worstTimerCause;
-    const StallDuring* worstTimerDuring;
-    const StallCause* worstWakeCause;
-    const StallDuring* worstWakeDuring;
+    const StallCause* worstTimerCause = nullptr;
+    const StallDuring* worstTimerDuring = nullptr;
+    const StallCause* worstWakeCause = nullptr;
+    const StallDuring* worstWakeDuring = nullptr;
 };
