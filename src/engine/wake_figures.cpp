@@ -8,7 +8,7 @@
 #include <atomic>
 #include <new>
 
-#include "engine/wake_count.h"
+#include "engine/wake_statistics.h"
 #include "engine/worst_list.h"
 
 namespace {

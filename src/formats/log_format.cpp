@@ -9,7 +9,7 @@
 #include <cstring>
 #include <new>
 
-#include "engine/wake_count.h"
+#include "engine/wake_statistics.h"
 #include "engine/worst_list.h"
 #include "record/worst_events.h"
 #include "text/utc.h"

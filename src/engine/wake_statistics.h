@@ -1,13 +1,22 @@
-// Counting one wake-up into a core's wake statistics, written once for both
-// holders of them: the wake-up samplers' figures, whose fields are atomics
-// read by other threads, and a log read back, whose fields are plain.
+// The wake statistics' limits and bounds, and counting one wake-up into a
+// core's statistics, written once for both holders of them: the wake-up samplers' figures, whose
+// fields are atomics read by other threads, and a log read back, whose
+// fields are plain.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
 #include "engine/histogram_bucket.h"
-#include "engine/wake_figures.h"
+
+// A wake-up later than this counts in over_1ms and may go to the log.
+constexpr std::int64_t lateWakeUs = 1000;
+
+// Inclusive upper bounds of the histogram of wake-up lateness in us; one
+// more bucket holds everything above the last bound.
+constexpr std::int64_t wakeHistogramBucketCount = 12;
+constexpr std::int64_t wakeHistogramUpperUs[wakeHistogramBucketCount - 1] = {
+    50, 100, 200, 500, 1000, 2000, 5000, 10000, 20000, 50000, 100000};
 
 // A field of either kind. An atomic one has a single writer and is read
 // behind a sequence counter: its store is a release, so a reader that sees
