@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "formats/record_formats.h"
 #include "record/recorder.h"
 
 inline RecorderSettings benchSettings(const char* logPath, std::int64_t failAboveUs, std::int64_t cores,
@@ -13,5 +14,6 @@ inline RecorderSettings benchSettings(const char* logPath, std::int64_t failAbov
     settings.coreCount = cores;
     settings.startedUtcMs = startedUtcMs;
     settings.version = "bench";
+    settings.formats = &recordFormats;
     return settings;
 }

@@ -9,7 +9,7 @@
 #include "app/version.h"
 #include "files/output_file.h"
 #include "formats/html_format.h"
-#include "formats/log_reader.h"
+#include "formats/log_format.h"
 #include "record/problem_list.h"
 #include "record/run_summary.h"
 #include "text/text_buffer.h"

@@ -16,7 +16,7 @@
 #include "engine/wake_figures.h"
 #include "engine/wake_sampler.h"
 #include "files/record_writer.h"
-#include "formats/report_format.h"
+#include "formats/record_formats.h"
 #include "record/problem_list.h"
 #include "record/recorder.h"
 #include "text/text_buffer.h"
@@ -190,6 +190,7 @@ bool startRecording(const CommandLine& options, std::int64_t cores) {
     // Set before the start, so that a problem met at the start (a log that
     // cannot take its header) is told like any other.
     settings.tellProblem = tellRunProblem;
+    settings.formats = &recordFormats;
     char error[messageCapacity];
     if (!startRecorder(settings, error)) {
         char line[messageCapacity + 16];

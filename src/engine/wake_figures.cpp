@@ -8,6 +8,9 @@
 #include <atomic>
 #include <new>
 
+#include "engine/wake_statistics.h"
+#include "engine/worst_list.h"
+
 namespace {
 
 // Multiple of two, so that the queue's positions may simply run on.
@@ -35,7 +38,8 @@ struct alignas(cacheLine) CoreWakes {
     std::atomic<std::int64_t> linesNotLogged;
     std::atomic<std::int64_t> histogram[wakeHistogramBucketCount];
 
-    // The worst wake-ups, largest first, behind worstSequence.
+    // The worst wake-ups, largest first, behind worstSequence: a copy of
+    // ownWorst, the writer's own list, for the readers.
     alignas(cacheLine) std::atomic<std::uint64_t> worstSequence;
     std::atomic<std::int64_t> worstCount;
     std::atomic<std::int64_t> worstUtcMs[worstWakesKept];
@@ -54,6 +58,8 @@ struct alignas(cacheLine) CoreWakes {
     std::int64_t linesThisSecond;
     bool holding;
     LateWake held;
+    WakeEvent ownWorst[worstWakesKept];
+    std::int64_t ownWorstCount;
     alignas(cacheLine) std::atomic<std::uint64_t> queueBegin;
     LateWake queue[lateWakeQueueCapacity];
 };
@@ -69,12 +75,6 @@ constexpr auto relaxed = std::memory_order_relaxed;
 constexpr auto publish = std::memory_order_release;
 constexpr auto observe = std::memory_order_acquire;
 
-std::int64_t bucketOf(std::int64_t lateUs) {
-    std::int64_t b = 0;
-    while (b < wakeHistogramBucketCount - 1 && lateUs > wakeHistogramUpperUs[b]) ++b;
-    return b;
-}
-
 // Writer side of a sequence counter: odd while the fields change.
 void beginWrite(std::atomic<std::uint64_t>& sequence) {
     sequence.store(sequence.load(relaxed) + 1, relaxed);
@@ -85,38 +85,27 @@ void endWrite(std::atomic<std::uint64_t>& sequence) {
 }
 
 void addToStatistics(CoreWakes& w, std::int64_t lateUs, std::int64_t skipped, std::int64_t utcMs, bool notLogged) {
-    const std::int64_t events = w.events.load(relaxed);
     beginWrite(w.statisticsSequence);
-    w.events.store(events + 1, publish);
-    w.skipped.store(w.skipped.load(relaxed) + skipped, publish);
-    if (events == 0 || lateUs < w.minUs.load(relaxed)) w.minUs.store(lateUs, publish);
-    if (events == 0 || lateUs > w.maxUs.load(relaxed)) {
-        w.maxUs.store(lateUs, publish);
-        w.maxAtUtcMs.store(utcMs, publish);
-    }
-    w.sumUs.store(w.sumUs.load(relaxed) + lateUs, publish);
-    if (lateUs > lateWakeUs) w.over1ms.store(w.over1ms.load(relaxed) + 1, publish);
-    if (notLogged) w.linesNotLogged.store(w.linesNotLogged.load(relaxed) + 1, publish);
-    std::atomic<std::int64_t>& bucket = w.histogram[bucketOf(lateUs)];
-    bucket.store(bucket.load(relaxed) + 1, publish);
+    countWake(w, lateUs, skipped, utcMs, notLogged);
     endWrite(w.statisticsSequence);
 }
 
-// Keeps the list largest first; an equal lateness goes after the earlier
-// ones, so the first wake-up that reached a figure stays ahead.
-void addToWorst(CoreWakes& w, std::int64_t lateUs, std::int64_t utcMs) {
-    const std::int64_t count = w.worstCount.load(relaxed);
-    if (count == worstWakesKept && lateUs <= w.worstLateUs[worstWakesKept - 1].load(relaxed)) return;
-    std::int64_t at = count < worstWakesKept ? count : worstWakesKept - 1;
+// One core's wake-ups come in the order of its grid, so among equal
+// lateness the one kept first is the earlier: the lateness alone decides,
+// and a wake-up that only ties the last kept one needs no time of day.
+bool lateFirst(const WakeEvent& a, const WakeEvent& b) {
+    return a.lateUs > b.lateUs;
+}
+
+void addToWorst(CoreWakes& w, std::int64_t core, std::int64_t lateUs, std::int64_t utcMs) {
+    const std::int64_t at = keepWorst(w.ownWorst, w.ownWorstCount, worstWakesKept, WakeEvent{core, utcMs, lateUs}, lateFirst);
+    if (at < 0) return;
     beginWrite(w.worstSequence);
-    while (at > 0 && w.worstLateUs[at - 1].load(relaxed) < lateUs) {
-        w.worstLateUs[at].store(w.worstLateUs[at - 1].load(relaxed), publish);
-        w.worstUtcMs[at].store(w.worstUtcMs[at - 1].load(relaxed), publish);
-        --at;
+    for (std::int64_t k = at; k < w.ownWorstCount; ++k) {
+        w.worstLateUs[k].store(w.ownWorst[k].lateUs, publish);
+        w.worstUtcMs[k].store(w.ownWorst[k].utcMs, publish);
     }
-    w.worstLateUs[at].store(lateUs, publish);
-    w.worstUtcMs[at].store(utcMs, publish);
-    if (count < worstWakesKept) w.worstCount.store(count + 1, publish);
+    w.worstCount.store(w.ownWorstCount, publish);
     endWrite(w.worstSequence);
 }
 
@@ -194,7 +183,7 @@ void recordWake(std::int64_t core, std::int64_t lateUs, std::int64_t skipped, st
     const std::int64_t late = lateUs < 0 ? 0 : lateUs;
     const bool notLogged = late > lateWakeUs && limitWakeLine(w, late, utcMs);
     addToStatistics(w, late, skipped, utcMs, notLogged);
-    addToWorst(w, late, utcMs);
+    addToWorst(w, core, late, utcMs);
     raiseColumnWorst(w, late);
 }
 
@@ -248,9 +237,7 @@ std::int64_t readWorstWakes(std::int64_t core, WakeEvent* out, std::int64_t max)
 }
 
 bool wakeRanksBefore(const WakeEvent& a, const WakeEvent& b) {
-    if (a.lateUs != b.lateUs) return a.lateUs > b.lateUs;
-    if (a.utcMs != b.utcMs) return a.utcMs < b.utcMs;
-    return a.core < b.core;
+    return ranksWorse(a.lateUs, a.utcMs, a.core, b.lateUs, b.utcMs, b.core);
 }
 
 std::int64_t readWorstWakesOfRun(WakeEvent* out, std::int64_t max) {
@@ -258,16 +245,11 @@ std::int64_t readWorstWakesOfRun(WakeEvent* out, std::int64_t max) {
     for (std::int64_t core = 0; core < wakeCoreCount; ++core) {
         WakeEvent mine[worstWakesKept];
         const std::int64_t count = readWorstWakes(core, mine, worstWakesKept);
-        // Insertion into the list kept so far; on a tie the earlier wake-up
-        // leads, whichever core it came from.
+        // On a tie the earlier wake-up leads, whichever core it came from.
+        // The core's own list is largest first: once one is not kept, none
+        // after it is.
         for (std::int64_t i = 0; i < count; ++i) {
-            if (n == max && (max == 0 || !wakeRanksBefore(mine[i], out[n - 1]))) break;
-            std::int64_t at = n < max ? n++ : n - 1;
-            while (at > 0 && wakeRanksBefore(mine[i], out[at - 1])) {
-                out[at] = out[at - 1];
-                --at;
-            }
-            out[at] = mine[i];
+            if (keepWorst(out, n, max, mine[i], wakeRanksBefore) < 0) break;
         }
     }
     return n;

@@ -6,23 +6,16 @@
 
 #include <cstdint>
 
+#include "engine/wake_statistics.h"
+
 // The grid: one deadline every this many microseconds.
 constexpr std::int64_t wakeIntervalUs = 1000;
-// A wake-up later than this counts in over_1ms and may go to the log.
-constexpr std::int64_t lateWakeUs = 1000;
-
 // The log's wake lines are a sample for reading, not the record: at most
 // this many per core and second of the grid, the largest of each second
 // always among them; the rest are counted, not logged. A core whose wake-ups
 // all land just over 1 ms late makes 500 a second, which would fill the
 // queue and, over a week, gigabytes of log.
 constexpr std::int64_t wakeLinesPerSecond = 20;
-
-// Inclusive upper bounds of the histogram of wake-up lateness in us; one
-// more bucket holds everything above the last bound.
-constexpr std::int64_t wakeHistogramBucketCount = 12;
-constexpr std::int64_t wakeHistogramUpperUs[wakeHistogramBucketCount - 1] = {
-    50, 100, 200, 500, 1000, 2000, 5000, 10000, 20000, 50000, 100000};
 
 // One core's figures since its wake-up thread started. All zero: no wake-up yet.
 struct WakeStatistics {

@@ -1,7 +1,5 @@
 #include "formats/metrics_format.h"
 
-#include <charconv>
-
 // Sample lines: the longest name, a 20-digit core and le label and a
 // 20-digit value come to about 100 bytes.
 constexpr std::size_t metricsLineMax = 112;
@@ -16,30 +14,11 @@ constexpr std::size_t metricsScalarLines = 7;
 constexpr std::int64_t msPerSecond = 1000;
 constexpr std::int64_t usPerSecond = 1000000;
 
-// value / unitsPerSecond as the shortest exact decimal ("0.05", "10", "-0.000017"),
-// in integers: the form Go writes for a bucket's "le", so that a query for
+// Seconds are written as the shortest exact decimal ("0.05", "10",
+// "-0.000017"): the form Go writes for a bucket's "le", so that a query for
 // le="0.05" finds it.
 static void appendSeconds(TextBuffer& out, std::int64_t value, std::int64_t unitsPerSecond) {
-    const bool negative = value < 0;
-    const std::uint64_t magnitude =
-        negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-    const auto unit = static_cast<std::uint64_t>(unitsPerSecond);
-    if (negative) appendChar(out, '-');
-    char digits[24];
-    std::to_chars_result result = std::to_chars(digits, digits + sizeof digits, magnitude / unit);
-    appendText(out, digits, static_cast<std::size_t>(result.ptr - digits));
-    std::uint64_t fraction = magnitude % unit;
-    if (fraction == 0) return;
-    // The fraction's digits with leading zeros, then without trailing ones.
-    int width = 0;
-    for (std::uint64_t u = unit; u > 1; u /= 10) ++width;
-    result = std::to_chars(digits, digits + sizeof digits, fraction);
-    const auto length = static_cast<int>(result.ptr - digits);
-    appendChar(out, '.');
-    for (int k = length; k < width; ++k) appendChar(out, '0');
-    while (fraction % 10 == 0) fraction /= 10;
-    result = std::to_chars(digits, digits + sizeof digits, fraction);
-    appendText(out, digits, static_cast<std::size_t>(result.ptr - digits));
+    appendExactDecimal(out, value, unitsPerSecond);
 }
 
 // A label value: backslash, double quote and line feed escaped, as the
@@ -146,6 +125,61 @@ static void appendMaxSample(TextBuffer& out, const char* name, std::int64_t core
     appendChar(out, '\n');
 }
 
+// The two families of one kind of event (timer events, wake-ups): the
+// largest lateness and the histogram, by core.
+struct LatenessFamilies {
+    const char* maxName;
+    const char* maxHelp;
+    const char* name;
+    const char* help;
+    bool wakes;  // from run.wakes, else from run.cores
+    const std::int64_t* upper;
+    std::int64_t bucketCount;
+    std::int64_t unitsPerSecond;  // of the bounds in `upper`
+};
+
+constexpr LatenessFamilies timerFamilies = {
+    "vantrel_timer_lateness_max_seconds", "The largest lateness of a 100 ms timer event since the start, by core.",
+    "vantrel_timer_lateness_seconds", "How late the 100 ms timer events came, by core.", false, histogramUpperMs,
+    histogramBucketCount, msPerSecond};
+constexpr LatenessFamilies wakeFamilies = {
+    "vantrel_wake_lateness_max_seconds", "The largest lateness of a 1 ms wake-up since the start, by core.",
+    "vantrel_wake_lateness_seconds", "How late the wake-ups on the 1 ms grid came, by core.", true,
+    wakeHistogramUpperUs, wakeHistogramBucketCount, usPerSecond};
+
+// One core's figures of either kind; `histogram` null when its sampler did
+// not run (pinned), so it has none to show.
+struct CoreLateness {
+    const std::int64_t* histogram;
+    std::int64_t events;
+    std::int64_t sumUs;
+    std::int64_t maxUs;
+};
+
+static CoreLateness latenessOf(const RunSummary& run, const LatenessFamilies& kind, std::int64_t core) {
+    if (kind.wakes) {
+        const WakeStatistics& w = run.wakes[core];
+        return {showsWakes(run, core) ? w.histogram : nullptr, w.events, w.sumUs, w.maxUs};
+    }
+    const CoreStatistics& s = run.cores[core];
+    return {showsCore(run, core) ? s.histogram : nullptr, s.events, s.sumUs, s.maxUs};
+}
+
+static void appendLatenessFamilies(TextBuffer& out, const RunSummary& run, const LatenessFamilies& kind) {
+    appendFamily(out, kind.maxName, "gauge", kind.maxHelp);
+    for (std::int64_t c = 0; c < run.coreCount; ++c) {
+        const CoreLateness core = latenessOf(run, kind, c);
+        if (core.histogram != nullptr) appendMaxSample(out, kind.maxName, c, core.events, core.maxUs);
+    }
+    appendFamily(out, kind.name, "histogram", kind.help);
+    for (std::int64_t c = 0; c < run.coreCount; ++c) {
+        const CoreLateness core = latenessOf(run, kind, c);
+        if (core.histogram == nullptr) continue;
+        appendHistogram(out, kind.name, c, core.histogram, kind.upper, kind.bucketCount, kind.unitsPerSecond,
+                        core.sumUs, core.events);
+    }
+}
+
 void formatMetrics(const RunSummary& run, TextBuffer& out) {
     clearText(out);
 
@@ -180,38 +214,11 @@ void formatMetrics(const RunSummary& run, TextBuffer& out) {
         appendIntegerSample(out, "vantrel_threshold_crossed", run.thresholdCrossed ? 1 : 0);
     }
 
-    const char* const timerMax = "vantrel_timer_lateness_max_seconds";
-    appendFamily(out, timerMax, "gauge", "The largest lateness of a 100 ms timer event since the start, by core.");
-    for (std::int64_t c = 0; c < run.coreCount; ++c) {
-        if (showsCore(run, c)) appendMaxSample(out, timerMax, c, run.cores[c].events, run.cores[c].maxUs);
-    }
-
     // The buckets count by whole milliseconds of lateness, as the report's
     // histogram does (early events in the first); the sum is in microseconds.
-    const char* const timer = "vantrel_timer_lateness_seconds";
-    appendFamily(out, timer, "histogram", "How late the 100 ms timer events came, by core.");
-    for (std::int64_t c = 0; c < run.coreCount; ++c) {
-        if (!showsCore(run, c)) continue;
-        const CoreStatistics& s = run.cores[c];
-        appendHistogram(out, timer, c, s.histogram, histogramUpperMs, histogramBucketCount, msPerSecond, s.sumUs,
-                        s.events);
-    }
-
+    appendLatenessFamilies(out, run, timerFamilies);
     if (run.wakes != nullptr) {
-        const char* const wakeMax = "vantrel_wake_lateness_max_seconds";
-        appendFamily(out, wakeMax, "gauge", "The largest lateness of a 1 ms wake-up since the start, by core.");
-        for (std::int64_t c = 0; c < run.coreCount; ++c) {
-            if (showsWakes(run, c)) appendMaxSample(out, wakeMax, c, run.wakes[c].events, run.wakes[c].maxUs);
-        }
-
-        const char* const wake = "vantrel_wake_lateness_seconds";
-        appendFamily(out, wake, "histogram", "How late the wake-ups on the 1 ms grid came, by core.");
-        for (std::int64_t c = 0; c < run.coreCount; ++c) {
-            if (!showsWakes(run, c)) continue;
-            const WakeStatistics& w = run.wakes[c];
-            appendHistogram(out, wake, c, w.histogram, wakeHistogramUpperUs, wakeHistogramBucketCount, usPerSecond,
-                            w.sumUs, w.events);
-        }
+        appendLatenessFamilies(out, run, wakeFamilies);
 
         const char* const notLogged = "vantrel_wake_lines_not_logged_total";
         appendFamily(out, notLogged, "counter",

@@ -1,15 +1,6 @@
 #include "formats/report_format.h"
 
-#include <charconv>
-#include <cstring>
-
 #include "engine/sampling.h"
-
-char* formatInteger(char* out, std::int64_t value) {
-    char* end = std::to_chars(out, out + 24, value).ptr;
-    *end = '\0';
-    return end;
-}
 
 std::size_t reportCapacity(std::int64_t coreCount, bool withWakes) {
     constexpr std::size_t fixedPart = 4096;
@@ -22,33 +13,6 @@ std::size_t reportCapacity(std::int64_t coreCount, bool withWakes) {
     return fixedPart + (perCore + (withWakes ? perCoreWakes : 0)) * static_cast<std::size_t>(coreCount) +
            perProblem * problemsKept + perSuspendedSpan * suspendedSpansKept +
            (withWakes ? perWorstWake * worstWakesKept : 0);
-}
-
-void appendLogHeader(TextBuffer& out) {
-    appendText(out, "utc,core,late_ms,late_us,source\n");
-}
-
-void appendWakeLine(TextBuffer& out, const WakeEvent& wake) {
-    appendUtc(out, wake.utcMs);
-    appendChar(out, ',');
-    appendInteger(out, wake.core);
-    appendChar(out, ',');
-    // Rounded down, as the timer events' milliseconds are whole ticks.
-    appendInteger(out, wake.lateUs >= 0 ? wake.lateUs / 1000 : -((999 - wake.lateUs) / 1000));
-    appendChar(out, ',');
-    appendInteger(out, wake.lateUs);
-    appendText(out, ",wake\n");
-}
-
-void appendLogLine(TextBuffer& out, const TimerEvent& event) {
-    appendUtc(out, event.utcMs);
-    appendChar(out, ',');
-    appendInteger(out, event.core);
-    appendChar(out, ',');
-    appendInteger(out, event.lateMs);
-    appendChar(out, ',');
-    appendInteger(out, event.lateUs);
-    appendText(out, ",timer\n");
 }
 
 static void appendQuotedUtc(TextBuffer& out, std::int64_t utcMs) {
@@ -75,64 +39,75 @@ static void appendHistogram(TextBuffer& out, const std::int64_t* upper, const st
     appendChar(out, ']');
 }
 
+// `,\n<indent>"<name>": `: every member of a core's object after its first.
+static void appendKey(TextBuffer& out, const char* indent, const char* name) {
+    appendText(out, ",\n");
+    appendText(out, indent);
+    appendChar(out, '"');
+    appendText(out, name);
+    appendText(out, "\": ");
+}
+
+static void appendFigure(TextBuffer& out, const char* indent, const char* name, std::int64_t value) {
+    appendKey(out, indent, name);
+    appendInteger(out, value);
+}
+
+// The smallest, largest and mean lateness of `events`, in one unit
+// (`names`: min, max, mean); null when there are none.
+static void appendRange(TextBuffer& out, const char* indent, const char* const (&names)[3], std::int64_t events,
+                        std::int64_t min, std::int64_t max, std::int64_t sum) {
+    const std::int64_t values[2] = {min, max};
+    for (int k = 0; k < 3; ++k) {
+        appendKey(out, indent, names[k]);
+        if (events == 0) {
+            appendText(out, "null");
+        } else if (k < 2) {
+            appendInteger(out, values[k]);
+        } else {
+            appendDecimal(out, sum, events, 3);
+        }
+    }
+}
+
+static void appendMaxAt(TextBuffer& out, const char* indent, std::int64_t events, std::int64_t utcMs) {
+    appendKey(out, indent, "max_at_utc");
+    if (events == 0) {
+        appendText(out, "null");
+    } else {
+        appendQuotedUtc(out, utcMs);
+    }
+}
+
+static const char* const usNames[3] = {"min_us", "max_us", "mean_us"};
+static const char* const msNames[3] = {"min_ms", "max_ms", "mean_ms"};
+
 static void appendWake(TextBuffer& out, const WakeStatistics& w, bool sampled) {
+    const char* const indent = "        ";
     appendText(out, ",\n      \"wake\": {\n        \"sampled\": ");
     appendText(out, sampled ? "true" : "false");
-    appendText(out, ",\n        \"events\": ");
-    appendInteger(out, w.events);
-    appendText(out, ",\n        \"skipped\": ");
-    appendInteger(out, w.skipped);
-    if (w.events == 0) {
-        appendText(out, ",\n        \"min_us\": null,\n        \"max_us\": null,\n        \"mean_us\": null,\n"
-                        "        \"max_at_utc\": null");
-    } else {
-        appendText(out, ",\n        \"min_us\": ");
-        appendInteger(out, w.minUs);
-        appendText(out, ",\n        \"max_us\": ");
-        appendInteger(out, w.maxUs);
-        appendText(out, ",\n        \"mean_us\": ");
-        appendDecimal(out, w.sumUs, w.events, 3);
-        appendText(out, ",\n        \"max_at_utc\": ");
-        appendQuotedUtc(out, w.maxAtUtcMs);
-    }
-    appendText(out, ",\n        \"over_1ms\": ");
-    appendInteger(out, w.over1ms);
-    appendText(out, ",\n        \"wake_lines_not_logged\": ");
-    appendInteger(out, w.linesNotLogged);
-    appendText(out, ",\n        \"histogram_us\": ");
+    appendFigure(out, indent, "events", w.events);
+    appendFigure(out, indent, "skipped", w.skipped);
+    appendRange(out, indent, usNames, w.events, w.minUs, w.maxUs, w.sumUs);
+    appendMaxAt(out, indent, w.events, w.maxAtUtcMs);
+    appendFigure(out, indent, "over_1ms", w.over1ms);
+    appendFigure(out, indent, "wake_lines_not_logged", w.linesNotLogged);
+    appendKey(out, indent, "histogram_us");
     appendHistogram(out, wakeHistogramUpperUs, w.histogram, wakeHistogramBucketCount);
     appendText(out, "\n      }");
 }
 
 static void appendCore(TextBuffer& out, std::int64_t core, const CoreStatistics& s, bool sampled,
                        const WakeStatistics* wake, bool wakeSampled) {
+    const char* const indent = "      ";
     appendText(out, "    {\n      \"core\": ");
     appendInteger(out, core);
     appendText(out, sampled ? ",\n      \"sampled\": true" : ",\n      \"sampled\": false");
-    appendText(out, ",\n      \"events\": ");
-    appendInteger(out, s.events);
-    if (s.events == 0) {
-        appendText(out, ",\n      \"min_ms\": null,\n      \"max_ms\": null,\n      \"mean_ms\": null,\n"
-                        "      \"max_at_utc\": null,\n      \"min_us\": null,\n      \"max_us\": null,\n"
-                        "      \"mean_us\": null,\n");
-    } else {
-        appendText(out, ",\n      \"min_ms\": ");
-        appendInteger(out, s.minMs);
-        appendText(out, ",\n      \"max_ms\": ");
-        appendInteger(out, s.maxMs);
-        appendText(out, ",\n      \"mean_ms\": ");
-        appendDecimal(out, s.sumMs, s.events, 3);
-        appendText(out, ",\n      \"max_at_utc\": ");
-        appendQuotedUtc(out, s.maxAtUtcMs);
-        appendText(out, ",\n      \"min_us\": ");
-        appendInteger(out, s.minUs);
-        appendText(out, ",\n      \"max_us\": ");
-        appendInteger(out, s.maxUs);
-        appendText(out, ",\n      \"mean_us\": ");
-        appendDecimal(out, s.sumUs, s.events, 3);
-        appendText(out, ",\n");
-    }
-    appendText(out, "      \"histogram\": ");
+    appendFigure(out, indent, "events", s.events);
+    appendRange(out, indent, msNames, s.events, s.minMs, s.maxMs, s.sumMs);
+    appendMaxAt(out, indent, s.events, s.maxAtUtcMs);
+    appendRange(out, indent, usNames, s.events, s.minUs, s.maxUs, s.sumUs);
+    appendKey(out, indent, "histogram");
     appendHistogram(out, histogramUpperMs, s.histogram, histogramBucketCount);
     if (wake != nullptr) appendWake(out, *wake, wakeSampled);
     appendText(out, "\n    }");
@@ -156,20 +131,6 @@ static void appendSuspended(TextBuffer& out, const SuspendedSpans* spans) {
     appendDecimal(out, spans != nullptr ? spans->totalMs : 0, 1000, 3);
 }
 
-// Milliseconds from microseconds: whole when they are, else with as many
-// decimals as it takes (at most three).
-void appendMillisecondsOf(TextBuffer& out, std::int64_t us) {
-    if (us % 1000 == 0) {
-        appendInteger(out, us / 1000);
-    } else if (us % 100 == 0) {
-        appendDecimal(out, us, 1000, 1);
-    } else if (us % 10 == 0) {
-        appendDecimal(out, us, 1000, 2);
-    } else {
-        appendDecimal(out, us, 1000, 3);
-    }
-}
-
 void formatReport(const RunSummary& run, TextBuffer& out) {
     clearText(out);
     appendText(out, "{\n  \"program\": \"Vantrel\",\n  \"version\": ");
@@ -187,7 +148,7 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
     if (run.failAboveUs < 0) {
         appendText(out, "null");
     } else {
-        appendMillisecondsOf(out, run.failAboveUs);
+        appendExactDecimal(out, run.failAboveUs, 1000);
     }
     if (run.wakes != nullptr) {
         appendText(out, ",\n  \"fine\": {\"interval_us\": ");

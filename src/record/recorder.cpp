@@ -9,6 +9,7 @@
 #include "engine/platform_seam.h"
 #include "engine/sampled_cores.h"
 #include "engine/wake_figures.h"
+#include "engine/worst_list.h"
 #include "record/event_buffer.h"
 #include "record/problem_list.h"
 #include "record/recorder_state.h"
@@ -251,7 +252,8 @@ void recordEvent(const TimerEvent& event) {
     // One measure for the exit code, the report's `worst` and the page's
     // worst list: late_ms, the tick count's lateness.
     if (current.failAboveUs >= 0 && event.lateMs * 1000 > current.failAboveUs) sawFailure = true;
-    offerWorstEvent(worstTimer, worstTimerCount, worstEventsKept, WorstEvent{event.core, event.utcMs, event.lateUs, event.lateMs});
+    keepWorst(worstTimer, worstTimerCount, worstEventsKept, WorstEvent{event.core, event.utcMs, event.lateUs, event.lateMs},
+              worstRanksBefore);
     if (hasHtml) {
         addToTimeline(timeline, event.core, event.utcMs, event.lateUs, false);
         // Every wake-up since the core's previous timer event, whether or

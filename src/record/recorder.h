@@ -8,13 +8,41 @@
 // themselves and only briefly, never around a file operation. Files are
 // touched by the writer only (or by the main thread when no writer runs).
 // The page of the run (HTML) and the metrics text (Prometheus) are
-// rewritten with the report.
+// rewritten with the report. The texts of the files are the formats'
+// (src/formats), handed over in the settings: the record knows none.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/timer_event.h"
+#include "engine/wake_figures.h"
 #include "files/output_file.h"
+
+struct RunSummary;
+struct TextBuffer;
+
+// A file rewritten whole from a snapshot of the record.
+struct WholeFormat {
+    // Replaces `out` with the file's text.
+    void (*render)(const RunSummary& run, TextBuffer& out);
+    // A bound of that text's size for `coreCount` cores, with or without
+    // the wake-up figures.
+    std::size_t (*capacity)(std::int64_t coreCount, bool withWakes);
+};
+
+// How every file of the record is written.
+struct RecordFormats {
+    WholeFormat report;
+    WholeFormat page;
+    WholeFormat metrics;
+    // The log: its header, then one line per timer event and per late
+    // wake-up, none longer than logLineCapacity (its newline included).
+    void (*logHeader)(TextBuffer& out);
+    void (*logLine)(TextBuffer& out, const TimerEvent& event);
+    void (*wakeLine)(TextBuffer& out, const WakeEvent& wake);
+    std::size_t logLineCapacity;
+};
 
 struct RecorderSettings {
     const char* reportPath;  // null or "": no report
@@ -32,6 +60,9 @@ struct RecorderSettings {
     // Told every problem of the run and its recovery as it happens, outside
     // the lock; it must not wait for anything (standard error). Null: silent.
     void (*tellProblem)(const char* message);
+    // Every output given needs them; the program's are recordFormats
+    // (formats/record_formats.h).
+    const RecordFormats* formats;
 };
 
 // Makes the buffers and the files before measuring starts: checks that the

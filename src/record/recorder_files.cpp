@@ -9,9 +9,6 @@
 #include "engine/platform_seam.h"
 #include "engine/sampled_cores.h"
 #include "engine/wake_figures.h"
-#include "formats/html_format.h"
-#include "formats/metrics_format.h"
-#include "formats/report_format.h"
 #include "record/event_buffer.h"
 #include "record/recorder_state.h"
 #include "record/run_summary.h"
@@ -24,25 +21,27 @@ constexpr std::int64_t eventsPerBatch = 256;
 constexpr std::int64_t batchesPerStep = 100;
 
 static RecorderSettings current;
-static bool hasReport = false;
-static bool hasHtml = false;
-static bool hasMetrics = false;
-static bool hasLog = false;
+
+// The whole files, in the order they are written: report, page, metrics.
+struct WholeOutput {
+    const char* path;  // null or "": not written
+    const WholeFormat* format;
+    const char* tooLarge;  // told when its text did not fit
+    const char* recovery;  // told when it could be written again
+    WholeFile* file;
+    bool failing;
+};
+constexpr std::size_t wholeOutputCount = 3;
 
 // The writer's own.
 static bool started = false;
+static WholeOutput wholeOutputs[wholeOutputCount];
 static OutputFile* logFile = nullptr;
 static TextBuffer pendingLog;      // formatted lines, at most one batch
 static std::size_t pendingDone = 0;  // how much of pendingLog is written
 static std::size_t logHeaderSize = 0;
 static std::size_t logBytesWritten = 0;
 static bool logFailing = false;
-static bool reportFailing = false;
-static WholeFile* reportFile = nullptr;
-static WholeFile* htmlFile = nullptr;
-static bool htmlFailing = false;
-static WholeFile* metricsFile = nullptr;
-static bool metricsFailing = false;
 // The text of whichever whole file is being written, sized for the largest.
 static TextBuffer reportText;
 static TimerEvent batch[eventsPerBatch];
@@ -54,11 +53,13 @@ static bool given(const char* path) {
 
 // The text buffer serves every whole file in turn: as large as the largest.
 static std::size_t wholeFileCapacity() {
-    const std::size_t report = reportCapacity(current.coreCount, current.fine);
-    const std::size_t page = hasHtml ? htmlCapacity(current.coreCount, current.fine) : 0;
-    const std::size_t metrics = hasMetrics ? metricsCapacity(current.coreCount, current.fine) : 0;
-    const std::size_t larger = report > page ? report : page;
-    return larger > metrics ? larger : metrics;
+    std::size_t largest = 0;
+    for (const WholeOutput& output : wholeOutputs) {
+        if (!given(output.path)) continue;
+        const std::size_t capacity = output.format->capacity(current.coreCount, current.fine);
+        if (capacity > largest) largest = capacity;
+    }
+    return largest;
 }
 
 // Writes what it can of pendingLog; answers true when all of it is out.
@@ -96,7 +97,7 @@ static bool drainLog(std::int64_t giveUpAt, std::int64_t batchesMost) {
         lockSamples();
         const std::int64_t count = popEvents(batch, eventsPerBatch);
         unlockSamples();
-        for (std::int64_t k = 0; k < count; ++k) appendLogLine(pendingLog, batch[k]);
+        for (std::int64_t k = 0; k < count; ++k) current.formats->logLine(pendingLog, batch[k]);
         // Late wake-ups come from their own queues, which need no lock; a
         // batch of timer events and one queue's worth of wake-ups both fit.
         std::int64_t wakes = 0;
@@ -106,7 +107,7 @@ static bool drainLog(std::int64_t giveUpAt, std::int64_t batchesMost) {
             for (std::int64_t core = 0; core < current.coreCount && wakes == 0; ++core) {
                 wakes = popLateWakes(core, wakeBatch, lateWakeQueueCapacity);
                 for (std::int64_t k = 0; k < wakes; ++k) {
-                    if (wakeBatch[k].utcMs <= endUtcMs) appendWakeLine(pendingLog, wakeBatch[k]);
+                    if (wakeBatch[k].utcMs <= endUtcMs) current.formats->wakeLine(pendingLog, wakeBatch[k]);
                 }
             }
         }
@@ -114,42 +115,28 @@ static bool drainLog(std::int64_t giveUpAt, std::int64_t batchesMost) {
     }
 }
 
-// Writes reportText, just formatted, to `file`.
-static void writeWhole(WholeFile* file, bool& failing, const char* tooLarge, const char* recovery) {
-    char error[messageCapacity];
-    if (reportText.overflowed) {
-        recordFailure(failing, tooLarge);
-    } else if (replaceWholeFile(file, reportText.data, reportText.size, error)) {
-        recordRecovery(failing, recovery);
-    } else {
-        recordFailure(failing, error);
-    }
-}
-
 static void rewriteFiles(const RunSummary& run) {
-    if (reportFile != nullptr) {
-        formatReport(run, reportText);
-        writeWhole(reportFile, reportFailing, "the report did not fit in its buffer", "report writable again");
-    }
-    if (htmlFile != nullptr) {
-        formatHtml(run, reportText);
-        writeWhole(htmlFile, htmlFailing, "the page did not fit in its buffer", "page writable again");
-    }
-    if (metricsFile != nullptr) {
-        formatMetrics(run, reportText);
-        writeWhole(metricsFile, metricsFailing, "the metrics did not fit in their buffer", "metrics writable again");
+    for (WholeOutput& output : wholeOutputs) {
+        if (output.file == nullptr) continue;
+        output.format->render(run, reportText);
+        char error[messageCapacity];
+        if (reportText.overflowed) {
+            recordFailure(output.failing, output.tooLarge);
+        } else if (replaceWholeFile(output.file, reportText.data, reportText.size, error)) {
+            recordRecovery(output.failing, output.recovery);
+        } else {
+            recordFailure(output.failing, error);
+        }
     }
 }
 
 static void releaseBuffers() {
     closeOutputFile(logFile);
     logFile = nullptr;
-    freeWholeFile(reportFile);
-    reportFile = nullptr;
-    freeWholeFile(htmlFile);
-    htmlFile = nullptr;
-    freeWholeFile(metricsFile);
-    metricsFile = nullptr;
+    for (WholeOutput& output : wholeOutputs) {
+        freeWholeFile(output.file);
+        output.file = nullptr;
+    }
     freeRecord();
     freeTextBuffer(pendingLog);
     freeTextBuffer(reportText);
@@ -157,9 +144,9 @@ static void releaseBuffers() {
 
 // Undoes a start that failed: files that did not exist before are removed.
 static bool abandonStart(bool removeLog) {
-    if (reportFile != nullptr) removeTemporaryOf(reportFile);
-    if (htmlFile != nullptr) removeTemporaryOf(htmlFile);
-    if (metricsFile != nullptr) removeTemporaryOf(metricsFile);
+    for (const WholeOutput& output : wholeOutputs) {
+        if (output.file != nullptr) removeTemporaryOf(output.file);
+    }
     closeOutputFile(logFile);
     logFile = nullptr;
     if (removeLog) removeFileAt(current.logPath);
@@ -180,19 +167,22 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
     logHeaderSize = 0;
     logBytesWritten = 0;
     logFailing = false;
-    reportFailing = false;
-    htmlFailing = false;
-    metricsFailing = false;
     current = settings;
-    hasReport = given(current.reportPath);
-    hasHtml = given(current.htmlPath);
-    hasMetrics = given(current.metricsPath);
-    hasLog = given(current.logPath);
-    setRecordSettings(settings, hasHtml, hasLog);
+    const bool hasLog = given(current.logPath);
+    const RecordFormats* formats = current.formats;
+    wholeOutputs[0] = {current.reportPath, formats != nullptr ? &formats->report : nullptr,
+                       "the report did not fit in its buffer", "report writable again", nullptr, false};
+    wholeOutputs[1] = {current.htmlPath, formats != nullptr ? &formats->page : nullptr,
+                       "the page did not fit in its buffer", "page writable again", nullptr, false};
+    wholeOutputs[2] = {current.metricsPath, formats != nullptr ? &formats->metrics : nullptr,
+                       "the metrics did not fit in their buffer", "metrics writable again", nullptr, false};
+    setRecordSettings(settings, given(current.htmlPath), hasLog);
 
     const char* outputs[] = {current.reportPath, current.logPath, current.htmlPath, current.metricsPath};
     constexpr std::size_t outputCount = sizeof outputs / sizeof outputs[0];
+    bool anyOutput = false;
     for (std::size_t a = 0; a < outputCount; ++a) {
+        anyOutput = anyOutput || given(outputs[a]);
         for (std::size_t b = a + 1; b < outputCount; ++b) {
             if (given(outputs[a]) && given(outputs[b]) && samePathOrTemporary(outputs[a], outputs[b])) {
                 describeFailure(error, "use", outputs[b], "two outputs of the record cannot both be this file");
@@ -204,21 +194,19 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
         joinText(error, messageCapacity, {"no cores to record"});
         return false;
     }
-    if (!makeRecord() || !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity) * logLineCapacity) ||
+    if (anyOutput && formats == nullptr) {
+        joinText(error, messageCapacity, {"the record was given no formats for its files"});
+        return false;
+    }
+    const std::size_t lineCapacity = formats != nullptr ? formats->logLineCapacity : 0;
+    if (!makeRecord() || !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity) * lineCapacity) ||
         !makeTextBuffer(reportText, wholeFileCapacity())) {
         return outOfMemory(error);
     }
-    if (hasHtml) {
-        htmlFile = makeWholeFile(current.htmlPath);
-        if (htmlFile == nullptr) return outOfMemory(error);
-    }
-    if (hasReport) {
-        reportFile = makeWholeFile(current.reportPath);
-        if (reportFile == nullptr) return outOfMemory(error);
-    }
-    if (hasMetrics) {
-        metricsFile = makeWholeFile(current.metricsPath);
-        if (metricsFile == nullptr) return outOfMemory(error);
+    for (WholeOutput& output : wholeOutputs) {
+        if (!given(output.path)) continue;
+        output.file = makeWholeFile(output.path);
+        if (output.file == nullptr) return outOfMemory(error);
     }
 
     // Nothing existing is changed until every file has shown it can be
@@ -231,29 +219,22 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
         if (logFile == nullptr) return abandonStart(false);
     }
     const RunSummary run = takeSummary(current.startedUtcMs, 0, false, 0);
-    if (hasReport) {
-        formatReport(run, reportText);
-        if (!writeTemporaryOf(reportFile, reportText.data, reportText.size, error)) return abandonStart(hasLog && !logExisted);
-    }
-    if (hasHtml) {
-        formatHtml(run, reportText);
-        if (!writeTemporaryOf(htmlFile, reportText.data, reportText.size, error)) return abandonStart(hasLog && !logExisted);
-    }
-    if (hasMetrics) {
-        formatMetrics(run, reportText);
-        if (!writeTemporaryOf(metricsFile, reportText.data, reportText.size, error)) return abandonStart(hasLog && !logExisted);
+    for (const WholeOutput& output : wholeOutputs) {
+        if (output.file == nullptr) continue;
+        output.format->render(run, reportText);
+        if (!writeTemporaryOf(output.file, reportText.data, reportText.size, error)) return abandonStart(hasLog && !logExisted);
     }
     if (hasLog && !truncateOutputFile(logFile, error)) return abandonStart(!logExisted);
-    if (hasReport && !moveTemporaryInPlace(reportFile, error)) return abandonStart(hasLog && !logExisted);
-    if (hasHtml && !moveTemporaryInPlace(htmlFile, error)) return abandonStart(hasLog && !logExisted);
-    if (hasMetrics && !moveTemporaryInPlace(metricsFile, error)) return abandonStart(hasLog && !logExisted);
+    for (const WholeOutput& output : wholeOutputs) {
+        if (output.file != nullptr && !moveTemporaryInPlace(output.file, error)) return abandonStart(hasLog && !logExisted);
+    }
 
     started = true;
     beginRecording();
     if (hasLog) {
         // Not writing the header (a full disk) is a failed write like any
         // other: told at once, and retried at the next step.
-        appendLogHeader(pendingLog);
+        formats->logHeader(pendingLog);
         logHeaderSize = pendingLog.size;
         flushPending();
     }

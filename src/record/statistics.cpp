@@ -1,11 +1,9 @@
 #include "record/statistics.h"
 
+#include "engine/histogram_bucket.h"
+
 std::int64_t histogramBucketOf(std::int64_t lateMs) {
-    // Nearly every event lands in the first few buckets, so a scan from the
-    // bottom ends after a comparison or two.
-    std::int64_t bucket = 0;
-    while (bucket < histogramBucketCount - 1 && lateMs > histogramUpperMs[bucket]) ++bucket;
-    return bucket;
+    return histogramBucket(lateMs, histogramUpperMs, histogramBucketCount);
 }
 
 void addToStatistics(CoreStatistics& statistics, const TimerEvent& event) {

@@ -52,6 +52,24 @@ void appendInteger(TextBuffer& text, std::int64_t value) {
     appendText(text, digits, static_cast<std::size_t>(result.ptr - digits));
 }
 
+char* formatInteger(char* out, std::int64_t value) {
+    char* end = std::to_chars(out, out + 24, value).ptr;
+    *end = '\0';
+    return end;
+}
+
+void appendExactDecimal(TextBuffer& text, std::int64_t value, std::int64_t unit) {
+    // As many decimals as the last nonzero digit of the fraction needs;
+    // appendDecimal then divides exactly and has nothing to round.
+    int decimals = 0;
+    for (std::int64_t step = unit; step > 1 && value % step != 0; step /= 10) ++decimals;
+    if (decimals == 0) {
+        appendInteger(text, value / unit);
+    } else {
+        appendDecimal(text, value, unit, decimals);
+    }
+}
+
 void appendDecimal(TextBuffer& text, std::int64_t numerator, std::int64_t denominator, int decimals) {
     std::uint64_t scale = 1;
     for (int k = 0; k < decimals; ++k) scale *= 10;

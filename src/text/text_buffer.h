@@ -31,6 +31,11 @@ void appendInteger(TextBuffer& text, std::int64_t value);
 // numerator / denominator (> 0) with `decimals` (1 to 6) decimals, rounded
 // half away from zero, in integers: exact whatever the size of the numerator.
 void appendDecimal(TextBuffer& text, std::int64_t numerator, std::int64_t denominator, int decimals);
+// value / unit (a power of ten, 10 to 10^6) as the shortest exact decimal:
+// "10", "0.05", "-0.000017", "2.5". Whole values have no point.
+void appendExactDecimal(TextBuffer& text, std::int64_t value, std::int64_t unit);
+// Writes `value` and a terminating zero (at most 21 bytes); answers the end.
+char* formatInteger(char* out, std::int64_t value);
 // "2026-12-07T14:03:12.345Z" (no quotes).
 void appendUtc(TextBuffer& text, std::int64_t utcMs);
 // Joins `pieces` into `out`, cut to `capacity` bytes with its terminating

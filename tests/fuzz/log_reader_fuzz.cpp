@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "formats/html_format.h"
-#include "formats/log_reader.h"
+#include "formats/log_format.h"
 
 namespace {
 

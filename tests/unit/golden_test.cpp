@@ -20,8 +20,9 @@
 #include "engine/sampled_cores.h"
 #include "engine/wake_figures.h"
 #include "formats/html_format.h"
-#include "formats/log_reader.h"
+#include "formats/log_format.h"
 #include "formats/metrics_format.h"
+#include "formats/record_formats.h"
 #include "formats/report_format.h"
 #include "record/recorder.h"
 
@@ -66,7 +67,7 @@ Outputs recordedRun(const fs::path& dir) {
     const std::string base = (dir / "small-fine").string();
     const std::string report = base + ".json", log = base + ".csv", page = base + ".html", metrics = base + ".prom";
     const RecorderSettings settings{report.c_str(), log.c_str(), page.c_str(), metrics.c_str(), 250000, 2, startMs,
-                                    "1.2.0", "LAB-7 <R&D>", "Windows 10.0.19045", true, nullptr};
+                                    "1.2.0", "LAB-7 <R&D>", "Windows 10.0.19045", true, nullptr, &recordFormats};
     char error[messageCapacity] = "";
     EXPECT_TRUE(startRecorder(settings, error)) << error;
     setFineMethod("waitable timer", 500);

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "formats/html_format.h"
-#include "formats/log_reader.h"
+#include "formats/log_format.h"
 #include "formats/report_format.h"
 #include "record/timeline.h"
 #include "text/utc.h"

@@ -18,6 +18,7 @@
 #include "engine/platform_seam.h"
 #include "engine/sampled_cores.h"
 #include "engine/wake_figures.h"
+#include "formats/record_formats.h"
 #include "record/recorder.h"
 
 #ifndef _WIN32
@@ -97,6 +98,7 @@ protected:
         settings.startedUtcMs = startedUtcMs;
         settings.version = "9.9.9";
         settings.tellProblem = [](const char* message) { problems.emplace_back(message); };
+        settings.formats = &recordFormats;
         const bool started = startRecorder(settings, text);
         error = text;
         return started;

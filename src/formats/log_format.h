@@ -1,16 +1,34 @@
-// Reading a log back, fed in chunks of bytes, into what the page of a run
-// needs: per-core statistics, the timeline and the worst events. Memory is
-// fixed and made once, so a log of any length reads in the same space.
+// The log (CSV): its lines written as the run goes, and read back, fed in
+// chunks of bytes, into what the page of a run needs: per-core statistics,
+// the timeline and the worst events. Both sides are here so that they
+// cannot drift apart. Reading takes fixed memory, made once, so a log of
+// any length reads in the same space.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/timer_event.h"
 #include "engine/wake_figures.h"
 #include "record/run_summary.h"
 #include "record/statistics.h"
 #include "record/timeline.h"
 #include "text/text_buffer.h"
+
+// The header line, without its line end, of a log written now, and of one
+// written before the source column was added.
+constexpr char logColumnsWithSource[] = "utc,core,late_ms,late_us,source";
+constexpr char logColumns[] = "utc,core,late_ms,late_us";
+// The source column's values.
+constexpr char logSourceTimer[] = "timer";
+constexpr char logSourceWake[] = "wake";
+
+// The longest log line written, its newline included.
+constexpr std::size_t logLineCapacity = 96;
+void appendLogHeader(TextBuffer& out);
+void appendLogLine(TextBuffer& out, const TimerEvent& event);
+// A wake-up later than 1 ms; late_ms is its microseconds / 1000, rounded down.
+void appendWakeLine(TextBuffer& out, const WakeEvent& wake);
 
 // Core numbers 0 .. 255: the most that a log read back can hold.
 constexpr std::int64_t logReaderCores = 256;

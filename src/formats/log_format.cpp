@@ -1,6 +1,7 @@
-// Parses the log line by line into statistics, the timeline and the worst
-// events, without allocating after makeLogReader.
-#include "formats/log_reader.h"
+// The log's lines, written one per event; and read back line by line into
+// statistics, the timeline and the worst events, without allocating after
+// makeLogReader.
+#include "formats/log_format.h"
 
 #include <algorithm>
 #include <charconv>
@@ -8,12 +9,40 @@
 #include <cstring>
 #include <new>
 
-#include "engine/timer_event.h"
+#include "engine/wake_statistics.h"
+#include "engine/worst_list.h"
 #include "record/worst_events.h"
 #include "text/utc.h"
 
-static const char logHeaderTimer[] = "utc,core,late_ms,late_us";
-static const char logHeaderWithSource[] = "utc,core,late_ms,late_us,source";
+void appendLogHeader(TextBuffer& out) {
+    appendText(out, logColumnsWithSource);
+    appendChar(out, '\n');
+}
+
+static void appendLine(TextBuffer& out, std::int64_t utcMs, std::int64_t core, std::int64_t lateMs,
+                       std::int64_t lateUs, const char* source) {
+    appendUtc(out, utcMs);
+    appendChar(out, ',');
+    appendInteger(out, core);
+    appendChar(out, ',');
+    appendInteger(out, lateMs);
+    appendChar(out, ',');
+    appendInteger(out, lateUs);
+    appendChar(out, ',');
+    appendText(out, source);
+    appendChar(out, '\n');
+}
+
+void appendLogLine(TextBuffer& out, const TimerEvent& event) {
+    appendLine(out, event.utcMs, event.core, event.lateMs, event.lateUs, logSourceTimer);
+}
+
+void appendWakeLine(TextBuffer& out, const WakeEvent& wake) {
+    // Rounded down, as the timer events' milliseconds are whole ticks.
+    const std::int64_t lateMs = wake.lateUs >= 0 ? wake.lateUs / 1000 : -((999 - wake.lateUs) / 1000);
+    appendLine(out, wake.utcMs, wake.core, lateMs, wake.lateUs, logSourceWake);
+}
+
 constexpr std::size_t logErrorCapacity = 400;
 constexpr std::int64_t logFieldsMost = 5;
 // What a run can write. Times: from 1970 to the end of 2999, wide enough for
@@ -70,17 +99,6 @@ void rewindLogReader(LogReader& reader) {
     clearText(reader.error);
 }
 
-// Kept in the order the recorder keeps them (worst_events.h).
-static void offerWorstWake(WakeEvent* worst, std::int64_t& count, std::int64_t kept, const WakeEvent& event) {
-    if (count == kept && !wakeRanksBefore(event, worst[count - 1])) return;
-    std::int64_t at = count < kept ? count++ : count - 1;
-    while (at > 0 && wakeRanksBefore(event, worst[at - 1])) {
-        worst[at] = worst[at - 1];
-        --at;
-    }
-    worst[at] = event;
-}
-
 static bool fail(LogReader& reader, const char* what) {
     reader.failed = true;
     clearText(reader.error);
@@ -121,31 +139,29 @@ static bool parseWhole(const char* text, std::size_t length, std::int64_t& value
 }
 
 static void addWake(LogReader& reader, std::int64_t core, std::int64_t utcMs, std::int64_t lateUs) {
-    WakeStatistics& w = reader.wakes[core];
-    if (w.events == 0 || lateUs > w.maxUs) {
-        w.maxUs = lateUs;
-        w.maxAtUtcMs = utcMs;
-    }
-    if (w.events == 0 || lateUs < w.minUs) w.minUs = lateUs;
-    ++w.events;
-    ++w.over1ms;
-    w.sumUs += lateUs;
-    std::int64_t bucket = 0;
-    while (bucket < wakeHistogramBucketCount - 1 && lateUs > wakeHistogramUpperUs[bucket]) ++bucket;
-    ++w.histogram[bucket];
-    offerWorstWake(reader.worstWakes, reader.worstWakeCount, worstWakesKept, WakeEvent{core, utcMs, lateUs});
+    // A log holds no skipped deadlines and only the wake-ups it logged.
+    countWake(reader.wakes[core], lateUs, 0, utcMs, false);
+    keepWorst(reader.worstWakes, reader.worstWakeCount, worstWakesKept, WakeEvent{core, utcMs, lateUs}, wakeRanksBefore);
     addToTimeline(reader.timeline, core, utcMs, lateUs, true);
     reader.sawWakes = true;
 }
 
+static bool isText(const char* text, std::size_t length, const char* expected) {
+    return length == std::strlen(expected) && std::memcmp(text, expected, length) == 0;
+}
+
 static bool readHeader(LogReader& reader, const char* line, std::size_t length) {
-    if (length == sizeof logHeaderTimer - 1 && std::memcmp(line, logHeaderTimer, length) == 0) return true;
-    if (length == sizeof logHeaderWithSource - 1 && std::memcmp(line, logHeaderWithSource, length) == 0) {
+    if (isText(line, length, logColumns)) return true;
+    if (isText(line, length, logColumnsWithSource)) {
         reader.withSource = true;
         return true;
     }
-    return fail(reader, "not a log: the first line must be 'utc,core,late_ms,late_us' or "
-                        "'utc,core,late_ms,late_us,source'");
+    fail(reader, "not a log: the first line must be '");
+    appendText(reader.error, logColumns);
+    appendText(reader.error, "' or '");
+    appendText(reader.error, logColumnsWithSource);
+    appendChar(reader.error, '\'');
+    return false;
 }
 
 static bool readEvent(LogReader& reader, const char* line, std::size_t length) {
@@ -165,8 +181,11 @@ static bool readEvent(LogReader& reader, const char* line, std::size_t length) {
     }
     const std::int64_t expected = reader.withSource ? 5 : 4;
     if (fields != expected) {
-        fail(reader, reader.withSource ? "expected 5 fields (utc,core,late_ms,late_us,source), found "
-                                       : "expected 4 fields (utc,core,late_ms,late_us), found ");
+        fail(reader, "expected ");
+        appendInteger(reader.error, expected);
+        appendText(reader.error, " fields (");
+        appendText(reader.error, reader.withSource ? logColumnsWithSource : logColumns);
+        appendText(reader.error, "), found ");
         appendInteger(reader.error, fields);
         return false;
     }
@@ -194,8 +213,8 @@ static bool readEvent(LogReader& reader, const char* line, std::size_t length) {
     if (reader.withSource) {
         const char* source = field[4];
         const std::size_t sourceLength = fieldLength[4];
-        wake = sourceLength == 4 && std::memcmp(source, "wake", 4) == 0;
-        if (!wake && !(sourceLength == 5 && std::memcmp(source, "timer", 5) == 0)) {
+        wake = isText(source, sourceLength, logSourceWake);
+        if (!wake && !isText(source, sourceLength, logSourceTimer)) {
             return failField(reader, "source", source, sourceLength, "is neither 'timer' nor 'wake'");
         }
     }
@@ -228,7 +247,8 @@ static bool readEvent(LogReader& reader, const char* line, std::size_t length) {
     }
     addToStatistics(reader.cores[core], TimerEvent{core, lateMs, lateUs, utcMs});
     reader.sampled[core] = true;
-    offerWorstEvent(reader.worstTimer, reader.worstTimerCount, worstEventsKept, WorstEvent{core, utcMs, lateUs, lateMs});
+    keepWorst(reader.worstTimer, reader.worstTimerCount, worstEventsKept, WorstEvent{core, utcMs, lateUs, lateMs},
+              worstRanksBefore);
     addToTimeline(reader.timeline, core, utcMs, lateUs, false);
     ++reader.timerLines;
     return true;
