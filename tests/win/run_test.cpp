@@ -52,7 +52,6 @@ TEST(Run, ARecordedRunWhoseWindowCannotBeMadeEndsWith4AndAFinalReport) {
     std::filesystem::remove(report);
 }
 
-// Paths refuse what is not UTF-8 (or nothing at all); messages show it.
 TEST(Utf16, PathsRefuseBadUtf8AndMessagesShowIt) {
     const std::tuple<const char*, BadUtf8, const wchar_t*> cases[] = {
         {"caf\xc3\xa9", BadUtf8::refused, L"caf\u00e9.tmp"},
