@@ -3,11 +3,11 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <cstring>
 
 #include "app/user_output.h"
 #include "app/version.h"
 #include "files/output_file.h"
+#include "files/utf16.h"
 #include "formats/html_format.h"
 #include "formats/log_format.h"
 #include "record/problem_list.h"
@@ -28,12 +28,8 @@ int refuse(const char* first, const char* second, const char* third) {
 }
 
 HANDLE openLog(const char* path) {
-    const int size = static_cast<int>(std::strlen(path));
-    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, size, nullptr, 0);
-    if (length <= 0) return INVALID_HANDLE_VALUE;
-    auto* wide = static_cast<wchar_t*>(std::calloc(static_cast<std::size_t>(length) + 1, sizeof(wchar_t)));
+    wchar_t* wide = utf16Of(path, L"", BadUtf8::refused);
     if (wide == nullptr) return INVALID_HANDLE_VALUE;
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, size, wide, length);
     HANDLE file = CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     std::free(wide);

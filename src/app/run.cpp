@@ -12,6 +12,7 @@
 #include "engine/sample_tables.h"
 #include "engine/sampled_cores.h"
 #include "engine/sampling.h"
+#include "engine/ticks.h"
 #include "engine/timer_event.h"
 #include "engine/wake_figures.h"
 #include "engine/wake_sampler.h"
@@ -67,8 +68,8 @@ void finishRecording() {
     if (writerRunning) {
         recordFinished = finishRecordWriter(lastMs);
     } else {
-        const std::int64_t giveUpAt =
-            readPerformanceCounter() + static_cast<std::int64_t>(endWithinMs - 2000) * performanceCounterFrequency() / 1000;
+        const auto withinMs = static_cast<std::int64_t>(endWithinMs - 2000);
+        const std::int64_t giveUpAt = readPerformanceCounter() + millisecondsToTicks(withinMs, performanceCounterFrequency());
         finishRecorder(readUtcMilliseconds(), elapsedMs(), giveUpAt);
         recordFinished = true;
     }

@@ -5,19 +5,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
+
+#include "files/utf16.h"
 
 namespace {
-
-// UTF-8 to a new UTF-16 text; null when there is no memory.
-wchar_t* wideOf(const char* text, int* length) {
-    const int size = static_cast<int>(std::strlen(text));
-    *length = size == 0 ? 0 : MultiByteToWideChar(CP_UTF8, 0, text, size, nullptr, 0);
-    auto* wide = static_cast<wchar_t*>(std::malloc((static_cast<std::size_t>(*length) + 1) * sizeof(wchar_t)));
-    if (wide == nullptr) return nullptr;
-    if (*length > 0) MultiByteToWideChar(CP_UTF8, 0, text, size, wide, *length);
-    wide[*length] = L'\0';
-    return wide;
-}
 
 char* utf8Of(const wchar_t* text) {
     const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -35,9 +27,9 @@ bool writeTo(HANDLE handle, const char* text) {
     DWORD mode = 0;
     DWORD written = 0;
     if (GetConsoleMode(handle, &mode)) {
-        int length = 0;
-        wchar_t* wide = wideOf(text, &length);
-        const bool ok = wide != nullptr && WriteConsoleW(handle, wide, static_cast<DWORD>(length), &written, nullptr) != 0;
+        wchar_t* wide = utf16Of(text, L"", BadUtf8::replaced);
+        const bool ok =
+            wide != nullptr && WriteConsoleW(handle, wide, static_cast<DWORD>(std::wcslen(wide)), &written, nullptr) != 0;
         std::free(wide);
         return ok;
     }
@@ -60,8 +52,7 @@ void tellUser(const char* text, bool isError) {
         FreeConsole();
         if (written) return;
     }
-    int length = 0;
-    wchar_t* wide = wideOf(text, &length);
+    wchar_t* wide = utf16Of(text, L"", BadUtf8::replaced);
     MessageBoxW(nullptr, wide != nullptr ? wide : L"", L"Vantrel", MB_OK | (isError ? MB_ICONERROR : MB_ICONINFORMATION));
     std::free(wide);
 }

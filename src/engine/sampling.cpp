@@ -5,6 +5,7 @@
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
 #include "engine/suspend_state.h"
+#include "engine/ticks.h"
 #include "engine/timer_event.h"
 #include "engine/wake_figures.h"
 
@@ -27,13 +28,7 @@ std::int64_t deviationSince(std::uint32_t now, std::int64_t previous) {
 }
 
 std::int64_t lateMicroseconds(std::int64_t now, std::int64_t previous, std::int64_t frequency) {
-    constexpr std::int64_t microsPerSecond = 1000000;
-    // Whole seconds first: the product of a long interval and a million
-    // would overflow where the seconds and the rest do not.
-    const std::int64_t counts = now - previous;
-    const std::int64_t micros =
-        counts / frequency * microsPerSecond + counts % frequency * microsPerSecond / frequency;
-    return micros - timerPeriodMs * 1000;
+    return ticksToMicroseconds(now - previous, frequency) - timerPeriodMs * 1000;
 }
 
 std::int64_t formatLabel(std::int64_t m, char* out) {

@@ -2,21 +2,16 @@
 // next deadline from three counter readings.
 #include "engine/wake_grid.h"
 
+#include "engine/ticks.h"
+
 namespace {
 
-constexpr std::int64_t deadlinesPerSecond = 1000;
-constexpr std::int64_t microsPerSecond = 1000000;
-
-// Whole seconds first, then the rest: the product of a long interval and a
-// thousand or a million would overflow where these do not.
-std::int64_t ticksToMicros(std::int64_t ticks, std::int64_t frequency) {
-    return ticks / frequency * microsPerSecond + ticks % frequency * microsPerSecond / frequency;
-}
+constexpr auto deadlinesPerSecond = static_cast<std::uint64_t>(millisecondsPerSecond);
 
 // The last deadline at or before `elapsed` ticks from the start.
 std::int64_t deadlineAtOrBefore(std::uint64_t elapsed, std::int64_t frequency) {
     const auto f = static_cast<std::uint64_t>(frequency);
-    auto index = static_cast<std::int64_t>(elapsed / f * deadlinesPerSecond + elapsed % f * deadlinesPerSecond / f);
+    auto index = static_cast<std::int64_t>(rescaleCount(elapsed, f, deadlinesPerSecond));
     // The offsets are rounded down, so the next one can already be due.
     while (wakeDeadlineOffset(index + 1, frequency) <= elapsed) ++index;
     return index;
@@ -25,18 +20,16 @@ std::int64_t deadlineAtOrBefore(std::uint64_t elapsed, std::int64_t frequency) {
 }  // namespace
 
 std::uint64_t wakeDeadlineOffset(std::int64_t index, std::int64_t frequency) {
-    const auto i = static_cast<std::uint64_t>(index);
-    const auto f = static_cast<std::uint64_t>(frequency);
-    return i / deadlinesPerSecond * f + i % deadlinesPerSecond * f / deadlinesPerSecond;
+    return rescaleCount(static_cast<std::uint64_t>(index), deadlinesPerSecond, static_cast<std::uint64_t>(frequency));
 }
 
 WakeGridStep stepWakeGrid(std::uint64_t start, std::int64_t frequency, std::int64_t waited, std::uint64_t now) {
     // Unsigned subtraction: correct across the counter's wrap.
     const std::uint64_t elapsed = now - start;
     const auto late = static_cast<std::int64_t>(elapsed - wakeDeadlineOffset(waited, frequency));
-    if (late < 0) return WakeGridStep{ticksToMicros(late, frequency), 0, waited, true};
+    if (late < 0) return WakeGridStep{ticksToMicroseconds(late, frequency), 0, waited, true};
     const std::int64_t passed = deadlineAtOrBefore(elapsed, frequency);
-    return WakeGridStep{ticksToMicros(late, frequency), passed - waited, passed + 1, false};
+    return WakeGridStep{ticksToMicroseconds(late, frequency), passed - waited, passed + 1, false};
 }
 
 std::uint64_t ticksUntilDeadline(std::uint64_t start, std::int64_t frequency, std::int64_t index, std::uint64_t now) {

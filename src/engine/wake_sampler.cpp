@@ -10,6 +10,7 @@
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
 #include "engine/sampled_cores.h"
+#include "engine/ticks.h"
 #include "engine/wake_figures.h"
 #include "engine/wake_grid.h"
 #include "engine/wake_loop.h"
@@ -30,7 +31,6 @@ constexpr const char* wakeMethodNames[wakeMethodCount] = {"high-resolution timer
 constexpr std::int64_t probeWakes = 24;
 // 1 ms, in the 100 ns units of the native timer calls.
 constexpr ULONG wantedResolution = 10000;
-constexpr std::int64_t hundredNsPerSecond = 10000000;
 // Documented values of SetProcessInformation's ProcessPowerThrottling, not
 // in MinGW-w64's headers: keep the timer resolution while the window is
 // hidden or occluded.
@@ -91,8 +91,7 @@ void waitForDeadline(void* context, std::uint64_t start, std::int64_t index) {
     const std::uint64_t ticks =
         ticksUntilDeadline(start, frequency, index, static_cast<std::uint64_t>(readPerformanceCounter()));
     if (ticks == 0) return;
-    const auto left = static_cast<std::int64_t>(ticks);
-    const std::int64_t hundredNs = left / frequency * hundredNsPerSecond + left % frequency * hundredNsPerSecond / frequency;
+    const std::int64_t hundredNs = ticksToHundredNs(static_cast<std::int64_t>(ticks), frequency);
     LARGE_INTEGER due;
     // Negative: relative to now.
     due.QuadPart = -(hundredNs > 0 ? hundredNs : 1);

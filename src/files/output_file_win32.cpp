@@ -6,6 +6,7 @@
 
 #include "files/output_file.h"
 #include "files/output_file_platform.h"
+#include "files/utf16.h"
 
 struct OutputFile {
     HANDLE handle;
@@ -22,18 +23,26 @@ struct WholeFile {
 // WriteFile takes a 32-bit size; larger pieces go out in steps of this.
 constexpr std::size_t largestWrite = 1u << 30;
 
-// A UTF-8 path as a new UTF-16 one; null when it is not valid UTF-8 (or is
-// empty), which the callers report as an invalid name. `suffix` is appended.
-static wchar_t* widen(const char* text, const wchar_t* suffix) {
+wchar_t* utf16Of(const char* text, const wchar_t* suffix, BadUtf8 bad) {
     const int size = static_cast<int>(std::strlen(text));
-    const int length = size == 0 ? 0 : MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, size, nullptr, 0);
-    if (length <= 0) return nullptr;
+    const DWORD flags = bad == BadUtf8::refused ? MB_ERR_INVALID_CHARS : 0;
+    // Refused, an empty text fails in the call itself (with the error a
+    // caller may report); replaced, it is simply empty.
+    const int length =
+        size == 0 && bad == BadUtf8::replaced ? 0 : MultiByteToWideChar(CP_UTF8, flags, text, size, nullptr, 0);
+    if (length <= 0 && bad == BadUtf8::refused) return nullptr;
     const std::size_t suffixLength = std::wcslen(suffix);
     auto* wide = static_cast<wchar_t*>(std::malloc((static_cast<std::size_t>(length) + suffixLength + 1) * sizeof(wchar_t)));
     if (wide == nullptr) return nullptr;
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, size, wide, length);
+    if (length > 0) MultiByteToWideChar(CP_UTF8, flags, text, size, wide, length);
     std::memcpy(wide + length, suffix, (suffixLength + 1) * sizeof(wchar_t));
     return wide;
+}
+
+// A UTF-8 path as a new UTF-16 one; null when it is not valid UTF-8 (or is
+// empty), which the callers report as an invalid name.
+static wchar_t* widen(const char* text, const wchar_t* suffix) {
+    return utf16Of(text, suffix, BadUtf8::refused);
 }
 
 static char* copyOf(const char* text) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "engine/platform_seam.h"
+#include "engine/ticks.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ DWORD WINAPI writeRecord(LPVOID) {
     const ULONGLONG now = GetTickCount64();
     const ULONGLONG logMs = finishBy > now + reportReserveMs ? finishBy - now - reportReserveMs : 0;
     const std::int64_t giveUpAt =
-        readPerformanceCounter() + static_cast<std::int64_t>(logMs) * performanceCounterFrequency() / 1000;
+        readPerformanceCounter() + millisecondsToTicks(static_cast<std::int64_t>(logMs), performanceCounterFrequency());
     writerSteps.finish(readUtcMilliseconds(), elapsedMs(), giveUpAt);
     return 0;
 }

@@ -3,7 +3,6 @@
 // close request sent to the process, such as taskkill's without /F, goes to
 // its top-level windows), the end of the session and the machine's sleeps;
 // no picture, no tray icon, no menu.
-#include "engine/core_sampler.h"
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
 #include "engine/sampling.h"
@@ -37,15 +36,7 @@ std::int64_t setupHiddenWindow(std::int64_t count) {
     if (!createSampleLock()) return 0;
 
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSEXA windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = hiddenWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = monitorWindowClassName;
-    if (RegisterClassExA(&windowClass) == 0) return 0;
-    windowClass.lpfnWndProc = samplerWindowProc;
-    windowClass.lpszClassName = samplerWindowClassName;
-    RegisterClassExA(&windowClass);
+    if (!registerWindowClasses(hiddenWindowProc, 0, nullptr, nullptr)) return 0;
 
     // Never shown: no WS_VISIBLE, and nothing ever calls ShowWindow.
     monitorWindow = CreateWindowExA(0, monitorWindowClassName, monitorWindowTitle, WS_OVERLAPPED, 0, 0, 0, 0,
@@ -55,8 +46,6 @@ std::int64_t setupHiddenWindow(std::int64_t count) {
 
 std::int64_t teardownHiddenWindow() {
     if (monitorWindow != nullptr) DestroyWindow(monitorWindow);
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    UnregisterClassA(samplerWindowClassName, instance);
-    UnregisterClassA(monitorWindowClassName, instance);
+    unregisterWindowClasses();
     return 0;
 }

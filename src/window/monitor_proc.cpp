@@ -1,5 +1,4 @@
 // The monitor window's messages and the release of everything setup made.
-#include "engine/core_sampler.h"
 #include "engine/sample_tables.h"
 #include "priority/context_menu.h"
 #include "window/layout.h"
@@ -98,9 +97,7 @@ std::int64_t teardownMonitorWindow() {
     if (level >= 1 && trayIconImage != nullptr) DeleteObject(trayIconImage);
     if (level >= 1) DestroyWindow(monitorWindow);
 
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    UnregisterClassA(samplerWindowClassName, instance);
-    UnregisterClassA(monitorWindowClassName, instance);
+    unregisterWindowClasses();
 
     // Nothing released may be used again: a later setup in the same process
     // (the tests make several) starts from nothing. monitorWindow is left as

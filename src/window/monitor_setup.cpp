@@ -3,7 +3,6 @@
 // after it is made; a failure leaves what was made for the teardown.
 #include <cstring>
 
-#include "engine/core_sampler.h"
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
 #include "priority/context_menu.h"
@@ -116,21 +115,8 @@ std::int64_t setupMonitorWindow(std::int64_t count) {
     if (arrow == nullptr) return 0;
 
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSEXA windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.style = windowClassStyle;
-    windowClass.lpfnWndProc = monitorWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = arrow;
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = monitorWindowClassName;
-    if (RegisterClassExA(&windowClass) == 0) return 0;
-
-    // Without this class the samplers cannot make their windows and end at
-    // once; the monitor still runs, so its failure is not fatal.
-    windowClass.lpfnWndProc = samplerWindowProc;
-    windowClass.lpszClassName = samplerWindowClassName;
-    RegisterClassExA(&windowClass);
+    const auto buttonFace = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    if (!registerWindowClasses(monitorWindowProc, windowClassStyle, arrow, buttonFace)) return 0;
 
     RECT frame = {0, 0, static_cast<LONG>(clientWidth), static_cast<LONG>(clientHeight)};
     AdjustWindowRectEx(&frame, monitorWindowStyle, FALSE, monitorWindowExStyle);

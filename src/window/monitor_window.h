@@ -60,6 +60,13 @@ extern void (*powerChange)(bool resumed);
 // asleep for the samplers and calls powerChange; other events are ignored.
 void onPowerBroadcast(WPARAM event);
 
+// The monitor's class, with `monitorProcedure` and the rest as given, and
+// the samplers' class from the same record. False when the monitor's class
+// cannot be registered (the name is taken); the samplers' is not checked.
+bool registerWindowClasses(WNDPROC monitorProcedure, UINT style, HCURSOR cursor, HBRUSH background);
+// Both names, whether or not they were registered here.
+void unregisterWindowClasses();
+
 std::int64_t setupMonitorWindow(std::int64_t count);
 HMENU makeMenuHolder(HMENU menu);
 std::int64_t refreshMonitor();

@@ -8,6 +8,7 @@
 
 #include "engine/sample_tables.h"
 #include "engine/sampling.h"
+#include "engine/ticks.h"
 #include "engine/timer_event.h"
 #include "tests/support/fake_platform.h"
 
@@ -207,6 +208,31 @@ TEST(LateMicroseconds, FromCounterReadingsAtAnyFrequency) {
     for (const Case& c : cases) {
         EXPECT_EQ(lateMicroseconds(c.now, c.previous, c.frequency), c.micros) << c.now << " counts";
     }
+}
+
+TEST(CounterTicks, ConvertedWholeSecondsFirstAtAnyFrequency) {
+    // 10 MHz, an odd 3,579,545 Hz and 2.4 GHz; 3 weeks x 2.4 GHz x 10^7 overflows 64 bits.
+    constexpr std::int64_t threeWeeks = 21 * 86400;
+    struct Case {
+        std::int64_t frequency, ticks, micros, hundredNs;
+    };
+    const Case cases[] = {
+        {10000000, -7159, -715, -7159},  // early wake-ups: truncated toward zero
+        {10000000, threeWeeks * 10000000 + 9999999, 1814400999999, 18144009999999},
+        {3579545, 123456789, 34489520, 344895200},
+        {3579545, -7159, -1999, -19999},
+        {3579545, threeWeeks * 3579545 + 3579544, 1814400999999, 18144009999997},
+        {2400000000, -7159, -2, -29},
+        {2400000000, threeWeeks * 2400000000 + 2399999999, 1814400999999, 18144009999999},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ticksToMicroseconds(c.ticks, c.frequency), c.micros) << c.ticks << " at " << c.frequency;
+        EXPECT_EQ(ticksToHundredNs(c.ticks, c.frequency), c.hundredNs) << c.ticks << " at " << c.frequency;
+    }
+    // Milliseconds to ticks, and the unsigned grid offsets rounded down.
+    EXPECT_EQ(millisecondsToTicks(8000, 3579545), 28636360);
+    EXPECT_EQ(millisecondsToTicks(threeWeeks * 1000, 2400000000), 4354560000000000);
+    EXPECT_EQ(rescaleCount<std::uint64_t>(threeWeeks * 3579545ULL + 3579544, 3579545, 1000), 1814400999U);
 }
 
 TEST(LabelFormat, PlainDecimalWithPlusAndMs) {

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 
 #include "app/run.h"
+#include "files/utf16.h"
 #include "window/monitor_window.h"
 
 namespace {
@@ -47,6 +50,21 @@ TEST(Run, ARecordedRunWhoseWindowCannotBeMadeEndsWith4AndAFinalReport) {
     EXPECT_NE(text.find("\"sampled\": false"), std::string::npos) << text;
     UnregisterClassA(monitorWindowClassName, GetModuleHandleA(nullptr));
     std::filesystem::remove(report);
+}
+
+TEST(Utf16, PathsRefuseBadUtf8AndMessagesShowIt) {
+    const std::tuple<const char*, BadUtf8, const wchar_t*> cases[] = {
+        {"caf\xc3\xa9", BadUtf8::refused, L"caf\u00e9.tmp"},
+        {"caf\xc3", BadUtf8::refused, nullptr},  // cut inside a character
+        {"caf\xc3", BadUtf8::replaced, L"caf\ufffd.tmp"},
+        {"", BadUtf8::refused, nullptr},
+        {"", BadUtf8::replaced, L".tmp"},
+    };
+    for (const auto& [text, bad, expected] : cases) {
+        wchar_t* wide = utf16Of(text, L".tmp", bad);
+        EXPECT_EQ(wide == nullptr ? std::wstring(L"(null)") : std::wstring(wide), expected ? expected : L"(null)") << text;
+        std::free(wide);
+    }
 }
 
 }  // namespace
