@@ -24,6 +24,12 @@ void appendPoint(TextBuffer& out, std::int64_t x, std::int64_t y);  // "x y"
 void appendCell(TextBuffer& out, std::int64_t value);
 void appendMsCell(TextBuffer& out, std::int64_t lateUs);
 void appendUtcCell(TextBuffer& out, std::int64_t utcMs);
+// A table that scrolls sideways on a narrow screen; `head` is its header
+// cells. The body's rows go between the start and the end.
+void appendTableStart(TextBuffer& out, const char* id, const char* head);
+void appendTableEnd(TextBuffer& out);
+// An SVG line of class `cls` from (x1, y1) to (x2, y2).
+void appendLine(TextBuffer& out, const char* cls, std::int64_t x1, std::int64_t x2, std::int64_t y1, std::int64_t y2);
 
 // A core's timeline: its plot, the limit, the spans asleep, the series and
 // the worst marks; and its timer events by lateness (html_charts.cpp).

@@ -20,10 +20,20 @@ void appendUtcCell(TextBuffer& out, std::int64_t utcMs) {
     appendText(out, "</td>");
 }
 
+void appendTableStart(TextBuffer& out, const char* id, const char* head) {
+    appendText(out, "<div class=\"scroll\"><table id=\"");
+    appendText(out, id);
+    appendText(out, "\"><thead><tr>");
+    appendText(out, head);
+    appendText(out, "</tr></thead><tbody>");
+}
+
+void appendTableEnd(TextBuffer& out) { appendText(out, "</tbody></table></div>\n"); }
+
 void appendCoreTable(TextBuffer& out, const RunSummary& run) {
-    appendText(out, "<div class=\"scroll\"><table id=\"cores\"><thead><tr><th>core</th><th>events</th>"
-                    "<th>min ms</th><th>mean ms</th><th>max ms</th><th class=\"text\">max at (UTC)</th>"
-                    "<th>max ms (counter)</th></tr></thead><tbody>");
+    appendTableStart(out, "cores",
+                     "<th>core</th><th>events</th><th>min ms</th><th>mean ms</th><th>max ms</th>"
+                     "<th class=\"text\">max at (UTC)</th><th>max ms (counter)</th>");
     for (std::int64_t c = 0; c < run.coreCount; ++c) {
         const CoreStatistics& s = run.cores[c];
         appendText(out, "<tr>");
@@ -44,13 +54,13 @@ void appendCoreTable(TextBuffer& out, const RunSummary& run) {
         }
         appendText(out, "</tr>");
     }
-    appendText(out, "</tbody></table></div>\n");
+    appendTableEnd(out);
 }
 
 void appendWakeTable(TextBuffer& out, const RunSummary& run) {
-    appendText(out, "<div class=\"scroll\"><table id=\"wake-cores\"><thead><tr><th>core</th><th>wake-ups</th>"
-                    "<th>skipped</th><th>over 1 ms</th><th>min ms</th><th>mean ms</th><th>max ms</th>"
-                    "<th class=\"text\">max at (UTC)</th></tr></thead><tbody>");
+    appendTableStart(out, "wake-cores",
+                     "<th>core</th><th>wake-ups</th><th>skipped</th><th>over 1 ms</th><th>min ms</th>"
+                     "<th>mean ms</th><th>max ms</th><th class=\"text\">max at (UTC)</th>");
     for (std::int64_t c = 0; c < run.coreCount; ++c) {
         const WakeStatistics& w = run.wakes[c];
         appendText(out, "<tr>");
@@ -70,5 +80,5 @@ void appendWakeTable(TextBuffer& out, const RunSummary& run) {
         }
         appendText(out, "</tr>");
     }
-    appendText(out, "</tbody></table></div>\n");
+    appendTableEnd(out);
 }

@@ -65,13 +65,10 @@ void appendVerdict(TextBuffer& out, const RunSummary& run) {
     appendText(out, ".</p>\n");
 }
 
-// A numbered mark: a diamond for a timer event, a square for a wake-up, so
-// the two are told apart without colour.
-static void appendMark(TextBuffer& out, const TimeAxis& axis, const WakeEvent& event, std::int64_t lateMs,
-                       std::int64_t rank, bool wake) {
-    const std::int64_t x = xOfUtc(axis, event.utcMs);
-    const std::int64_t y = yOfLateUs(event.lateUs);
-    appendText(out, wake ? "<g class=\"worst-wake-mark\" data-core=\"" : "<g class=\"worst-mark\" data-core=\"");
+// The attributes that let a script or a test find a worst event, on its mark
+// and on its row alike.
+static void appendEventData(TextBuffer& out, const WakeEvent& event, std::int64_t lateMs, bool wake) {
+    appendText(out, " data-core=\"");
     appendInteger(out, event.core);
     appendText(out, "\" data-utc=\"");
     appendInteger(out, event.utcMs);
@@ -81,7 +78,18 @@ static void appendMark(TextBuffer& out, const TimeAxis& axis, const WakeEvent& e
         appendText(out, "\" data-late-ms=\"");
         appendInteger(out, lateMs);
     }
-    appendText(out, "\"><title>");
+    appendChar(out, '"');
+}
+
+// A numbered mark: a diamond for a timer event, a square for a wake-up, so
+// the two are told apart without colour.
+static void appendMark(TextBuffer& out, const TimeAxis& axis, const WakeEvent& event, std::int64_t lateMs,
+                       std::int64_t rank, bool wake) {
+    const std::int64_t x = xOfUtc(axis, event.utcMs);
+    const std::int64_t y = yOfLateUs(event.lateUs);
+    appendText(out, wake ? "<g class=\"worst-wake-mark\"" : "<g class=\"worst-mark\"");
+    appendEventData(out, event, lateMs, wake);
+    appendText(out, "><title>");
     appendText(out, wake ? "wake-up #" : "#");
     appendInteger(out, rank);
     appendText(out, ": core ");
@@ -116,47 +124,34 @@ void appendWorstMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& ax
     }
 }
 
-static void appendRowStart(TextBuffer& out, std::int64_t core, std::int64_t utcMs, std::int64_t lateUs) {
-    appendText(out, "<tr data-core=\"");
-    appendInteger(out, core);
-    appendText(out, "\" data-utc=\"");
-    appendInteger(out, utcMs);
-    appendText(out, "\" data-late-us=\"");
-    appendInteger(out, lateUs);
-    appendText(out, "\"");
+// A row of a worst table: a timer event carries its late_ms (the order of its
+// table) as a column of its own; a wake-up has only the counter's reading.
+static void appendWorstRow(TextBuffer& out, const WakeEvent& event, std::int64_t lateMs, std::int64_t rank,
+                           bool wake) {
+    appendText(out, "<tr");
+    appendEventData(out, event, lateMs, wake);
+    appendChar(out, '>');
+    appendCell(out, rank);
+    appendCell(out, event.core);
+    appendUtcCell(out, event.utcMs);
+    if (!wake) appendCell(out, lateMs);
+    appendMsCell(out, event.lateUs);
+    appendText(out, "</tr>");
 }
 
 void appendWorstTimerTable(TextBuffer& out, const RunSummary& run) {
-    appendText(out, "<div class=\"scroll\"><table id=\"worst-events\"><thead><tr><th>#</th><th>core</th>"
-                    "<th class=\"text\">time (UTC)</th><th>ms late</th><th>ms late (counter)</th></tr></thead><tbody>");
+    appendTableStart(out, "worst-events",
+                     "<th>#</th><th>core</th><th class=\"text\">time (UTC)</th><th>ms late</th>"
+                     "<th>ms late (counter)</th>");
     for (std::int64_t k = 0; k < run.worstTimerCount; ++k) {
         const WorstEvent& e = run.worstTimer[k];
-        appendRowStart(out, e.core, e.utcMs, e.lateUs);
-        appendText(out, " data-late-ms=\"");
-        appendInteger(out, e.lateMs);
-        appendText(out, "\">");
-        appendCell(out, k + 1);
-        appendCell(out, e.core);
-        appendUtcCell(out, e.utcMs);
-        appendCell(out, e.lateMs);
-        appendMsCell(out, e.lateUs);
-        appendText(out, "</tr>");
+        appendWorstRow(out, WakeEvent{e.core, e.utcMs, e.lateUs}, e.lateMs, k + 1, false);
     }
-    appendText(out, "</tbody></table></div>\n");
+    appendTableEnd(out);
 }
 
 void appendWorstWakeTable(TextBuffer& out, const RunSummary& run) {
-    appendText(out, "<div class=\"scroll\"><table id=\"worst-wakes\"><thead><tr><th>#</th><th>core</th>"
-                    "<th class=\"text\">time (UTC)</th><th>ms late</th></tr></thead><tbody>");
-    for (std::int64_t k = 0; k < run.worstWakeCount; ++k) {
-        const WakeEvent& e = run.worstWakes[k];
-        appendRowStart(out, e.core, e.utcMs, e.lateUs);
-        appendText(out, ">");
-        appendCell(out, k + 1);
-        appendCell(out, e.core);
-        appendUtcCell(out, e.utcMs);
-        appendMsCell(out, e.lateUs);
-        appendText(out, "</tr>");
-    }
-    appendText(out, "</tbody></table></div>\n");
+    appendTableStart(out, "worst-wakes", "<th>#</th><th>core</th><th class=\"text\">time (UTC)</th><th>ms late</th>");
+    for (std::int64_t k = 0; k < run.worstWakeCount; ++k) appendWorstRow(out, run.worstWakes[k], 0, k + 1, true);
+    appendTableEnd(out);
 }
