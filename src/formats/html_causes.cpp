@@ -1,0 +1,221 @@
+// The page's stall causes: the shape and colour of each cause, the cause
+// column of the worst tables, the per-core bars of stalls by cause, and the
+// lines that say what each cause means and what to try.
+#include <algorithm>
+#include <cstdint>
+
+#include "formats/html_parts.h"
+
+// A cause is told by its shape and its name; the colour (from the Okabe-Ito
+// set, like the series) only helps. Indexed by StallCause, then the mark of
+// a worst event that was no stall at all.
+struct CauseLook {
+    const char* name;
+    const char* colour;
+};
+static const CauseLook causeLooks[stallCauseCount + 1] = {
+    {"unknown", "#999"}, {"threads", "#E69F00"}, {"drivers", "#CC79A7"},
+    {"idle", "#56B4E9"}, {"mixed", "#F0E442"},   {"none", "#fff"}};
+constexpr int noStall = stallCauseCount;
+
+// What each cause means and what to try, in the order of StallCause.
+static const char* const causeNotes[stallCauseCount] = {
+    "the stall was shorter than twice the accounting's resolution, or the accounting had not covered it yet.",
+    "another thread ran (a process at higher priority): raise Vantrel's priority in the menu and watch the stall "
+    "go, then find the process.",
+    "deferred procedure calls and interrupts ran: a kernel trace names the driver.",
+    "nothing Windows accounts for ran: the core was idle and still the wake-up came late. Power-state exits, a "
+    "virtual machine's hypervisor, firmware or the timer itself: change the power plan, move off the virtual "
+    "machine, ask the vendor.",
+    "busy and idle by turns: neither threads, drivers nor idle time filled half the stall."};
+
+bool pageHasCauses(const RunSummary& run) {
+    return run.accounting && run.stallCauses != nullptr && run.worstTimerCause != nullptr;
+}
+
+void appendCauseStyle(TextBuffer& out) {
+    for (const CauseLook& look : causeLooks) {
+        appendText(out, "[data-cause=");
+        appendText(out, look.name);
+        appendText(out, "]{--cause:");
+        appendText(out, look.colour);
+        appendChar(out, '}');
+    }
+    appendText(out, "[data-cause] path,rect[data-cause]{fill:var(--cause);stroke:#000;stroke-width:1}"
+                    ".worst-wake-mark[data-cause] path{stroke-dasharray:2 1.5}"
+                    ".causebar{display:inline-block;width:100px;height:10px;vertical-align:middle}"
+                    ".cause-key svg{display:inline-block;width:36px;height:12px;vertical-align:middle}"
+                    "small{color:#555;font-size:.8em}dl.causes dd{margin:0 0 .3em 1.5em}");
+}
+
+int causeShapeOf(const StallCause* cause, std::int64_t lateUs) {
+    if (lateUs <= stallLateUs) return noStall;
+    const auto index = static_cast<int>(*cause);
+    return index < stallCauseCount ? index : static_cast<int>(StallCause::unknown);
+}
+
+const char* causeName(int shape) { return causeLooks[shape].name; }
+
+// Each shape 12 units across, centred on (x, y): a circle, a triangle, a
+// square, a diamond, a plus and a flat bar; the square and the diamond are
+// also the wake-up's and the timer event's marks on a page without causes.
+void appendCauseShape(TextBuffer& out, std::int64_t x, std::int64_t y, int shape) {
+    appendText(out, "<path d=\"M");
+    switch (shape) {
+        case 1:
+            appendPoint(out, x - 6, y);
+            appendText(out, "a6 6 0 1 0 12 0a6 6 0 1 0-12 0z\"/>");
+            return;
+        case 2:
+            appendPoint(out, x, y - 6);
+            appendText(out, "l6 11h-12z\"/>");
+            return;
+        case 3:
+            appendPoint(out, x - 5, y - 5);
+            appendText(out, "h10v10h-10z\"/>");
+            return;
+        case 4:
+            appendPoint(out, x, y - 6);
+            appendText(out, "l6 6-6 6-6-6z\"/>");
+            return;
+        case 0:
+            appendPoint(out, x - 2, y - 6);
+            appendText(out, "h4v4h4v4h-4v4h-4v-4h-4v-4h4z\"/>");
+            return;
+        default:
+            appendPoint(out, x - 6, y - 2);
+            appendText(out, "h12v4h-12z\"/>");
+            return;
+    }
+}
+
+static void appendCauseKey(TextBuffer& out, int shape) {
+    appendText(out, "<svg viewBox=\"0 0 36 12\" data-cause=\"");
+    appendText(out, causeLooks[shape].name);
+    appendText(out, "\">");
+    appendCauseShape(out, 18, 6, shape);
+    appendText(out, "</svg> ");
+}
+
+void appendCauseLegend(TextBuffer& out, bool wakes) {
+    appendText(out, wakes ? "<span>n: the n-th worst timer event, wn: the n-th worst wake-up (dashed outline); "
+                            "the shape tells the cause:</span>"
+                          : "<span>n: the n-th worst timer event; the shape tells the cause:</span>");
+    for (int k = 1; k <= stallCauseCount; ++k) {
+        const int cause = k % stallCauseCount;  // unknown last
+        appendText(out, "<span class=\"cause-key\">");
+        appendCauseKey(out, cause);
+        appendText(out, causeLooks[cause].name);
+        appendText(out, "</span>");
+    }
+    appendText(out, "<span class=\"cause-key\">");
+    appendCauseKey(out, noStall);
+    appendText(out, "no stall (5 ms or less)</span>");
+}
+
+static void appendDuringMs(TextBuffer& out, std::int64_t us) { appendDecimal(out, us, 1000, 1); }
+
+void appendCauseCell(TextBuffer& out, const StallCause& cause, const StallDuring* during, std::int64_t lateUs) {
+    const int shape = causeShapeOf(&cause, lateUs);
+    if (shape == noStall) {
+        appendText(out, "<td class=\"text\">\xe2\x80\x94</td>");  // an em dash
+        return;
+    }
+    appendText(out, "<td class=\"text\" data-cause=\"");
+    appendText(out, causeLooks[shape].name);
+    appendText(out, "\">");
+    appendText(out, causeLooks[shape].name);
+    if (during != nullptr) {
+        appendText(out, " <small>");
+        appendDuringMs(out, during->threadsUs);
+        appendText(out, " \xc2\xb7 ");
+        appendDuringMs(out, during->driversUs);
+        appendText(out, " \xc2\xb7 ");
+        appendDuringMs(out, during->idleUs);
+        appendText(out, " / ");
+        appendDuringMs(out, during->spanUs);
+        appendText(out, "</small>");
+    }
+    appendText(out, "</td>");
+}
+
+std::int64_t mostStalls(const RunSummary& run, bool wakes) {
+    std::int64_t most = 0;
+    for (std::int64_t c = 0; c < run.coreCount; ++c) {
+        const std::int64_t* counts = wakes ? run.stallCauses[c].wake : run.stallCauses[c].timer;
+        std::int64_t total = 0;
+        for (int k = 0; k < stallCauseCount; ++k) {
+            if (counts[k] > 0) total = counts[k] > INT64_MAX - total ? INT64_MAX : total + counts[k];
+        }
+        most = total > most ? total : most;
+    }
+    return most;
+}
+
+// A bar as long as the core's stalls (the core with the most fills it), in
+// one piece per cause, and the counts beside it in words.
+void appendCauseBarCell(TextBuffer& out, const std::int64_t* counts, std::int64_t most) {
+    constexpr std::int64_t barWidth = 100;
+    if (most <= 0 || std::all_of(counts, counts + stallCauseCount, [](std::int64_t n) { return n <= 0; })) {
+        appendText(out, "<td class=\"text\">none</td>");
+        return;
+    }
+    appendText(out, "<td class=\"text\"><svg class=\"causebar\" viewBox=\"0 0 100 10\">");
+    std::int64_t x = 0;
+    for (int k = 1; k <= stallCauseCount; ++k) {
+        const int cause = k % stallCauseCount;  // unknown last
+        if (counts[cause] <= 0) continue;
+        // In floating point: a count times the width may not fit 64 bits.
+        const auto share = static_cast<std::int64_t>(static_cast<double>(counts[cause]) * barWidth / static_cast<double>(most));
+        const std::int64_t width = share > 2 ? share : 2;
+        appendText(out, "<rect data-cause=\"");
+        appendText(out, causeLooks[cause].name);
+        appendText(out, "\" x=\"");
+        appendInteger(out, x);
+        appendText(out, "\" width=\"");
+        appendInteger(out, width);
+        appendText(out, "\" height=\"10\"/>");
+        x += width;
+    }
+    appendText(out, "</svg>");
+    const char* separator = " ";
+    for (int k = 1; k <= stallCauseCount; ++k) {
+        const int cause = k % stallCauseCount;
+        if (counts[cause] <= 0) continue;
+        appendText(out, separator);
+        appendInteger(out, counts[cause]);
+        appendChar(out, ' ');
+        appendText(out, causeLooks[cause].name);
+        separator = ", ";
+    }
+    appendText(out, "</td>");
+}
+
+void appendCauseNotes(TextBuffer& out, const RunSummary& run) {
+    if (!pageHasCauses(run)) {
+        // The recorder always hands over the spans asleep; a log keeps none.
+        appendText(out, run.suspended == nullptr
+                            ? "<p id=\"no-causes\">No causes: made from a log, which keeps none.</p>\n"
+                            : "<p id=\"no-causes\">No causes: the per-processor time accounting could not be read "
+                              "during this run.</p>\n");
+        return;
+    }
+    appendText(out, "<dl class=\"causes\" id=\"causes\">");
+    for (int k = 1; k <= stallCauseCount; ++k) {
+        const int cause = k % stallCauseCount;  // unknown last
+        appendText(out, "<dt class=\"cause-key\">");
+        appendCauseKey(out, cause);
+        appendText(out, causeLooks[cause].name);
+        appendText(out, "</dt><dd>");
+        appendText(out, causeNotes[cause]);
+        appendText(out, "</dd>");
+    }
+    appendText(out, "</dl><p>A stall is a timer event or wake-up more than 5 ms late; the figures beside a cause are "
+                    "the milliseconds of thread, driver and idle time in the stall's span. The accounting ");
+    if (run.accountingResolutionUs > 0) {
+        appendText(out, "comes in steps of ");
+        appendDecimal(out, run.accountingResolutionUs, 1000, 1);
+        appendText(out, " ms here and ");
+    }
+    appendText(out, "says what the core did, not which process or driver.</p>\n");
+}
