@@ -7,16 +7,28 @@
 #include "formats/html_parts.h"
 
 // A cause is told by its shape and its name; the colour (from the Okabe-Ito
-// set, like the series) only helps. Indexed by StallCause, then the mark of
-// a worst event that was no stall at all.
+// set, like the series) only helps. Each shape is 12 units across, its path
+// starting at (dx, dy) from the centre. Indexed by StallCause, then the mark
+// of a worst event that was no stall at all. The square and the diamond are
+// also the wake-up's and the timer event's marks on a page without causes.
 struct CauseLook {
     const char* name;
     const char* colour;
+    int dx;
+    int dy;
+    const char* path;
 };
 static const CauseLook causeLooks[stallCauseCount + 1] = {
-    {"unknown", "#999"}, {"threads", "#E69F00"}, {"drivers", "#CC79A7"},
-    {"idle", "#56B4E9"}, {"mixed", "#F0E442"},   {"none", "#fff"}};
+    {"unknown", "#999", -2, -6, "h4v4h4v4h-4v4h-4v-4h-4v-4h4z"},     // a plus
+    {"threads", "#E69F00", -6, 0, "a6 6 0 1 0 12 0a6 6 0 1 0-12 0z"},  // a circle
+    {"drivers", "#CC79A7", 0, -6, "l6 11h-12z"},                       // a triangle
+    {"idle", "#56B4E9", -5, -5, "h10v10h-10z"},                        // a square
+    {"mixed", "#F0E442", 0, -6, "l6 6-6 6-6-6z"},                      // a diamond
+    {"none", "#fff", -6, -2, "h12v4h-12z"}};                           // a flat bar
 constexpr int noStall = stallCauseCount;
+// The order of the legend and the notes: the causes that say what ran, then
+// unknown, then (in the legend) no stall.
+static const int keyOrder[stallCauseCount + 1] = {1, 2, 3, 4, 0, noStall};
 
 // What each cause means and what to try, in the order of StallCause.
 static const char* const causeNotes[stallCauseCount] = {
@@ -56,61 +68,33 @@ int causeShapeOf(const StallCause* cause, std::int64_t lateUs) {
 
 const char* causeName(int shape) { return causeLooks[shape].name; }
 
-// Each shape 12 units across, centred on (x, y): a circle, a triangle, a
-// square, a diamond, a plus and a flat bar; the square and the diamond are
-// also the wake-up's and the timer event's marks on a page without causes.
 void appendCauseShape(TextBuffer& out, std::int64_t x, std::int64_t y, int shape) {
+    const CauseLook& look = causeLooks[shape];
     appendText(out, "<path d=\"M");
-    switch (shape) {
-        case 1:
-            appendPoint(out, x - 6, y);
-            appendText(out, "a6 6 0 1 0 12 0a6 6 0 1 0-12 0z\"/>");
-            return;
-        case 2:
-            appendPoint(out, x, y - 6);
-            appendText(out, "l6 11h-12z\"/>");
-            return;
-        case 3:
-            appendPoint(out, x - 5, y - 5);
-            appendText(out, "h10v10h-10z\"/>");
-            return;
-        case 4:
-            appendPoint(out, x, y - 6);
-            appendText(out, "l6 6-6 6-6-6z\"/>");
-            return;
-        case 0:
-            appendPoint(out, x - 2, y - 6);
-            appendText(out, "h4v4h4v4h-4v4h-4v-4h-4v-4h4z\"/>");
-            return;
-        default:
-            appendPoint(out, x - 6, y - 2);
-            appendText(out, "h12v4h-12z\"/>");
-            return;
-    }
+    appendPoint(out, x + look.dx, y + look.dy);
+    appendText(out, look.path);
+    appendText(out, "\"/>");
 }
 
-static void appendCauseKey(TextBuffer& out, int shape) {
+// A shape in a small box, then its label.
+static void appendCauseKey(TextBuffer& out, int shape, const char* label) {
     appendText(out, "<svg viewBox=\"0 0 36 12\" data-cause=\"");
     appendText(out, causeLooks[shape].name);
     appendText(out, "\">");
     appendCauseShape(out, 18, 6, shape);
     appendText(out, "</svg> ");
+    appendText(out, label);
 }
 
 void appendCauseLegend(TextBuffer& out, bool wakes) {
     appendText(out, wakes ? "<span>n: the n-th worst timer event, wn: the n-th worst wake-up (dashed outline); "
                             "the shape tells the cause:</span>"
                           : "<span>n: the n-th worst timer event; the shape tells the cause:</span>");
-    for (int k = 1; k <= stallCauseCount; ++k) {
-        const int cause = k % stallCauseCount;  // unknown last
+    for (const int shape : keyOrder) {
         appendText(out, "<span class=\"cause-key\">");
-        appendCauseKey(out, cause);
-        appendText(out, causeLooks[cause].name);
+        appendCauseKey(out, shape, shape == noStall ? "no stall (5 ms or less)" : causeLooks[shape].name);
         appendText(out, "</span>");
     }
-    appendText(out, "<span class=\"cause-key\">");
-    appendCauseKey(out, noStall);
-    appendText(out, "no stall (5 ms or less)</span>");
 }
 
 static void appendDuringMs(TextBuffer& out, std::int64_t us) { appendDecimal(out, us, 1000, 1); }
@@ -162,8 +146,8 @@ void appendCauseBarCell(TextBuffer& out, const std::int64_t* counts, std::int64_
     }
     appendText(out, "<td class=\"text\"><svg class=\"causebar\" viewBox=\"0 0 100 10\">");
     std::int64_t x = 0;
-    for (int k = 1; k <= stallCauseCount; ++k) {
-        const int cause = k % stallCauseCount;  // unknown last
+    for (int k = 0; k < stallCauseCount; ++k) {
+        const int cause = keyOrder[k];
         if (counts[cause] <= 0) continue;
         // In floating point: a count times the width may not fit 64 bits.
         const auto share = static_cast<std::int64_t>(static_cast<double>(counts[cause]) * barWidth / static_cast<double>(most));
@@ -179,8 +163,8 @@ void appendCauseBarCell(TextBuffer& out, const std::int64_t* counts, std::int64_
     }
     appendText(out, "</svg>");
     const char* separator = " ";
-    for (int k = 1; k <= stallCauseCount; ++k) {
-        const int cause = k % stallCauseCount;
+    for (int k = 0; k < stallCauseCount; ++k) {
+        const int cause = keyOrder[k];
         if (counts[cause] <= 0) continue;
         appendText(out, separator);
         appendInteger(out, counts[cause]);
@@ -201,11 +185,10 @@ void appendCauseNotes(TextBuffer& out, const RunSummary& run) {
         return;
     }
     appendText(out, "<dl class=\"causes\" id=\"causes\">");
-    for (int k = 1; k <= stallCauseCount; ++k) {
-        const int cause = k % stallCauseCount;  // unknown last
+    for (int k = 0; k < stallCauseCount; ++k) {
+        const int cause = keyOrder[k];
         appendText(out, "<dt class=\"cause-key\">");
-        appendCauseKey(out, cause);
-        appendText(out, causeLooks[cause].name);
+        appendCauseKey(out, cause, causeLooks[cause].name);
         appendText(out, "</dt><dd>");
         appendText(out, causeNotes[cause]);
         appendText(out, "</dd>");
