@@ -42,6 +42,20 @@ void appendPoint(TextBuffer& out, std::int64_t x, std::int64_t y) {
     appendInteger(out, y);
 }
 
+void appendLine(TextBuffer& out, const char* cls, std::int64_t x1, std::int64_t x2, std::int64_t y1, std::int64_t y2) {
+    appendText(out, "<line class=\"");
+    appendText(out, cls);
+    appendText(out, "\" x1=\"");
+    appendInteger(out, x1);
+    appendText(out, "\" x2=\"");
+    appendInteger(out, x2);
+    appendText(out, "\" y1=\"");
+    appendInteger(out, y1);
+    appendText(out, "\" y2=\"");
+    appendInteger(out, y2);
+    appendText(out, "\"/>");
+}
+
 // One series as one path: a sub-path for every stretch of measured slots,
 // so the page's size depends on the slot count, not on the run's length.
 static void appendSeries(TextBuffer& out, const Timeline& timeline, const std::int64_t* row, const char* cls) {
@@ -75,15 +89,8 @@ static void appendTimeAxis(TextBuffer& out, const TimeAxis& axis) {
     std::int64_t tick = firstTimeTick(axis.startUtcMs, step);
     for (std::int64_t labels = 0; tick <= end && labels < timeLabelsMost; ++labels, tick = nextTimeTick(tick, step)) {
         const std::int64_t x = xOfUtc(axis, tick);
-        appendText(out, "<line class=\"gridline\" x1=\"");
-        appendInteger(out, x);
-        appendText(out, "\" x2=\"");
-        appendInteger(out, x);
-        appendText(out, "\" y1=\"");
-        appendInteger(out, plotTop);
-        appendText(out, "\" y2=\"");
-        appendInteger(out, plotTop + plotHeight + 4);
-        appendText(out, "\"/><text x=\"");
+        appendLine(out, "gridline", x, x, plotTop, plotTop + plotHeight + 4);
+        appendText(out, "<text x=\"");
         appendInteger(out, x);
         appendText(out, "\" y=\"");
         appendInteger(out, plotTop + plotHeight + 20);
@@ -108,15 +115,8 @@ void appendTimeline(TextBuffer& out, const RunSummary& run, const TimeAxis& axis
     appendText(out, "\">");
     for (std::int64_t d = lowestDecade; d <= highestDecade; ++d) {
         const std::int64_t y = plotTop + plotHeight - (d - lowestDecade) * decadeHeight;
-        appendText(out, "<line class=\"gridline\" x1=\"");
-        appendInteger(out, plotLeft);
-        appendText(out, "\" x2=\"");
-        appendInteger(out, plotLeft + plotWidth);
-        appendText(out, "\" y1=\"");
-        appendInteger(out, y);
-        appendText(out, "\" y2=\"");
-        appendInteger(out, y);
-        appendText(out, "\"/><text x=\"");
+        appendLine(out, "gridline", plotLeft, plotLeft + plotWidth, y, y);
+        appendText(out, "<text x=\"");
         appendInteger(out, plotLeft - 6);
         appendText(out, "\" y=\"");
         appendInteger(out, y + 5);
@@ -127,15 +127,7 @@ void appendTimeline(TextBuffer& out, const RunSummary& run, const TimeAxis& axis
     appendTimeAxis(out, axis);
     if (run.failAboveUs > 0) {
         const std::int64_t y = yOfLateUs(run.failAboveUs);
-        appendText(out, "<line class=\"limit\" x1=\"");
-        appendInteger(out, plotLeft);
-        appendText(out, "\" x2=\"");
-        appendInteger(out, plotLeft + plotWidth);
-        appendText(out, "\" y1=\"");
-        appendInteger(out, y);
-        appendText(out, "\" y2=\"");
-        appendInteger(out, y);
-        appendText(out, "\"/>");
+        appendLine(out, "limit", plotLeft, plotLeft + plotWidth, y, y);
     }
     // Asleep: a light band behind the lines, the height of the plot.
     for (std::int64_t k = 0; run.suspended != nullptr && k < run.suspended->listed; ++k) {

@@ -164,9 +164,13 @@ static void appendLegend(TextBuffer& out, const RunSummary& run) {
         appendText(out, "<span><svg viewBox=\"0 0 36 12\"><path class=\"wake\" d=\"M2 6h32\"/></svg> "
                         "wake-ups: the worst per slot (dashed)</span>");
     }
-    appendText(out, "<span class=\"worst-mark\"><svg viewBox=\"0 0 36 12\"><path d=\"M18 0l6 6-6 6-6-6z\"/>"
-                    "</svg> n: the n-th worst timer event</span>");
-    if (run.wakes != nullptr) {
+    if (pageHasCauses(run)) {
+        appendCauseLegend(out, run.wakes != nullptr);
+    } else {
+        appendText(out, "<span class=\"worst-mark\"><svg viewBox=\"0 0 36 12\"><path d=\"M18 0l6 6-6 6-6-6z\"/>"
+                        "</svg> n: the n-th worst timer event</span>");
+    }
+    if (run.wakes != nullptr && !pageHasCauses(run)) {
         appendText(out, "<span class=\"worst-wake-mark\"><svg viewBox=\"0 0 36 12\"><path d=\"M13 1h10v10h-10z\"/>"
                         "</svg> n: the n-th worst wake-up</span>");
     }
@@ -215,6 +219,7 @@ void formatHtml(const RunSummary& run, TextBuffer& out) {
     appendUtc(out, run.startedUtcMs);
     appendText(out, "</title><style>");
     appendText(out, pageStyle);
+    if (pageHasCauses(run)) appendCauseStyle(out);
     appendText(out, "</style></head><body>\n");
     appendHeader(out, run);
 
@@ -229,6 +234,7 @@ void formatHtml(const RunSummary& run, TextBuffer& out) {
 
     appendText(out, "<section><h2>Worst timer events</h2>\n");
     appendWorstTimerTable(out, run);
+    appendCauseNotes(out, run);
     appendText(out, "</section>\n<section><h2>Timer events by lateness</h2><div class=\"histograms\">\n");
     for (std::int64_t c = 0; c < run.coreCount; ++c) appendHistogram(out, run.cores[c], c);
     appendText(out, "</div>\n");
@@ -253,6 +259,8 @@ constexpr std::size_t timelineFixedBytes = 4096;
 constexpr std::size_t seriesBytesPerSlot = 12;  // "M1062 110h0" at most
 constexpr std::size_t histogramBytes = 4096;
 constexpr std::size_t tableRowBytes = 512;
+constexpr std::size_t causeBarBytes = 640;     // a core's bar of stalls by cause and its counts
+constexpr std::size_t causeCellBytes = 160;    // a worst event's cause and its figures
 constexpr std::size_t worstMarkBytes = 512;
 constexpr std::size_t suspendedSpanBytes = 96;
 constexpr std::size_t problemBytes = outsideTextMost * 6 + 128;  // "&quot;" for every byte
@@ -262,9 +270,9 @@ std::size_t htmlCapacity(std::int64_t coreCount, bool withWakes) {
     const std::size_t series = withWakes ? 2 : 1;
     const std::size_t perCore = timelineFixedBytes + suspendedSpanBytes * suspendedSpansKept +
                                 series * seriesBytesPerSlot * timelineSlots + histogramBytes +
-                                series * tableRowBytes;
+                                series * (tableRowBytes + causeBarBytes);
     const std::size_t events = static_cast<std::size_t>(worstEventsKept + worstWakesKept) *
-                               (worstMarkBytes + tableRowBytes);
+                               (worstMarkBytes + tableRowBytes + causeCellBytes);
     return pageFixedBytes + cores * perCore + events + static_cast<std::size_t>(problemsKept) * problemBytes +
            5 * outsideTextMost * 6;
 }

@@ -24,6 +24,13 @@ void appendPoint(TextBuffer& out, std::int64_t x, std::int64_t y);  // "x y"
 void appendCell(TextBuffer& out, std::int64_t value);
 void appendMsCell(TextBuffer& out, std::int64_t lateUs);
 void appendUtcCell(TextBuffer& out, std::int64_t utcMs);
+// A table that scrolls sideways on a narrow screen; `head` is its header
+// cells, `causeHead` (null for none) the text of a last one, for causes.
+// The body's rows go between the start and the end.
+void appendTableStart(TextBuffer& out, const char* id, const char* head, const char* causeHead = nullptr);
+void appendTableEnd(TextBuffer& out);
+// An SVG line of class `cls` from (x1, y1) to (x2, y2).
+void appendLine(TextBuffer& out, const char* cls, std::int64_t x1, std::int64_t x2, std::int64_t y1, std::int64_t y2);
 
 // A core's timeline: its plot, the limit, the spans asleep, the series and
 // the worst marks; and its timer events by lateness (html_charts.cpp).
@@ -40,3 +47,23 @@ void appendWorstMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& ax
 // The tables of the worst timer events and of the worst wake-ups.
 void appendWorstTimerTable(TextBuffer& out, const RunSummary& run);
 void appendWorstWakeTable(TextBuffer& out, const RunSummary& run);
+
+// The stall causes (html_causes.cpp). A page has them when the run had the
+// per-processor time accounting; each worst event then has a cause column
+// and a mark drawn by cause, each core a bar of its stalls by cause.
+bool pageHasCauses(const RunSummary& run);
+void appendCauseStyle(TextBuffer& out);
+// The shape of a worst event's mark: its cause (an index of StallCause), or
+// stallCauseCount for one no later than a stall.
+int causeShapeOf(const StallCause* cause, std::int64_t lateUs);
+const char* causeName(int shape);
+// A closed SVG path of `shape` centred on (x, y); shape 4 is a diamond and
+// 3 a square, the marks of timer events and wake-ups on a page without causes.
+void appendCauseShape(TextBuffer& out, std::int64_t x, std::int64_t y, int shape);
+void appendCauseLegend(TextBuffer& out, bool wakes);
+void appendCauseCell(TextBuffer& out, const StallCause& cause, const StallDuring* during, std::int64_t lateUs);
+// The most stalls of one core, of timer events or of wake-ups: the length of a full bar.
+std::int64_t mostStalls(const RunSummary& run, bool wakes);
+void appendCauseBarCell(TextBuffer& out, const std::int64_t* counts, std::int64_t most);
+// What each cause means and what to try, or the line that says why the page has none.
+void appendCauseNotes(TextBuffer& out, const RunSummary& run);

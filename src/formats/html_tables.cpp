@@ -20,10 +20,30 @@ void appendUtcCell(TextBuffer& out, std::int64_t utcMs) {
     appendText(out, "</td>");
 }
 
+void appendTableStart(TextBuffer& out, const char* id, const char* head, const char* causeHead) {
+    appendText(out, "<div class=\"scroll\"><table id=\"");
+    appendText(out, id);
+    appendText(out, "\"><thead><tr>");
+    appendText(out, head);
+    if (causeHead != nullptr) {
+        appendText(out, "<th class=\"text\">");
+        appendText(out, causeHead);
+        appendText(out, "</th>");
+    }
+    appendText(out, "</tr></thead><tbody>");
+}
+
+void appendTableEnd(TextBuffer& out) { appendText(out, "</tbody></table></div>\n"); }
+
+static const char causeBarHead[] = "stalls by cause";
+
 void appendCoreTable(TextBuffer& out, const RunSummary& run) {
-    appendText(out, "<div class=\"scroll\"><table id=\"cores\"><thead><tr><th>core</th><th>events</th>"
-                    "<th>min ms</th><th>mean ms</th><th>max ms</th><th class=\"text\">max at (UTC)</th>"
-                    "<th>max ms (counter)</th></tr></thead><tbody>");
+    const bool causes = pageHasCauses(run);
+    const std::int64_t most = causes ? mostStalls(run, false) : 0;
+    appendTableStart(out, "cores",
+                     "<th>core</th><th>events</th><th>min ms</th><th>mean ms</th><th>max ms</th>"
+                     "<th class=\"text\">max at (UTC)</th><th>max ms (counter)</th>",
+                     causes ? causeBarHead : nullptr);
     for (std::int64_t c = 0; c < run.coreCount; ++c) {
         const CoreStatistics& s = run.cores[c];
         appendText(out, "<tr>");
@@ -42,15 +62,19 @@ void appendCoreTable(TextBuffer& out, const RunSummary& run) {
             appendUtcCell(out, s.maxAtUtcMs);
             appendMsCell(out, s.maxUs);
         }
+        if (causes) appendCauseBarCell(out, run.stallCauses[c].timer, most);
         appendText(out, "</tr>");
     }
-    appendText(out, "</tbody></table></div>\n");
+    appendTableEnd(out);
 }
 
 void appendWakeTable(TextBuffer& out, const RunSummary& run) {
-    appendText(out, "<div class=\"scroll\"><table id=\"wake-cores\"><thead><tr><th>core</th><th>wake-ups</th>"
-                    "<th>skipped</th><th>over 1 ms</th><th>min ms</th><th>mean ms</th><th>max ms</th>"
-                    "<th class=\"text\">max at (UTC)</th></tr></thead><tbody>");
+    const bool causes = pageHasCauses(run) && run.worstWakeCause != nullptr;
+    const std::int64_t most = causes ? mostStalls(run, true) : 0;
+    appendTableStart(out, "wake-cores",
+                     "<th>core</th><th>wake-ups</th><th>skipped</th><th>over 1 ms</th><th>min ms</th>"
+                     "<th>mean ms</th><th>max ms</th><th class=\"text\">max at (UTC)</th>",
+                     causes ? causeBarHead : nullptr);
     for (std::int64_t c = 0; c < run.coreCount; ++c) {
         const WakeStatistics& w = run.wakes[c];
         appendText(out, "<tr>");
@@ -68,7 +92,8 @@ void appendWakeTable(TextBuffer& out, const RunSummary& run) {
             appendMsCell(out, w.maxUs);
             appendUtcCell(out, w.maxAtUtcMs);
         }
+        if (causes) appendCauseBarCell(out, run.stallCauses[c].wake, most);
         appendText(out, "</tr>");
     }
-    appendText(out, "</tbody></table></div>\n");
+    appendTableEnd(out);
 }

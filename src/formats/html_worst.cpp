@@ -65,98 +65,119 @@ void appendVerdict(TextBuffer& out, const RunSummary& run) {
     appendText(out, ".</p>\n");
 }
 
-// A numbered mark: a diamond for a timer event, a square for a wake-up, so
-// the two are told apart without colour.
-static void appendMark(TextBuffer& out, const TimeAxis& axis, const WakeEvent& event, std::int64_t lateMs,
-                       std::int64_t rank, bool wake) {
-    const std::int64_t x = xOfUtc(axis, event.utcMs);
-    const std::int64_t y = yOfLateUs(event.lateUs);
-    appendText(out, wake ? "<g class=\"worst-wake-mark\" data-core=\"" : "<g class=\"worst-mark\" data-core=\"");
-    appendInteger(out, event.core);
-    appendText(out, "\" data-utc=\"");
-    appendInteger(out, event.utcMs);
-    appendText(out, "\" data-late-us=\"");
-    appendInteger(out, event.lateUs);
+// One worst event as its mark and its row show it: a wake-up has no late_ms;
+// `cause` and `during` are null on a page without causes.
+struct WorstEntry {
+    WakeEvent event;
+    std::int64_t lateMs;
+    std::int64_t rank;
+    bool wake;
+    const StallCause* cause;
+    const StallDuring* during;
+};
+
+static WorstEntry worstEntry(const RunSummary& run, std::int64_t k, bool wake) {
+    const bool causes = pageHasCauses(run) && (!wake || run.worstWakeCause != nullptr);
+    const StallCause* cause = wake ? run.worstWakeCause : run.worstTimerCause;
+    const StallDuring* during = wake ? run.worstWakeDuring : run.worstTimerDuring;
+    WorstEntry entry{run.worstWakes != nullptr && wake ? run.worstWakes[k] : WakeEvent{}, 0, k + 1, wake,
+                     causes ? cause + k : nullptr, causes && during != nullptr ? during + k : nullptr};
     if (!wake) {
+        const WorstEvent& e = run.worstTimer[k];
+        entry.event = WakeEvent{e.core, e.utcMs, e.lateUs};
+        entry.lateMs = e.lateMs;
+    }
+    return entry;
+}
+
+// The attributes that let a script or a test find a worst event, on its mark
+// and on its row alike.
+static void appendEventData(TextBuffer& out, const WorstEntry& entry) {
+    appendText(out, " data-core=\"");
+    appendInteger(out, entry.event.core);
+    appendText(out, "\" data-utc=\"");
+    appendInteger(out, entry.event.utcMs);
+    appendText(out, "\" data-late-us=\"");
+    appendInteger(out, entry.event.lateUs);
+    if (!entry.wake) {
         appendText(out, "\" data-late-ms=\"");
-        appendInteger(out, lateMs);
+        appendInteger(out, entry.lateMs);
     }
-    appendText(out, "\"><title>");
-    appendText(out, wake ? "wake-up #" : "#");
-    appendInteger(out, rank);
+    if (entry.cause != nullptr) {
+        appendText(out, "\" data-cause=\"");
+        appendText(out, causeName(causeShapeOf(entry.cause, entry.event.lateUs)));
+    }
+    appendChar(out, '"');
+}
+
+// A numbered mark. Without causes, a diamond for a timer event and a square
+// for a wake-up; with them, the shape of the cause, and a wake-up's number
+// starts with "w". Either way told apart without colour.
+static void appendMark(TextBuffer& out, const TimeAxis& axis, const WorstEntry& entry) {
+    const std::int64_t x = xOfUtc(axis, entry.event.utcMs);
+    const std::int64_t y = yOfLateUs(entry.event.lateUs);
+    appendText(out, entry.wake ? "<g class=\"worst-wake-mark\"" : "<g class=\"worst-mark\"");
+    appendEventData(out, entry);
+    appendText(out, "><title>");
+    appendText(out, entry.wake ? "wake-up #" : "#");
+    appendInteger(out, entry.rank);
     appendText(out, ": core ");
-    appendInteger(out, event.core);
+    appendInteger(out, entry.event.core);
     appendText(out, ", ");
-    appendUtc(out, event.utcMs);
+    appendUtc(out, entry.event.utcMs);
     appendText(out, ", ");
-    appendMs(out, event.lateUs);
-    appendText(out, " late</title><path d=\"M");
-    if (wake) {
-        appendPoint(out, x - 5, y - 5);
-        appendText(out, "h10v10h-10z\"/><text x=\"");
-    } else {
-        appendPoint(out, x, y - 6);
-        appendText(out, "l6 6-6 6-6-6z\"/><text x=\"");
-    }
+    appendMs(out, entry.event.lateUs);
+    appendText(out, " late</title>");
+    const int shape = entry.cause != nullptr ? causeShapeOf(entry.cause, entry.event.lateUs) : entry.wake ? 3 : 4;
+    appendCauseShape(out, x, y, shape);
+    appendText(out, "<text x=\"");
     appendInteger(out, x + 8);
     appendText(out, "\" y=\"");
     appendInteger(out, y < plotTop + 14 ? y + 14 : y - 4);
-    appendText(out, "\">");
-    appendInteger(out, rank);
+    appendText(out, entry.wake && entry.cause != nullptr ? "\">w" : "\">");
+    appendInteger(out, entry.rank);
     appendText(out, "</text></g>");
 }
 
 void appendWorstMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& axis, std::int64_t core) {
     for (std::int64_t k = 0; k < run.worstTimerCount; ++k) {
-        const WorstEvent& e = run.worstTimer[k];
-        if (e.core == core) appendMark(out, axis, WakeEvent{e.core, e.utcMs, e.lateUs}, e.lateMs, k + 1, false);
+        if (run.worstTimer[k].core == core) appendMark(out, axis, worstEntry(run, k, false));
     }
     for (std::int64_t k = 0; run.wakes != nullptr && k < run.worstWakeCount; ++k) {
-        if (run.worstWakes[k].core == core) appendMark(out, axis, run.worstWakes[k], 0, k + 1, true);
+        if (run.worstWakes[k].core == core) appendMark(out, axis, worstEntry(run, k, true));
     }
 }
 
-static void appendRowStart(TextBuffer& out, std::int64_t core, std::int64_t utcMs, std::int64_t lateUs) {
-    appendText(out, "<tr data-core=\"");
-    appendInteger(out, core);
-    appendText(out, "\" data-utc=\"");
-    appendInteger(out, utcMs);
-    appendText(out, "\" data-late-us=\"");
-    appendInteger(out, lateUs);
-    appendText(out, "\"");
+// A row of a worst table: a timer event carries its late_ms (the order of its
+// table) as a column of its own; a wake-up has only the counter's reading.
+static void appendWorstRow(TextBuffer& out, const WorstEntry& entry) {
+    appendText(out, "<tr");
+    appendEventData(out, entry);
+    appendChar(out, '>');
+    appendCell(out, entry.rank);
+    appendCell(out, entry.event.core);
+    appendUtcCell(out, entry.event.utcMs);
+    if (!entry.wake) appendCell(out, entry.lateMs);
+    appendMsCell(out, entry.event.lateUs);
+    if (entry.cause != nullptr) appendCauseCell(out, *entry.cause, entry.during, entry.event.lateUs);
+    appendText(out, "</tr>");
 }
+
+// The cause column's head says what its small figures are.
+static const char causeHead[] = "cause <small>threads \xc2\xb7 drivers \xc2\xb7 idle / span, ms</small>";
 
 void appendWorstTimerTable(TextBuffer& out, const RunSummary& run) {
-    appendText(out, "<div class=\"scroll\"><table id=\"worst-events\"><thead><tr><th>#</th><th>core</th>"
-                    "<th class=\"text\">time (UTC)</th><th>ms late</th><th>ms late (counter)</th></tr></thead><tbody>");
-    for (std::int64_t k = 0; k < run.worstTimerCount; ++k) {
-        const WorstEvent& e = run.worstTimer[k];
-        appendRowStart(out, e.core, e.utcMs, e.lateUs);
-        appendText(out, " data-late-ms=\"");
-        appendInteger(out, e.lateMs);
-        appendText(out, "\">");
-        appendCell(out, k + 1);
-        appendCell(out, e.core);
-        appendUtcCell(out, e.utcMs);
-        appendCell(out, e.lateMs);
-        appendMsCell(out, e.lateUs);
-        appendText(out, "</tr>");
-    }
-    appendText(out, "</tbody></table></div>\n");
+    appendTableStart(out, "worst-events",
+                     "<th>#</th><th>core</th><th class=\"text\">time (UTC)</th><th>ms late</th>"
+                     "<th>ms late (counter)</th>",
+                     pageHasCauses(run) ? causeHead : nullptr);
+    for (std::int64_t k = 0; k < run.worstTimerCount; ++k) appendWorstRow(out, worstEntry(run, k, false));
+    appendTableEnd(out);
 }
 
 void appendWorstWakeTable(TextBuffer& out, const RunSummary& run) {
-    appendText(out, "<div class=\"scroll\"><table id=\"worst-wakes\"><thead><tr><th>#</th><th>core</th>"
-                    "<th class=\"text\">time (UTC)</th><th>ms late</th></tr></thead><tbody>");
-    for (std::int64_t k = 0; k < run.worstWakeCount; ++k) {
-        const WakeEvent& e = run.worstWakes[k];
-        appendRowStart(out, e.core, e.utcMs, e.lateUs);
-        appendText(out, ">");
-        appendCell(out, k + 1);
-        appendCell(out, e.core);
-        appendUtcCell(out, e.utcMs);
-        appendMsCell(out, e.lateUs);
-        appendText(out, "</tr>");
-    }
-    appendText(out, "</tbody></table></div>\n");
+    appendTableStart(out, "worst-wakes", "<th>#</th><th>core</th><th class=\"text\">time (UTC)</th><th>ms late</th>",
+                     pageHasCauses(run) && run.worstWakeCause != nullptr ? causeHead : nullptr);
+    for (std::int64_t k = 0; k < run.worstWakeCount; ++k) appendWorstRow(out, worstEntry(run, k, true));
+    appendTableEnd(out);
 }

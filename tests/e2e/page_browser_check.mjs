@@ -1,7 +1,8 @@
 // Opens a run's page in a real headless browser (Debian's chromium, driven
 // over --remote-debugging-pipe, so nothing but Node's own modules is needed)
 // and checks it after layout: one timeline per core, the stall marked on its
-// core at its time, the worst-events table led by that core, no console
+// core at its time, the worst-events table led by that core, its causes (a
+// column, a legend) or the line that says why it has none, no console
 // error and no request beyond the file itself. Saves screenshots of the
 // desktop, phone and printed (A4) layouts.
 //
@@ -152,6 +153,13 @@ function readPage(stalled) {
         firstRowCore: rows.length ? rows[0].cells[1].textContent.trim() : null,
         rowLates: rows.map((r) => Number(r.dataset.lateMs)),
         scripts: document.querySelectorAll('script').length,
+        // With causes: the notes, a last column of the worst table, a legend key per shape.
+        causes: document.getElementById('causes') !== null,
+        noCauses: document.getElementById('no-causes')?.textContent ?? null,
+        lastHead: [...document.querySelectorAll('#worst-events thead th')].pop()?.textContent ?? '',
+        causeCellsShown: rows.every((r) => r.cells[5] && r.cells[5].getBoundingClientRect().width > 0 && r.cells[5].textContent.trim() !== ''),
+        causeKeysShown: [...document.querySelectorAll('.legend .cause-key svg path')].filter((p) => p.getBoundingClientRect().width > 0).length,
+        marksWithoutCause: document.querySelectorAll('.worst-mark:not([data-cause]), .worst-wake-mark:not([data-cause])').length,
         pageWiderThanWindow: document.documentElement.scrollWidth > window.innerWidth + 1,
     };
 }
@@ -212,6 +220,14 @@ async function main() {
     if (seen.rowLates.some((late, k) => k > 0 && late > seen.rowLates[k - 1])) {
         fail(`the worst-events table is not largest late_ms first: ${seen.rowLates.join(', ')}`);
     }
+    if (seen.causes) {
+        if (!seen.lastHead.startsWith('cause')) fail(`the worst-events table has no cause column (last head '${seen.lastHead}')`);
+        if (!seen.causeCellsShown) fail('a worst event\'s cause cell is empty or not drawn');
+        if (seen.causeKeysShown !== 6) fail(`the legend should draw 6 cause shapes, draws ${seen.causeKeysShown}`);
+        if (seen.marksWithoutCause !== 0) fail(`${seen.marksWithoutCause} worst marks carry no cause`);
+    } else if (seen.noCauses === null) {
+        fail('the page neither shows causes nor says why it has none');
+    }
     if (seen.scripts !== 0) fail(`the page holds ${seen.scripts} script elements`);
     if (seen.pageWiderThanWindow) fail(`the page is wider than a ${desktop.width} px window`);
 
@@ -225,7 +241,7 @@ async function main() {
     if (outside.length > 0) fail(`the page asked for ${outside.length} more resources: ${outside.slice(0, 5).join(', ')}`);
     if (consoleErrors.length > 0) fail(`console errors: ${consoleErrors.slice(0, 5).join(' | ')}`);
 
-    console.log(`-- ${pagePath}: ${seen.timelineIds.length} timelines, ${seen.rowLates.length} worst events, ${requests.length} request(s)`);
+    console.log(`-- ${pagePath}: ${seen.timelineIds.length} timelines, ${seen.rowLates.length} worst events, ${seen.causes ? `causes (${seen.causeKeysShown} shapes)` : 'no causes'}, ${requests.length} request(s)`);
     for (const message of failures) console.error(`FAIL: ${message}`);
     if (failures.length === 0) console.log('ok: the page shows the stall on core ' + stalledCore);
     await finish(failures.length === 0 ? 0 : 1);

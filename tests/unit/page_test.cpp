@@ -242,7 +242,7 @@ TEST(Page, SmallRunHasEveryPartAndNothingFromOutside) {
     EXPECT_EQ(lateUs, (std::vector<std::int64_t>{357883, 2100, 900, -120, 300, 50}));
 }
 
-TEST(Page, WeekOf64CoresWithWakesFitsItsCapacityAndTwoMegabytes) {
+TEST(Page, WeekOf64CoresWithWakesAndCausesFitsItsCapacityAndTwoMegabytes) {
     constexpr std::int64_t cores = 64;
     constexpr std::int64_t weekMs = 7 * 86400000LL;
     Timeline timeline{};
@@ -267,6 +267,12 @@ TEST(Page, WeekOf64CoresWithWakesFitsItsCapacityAndTwoMegabytes) {
         worst.push_back({k * 3, startMs + k * 30000000, 20000000 - k, 20000 - k});
         worstWakes.push_back({k * 3, startMs + k * 30000000, 2000000 - k});
     }
+    // Every cause among them, each stall's figures, and every core's stalls by cause.
+    std::vector<StallCause> causes;
+    std::vector<StallDuring> during;
+    for (std::int64_t k = 0; k < worstEventsKept; ++k) causes.push_back(static_cast<StallCause>(k % stallCauseCount));
+    during.assign(worstEventsKept, StallDuring{20000000, 19999999, 1, 1000000});
+    std::vector<StallCounts> counts(cores, StallCounts{{1, 20, 0, 3, 99999}, {0, 0, 7, 0, 1}});
     std::vector<Problem> problems(problemsKept, Problem{startMs, {}});
     // A laptop closed every few hours: more sleeps than are listed, each a band on every core.
     SuspendedSpans spans{};
@@ -279,7 +285,8 @@ TEST(Page, WeekOf64CoresWithWakesFitsItsCapacityAndTwoMegabytes) {
     const RunSummary run{"1.2.0", "A-VERY-LONG-MACHINE-NAME", "Windows 10.0.19045", startMs, startMs + weekMs,
                          weekMs, false, 50000, true, cores, statistics.data(), sampled, 0, 40, problems.data(),
                          problemsKept, worst.data(), worstEventsKept, wakes.data(), "waitable timer", 500,
-                         worstWakes.data(), worstWakesKept, &timeline, false, 0, nullptr, &spans};
+                         worstWakes.data(), worstWakesKept, &timeline, false, 0, nullptr, &spans, true, 15625,
+                         counts.data(), causes.data(), during.data(), causes.data(), during.data()};
     const std::string html = page(run, true, "sample-week-64.html");
     EXPECT_LE(html.size(), 2U * 1024 * 1024);
     EXPECT_NE(html.find("<meta http-equiv=\"refresh\""), std::string::npos);  // still running

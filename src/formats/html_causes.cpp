@@ -1,0 +1,204 @@
+// The page's stall causes: the shape and colour of each cause, the cause
+// column of the worst tables, the per-core bars of stalls by cause, and the
+// lines that say what each cause means and what to try.
+#include <algorithm>
+#include <cstdint>
+
+#include "formats/html_parts.h"
+
+// A cause is told by its shape and its name; the colour (from the Okabe-Ito
+// set, like the series) only helps. Each shape is 12 units across, its path
+// starting at (dx, dy) from the centre. Indexed by StallCause, then the mark
+// of a worst event that was no stall at all. The square and the diamond are
+// also the wake-up's and the timer event's marks on a page without causes.
+struct CauseLook {
+    const char* name;
+    const char* colour;
+    int dx;
+    int dy;
+    const char* path;
+};
+static const CauseLook causeLooks[stallCauseCount + 1] = {
+    {"unknown", "#999", -2, -6, "h4v4h4v4h-4v4h-4v-4h-4v-4h4z"},     // a plus
+    {"threads", "#E69F00", -6, 0, "a6 6 0 1 0 12 0a6 6 0 1 0-12 0z"},  // a circle
+    {"drivers", "#CC79A7", 0, -6, "l6 11h-12z"},                       // a triangle
+    {"idle", "#56B4E9", -5, -5, "h10v10h-10z"},                        // a square
+    {"mixed", "#F0E442", 0, -6, "l6 6-6 6-6-6z"},                      // a diamond
+    {"none", "#fff", -6, -2, "h12v4h-12z"}};                           // a flat bar
+constexpr int noStall = stallCauseCount;
+// The order of the legend and the notes: the causes that say what ran, then
+// unknown, then (in the legend) no stall.
+static const int keyOrder[stallCauseCount + 1] = {1, 2, 3, 4, 0, noStall};
+
+// What each cause means and what to try, in the order of StallCause.
+static const char* const causeNotes[stallCauseCount] = {
+    "the stall was shorter than twice the accounting's resolution, or the accounting had not covered it yet.",
+    "another thread ran (a process at higher priority): raise Vantrel's priority in the menu and watch the stall "
+    "go, then find the process.",
+    "deferred procedure calls and interrupts ran: a kernel trace names the driver.",
+    "nothing Windows accounts for ran: the core was idle and still the wake-up came late. Power-state exits, a "
+    "virtual machine's hypervisor, firmware or the timer itself: change the power plan, move off the virtual "
+    "machine, ask the vendor.",
+    "busy and idle by turns: neither threads, drivers nor idle time filled half the stall."};
+
+bool pageHasCauses(const RunSummary& run) {
+    return run.accounting && run.stallCauses != nullptr && run.worstTimerCause != nullptr;
+}
+
+void appendCauseStyle(TextBuffer& out) {
+    for (const CauseLook& look : causeLooks) {
+        appendText(out, "[data-cause=");
+        appendText(out, look.name);
+        appendText(out, "]{--cause:");
+        appendText(out, look.colour);
+        appendChar(out, '}');
+    }
+    appendText(out, "[data-cause] path,rect[data-cause]{fill:var(--cause);stroke:#000;stroke-width:1}"
+                    ".worst-wake-mark[data-cause] path{stroke-dasharray:2 1.5}"
+                    ".causebar{display:inline-block;width:100px;height:10px;vertical-align:middle}"
+                    ".cause-key svg{display:inline-block;width:36px;height:12px;vertical-align:middle}"
+                    "small{color:#555;font-size:.8em}dl.causes dd{margin:0 0 .3em 1.5em}");
+}
+
+int causeShapeOf(const StallCause* cause, std::int64_t lateUs) {
+    if (lateUs <= stallLateUs) return noStall;
+    const auto index = static_cast<int>(*cause);
+    return index < stallCauseCount ? index : static_cast<int>(StallCause::unknown);
+}
+
+const char* causeName(int shape) { return causeLooks[shape].name; }
+
+void appendCauseShape(TextBuffer& out, std::int64_t x, std::int64_t y, int shape) {
+    const CauseLook& look = causeLooks[shape];
+    appendText(out, "<path d=\"M");
+    appendPoint(out, x + look.dx, y + look.dy);
+    appendText(out, look.path);
+    appendText(out, "\"/>");
+}
+
+// A shape in a small box, then its label.
+static void appendCauseKey(TextBuffer& out, int shape, const char* label) {
+    appendText(out, "<svg viewBox=\"0 0 36 12\" data-cause=\"");
+    appendText(out, causeLooks[shape].name);
+    appendText(out, "\">");
+    appendCauseShape(out, 18, 6, shape);
+    appendText(out, "</svg> ");
+    appendText(out, label);
+}
+
+void appendCauseLegend(TextBuffer& out, bool wakes) {
+    appendText(out, wakes ? "<span>n: the n-th worst timer event, wn: the n-th worst wake-up (dashed outline); "
+                            "the shape tells the cause:</span>"
+                          : "<span>n: the n-th worst timer event; the shape tells the cause:</span>");
+    for (const int shape : keyOrder) {
+        appendText(out, "<span class=\"cause-key\">");
+        appendCauseKey(out, shape, shape == noStall ? "no stall (5 ms or less)" : causeLooks[shape].name);
+        appendText(out, "</span>");
+    }
+}
+
+static void appendDuringMs(TextBuffer& out, std::int64_t us) { appendDecimal(out, us, 1000, 1); }
+
+void appendCauseCell(TextBuffer& out, const StallCause& cause, const StallDuring* during, std::int64_t lateUs) {
+    const int shape = causeShapeOf(&cause, lateUs);
+    if (shape == noStall) {
+        appendText(out, "<td class=\"text\">\xe2\x80\x94</td>");  // an em dash
+        return;
+    }
+    appendText(out, "<td class=\"text\" data-cause=\"");
+    appendText(out, causeLooks[shape].name);
+    appendText(out, "\">");
+    appendText(out, causeLooks[shape].name);
+    if (during != nullptr) {
+        appendText(out, " <small>");
+        appendDuringMs(out, during->threadsUs);
+        appendText(out, " \xc2\xb7 ");
+        appendDuringMs(out, during->driversUs);
+        appendText(out, " \xc2\xb7 ");
+        appendDuringMs(out, during->idleUs);
+        appendText(out, " / ");
+        appendDuringMs(out, during->spanUs);
+        appendText(out, "</small>");
+    }
+    appendText(out, "</td>");
+}
+
+std::int64_t mostStalls(const RunSummary& run, bool wakes) {
+    std::int64_t most = 0;
+    for (std::int64_t c = 0; c < run.coreCount; ++c) {
+        const std::int64_t* counts = wakes ? run.stallCauses[c].wake : run.stallCauses[c].timer;
+        std::int64_t total = 0;
+        for (int k = 0; k < stallCauseCount; ++k) {
+            if (counts[k] > 0) total = counts[k] > INT64_MAX - total ? INT64_MAX : total + counts[k];
+        }
+        most = total > most ? total : most;
+    }
+    return most;
+}
+
+// A bar as long as the core's stalls (the core with the most fills it), in
+// one piece per cause, and the counts beside it in words.
+void appendCauseBarCell(TextBuffer& out, const std::int64_t* counts, std::int64_t most) {
+    constexpr std::int64_t barWidth = 100;
+    if (most <= 0 || std::all_of(counts, counts + stallCauseCount, [](std::int64_t n) { return n <= 0; })) {
+        appendText(out, "<td class=\"text\">none</td>");
+        return;
+    }
+    appendText(out, "<td class=\"text\"><svg class=\"causebar\" viewBox=\"0 0 100 10\">");
+    std::int64_t x = 0;
+    for (int k = 0; k < stallCauseCount; ++k) {
+        const int cause = keyOrder[k];
+        if (counts[cause] <= 0) continue;
+        // In floating point: a count times the width may not fit 64 bits.
+        const auto share = static_cast<std::int64_t>(static_cast<double>(counts[cause]) * barWidth / static_cast<double>(most));
+        const std::int64_t width = share > 2 ? share : 2;
+        appendText(out, "<rect data-cause=\"");
+        appendText(out, causeLooks[cause].name);
+        appendText(out, "\" x=\"");
+        appendInteger(out, x);
+        appendText(out, "\" width=\"");
+        appendInteger(out, width);
+        appendText(out, "\" height=\"10\"/>");
+        x += width;
+    }
+    appendText(out, "</svg>");
+    const char* separator = " ";
+    for (int k = 0; k < stallCauseCount; ++k) {
+        const int cause = keyOrder[k];
+        if (counts[cause] <= 0) continue;
+        appendText(out, separator);
+        appendInteger(out, counts[cause]);
+        appendChar(out, ' ');
+        appendText(out, causeLooks[cause].name);
+        separator = ", ";
+    }
+    appendText(out, "</td>");
+}
+
+void appendCauseNotes(TextBuffer& out, const RunSummary& run) {
+    if (!pageHasCauses(run)) {
+        // The recorder always hands over the spans asleep; a log keeps none.
+        appendText(out, run.suspended == nullptr
+                            ? "<p id=\"no-causes\">No causes: made from a log, which keeps none.</p>\n"
+                            : "<p id=\"no-causes\">No causes: the per-processor time accounting could not be read "
+                              "during this run.</p>\n");
+        return;
+    }
+    appendText(out, "<dl class=\"causes\" id=\"causes\">");
+    for (int k = 0; k < stallCauseCount; ++k) {
+        const int cause = keyOrder[k];
+        appendText(out, "<dt class=\"cause-key\">");
+        appendCauseKey(out, cause, causeLooks[cause].name);
+        appendText(out, "</dt><dd>");
+        appendText(out, causeNotes[cause]);
+        appendText(out, "</dd>");
+    }
+    appendText(out, "</dl><p>A stall is a timer event or wake-up more than 5 ms late; the figures beside a cause are "
+                    "the milliseconds of thread, driver and idle time in the stall's span. The accounting ");
+    if (run.accountingResolutionUs > 0) {
+        appendText(out, "comes in steps of ");
+        appendDecimal(out, run.accountingResolutionUs, 1000, 1);
+        appendText(out, " ms here and ");
+    }
+    appendText(out, "says what the core did, not which process or driver.</p>\n");
+}
