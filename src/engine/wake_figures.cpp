@@ -8,10 +8,14 @@
 #include <atomic>
 #include <new>
 
+#include "engine/platform_seam.h"
+#include "engine/stall_cause.h"
+
 namespace {
 
 // Multiple of two, so that the queue's positions may simply run on.
 static_assert((lateWakeQueueCapacity & (lateWakeQueueCapacity - 1)) == 0, "queue capacity must be a power of two");
+static_assert((wakeStallQueueCapacity & (wakeStallQueueCapacity - 1)) == 0, "queue capacity must be a power of two");
 
 // Each part that another thread reads lies on its own cache lines, so the
 // reader's copies do not slow the writer down through false sharing.
@@ -56,6 +60,13 @@ struct alignas(cacheLine) CoreWakes {
     LateWake held;
     alignas(cacheLine) std::atomic<std::uint64_t> queueBegin;
     LateWake queue[lateWakeQueueCapacity];
+
+    // Every stall, for its cause, as the queue above: the writer owns
+    // stallsEnd, the reader stallsBegin.
+    alignas(cacheLine) std::atomic<std::uint64_t> stallsEnd;
+    std::atomic<std::int64_t> stallsDropped;
+    alignas(cacheLine) std::atomic<std::uint64_t> stallsBegin;
+    WakeStall stalls[wakeStallQueueCapacity];
 };
 
 CoreWakes* coreWakes = nullptr;
@@ -138,6 +149,16 @@ void queueLateWake(CoreWakes& w, std::int64_t lateUs, std::int64_t utcMs) {
     w.queueEnd.store(end + 1, std::memory_order_release);
 }
 
+void queueStall(CoreWakes& w, std::int64_t core, std::int64_t lateUs, std::int64_t utcMs) {
+    const std::uint64_t end = w.stallsEnd.load(relaxed);
+    if (end - w.stallsBegin.load(std::memory_order_acquire) >= static_cast<std::uint64_t>(wakeStallQueueCapacity)) {
+        w.stallsDropped.store(w.stallsDropped.load(relaxed) + 1, relaxed);
+        return;
+    }
+    w.stalls[end % wakeStallQueueCapacity] = WakeStall{core, readPerformanceCounter(), utcMs, lateUs};
+    w.stallsEnd.store(end + 1, std::memory_order_release);
+}
+
 // The first wakeLinesPerSecond - 1 late wake-ups of a second go to the
 // queue; of the rest the largest (the earliest of equals) is held for the
 // second's end, so that a second never logs more than wakeLinesPerSecond
@@ -196,6 +217,7 @@ void recordWake(std::int64_t core, std::int64_t lateUs, std::int64_t skipped, st
     addToStatistics(w, late, skipped, utcMs, notLogged);
     addToWorst(w, late, utcMs);
     raiseColumnWorst(w, late);
+    if (late > stallLateUs) queueStall(w, core, late, utcMs);
 }
 
 void endWakeLineSecond(std::int64_t core) {
@@ -294,4 +316,19 @@ std::int64_t lateWakesDropped(std::int64_t core) {
 
 std::int64_t takeColumnWorstUs(std::int64_t core) {
     return validCore(core) ? coreWakes[core].columnWorstUs.exchange(noColumnWorst, relaxed) : noColumnWorst;
+}
+
+std::int64_t popWakeStalls(std::int64_t core, WakeStall* out, std::int64_t max) {
+    if (!validCore(core) || max <= 0) return 0;
+    CoreWakes& w = coreWakes[core];
+    const std::uint64_t begin = w.stallsBegin.load(relaxed);
+    const std::uint64_t end = w.stallsEnd.load(std::memory_order_acquire);
+    std::int64_t n = 0;
+    for (std::uint64_t at = begin; at != end && n < max; ++at, ++n) out[n] = w.stalls[at % wakeStallQueueCapacity];
+    w.stallsBegin.store(begin + static_cast<std::uint64_t>(n), std::memory_order_release);
+    return n;
+}
+
+std::int64_t wakeStallsDropped(std::int64_t core) {
+    return validCore(core) ? coreWakes[core].stallsDropped.load(relaxed) : 0;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/sampling.h"
+#include "formats/cause_format.h"
 
 char* formatInteger(char* out, std::int64_t value) {
     char* end = std::to_chars(out, out + 24, value).ptr;
@@ -12,10 +13,10 @@ char* formatInteger(char* out, std::int64_t value) {
 }
 
 std::size_t reportCapacity(std::int64_t coreCount, bool withWakes) {
-    constexpr std::size_t fixedPart = 4096;
-    constexpr std::size_t perCore = 1536;
+    constexpr std::size_t fixedPart = 4608;
+    constexpr std::size_t perCore = 1856;
     constexpr std::size_t perCoreWakes = 1024;
-    constexpr std::size_t perWorstWake = 128;
+    constexpr std::size_t perWorstWake = 288;
     // Problems' texts may grow six-fold when escaped (control characters).
     constexpr std::size_t perProblem = 80 + 6 * problemTextCapacity;
     constexpr std::size_t perSuspendedSpan = 96;
@@ -104,8 +105,8 @@ static void appendWake(TextBuffer& out, const WakeStatistics& w, bool sampled) {
     appendText(out, "\n      }");
 }
 
-static void appendCore(TextBuffer& out, std::int64_t core, const CoreStatistics& s, bool sampled,
-                       const WakeStatistics* wake, bool wakeSampled) {
+static void appendCore(TextBuffer& out, const RunSummary& run, std::int64_t core, const CoreStatistics& s,
+                       bool sampled, const WakeStatistics* wake, bool wakeSampled) {
     appendText(out, "    {\n      \"core\": ");
     appendInteger(out, core);
     appendText(out, sampled ? ",\n      \"sampled\": true" : ",\n      \"sampled\": false");
@@ -135,6 +136,7 @@ static void appendCore(TextBuffer& out, std::int64_t core, const CoreStatistics&
     appendText(out, "      \"histogram\": ");
     appendHistogram(out, histogramUpperMs, s.histogram, histogramBucketCount);
     if (wake != nullptr) appendWake(out, *wake, wakeSampled);
+    appendCoreCauses(out, run, core);
     appendText(out, "\n    }");
 }
 
@@ -198,6 +200,7 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
         appendInteger(out, run.fineResolutionUs);
         appendChar(out, '}');
     }
+    appendAccounting(out, run);
     appendText(out, ",\n  \"complete\": ");
     appendText(out, run.problemCount == 0 && run.logDropped == 0 ? "true" : "false");
 
@@ -206,7 +209,7 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
     for (std::int64_t c = 0; c < run.coreCount; ++c) {
         const CoreStatistics& s = run.cores[c];
         appendText(out, c == 0 ? "\n" : ",\n");
-        appendCore(out, c, s, run.sampled == nullptr || run.sampled[c], run.wakes != nullptr ? &run.wakes[c] : nullptr,
+        appendCore(out, run, c, s, run.sampled == nullptr || run.sampled[c], run.wakes != nullptr ? &run.wakes[c] : nullptr,
                    run.wakeSampled == nullptr || run.wakeSampled[c]);
         if (s.events == 0) continue;
         // Ties go to the earlier time, then to the lower core (seen first).
@@ -225,6 +228,8 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
         appendInteger(out, run.cores[worst].maxMs);
         appendText(out, ",\n    \"at_utc\": ");
         appendQuotedUtc(out, run.cores[worst].maxAtUtcMs);
+        const std::int64_t k = findWorstTimer(run, worst, run.cores[worst].maxAtUtcMs, run.cores[worst].maxMs);
+        if (run.accounting && k >= 0) appendStallCause(out, run.worstTimerCause[k], run.worstTimerDuring[k]);
         appendText(out, "\n  }");
     }
     if (run.wakes != nullptr) {
@@ -237,6 +242,7 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
             appendQuotedUtc(out, wake.utcMs);
             appendText(out, ", \"late_us\": ");
             appendInteger(out, wake.lateUs);
+            if (run.accounting) appendStallCause(out, run.worstWakeCause[k], run.worstWakeDuring[k]);
             appendChar(out, '}');
         }
         appendText(out, run.worstWakeCount == 0 ? "]" : "\n  ]");
