@@ -13,7 +13,7 @@ namespace {
 
 // The reading thread's own: each core's previous reading and idle step.
 CoreTimes* previous = nullptr;
-std::int64_t* previousIdleUs = nullptr;
+AccountingStep* previousStep = nullptr;
 std::int64_t previousAtUs = -1;
 std::int64_t previousReadCores = 0;
 
@@ -33,14 +33,13 @@ bool makeAccounting(std::int64_t coreCount) {
     if (coreCount < 1) return false;
     const auto cores = static_cast<std::size_t>(coreCount);
     previous = static_cast<CoreTimes*>(std::calloc(cores, sizeof(CoreTimes)));
-    previousIdleUs = static_cast<std::int64_t*>(std::calloc(cores, sizeof(std::int64_t)));
+    previousStep = static_cast<AccountingStep*>(std::calloc(cores, sizeof(AccountingStep)));
     stepsInRing = static_cast<std::int64_t*>(std::calloc(cores, sizeof(std::int64_t)));
     rings = static_cast<AccountingStep*>(std::calloc(cores * accountingStepsKept, sizeof(AccountingStep)));
-    if (previous == nullptr || previousIdleUs == nullptr || stepsInRing == nullptr || rings == nullptr) {
+    if (previous == nullptr || previousStep == nullptr || stepsInRing == nullptr || rings == nullptr) {
         freeAccounting();
         return false;
     }
-    for (std::size_t core = 0; core < cores; ++core) previousIdleUs[core] = -1;
     ringCores = coreCount;
     previousAtUs = -1;
     previousReadCores = 0;
@@ -52,11 +51,11 @@ bool makeAccounting(std::int64_t coreCount) {
 void freeAccounting() {
     works.store(false);
     std::free(previous);
-    std::free(previousIdleUs);
+    std::free(previousStep);
     std::free(stepsInRing);
     std::free(rings);
     previous = nullptr;
-    previousIdleUs = nullptr;
+    previousStep = nullptr;
     stepsInRing = nullptr;
     rings = nullptr;
     ringCores = 0;
@@ -72,8 +71,8 @@ void storeAccountingReading(std::int64_t atUs, const CoreTimes* times, std::int6
         const AccountingStep step = stepBetween(previous[core], times[core], previousAtUs, atUs);
         rings[core * accountingStepsKept + stepsInRing[core] % accountingStepsKept] = step;
         ++stepsInRing[core];
-        resolutionUs = finerResolution(resolutionUs, step, previousIdleUs[core]);
-        previousIdleUs[core] = step.usable ? step.idleUs : -1;
+        resolutionUs = finerResolution(resolutionUs, step, previousStep[core]);
+        previousStep[core] = step;
     }
     unlockSamples();
     for (std::int64_t core = 0; core < cores; ++core) previous[core] = times[core];

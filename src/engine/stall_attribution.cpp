@@ -37,12 +37,14 @@ AccountingStep stepBetween(const CoreTimes& before, const CoreTimes& after, std:
                           idle / hundredNsPerUs, true};
 }
 
-std::int64_t finerResolution(std::int64_t resolutionUs, const AccountingStep& step, std::int64_t previousIdleUs) {
+std::int64_t finerResolution(std::int64_t resolutionUs, const AccountingStep& step, const AccountingStep& previous) {
     if (!step.usable) return resolutionUs;
-    std::int64_t r = lowerTo(resolutionUs, step.idleUs);
-    r = lowerTo(r, step.threadsUs + step.driversUs);
-    if (previousIdleUs >= 0) r = lowerTo(r, step.idleUs > previousIdleUs ? step.idleUs - previousIdleUs : previousIdleUs - step.idleUs);
-    return r;
+    const std::int64_t busy = step.threadsUs + step.driversUs;
+    std::int64_t r = lowerTo(lowerTo(resolutionUs, step.idleUs), busy);
+    if (!previous.usable) return r;
+    const std::int64_t previousBusy = previous.threadsUs + previous.driversUs;
+    r = lowerTo(r, larger(step.idleUs, previous.idleUs) - smaller(step.idleUs, previous.idleUs));
+    return lowerTo(r, larger(busy, previousBusy) - smaller(busy, previousBusy));
 }
 
 std::int64_t counterMicroseconds(std::int64_t counter, std::int64_t frequency) {

@@ -32,12 +32,12 @@ struct AccountingStep {
 AccountingStep stepBetween(const CoreTimes& before, const CoreTimes& after, std::int64_t fromUs, std::int64_t toUs);
 
 // The accounting's resolution as far as `step` shows it: the smallest
-// non-zero amount among its idle and busy time and the change of its idle
-// time from `previousIdleUs`. A reading every 100 ms rarely shows a small
-// idle time on its own, but the accounting's steps show in how the idle time
-// of one reading differs from the next. Answers `resolutionUs` (-1: none
-// yet) or less.
-std::int64_t finerResolution(std::int64_t resolutionUs, const AccountingStep& step, std::int64_t previousIdleUs);
+// non-zero amount among its idle and busy time and their changes from the
+// core's `previous` step. A reading every 100 ms rarely shows a small idle
+// or busy time on its own (a core idle, or busy, all along), but the
+// accounting's steps show in how one reading differs from the next.
+// Answers `resolutionUs` (-1: none yet) or less.
+std::int64_t finerResolution(std::int64_t resolutionUs, const AccountingStep& step, const AccountingStep& previous);
 
 // A performance counter reading in microseconds.
 std::int64_t counterMicroseconds(std::int64_t counter, std::int64_t frequency);

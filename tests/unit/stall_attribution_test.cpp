@@ -85,13 +85,14 @@ TEST(StallAttribution, StepsFromReadingsAndTheirResolution) {
     bad.kernel = before.kernel + 100;
     EXPECT_FALSE(stepBetween(before, bad, 0, 100 * ms).usable);
 
-    // 100 ms steps of an idle core in 10 ms accounting: the steps' idle times
-    // differ by the accounting's step even when no step is small.
-    std::int64_t r = finerResolution(-1, step(0, 100, 0, 0, 100), -1);
+    // 100 ms steps of a core idle (or busy) all along in 10 ms accounting:
+    // consecutive steps differ by the accounting's step though none is small.
+    const AccountingStep none{0, 0, 0, 0, 0, false};
+    std::int64_t r = finerResolution(-1, step(0, 100, 0, 0, 100), none);
     EXPECT_EQ(r, 100 * ms);
-    r = finerResolution(r, step(100, 200, 0, 0, 90), 100 * ms);
-    EXPECT_EQ(r, 10 * ms);
-    EXPECT_EQ(finerResolution(r, AccountingStep{0, 1, 0, 0, 1, false}, 90 * ms), 10 * ms);
+    EXPECT_EQ(finerResolution(r, step(100, 200, 0, 0, 90), step(0, 100, 0, 0, 100)), 10 * ms);
+    EXPECT_EQ(finerResolution(r, step(100, 200, 80, 30, 0), step(0, 100, 100, 0, 0)), 10 * ms);
+    EXPECT_EQ(finerResolution(r, AccountingStep{0, 1, 0, 0, 1, false}, none), r);
 }
 
 TEST(StallAttribution, RingsKeepTheLastStepsOfTheCoresRead) {
