@@ -295,19 +295,25 @@ std::int64_t readWorstWakesOfRun(WakeEvent* out, std::int64_t max) {
     return n;
 }
 
+// Takes up to `max` slots of one of a core's queues (its reader's end), each
+// turned into an output by `take`.
+template <typename Slot, typename Out, typename Take>
+std::int64_t popQueue(std::atomic<std::uint64_t>& queueBegin, const std::atomic<std::uint64_t>& queueEnd,
+                      const Slot* slots, std::uint64_t capacity, Out* out, std::int64_t max, Take take) {
+    const std::uint64_t begin = queueBegin.load(relaxed);
+    const std::uint64_t end = queueEnd.load(std::memory_order_acquire);
+    std::int64_t n = 0;
+    for (std::uint64_t at = begin; at != end && n < max; ++at, ++n) out[n] = take(slots[at % capacity]);
+    // Hands the slots back to the writer only after they were copied.
+    queueBegin.store(begin + static_cast<std::uint64_t>(n), std::memory_order_release);
+    return n;
+}
+
 std::int64_t popLateWakes(std::int64_t core, WakeEvent* out, std::int64_t max) {
     if (!validCore(core) || max <= 0) return 0;
     CoreWakes& w = coreWakes[core];
-    const std::uint64_t begin = w.queueBegin.load(relaxed);
-    const std::uint64_t end = w.queueEnd.load(std::memory_order_acquire);
-    std::int64_t n = 0;
-    for (std::uint64_t at = begin; at != end && n < max; ++at, ++n) {
-        const LateWake& slot = w.queue[at % lateWakeQueueCapacity];
-        out[n] = WakeEvent{core, slot.utcMs, slot.lateUs};
-    }
-    // Hands the slots back to the writer only after they were copied.
-    w.queueBegin.store(begin + static_cast<std::uint64_t>(n), std::memory_order_release);
-    return n;
+    return popQueue(w.queueBegin, w.queueEnd, w.queue, lateWakeQueueCapacity, out, max,
+                    [core](const LateWake& slot) { return WakeEvent{core, slot.utcMs, slot.lateUs}; });
 }
 
 std::int64_t lateWakesDropped(std::int64_t core) {
@@ -321,12 +327,8 @@ std::int64_t takeColumnWorstUs(std::int64_t core) {
 std::int64_t popWakeStalls(std::int64_t core, WakeStall* out, std::int64_t max) {
     if (!validCore(core) || max <= 0) return 0;
     CoreWakes& w = coreWakes[core];
-    const std::uint64_t begin = w.stallsBegin.load(relaxed);
-    const std::uint64_t end = w.stallsEnd.load(std::memory_order_acquire);
-    std::int64_t n = 0;
-    for (std::uint64_t at = begin; at != end && n < max; ++at, ++n) out[n] = w.stalls[at % wakeStallQueueCapacity];
-    w.stallsBegin.store(begin + static_cast<std::uint64_t>(n), std::memory_order_release);
-    return n;
+    return popQueue(w.stallsBegin, w.stallsEnd, w.stalls, wakeStallQueueCapacity, out, max,
+                    [](const WakeStall& slot) { return slot; });
 }
 
 std::int64_t wakeStallsDropped(std::int64_t core) {
