@@ -6,6 +6,7 @@
 
 #include "app/user_output.h"
 #include "app/version.h"
+#include "engine/accounting.h"
 #include "engine/core_sampler.h"
 #include "engine/message_loop.h"
 #include "engine/platform_seam.h"
@@ -192,6 +193,9 @@ bool startRecording(const CommandLine& options, std::int64_t cores) {
     // cannot take its header) is told like any other.
     settings.tellProblem = tellRunProblem;
     settings.formats = &recordFormats;
+    // Before the record's first snapshot, so that it already has causes. A
+    // system without the accounting records the run all the same.
+    startAccounting(cores, tellRunProblem);
     char error[messageCapacity];
     if (!startRecorder(settings, error)) {
         char line[messageCapacity + 16];

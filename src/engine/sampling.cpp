@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "engine/accounting.h"
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
 #include "engine/suspend_state.h"
@@ -169,6 +170,10 @@ std::int64_t recordTimerEvent(std::int64_t core) {
     sampleTables.rowDirty[core] = 1;
     if (sink != nullptr) sink(event);
     unlockSamples();
+
+    // Core 0's period paces the reading of every core's time accounting;
+    // before the baseline, so that the call is not lateness of the next event.
+    if (core == 0 && accountingReader != nullptr) accountingReader();
 
     // Read afresh: the time spent handling this event is not lateness of the next.
     markTimerBaseline(core);

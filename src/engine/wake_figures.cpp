@@ -8,6 +8,8 @@
 #include <atomic>
 #include <new>
 
+#include "engine/platform_seam.h"
+#include "engine/stall_cause.h"
 #include "engine/wake_statistics.h"
 #include "engine/worst_list.h"
 
@@ -15,6 +17,7 @@ namespace {
 
 // Multiple of two, so that the queue's positions may simply run on.
 static_assert((lateWakeQueueCapacity & (lateWakeQueueCapacity - 1)) == 0, "queue capacity must be a power of two");
+static_assert((wakeStallQueueCapacity & (wakeStallQueueCapacity - 1)) == 0, "queue capacity must be a power of two");
 
 // Each part that another thread reads lies on its own cache lines, so the
 // reader's copies do not slow the writer down through false sharing.
@@ -62,6 +65,13 @@ struct alignas(cacheLine) CoreWakes {
     std::int64_t ownWorstCount;
     alignas(cacheLine) std::atomic<std::uint64_t> queueBegin;
     LateWake queue[lateWakeQueueCapacity];
+
+    // Every stall, for its cause, as the queue above: the writer owns
+    // stallsEnd, the reader stallsBegin.
+    alignas(cacheLine) std::atomic<std::uint64_t> stallsEnd;
+    std::atomic<std::int64_t> stallsDropped;
+    alignas(cacheLine) std::atomic<std::uint64_t> stallsBegin;
+    WakeStall stalls[wakeStallQueueCapacity];
 };
 
 CoreWakes* coreWakes = nullptr;
@@ -127,6 +137,16 @@ void queueLateWake(CoreWakes& w, std::int64_t lateUs, std::int64_t utcMs) {
     w.queueEnd.store(end + 1, std::memory_order_release);
 }
 
+void queueStall(CoreWakes& w, std::int64_t core, std::int64_t lateUs, std::int64_t utcMs) {
+    const std::uint64_t end = w.stallsEnd.load(relaxed);
+    if (end - w.stallsBegin.load(std::memory_order_acquire) >= static_cast<std::uint64_t>(wakeStallQueueCapacity)) {
+        w.stallsDropped.store(w.stallsDropped.load(relaxed) + 1, relaxed);
+        return;
+    }
+    w.stalls[end % wakeStallQueueCapacity] = WakeStall{core, readPerformanceCounter(), utcMs, lateUs};
+    w.stallsEnd.store(end + 1, std::memory_order_release);
+}
+
 // The first wakeLinesPerSecond - 1 late wake-ups of a second go to the
 // queue; of the rest the largest (the earliest of equals) is held for the
 // second's end, so that a second never logs more than wakeLinesPerSecond
@@ -185,6 +205,7 @@ void recordWake(std::int64_t core, std::int64_t lateUs, std::int64_t skipped, st
     addToStatistics(w, late, skipped, utcMs, notLogged);
     addToWorst(w, core, late, utcMs);
     raiseColumnWorst(w, late);
+    if (late > stallLateUs) queueStall(w, core, late, utcMs);
 }
 
 void endWakeLineSecond(std::int64_t core) {
@@ -255,19 +276,25 @@ std::int64_t readWorstWakesOfRun(WakeEvent* out, std::int64_t max) {
     return n;
 }
 
+// Takes up to `max` slots of one of a core's queues (its reader's end), each
+// turned into an output by `take`.
+template <typename Slot, typename Out, typename Take>
+std::int64_t popQueue(std::atomic<std::uint64_t>& queueBegin, const std::atomic<std::uint64_t>& queueEnd,
+                      const Slot* slots, std::uint64_t capacity, Out* out, std::int64_t max, Take take) {
+    const std::uint64_t begin = queueBegin.load(relaxed);
+    const std::uint64_t end = queueEnd.load(std::memory_order_acquire);
+    std::int64_t n = 0;
+    for (std::uint64_t at = begin; at != end && n < max; ++at, ++n) out[n] = take(slots[at % capacity]);
+    // Hands the slots back to the writer only after they were copied.
+    queueBegin.store(begin + static_cast<std::uint64_t>(n), std::memory_order_release);
+    return n;
+}
+
 std::int64_t popLateWakes(std::int64_t core, WakeEvent* out, std::int64_t max) {
     if (!validCore(core) || max <= 0) return 0;
     CoreWakes& w = coreWakes[core];
-    const std::uint64_t begin = w.queueBegin.load(relaxed);
-    const std::uint64_t end = w.queueEnd.load(std::memory_order_acquire);
-    std::int64_t n = 0;
-    for (std::uint64_t at = begin; at != end && n < max; ++at, ++n) {
-        const LateWake& slot = w.queue[at % lateWakeQueueCapacity];
-        out[n] = WakeEvent{core, slot.utcMs, slot.lateUs};
-    }
-    // Hands the slots back to the writer only after they were copied.
-    w.queueBegin.store(begin + static_cast<std::uint64_t>(n), std::memory_order_release);
-    return n;
+    return popQueue(w.queueBegin, w.queueEnd, w.queue, lateWakeQueueCapacity, out, max,
+                    [core](const LateWake& slot) { return WakeEvent{core, slot.utcMs, slot.lateUs}; });
 }
 
 std::int64_t lateWakesDropped(std::int64_t core) {
@@ -276,4 +303,15 @@ std::int64_t lateWakesDropped(std::int64_t core) {
 
 std::int64_t takeColumnWorstUs(std::int64_t core) {
     return validCore(core) ? coreWakes[core].columnWorstUs.exchange(noColumnWorst, relaxed) : noColumnWorst;
+}
+
+std::int64_t popWakeStalls(std::int64_t core, WakeStall* out, std::int64_t max) {
+    if (!validCore(core) || max <= 0) return 0;
+    CoreWakes& w = coreWakes[core];
+    return popQueue(w.stallsBegin, w.stallsEnd, w.stalls, wakeStallQueueCapacity, out, max,
+                    [](const WakeStall& slot) { return slot; });
+}
+
+std::int64_t wakeStallsDropped(std::int64_t core) {
+    return validCore(core) ? coreWakes[core].stallsDropped.load(relaxed) : 0;
 }

@@ -83,6 +83,19 @@ std::int64_t readWorstWakesOfRun(WakeEvent* out, std::int64_t max);
 // Wake-ups later than lateWakeUs, oldest first, for the log: one reader only
 // (the record's writer). Answers how many were moved to `out`.
 std::int64_t popLateWakes(std::int64_t core, WakeEvent* out, std::int64_t max);
+// Every wake-up later than stallLateUs, for the causes of stalls: `core`'s
+// queue, popped by one reader (the record's writer), oldest first. endCounter
+// is the performance counter when the wake-up was counted.
+struct WakeStall {
+    std::int64_t core;
+    std::int64_t endCounter;
+    std::int64_t utcMs;
+    std::int64_t lateUs;
+};
+constexpr std::int64_t wakeStallQueueCapacity = 64;
+std::int64_t popWakeStalls(std::int64_t core, WakeStall* out, std::int64_t max);
+// Stalls that did not fit in that queue since the start.
+std::int64_t wakeStallsDropped(std::int64_t core);
 // Late wake-ups that did not fit in the queue for the log since the start
 // (those left out by the limit are not among them).
 std::int64_t lateWakesDropped(std::int64_t core);

@@ -1,11 +1,15 @@
 #include "formats/metrics_format.h"
 
+#include <charconv>
+
+#include "engine/stall_attribution.h"
+
 // Sample lines: the longest name, a 20-digit core and le label and a
 // 20-digit value come to about 100 bytes.
 constexpr std::size_t metricsLineMax = 112;
 // One family's HELP and TYPE lines, whose texts are fixed here.
 constexpr std::size_t metricsHeaderMax = 192;
-constexpr std::size_t metricsFamilies = 12;
+constexpr std::size_t metricsFamilies = 13;
 // Samples outside the per-core families: info, start time, cores, log
 // dropped, problems, time asleep, threshold.
 constexpr std::size_t metricsScalarLines = 7;
@@ -197,6 +201,22 @@ void formatMetrics(const RunSummary& run, TextBuffer& out) {
     appendFamily(out, "vantrel_problems_total", "counter", "Distinct problems met during the run.");
     appendIntegerSample(out, "vantrel_problems_total", run.problemCount);
 
+    if (run.accounting) {
+        const char* const stalls = "vantrel_stalls_total";
+        appendFamily(out, stalls, "counter",
+                     "Timer events later than 5 ms, by core and by what the core did meanwhile.");
+        for (std::int64_t c = 0; c < run.coreCount; ++c) {
+            for (int cause = 0; showsCore(run, c) && cause < stallCauseCount; ++cause) {
+                appendCoreLabel(out, stalls, "", c);
+                appendText(out, ",cause=\"");
+                appendText(out, stallCauseName(static_cast<StallCause>(cause)));
+                appendText(out, "\"} ");
+                appendInteger(out, run.stallCauses[c].timer[cause]);
+                appendChar(out, '\n');
+            }
+        }
+    }
+
     appendFamily(out, "vantrel_start_time_seconds", "gauge", "When the run started, in seconds since 1970-01-01 UTC.");
     appendText(out, "vantrel_start_time_seconds ");
     appendDecimal(out, run.startedUtcMs, msPerSecond, 3);
@@ -233,9 +253,9 @@ void formatMetrics(const RunSummary& run, TextBuffer& out) {
 
 std::size_t metricsCapacity(std::int64_t coreCount, bool withWakes) {
     const std::size_t cores = coreCount > 0 ? static_cast<std::size_t>(coreCount) : 0;
-    // Per core: the buckets, _sum, _count and the max; with wake-ups the same
+    // Per core: the buckets, _sum, _count, the max and the stalls by cause; with wake-ups the same
     // again, the lines not logged and the skipped counter.
-    std::size_t linesPerCore = static_cast<std::size_t>(histogramBucketCount) + 3;
+    std::size_t linesPerCore = static_cast<std::size_t>(histogramBucketCount) + 3 + stallCauseCount;
     if (withWakes) linesPerCore += static_cast<std::size_t>(wakeHistogramBucketCount) + 5;
     // The version may need every character escaped.
     return metricsFamilies * metricsHeaderMax + metricsScalarLines * metricsLineMax + 2 * metricsVersionMax +

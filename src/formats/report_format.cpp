@@ -1,12 +1,13 @@
 #include "formats/report_format.h"
 
 #include "engine/sampling.h"
+#include "formats/cause_format.h"
 
 std::size_t reportCapacity(std::int64_t coreCount, bool withWakes) {
-    constexpr std::size_t fixedPart = 4096;
-    constexpr std::size_t perCore = 1536;
+    constexpr std::size_t fixedPart = 4608;
+    constexpr std::size_t perCore = 1856;
     constexpr std::size_t perCoreWakes = 1024;
-    constexpr std::size_t perWorstWake = 128;
+    constexpr std::size_t perWorstWake = 288;
     // Problems' texts may grow six-fold when escaped (control characters).
     constexpr std::size_t perProblem = 80 + 6 * problemTextCapacity;
     constexpr std::size_t perSuspendedSpan = 96;
@@ -97,8 +98,8 @@ static void appendWake(TextBuffer& out, const WakeStatistics& w, bool sampled) {
     appendText(out, "\n      }");
 }
 
-static void appendCore(TextBuffer& out, std::int64_t core, const CoreStatistics& s, bool sampled,
-                       const WakeStatistics* wake, bool wakeSampled) {
+static void appendCore(TextBuffer& out, const RunSummary& run, std::int64_t core, const CoreStatistics& s,
+                       bool sampled, const WakeStatistics* wake, bool wakeSampled) {
     const char* const indent = "      ";
     appendText(out, "    {\n      \"core\": ");
     appendInteger(out, core);
@@ -110,6 +111,7 @@ static void appendCore(TextBuffer& out, std::int64_t core, const CoreStatistics&
     appendKey(out, indent, "histogram");
     appendHistogram(out, histogramUpperMs, s.histogram, histogramBucketCount);
     if (wake != nullptr) appendWake(out, *wake, wakeSampled);
+    appendCoreCauses(out, run, core);
     appendText(out, "\n    }");
 }
 
@@ -159,6 +161,7 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
         appendInteger(out, run.fineResolutionUs);
         appendChar(out, '}');
     }
+    appendAccounting(out, run);
     appendText(out, ",\n  \"complete\": ");
     appendText(out, run.problemCount == 0 && run.logDropped == 0 ? "true" : "false");
 
@@ -167,7 +170,7 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
     for (std::int64_t c = 0; c < run.coreCount; ++c) {
         const CoreStatistics& s = run.cores[c];
         appendText(out, c == 0 ? "\n" : ",\n");
-        appendCore(out, c, s, run.sampled == nullptr || run.sampled[c], run.wakes != nullptr ? &run.wakes[c] : nullptr,
+        appendCore(out, run, c, s, run.sampled == nullptr || run.sampled[c], run.wakes != nullptr ? &run.wakes[c] : nullptr,
                    run.wakeSampled == nullptr || run.wakeSampled[c]);
         if (s.events == 0) continue;
         // Ties go to the earlier time, then to the lower core (seen first).
@@ -186,6 +189,8 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
         appendInteger(out, run.cores[worst].maxMs);
         appendText(out, ",\n    \"at_utc\": ");
         appendQuotedUtc(out, run.cores[worst].maxAtUtcMs);
+        const std::int64_t k = findWorstTimer(run, worst, run.cores[worst].maxAtUtcMs, run.cores[worst].maxMs);
+        if (run.accounting && k >= 0) appendStallCause(out, run.worstTimerCause[k], run.worstTimerDuring[k]);
         appendText(out, "\n  }");
     }
     if (run.wakes != nullptr) {
@@ -198,6 +203,7 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
             appendQuotedUtc(out, wake.utcMs);
             appendText(out, ", \"late_us\": ");
             appendInteger(out, wake.lateUs);
+            if (run.accounting) appendStallCause(out, run.worstWakeCause[k], run.worstWakeDuring[k]);
             appendChar(out, '}');
         }
         appendText(out, run.worstWakeCount == 0 ? "]" : "\n  ]");

@@ -13,6 +13,7 @@
 #include "record/event_buffer.h"
 #include "record/problem_list.h"
 #include "record/recorder_state.h"
+#include "record/stall_causes.h"
 #include "record/statistics.h"
 #include "record/timeline.h"
 #include "record/worst_events.h"
@@ -179,6 +180,7 @@ RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool finis
         run.worstWakes = worstWakesCopy;
         run.worstWakeCount = worstWakeCount;
     }
+    describeStallCauses(run);
     return run;
 }
 
@@ -207,7 +209,7 @@ bool makeRecord() {
     wakeCopy = fine ? static_cast<WakeStatistics*>(std::calloc(cores, sizeof(WakeStatistics))) : nullptr;
     wakeAtStop = fine ? static_cast<WakeStatistics*>(std::calloc(cores, sizeof(WakeStatistics))) : nullptr;
     wakeSampledCopy = fine ? static_cast<bool*>(std::calloc(cores, sizeof(bool))) : nullptr;
-    if (statistics == nullptr || statisticsCopy == nullptr || sampledCopy == nullptr || !bufferMade ||
+    if (!makeStallCauses(current.coreCount, fine) || statistics == nullptr || statisticsCopy == nullptr || sampledCopy == nullptr || !bufferMade ||
         (fine && (wakeCopy == nullptr || wakeAtStop == nullptr || wakeSampledCopy == nullptr))) {
         return false;
     }
@@ -219,6 +221,7 @@ bool makeRecord() {
 }
 
 void freeRecord() {
+    freeStallCauses();
     freeTimeline(timeline);
     freeTimeline(timelineCopy);
     std::free(statisticsCopy);
@@ -261,6 +264,7 @@ void recordEvent(const TimerEvent& event) {
         if (event.wakeWorstUs >= 0) addToTimeline(timeline, event.core, event.utcMs, event.wakeWorstUs, true);
     }
     if (hasLog) pushEvent(event);
+    noteTimerStall(event);
 }
 
 void setFineMethod(const char* method, std::int64_t resolutionUs) {

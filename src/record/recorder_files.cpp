@@ -12,6 +12,7 @@
 #include "record/event_buffer.h"
 #include "record/recorder_state.h"
 #include "record/run_summary.h"
+#include "record/stall_causes.h"
 #include "text/text_buffer.h"
 
 // Events taken out per hold of the lock, so the samplers never wait long.
@@ -244,6 +245,7 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
 void recorderStep(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool rewrite) {
     if (!started) return;
     if (logFile != nullptr) drainLog(0, batchesPerStep);
+    attributeStalls(false, recordStoppedAt());
     if (rewrite) rewriteFiles(takeSummary(nowUtcMs, elapsedMs, false, 0));
 }
 
@@ -251,6 +253,7 @@ void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t 
     if (!started) return;
     started = false;
     stopRecording(nowUtcMs, elapsedMs);
+    attributeStalls(true, recordStoppedAt());
 
     // Whatever cannot be written now never will be: it counts as dropped,
     // so the report still adds up to the events measured.

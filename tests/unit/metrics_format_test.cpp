@@ -153,7 +153,10 @@ TEST(MetricsFormat, CapacityHoldsTheLargestFigures) {
         for (const std::size_t coreCount : {1, 64, 1000}) {
             std::vector<CoreStatistics> cores(coreCount, core);
             std::vector<WakeStatistics> wakes(coreCount, wake);
+            std::vector<StallCounts> stalls(coreCount, StallCounts{{big, big, big, big, big}, {big, big, big, big, big}});
             RunSummary run = summaryOf(cores, nullptr, withWakes ? &wakes : nullptr);
+            run.accounting = true;
+            run.stallCauses = stalls.data();
             run.version = version.c_str();
             run.startedUtcMs = run.problemCount = small;
             run.failAboveUs = run.logDropped = big;

@@ -183,6 +183,7 @@ TEST(ReportFormat, WholeReportWithAnIdleCore) {
   "seconds": 12.345,
   "period_ms": 100,
   "fail_above_ms": 2.5,
+  "accounting": null,
   "complete": false,
   "cores": [
     {
@@ -196,7 +197,8 @@ TEST(ReportFormat, WholeReportWithAnIdleCore) {
       "min_us": -2950,
       "max_us": 352113,
       "mean_us": 118727.667,
-      "histogram": [[0, 1], [1, 0], [2, 0], [5, 0], [10, 1], [20, 0], [50, 0], [100, 0], [200, 0], [500, 1], [1000, 0], [2000, 0], [5000, 0], [10000, 0], [null, 0]]
+      "histogram": [[0, 1], [1, 0], [2, 0], [5, 0], [10, 1], [20, 0], [50, 0], [100, 0], [200, 0], [500, 1], [1000, 0], [2000, 0], [5000, 0], [10000, 0], [null, 0]],
+      "causes": null
     },
     {
       "core": 1,
@@ -209,7 +211,8 @@ TEST(ReportFormat, WholeReportWithAnIdleCore) {
       "min_us": null,
       "max_us": null,
       "mean_us": null,
-      "histogram": [[0, 0], [1, 0], [2, 0], [5, 0], [10, 0], [20, 0], [50, 0], [100, 0], [200, 0], [500, 0], [1000, 0], [2000, 0], [5000, 0], [10000, 0], [null, 0]]
+      "histogram": [[0, 0], [1, 0], [2, 0], [5, 0], [10, 0], [20, 0], [50, 0], [100, 0], [200, 0], [500, 0], [1000, 0], [2000, 0], [5000, 0], [10000, 0], [null, 0]],
+      "causes": null
     }
   ],
   "worst": {

@@ -1,0 +1,230 @@
+// The stalls of the run, queued under the lock and attributed by the writer
+// (stall_causes.h).
+#include "record/stall_causes.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/accounting.h"
+#include "engine/platform_seam.h"
+#include "engine/stall_attribution.h"
+#include "engine/wake_figures.h"
+#include "record/worst_events.h"
+
+namespace {
+
+// Timer stalls between two writer steps: ten a second on each of about 100
+// cores before any is lost (and counted unknown).
+constexpr std::int64_t timerQueueCapacity = 1024;
+// Stalls waiting for the accounting to cover them: a few seconds of them.
+constexpr std::int64_t pendingCapacity = 2048;
+// How long a stall may wait for steps that reach its end.
+constexpr std::int64_t giveUpAfterUs = 3000000;
+// The largest attributed stalls of each kind, enough for the worst lists
+// even where the tick count and the counter rank a few differently.
+constexpr std::int64_t attributedKept = 3 * worstEventsKept;
+
+struct PendingStall {
+    std::int64_t core;
+    std::int64_t endUs;
+    std::int64_t utcMs;
+    std::int64_t lateUs;
+    bool wake;
+};
+
+struct AttributedStall {
+    std::int64_t core;
+    std::int64_t utcMs;
+    std::int64_t lateUs;
+    StallCause cause;
+    StallDuring during;
+};
+
+struct AttributedList {
+    AttributedStall kept[attributedKept];
+    std::int64_t count;
+};
+
+std::int64_t cores = 0;
+bool withWakes = false;
+
+// Under the lock.
+PendingStall timerQueue[timerQueueCapacity];
+std::int64_t timerQueued = 0;
+std::int64_t* timerLost = nullptr;  // per core, counted unknown by the writer
+
+// The writer's.
+PendingStall pending[pendingCapacity];
+std::int64_t pendingCount = 0;
+StallCounts* counts = nullptr;
+std::int64_t* wakeLostSeen = nullptr;
+AttributedList attributedTimer;
+AttributedList attributedWake;
+WakeStall wakeBatch[wakeStallQueueCapacity];
+AccountingStep steps[accountingStepsKept];
+// The snapshot's.
+StallCounts* countsCopy = nullptr;
+StallCause timerCauseCopy[worstEventsKept];
+StallDuring timerDuringCopy[worstEventsKept];
+StallCause wakeCauseCopy[worstWakesKept];
+StallDuring wakeDuringCopy[worstWakesKept];
+
+std::int64_t nowUs() {
+    return counterMicroseconds(readPerformanceCounter(), performanceCounterFrequency());
+}
+
+void count(std::int64_t core, bool wake, StallCause cause, std::int64_t n) {
+    std::int64_t* row = wake ? counts[core].wake : counts[core].timer;
+    row[static_cast<int>(cause)] += n;
+}
+
+void addPending(const PendingStall& stall) {
+    if (pendingCount < pendingCapacity) {
+        pending[pendingCount++] = stall;
+    } else {
+        count(stall.core, stall.wake, StallCause::unknown, 1);
+    }
+}
+
+// Keeps the largest: a full list gives up its smallest for a larger one.
+void offer(AttributedList& list, const AttributedStall& stall) {
+    std::int64_t at = list.count;
+    if (list.count == attributedKept) {
+        at = 0;
+        for (std::int64_t k = 1; k < list.count; ++k) at = list.kept[k].lateUs < list.kept[at].lateUs ? k : at;
+        if (list.kept[at].lateUs >= stall.lateUs) return;
+    } else {
+        ++list.count;
+    }
+    list.kept[at] = stall;
+}
+
+void takeQueued(std::int64_t endUtcMs) {
+    lockSamples();
+    for (std::int64_t k = 0; k < timerQueued; ++k) addPending(timerQueue[k]);
+    timerQueued = 0;
+    for (std::int64_t core = 0; core < cores; ++core) {
+        count(core, false, StallCause::unknown, timerLost[core]);
+        timerLost[core] = 0;
+    }
+    unlockSamples();
+    for (std::int64_t core = 0; withWakes && core < cores; ++core) {
+        const std::int64_t taken = popWakeStalls(core, wakeBatch, wakeStallQueueCapacity);
+        for (std::int64_t k = 0; k < taken; ++k) {
+            const WakeStall& w = wakeBatch[k];
+            if (endUtcMs >= 0 && w.utcMs > endUtcMs) continue;
+            addPending(PendingStall{core, counterMicroseconds(w.endCounter, performanceCounterFrequency()), w.utcMs,
+                                    w.lateUs, true});
+        }
+        const std::int64_t lost = wakeStallsDropped(core);
+        count(core, true, StallCause::unknown, lost - wakeLostSeen[core]);
+        wakeLostSeen[core] = lost;
+    }
+}
+
+const AttributedStall* findAttributed(const AttributedList& list, std::int64_t core, std::int64_t utcMs,
+                                      std::int64_t lateUs) {
+    for (std::int64_t k = 0; k < list.count; ++k) {
+        const AttributedStall& a = list.kept[k];
+        if (a.core == core && a.utcMs == utcMs && a.lateUs == lateUs) return &a;
+    }
+    return nullptr;
+}
+
+void describe(const AttributedList& list, std::int64_t core, std::int64_t utcMs, std::int64_t lateUs, StallCause& cause,
+              StallDuring& during) {
+    const AttributedStall* found = findAttributed(list, core, utcMs, lateUs);
+    cause = found != nullptr ? found->cause : StallCause::unknown;
+    during = found != nullptr ? found->during : StallDuring{lateUs, -1, -1, -1};
+}
+
+}  // namespace
+
+bool makeStallCauses(std::int64_t coreCount, bool fine) {
+    freeStallCauses();
+    const auto n = static_cast<std::size_t>(coreCount);
+    cores = coreCount;
+    withWakes = fine;
+    timerQueued = 0;
+    pendingCount = 0;
+    attributedTimer.count = 0;
+    attributedWake.count = 0;
+    timerLost = static_cast<std::int64_t*>(std::calloc(n, sizeof(std::int64_t)));
+    wakeLostSeen = static_cast<std::int64_t*>(std::calloc(n, sizeof(std::int64_t)));
+    counts = static_cast<StallCounts*>(std::calloc(n, sizeof(StallCounts)));
+    countsCopy = static_cast<StallCounts*>(std::calloc(n, sizeof(StallCounts)));
+    return timerLost != nullptr && wakeLostSeen != nullptr && counts != nullptr && countsCopy != nullptr;
+}
+
+void freeStallCauses() {
+    lockSamples();
+    std::free(timerLost);
+    timerLost = nullptr;
+    cores = 0;
+    unlockSamples();
+    std::free(wakeLostSeen);
+    std::free(counts);
+    std::free(countsCopy);
+    wakeLostSeen = nullptr;
+    counts = nullptr;
+    countsCopy = nullptr;
+}
+
+void noteTimerStall(const TimerEvent& event) {
+    if (event.lateUs <= stallLateUs || timerLost == nullptr || event.core < 0 || event.core >= cores) return;
+    if (timerQueued == timerQueueCapacity) {
+        ++timerLost[event.core];
+        return;
+    }
+    timerQueue[timerQueued++] = PendingStall{event.core, nowUs(), event.utcMs, event.lateUs, false};
+}
+
+void attributeStalls(bool finishing, std::int64_t endUtcMs) {
+    if (counts == nullptr) return;
+    takeQueued(endUtcMs);
+    const bool works = accountingWorks();
+    const std::int64_t resolutionUs = accountingResolutionUs();
+    const std::int64_t now = nowUs();
+    std::int64_t stepsOf = -1;
+    std::int64_t stepCount = 0;
+    std::int64_t left = 0;
+    for (std::int64_t k = 0; k < pendingCount; ++k) {
+        const PendingStall& stall = pending[k];
+        if (works && stall.core != stepsOf) {
+            stepCount = copyAccountingSteps(stall.core, steps);
+            stepsOf = stall.core;
+        }
+        Attribution a{StallCause::unknown, StallDuring{stall.lateUs, -1, -1, -1}, false};
+        if (works) a = attributeStall(steps, stepCount, stall.endUs, stall.lateUs, resolutionUs);
+        if (a.waiting && !finishing && now - stall.endUs < giveUpAfterUs) {
+            pending[left++] = stall;
+            continue;
+        }
+        count(stall.core, stall.wake, a.cause, 1);
+        offer(stall.wake ? attributedWake : attributedTimer,
+              AttributedStall{stall.core, stall.utcMs, stall.lateUs, a.cause, a.during});
+    }
+    pendingCount = left;
+}
+
+void describeStallCauses(RunSummary& run) {
+    if (counts == nullptr || !accountingWorks()) return;
+    std::memcpy(countsCopy, counts, sizeof(StallCounts) * static_cast<std::size_t>(cores));
+    for (std::int64_t k = 0; k < run.worstTimerCount && k < worstEventsKept; ++k) {
+        const WorstEvent& e = run.worstTimer[k];
+        describe(attributedTimer, e.core, e.utcMs, e.lateUs, timerCauseCopy[k], timerDuringCopy[k]);
+    }
+    for (std::int64_t k = 0; run.worstWakes != nullptr && k < run.worstWakeCount && k < worstWakesKept; ++k) {
+        const WakeEvent& e = run.worstWakes[k];
+        describe(attributedWake, e.core, e.utcMs, e.lateUs, wakeCauseCopy[k], wakeDuringCopy[k]);
+    }
+    run.accounting = true;
+    run.accountingResolutionUs = accountingResolutionUs();
+    run.stallCauses = countsCopy;
+    run.worstTimerCause = timerCauseCopy;
+    run.worstTimerDuring = timerDuringCopy;
+    if (run.worstWakes != nullptr) {
+        run.worstWakeCause = wakeCauseCopy;
+        run.worstWakeDuring = wakeDuringCopy;
+    }
+}
