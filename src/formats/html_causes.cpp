@@ -177,8 +177,7 @@ void appendCauseBarCell(TextBuffer& out, const std::int64_t* counts, std::int64_
 
 void appendCauseNotes(TextBuffer& out, const RunSummary& run) {
     if (!pageHasCauses(run)) {
-        // The recorder always hands over the spans asleep; a log keeps none.
-        appendText(out, run.suspended == nullptr
+        appendText(out, run.readFromLog
                             ? "<p id=\"no-causes\">No causes: made from a log, which keeps none.</p>\n"
                             : "<p id=\"no-causes\">No causes: the per-processor time accounting could not be read "
                               "during this run.</p>\n");

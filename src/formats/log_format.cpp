@@ -336,6 +336,7 @@ void summaryFromLog(LogReader& reader, RunSummary& run, const char* version, std
 
     run = RunSummary{};
     run.version = version;
+    run.readFromLog = true;
     run.machineName = "";
     run.systemVersion = "";
     run.startedUtcMs = reader.earliestUtcMs;

@@ -83,4 +83,7 @@ struct RunSummary {
     const StallDuring* worstTimerDuring = nullptr;
     const StallCause* worstWakeCause = nullptr;
     const StallDuring* worstWakeDuring = nullptr;
+
+    // Made by reading a log back, not by a run: the log keeps no causes.
+    bool readFromLog = false;
 };

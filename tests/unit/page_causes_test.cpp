@@ -130,7 +130,7 @@ TEST(PageCauses, WithoutAccountingOneLineSaysWhyAndNothingElseChanges) {
     }
     EXPECT_EQ(countOf(html, "<p id=\"no-causes\">No causes: the per-processor time accounting could not be read"), 1U);
     EXPECT_NE(html.find("<path d=\"M"), std::string::npos);
-    plain.run.suspended = nullptr;  // as a log gives it
+    plain.run.readFromLog = true;
     html = pageOf(plain.run);
     EXPECT_EQ(countOf(html, "<p id=\"no-causes\">No causes: made from a log"), 1U);
 }
