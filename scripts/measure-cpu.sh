@@ -103,4 +103,10 @@ if wine "$build/vantrel.exe" --help </dev/null 2>&1 | grep -q -- '--fine'; then
 else
     echo "vantrel --fine: this build has no --fine option yet" >&2
 fi
+# Recording (a report rewritten every second, and the time accounting read
+# on core 0's every event for the stalls' causes): compare this line between
+# two builds to see what a part of the record costs.
+report_dir=$(mktemp -d)
+measure "vantrel --report" "$build/vantrel.exe" --report "$(winepath -w "$report_dir/report.json" 2>/dev/null)"
+rm -rf "$report_dir"
 measure_cyclictest

@@ -25,19 +25,6 @@ static void appendSeconds(TextBuffer& out, std::int64_t value, std::int64_t unit
     appendExactDecimal(out, value, unitsPerSecond);
 }
 
-// A label value: backslash, double quote and line feed escaped, as the
-// format asks; anything else (UTF-8 included) as it is.
-static void appendLabelValue(TextBuffer& out, const char* value) {
-    for (const char* p = value; *p != '\0'; ++p) {
-        switch (*p) {
-            case '\\': appendText(out, "\\\\"); break;
-            case '"': appendText(out, "\\\""); break;
-            case '\n': appendText(out, "\\n"); break;
-            default: appendChar(out, *p); break;
-        }
-    }
-}
-
 static void appendFamily(TextBuffer& out, const char* name, const char* type, const char* help) {
     appendText(out, "# HELP ");
     appendText(out, name);

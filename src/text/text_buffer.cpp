@@ -156,3 +156,14 @@ void appendHtmlText(TextBuffer& text, const char* zeroTerminated) {
         }
     }
 }
+
+void appendLabelValue(TextBuffer& text, const char* zeroTerminated) {
+    for (const char* p = zeroTerminated; *p != '\0'; ++p) {
+        switch (*p) {
+            case '\\': appendText(text, "\\\\"); break;
+            case '"': appendText(text, "\\\""); break;
+            case '\n': appendText(text, "\\n"); break;
+            default: appendChar(text, *p); break;
+        }
+    }
+}

@@ -53,3 +53,7 @@ std::size_t wholeCharacters(const char* text, std::size_t length);
 void appendJsonString(TextBuffer& text, const char* zeroTerminated);
 // Text for HTML element content or a quoted attribute: & < > " ' escaped.
 void appendHtmlText(TextBuffer& text, const char* zeroTerminated);
+// A Prometheus label value, without its quotes: backslash, double quote and
+// line feed escaped, as the text format asks; anything else (UTF-8 included)
+// as it is.
+void appendLabelValue(TextBuffer& text, const char* zeroTerminated);
