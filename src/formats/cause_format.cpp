@@ -2,7 +2,6 @@
 #include "formats/cause_format.h"
 
 #include "engine/stall_attribution.h"
-#include "formats/report_format.h"
 
 namespace {
 
