@@ -8,6 +8,7 @@
 
 #include "engine/accounting.h"
 #include "engine/platform_seam.h"
+#include "engine/ticks.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ std::int64_t readAll() {
             if (group == 0) break;
             return done;
         }
-        std::int64_t got = returned / sizeof(ProcessorPerformance);
+        std::int64_t got = static_cast<std::int64_t>(returned / sizeof(ProcessorPerformance));
         if (got > groupSize[group]) got = groupSize[group];
         copyOut(raw + done, got, times + done);
         done += got;
@@ -75,14 +76,14 @@ std::int64_t readAll() {
     if (done > 0) return done;
     ULONG returned = 0;
     if (query(processorPerformanceClass, raw, bufferBytes, &returned) < 0) return -1;
-    std::int64_t got = returned / sizeof(ProcessorPerformance);
+    std::int64_t got = static_cast<std::int64_t>(returned / sizeof(ProcessorPerformance));
     if (got > cores) got = cores;
     copyOut(raw, got, times);
     return got;
 }
 
 std::int64_t nowUs() {
-    return counterMicroseconds(readPerformanceCounter(), performanceCounterFrequency());
+    return ticksToMicroseconds(readPerformanceCounter(), performanceCounterFrequency());
 }
 
 void readAccounting() {

@@ -47,12 +47,6 @@ std::int64_t finerResolution(std::int64_t resolutionUs, const AccountingStep& st
     return lowerTo(r, larger(busy, previousBusy) - smaller(busy, previousBusy));
 }
 
-std::int64_t counterMicroseconds(std::int64_t counter, std::int64_t frequency) {
-    constexpr std::int64_t usPerSecond = 1000000;
-    // Whole seconds first, so that a counter of many days does not overflow.
-    return counter / frequency * usPerSecond + counter % frequency * usPerSecond / frequency;
-}
-
 StallCause classifyStall(const StallDuring& during) {
     // At least half: 2 x time >= span, so that an odd span is not rounded.
     if (2 * during.driversUs >= during.spanUs) return StallCause::drivers;

@@ -39,9 +39,6 @@ AccountingStep stepBetween(const CoreTimes& before, const CoreTimes& after, std:
 // Answers `resolutionUs` (-1: none yet) or less.
 std::int64_t finerResolution(std::int64_t resolutionUs, const AccountingStep& step, const AccountingStep& previous);
 
-// A performance counter reading in microseconds.
-std::int64_t counterMicroseconds(std::int64_t counter, std::int64_t frequency);
-
 struct Attribution {
     StallCause cause;
     StallDuring during;  // threadsUs, driversUs and idleUs -1 when unknown

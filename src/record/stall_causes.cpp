@@ -8,6 +8,7 @@
 #include "engine/accounting.h"
 #include "engine/platform_seam.h"
 #include "engine/stall_attribution.h"
+#include "engine/ticks.h"
 #include "engine/wake_figures.h"
 #include "record/worst_events.h"
 
@@ -70,7 +71,7 @@ StallCause wakeCauseCopy[worstWakesKept];
 StallDuring wakeDuringCopy[worstWakesKept];
 
 std::int64_t nowUs() {
-    return counterMicroseconds(readPerformanceCounter(), performanceCounterFrequency());
+    return ticksToMicroseconds(readPerformanceCounter(), performanceCounterFrequency());
 }
 
 void count(std::int64_t core, bool wake, StallCause cause, std::int64_t n) {
@@ -113,7 +114,7 @@ void takeQueued(std::int64_t endUtcMs) {
         for (std::int64_t k = 0; k < taken; ++k) {
             const WakeStall& w = wakeBatch[k];
             if (endUtcMs >= 0 && w.utcMs > endUtcMs) continue;
-            addPending(PendingStall{core, counterMicroseconds(w.endCounter, performanceCounterFrequency()), w.utcMs,
+            addPending(PendingStall{core, ticksToMicroseconds(w.endCounter, performanceCounterFrequency()), w.utcMs,
                                     w.lateUs, true});
         }
         const std::int64_t lost = wakeStallsDropped(core);

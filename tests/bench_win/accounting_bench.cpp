@@ -31,7 +31,13 @@ double microsBetween(const LARGE_INTEGER& start, const LARGE_INTEGER& end) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int repetitions = argc > 1 ? std::atoi(argv[1]) : 100;
+    // An optional repetition count; anything unreadable keeps the default.
+    int repetitions = 100;
+    if (argc > 1) {
+        char* end = nullptr;
+        const long value = std::strtol(argv[1], &end, 10);
+        if (end != argv[1] && *end == '\0' && value > 0 && value < 1000000) repetitions = static_cast<int>(value);
+    }
     SYSTEM_INFO info{};
     GetSystemInfo(&info);
     const std::int64_t cores = static_cast<std::int32_t>(info.dwNumberOfProcessors);

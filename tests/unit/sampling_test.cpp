@@ -212,7 +212,7 @@ TEST(LateMicroseconds, FromCounterReadingsAtAnyFrequency) {
 
 TEST(CounterTicks, ConvertedWholeSecondsFirstAtAnyFrequency) {
     // 10 MHz, an odd 3,579,545 Hz and 2.4 GHz; 3 weeks x 2.4 GHz x 10^7 overflows 64 bits.
-    constexpr std::int64_t threeWeeks = 21 * 86400;
+    constexpr std::int64_t threeWeeks = std::int64_t{21} * 86400;
     struct Case {
         std::int64_t frequency, ticks, micros, hundredNs;
     };

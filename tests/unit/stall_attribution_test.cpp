@@ -105,7 +105,7 @@ TEST(StallAttribution, RingsKeepTheLastStepsOfTheCoresRead) {
     }
     AccountingStep out[accountingStepsKept];
     ASSERT_EQ(copyAccountingSteps(0, out), accountingStepsKept);
-    EXPECT_EQ(out[0].fromUs, 5 * 100 * ms);
+    EXPECT_EQ(out[0].fromUs, std::int64_t{5} * 100 * ms);
     EXPECT_EQ(out[accountingStepsKept - 1].toUs, (accountingStepsKept + 5) * 100 * ms);
     EXPECT_EQ(out[accountingStepsKept - 1].idleUs, 100 * ms);
     ASSERT_EQ(copyAccountingSteps(1, out), accountingStepsKept);
