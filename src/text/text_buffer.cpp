@@ -144,26 +144,39 @@ void appendJsonString(TextBuffer& text, const char* zeroTerminated) {
     appendChar(text, '"');
 }
 
-void appendHtmlText(TextBuffer& text, const char* zeroTerminated) {
+namespace {
+
+// One character of a format's text and what it is written as.
+struct Replacement {
+    char from;
+    const char* to;
+};
+
+constexpr Replacement htmlReplacements[] = {
+    {'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&#39;"}};
+constexpr Replacement labelReplacements[] = {{'\\', "\\\\"}, {'"', "\\\""}, {'\n', "\\n"}};
+
+template <std::size_t count>
+void appendReplacing(TextBuffer& text, const char* zeroTerminated, const Replacement (&table)[count]) {
     for (const char* p = zeroTerminated; *p != '\0'; ++p) {
-        switch (*p) {
-            case '&': appendText(text, "&amp;"); break;
-            case '<': appendText(text, "&lt;"); break;
-            case '>': appendText(text, "&gt;"); break;
-            case '"': appendText(text, "&quot;"); break;
-            case '\'': appendText(text, "&#39;"); break;
-            default: appendChar(text, *p); break;
+        const char* to = nullptr;
+        for (const Replacement& r : table) {
+            if (r.from == *p) to = r.to;
+        }
+        if (to != nullptr) {
+            appendText(text, to);
+        } else {
+            appendChar(text, *p);
         }
     }
 }
 
+}  // namespace
+
+void appendHtmlText(TextBuffer& text, const char* zeroTerminated) {
+    appendReplacing(text, zeroTerminated, htmlReplacements);
+}
+
 void appendLabelValue(TextBuffer& text, const char* zeroTerminated) {
-    for (const char* p = zeroTerminated; *p != '\0'; ++p) {
-        switch (*p) {
-            case '\\': appendText(text, "\\\\"); break;
-            case '"': appendText(text, "\\\""); break;
-            case '\n': appendText(text, "\\n"); break;
-            default: appendChar(text, *p); break;
-        }
-    }
+    appendReplacing(text, zeroTerminated, labelReplacements);
 }
