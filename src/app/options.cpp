@@ -16,17 +16,60 @@ constexpr std::int64_t maxFailAboveMs = INT64_MAX / 1000 - 1;
 
 namespace {
 
+bool parseDuration(const char* text, std::int64_t& ms);
+bool parseFailAbove(const char* text, std::int64_t& us);
+
+// One row per option. `set` stores what was given; for an option with a
+// value it answers false when the value is not what `needs` says.
 struct Option {
     const char* name;
+    const char* alias;  // a short spelling ("-h"), or null
     const char* needs;  // null: takes no value
+    bool (*set)(CommandLine& out, const char* value);
 };
 
 const Option options[] = {
-    {"--help", nullptr},          {"--version", nullptr},          {"--report", pathNeeds},
-    {"--log", pathNeeds},         {"--metrics", pathNeeds},        {"--html", pathNeeds},
-    {"--from", pathNeeds},        {"--duration", durationNeeds},   {"--fail-above", failAboveNeeds},
-    {"--fine", nullptr},          {"--no-window", nullptr},
+    {"--help", "-h", nullptr, [](CommandLine& out, const char*) { return out.help = true; }},
+    {"--version", nullptr, nullptr, [](CommandLine& out, const char*) { return out.version = true; }},
+    {"--report", nullptr, pathNeeds,
+     [](CommandLine& out, const char* value) {
+         out.reportPath = value;
+         return out.hasReport = true;
+     }},
+    {"--log", nullptr, pathNeeds,
+     [](CommandLine& out, const char* value) {
+         out.logPath = value;
+         return out.hasLog = true;
+     }},
+    {"--metrics", nullptr, pathNeeds,
+     [](CommandLine& out, const char* value) {
+         out.metricsPath = value;
+         return out.hasMetrics = true;
+     }},
+    {"--html", nullptr, pathNeeds,
+     [](CommandLine& out, const char* value) {
+         out.htmlPath = value;
+         return out.hasHtml = true;
+     }},
+    {"--from", nullptr, pathNeeds,
+     [](CommandLine& out, const char* value) {
+         out.fromPath = value;
+         return out.hasFrom = true;
+     }},
+    {"--duration", nullptr, durationNeeds,
+     [](CommandLine& out, const char* value) {
+         out.hasDuration = true;
+         return parseDuration(value, out.durationMs);
+     }},
+    {"--fail-above", nullptr, failAboveNeeds,
+     [](CommandLine& out, const char* value) {
+         out.hasFailAbove = true;
+         return parseFailAbove(value, out.failAboveUs);
+     }},
+    {"--fine", nullptr, nullptr, [](CommandLine& out, const char*) { return out.fine = true; }},
+    {"--no-window", nullptr, nullptr, [](CommandLine& out, const char*) { return out.noWindow = true; }},
 };
+constexpr std::size_t optionCount = sizeof options / sizeof options[0];
 
 // The error text, built from pieces and cut to its capacity.
 void say(char* error, std::initializer_list<const char*> pieces) {
@@ -72,49 +115,43 @@ bool parseFailAbove(const char* text, std::int64_t& us) {
     return parseThousandths(text, maxFailAboveMs, us);
 }
 
-// Options 2 to 6 take a path.
-void setPath(CommandLine& out, std::size_t index, const char* value) {
-    if (index == 2) {
-        out.hasReport = true;
-        out.reportPath = value;
-    } else if (index == 3) {
-        out.hasLog = true;
-        out.logPath = value;
-    } else if (index == 4) {
-        out.hasMetrics = true;
-        out.metricsPath = value;
-    } else if (index == 5) {
-        out.hasHtml = true;
-        out.htmlPath = value;
-    } else {
-        out.hasFrom = true;
-        out.fromPath = value;
+// The row of `argument` ("--name", "--name=value" or a short alias), or
+// optionCount; `nameLength` is the length of its name part.
+std::size_t findOption(const char* argument, std::size_t& nameLength) {
+    for (std::size_t index = 0; index < optionCount; ++index) {
+        if (options[index].alias != nullptr && std::strcmp(options[index].alias, argument) == 0) {
+            nameLength = std::strlen(argument);
+            return index;
+        }
     }
+    const char* equals = std::strchr(argument, '=');
+    nameLength = equals != nullptr ? static_cast<std::size_t>(equals - argument) : std::strlen(argument);
+    for (std::size_t index = 0; index < optionCount; ++index) {
+        if (std::strlen(options[index].name) == nameLength && std::strncmp(options[index].name, argument, nameLength) == 0) {
+            return index;
+        }
+    }
+    return optionCount;
 }
 
 }  // namespace
 
 bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char* error) {
     out = CommandLine{};
-    bool seen[sizeof options / sizeof options[0]] = {};
+    bool seen[optionCount] = {};
     for (int k = 1; k < argc; ++k) {
         const char* argument = argv[k];
-        if (std::strncmp(argument, "--", 2) != 0) {
-            say(error, {"unexpected argument '", argument, "'"});
-            return false;
-        }
-        const char* equals = std::strchr(argument, '=');
-        const std::size_t nameLength = equals != nullptr ? static_cast<std::size_t>(equals - argument) : std::strlen(argument);
-        char name[64] = {};
-        std::memcpy(name, argument, nameLength < sizeof name - 1 ? nameLength : sizeof name - 1);
-
-        std::size_t index = 0;
-        while (index < sizeof options / sizeof options[0] &&
-               (std::strlen(options[index].name) != nameLength ||
-                std::strncmp(options[index].name, argument, nameLength) != 0)) {
-            ++index;
-        }
-        if (index == sizeof options / sizeof options[0]) {
+        // "/?" is how Windows programs are asked for their help.
+        if (std::strcmp(argument, "/?") == 0) argument = "--help";
+        std::size_t nameLength = 0;
+        const std::size_t index = findOption(argument, nameLength);
+        if (index == optionCount) {
+            if (std::strncmp(argument, "--", 2) != 0) {
+                say(error, {"unexpected argument '", argument, "'"});
+                return false;
+            }
+            char name[64] = {};
+            std::memcpy(name, argument, nameLength < sizeof name - 1 ? nameLength : sizeof name - 1);
             say(error, {"unknown option '", nameLength < sizeof name ? name : argument, "'"});
             return false;
         }
@@ -124,16 +161,14 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
             return false;
         }
         seen[index] = true;
+        const char* equals = argument[nameLength] == '=' ? argument + nameLength : nullptr;
 
         if (option.needs == nullptr) {
             if (equals != nullptr) {
                 say(error, {"option '", option.name, "' takes no value, not '", equals + 1, "'"});
                 return false;
             }
-            if (index == 0) out.help = true;
-            if (index == 1) out.version = true;
-            if (index == 9) out.fine = true;
-            if (index == 10) out.noWindow = true;
+            option.set(out, nullptr);
             continue;
         }
         const char* value = nullptr;
@@ -145,16 +180,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
             say(error, {"option '", option.name, "' needs ", option.needs});
             return false;
         }
-        bool good = value[0] != '\0';
-        if (option.needs == pathNeeds) {
-            setPath(out, index, value);
-        } else if (option.needs == durationNeeds) {
-            out.hasDuration = true;
-            good = good && parseDuration(value, out.durationMs);
-        } else {
-            out.hasFailAbove = true;
-            good = good && parseFailAbove(value, out.failAboveUs);
-        }
+        // Every value is set, so that a later check sees what was given.
+        const bool good = option.set(out, value) && value[0] != '\0';
         if (!good) {
             say(error, {"option '", option.name, "' needs ", option.needs, ", not '", value, "'"});
             return false;
@@ -211,13 +238,15 @@ const char* usageText() {
            "                      allowed); with --fine, wake-ups count too\n"
            "  --fine              also wake on a 1 ms grid on every core and show each wake-up's\n"
            "                      lateness in microseconds: stalls of 1 to 100 ms are seen\n"
-           "  --help              show this text and exit\n"
+           "  -h, --help          show this text and exit (also /?)\n"
            "  --version           show the version and exit\n"
            "\n"
            "Exit codes:\n"
            "  0  normal end: a complete record, no event later than --fail-above\n"
-           "  2  bad command line, or a report or log file that cannot be created\n"
+           "  2  bad command line, or an output (--report, --log, --metrics, --html) that cannot be\n"
+           "     created, before anything starts\n"
            "  3  an event was later than --fail-above\n"
            "  4  the record cannot be trusted: the window, a sampler, the writer or the --duration\n"
-           "     timer could not start, or a log line or report write was lost (the message says which)\n";
+           "     timer could not start, a core was never sampled or not pinned, or a log line or a\n"
+           "     write of an output was lost (the message says which)\n";
 }

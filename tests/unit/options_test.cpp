@@ -90,7 +90,9 @@ TEST(Options, BadCommandLinesGiveOneLineNamingTheOption) {
         {{"--help", "--help"}, "option '--help' is given twice"},
         {{"--reports", "a"}, "unknown option '--reports'"},
         {{"--", "a"}, "unknown option '--'"},
-        {{"-h"}, "unexpected argument '-h'"},
+        {{"-h", "/?"}, "option '--help' is given twice"},
+        {{"-h=x"}, "unexpected argument '-h=x'"},
+        {{"-x"}, "unexpected argument '-x'"},
         {{"--log", "l.csv", "report.json"}, "unexpected argument 'report.json'"},
         {{"--no-window", "--duration", "5"}, "option '--no-window' needs somewhere to record the run: '--report', "
                                              "'--log', '--metrics' or '--html'"},
@@ -136,7 +138,7 @@ TEST(Options, UsageNamesEveryOptionAndExitCode) {
     const std::string usage = usageText();
     for (const char* part : {"--report PATH", "--log PATH", "--duration SECONDS", "--fail-above MS", "--help",
                              "--version", "0  normal end", "2  bad command line", "3  an event was later",
-                             "4  the record cannot be trusted"}) {
+                             "4  the record cannot be trusted", "--metrics, --html", "never sampled or not pinned"}) {
         EXPECT_NE(usage.find(part), std::string::npos) << part;
     }
 }
