@@ -46,4 +46,13 @@ not_logged=$(jq_value "[.cores[].wake.wake_lines_not_logged] | add")
 expect '(( wake_lines + not_logged - over <= 2 && over - wake_lines - not_logged <= 2 ))' \
     "each wake-up over 1 ms is a wake line or counted not logged ($wake_lines + $not_logged, $over over 1 ms)"
 expect '[[ $(jq -c "[.cores[].wake.sampled]" "$report") == "[true,true]" ]]' "both wake-up samplers ran pinned"
+
+# Windows made to report a third processor: its wake-up sampler cannot be pinned.
+vantrel_start_with_cpus 3 --fine --report "$report" --duration 3
+wait_for_exit "$VANTREL_PID" 30 || fail "the --fine run with 3 processors did not end by itself"
+expect '((WAITED_EXIT_CODE == 4))' "an unpinned wake-up sampler ends the run with 4 ($WAITED_EXIT_CODE)"
+expect 'jq -e ".problems | map(.message) | index(\"the wake-up sampler of core 2 could not be pinned to its core\")" "$report" >/dev/null' \
+    "the problems name core 2's wake-up sampler: $(jq -c .problems "$report")"
+expect '[[ $(jq -c "[.cores[].wake.sampled]" "$report") == "[true,true,false]" ]]' \
+    "core 2's wake figures are not sampled: $(jq -c "[.cores[].wake.sampled]" "$report")"
 echo "PASS"

@@ -119,11 +119,14 @@ bool readLog(LogReader& reader, const std::string& text, std::size_t chunk = 409
 TEST(LogReader, GoodAndBadLogsInAnyChunks) {
     // A power cut: zeros at the end, or a block of zeros and lines again; a byte order mark (an editor's).
     const std::string zeros(300, '\0'), cut = goodLog + "2026-12-07T14:03:08.1" + zeros, more = "2026-12-07T14:03:09.000Z,0,1,1000\n";
+    // A line of the longest length read, 100 bytes before its newline: late_us with leading zeros.
+    const std::string longest = "2026-12-07T14:03:09.000Z,0,1," + std::string(67, '0') + "1000\n";
     // Each good log with its timer lines, whether it ends early, whether it has wake-ups, and bytes left out.
     const std::tuple<std::string, std::int64_t, bool, bool, std::int64_t> goods[] = {
         {goodLog, 6, false, false, 0}, {goodLogWithWakes, 2, false, true, 0}, {cutLog, 6, true, false, 28},
         {cut, 6, true, false, 321}, {cut + "00Z,1,0,5\n" + more, 7, false, false, 331},
-        {goodLog + zeros + more, 7, false, false, 300}, {"\xef\xbb\xbf" + goodLog, 6, false, false, 0}};
+        {goodLog + zeros + more, 7, false, false, 300}, {"\xef\xbb\xbf" + goodLog, 6, false, false, 0},
+        {goodLog + longest + "2999-12-31T23:59:59.999Z,1,0,1\n", 8, false, false, 0}};
     // Each bad log with a part of the message it must give.
     const std::pair<std::string, const char*> bads[] = {
         {"", "the log is empty"},
@@ -131,6 +134,8 @@ TEST(LogReader, GoodAndBadLogsInAnyChunks) {
         {goodLog.substr(25), "line 1: not a log"},
         {"name,value\n\x7f" "ELF\x02\x01\n", "line 1: not a log"},
         {std::string(300, '\x01'), "line 1: longer than any line"},
+        {goodLog + "0" + longest, "line 8: longer than any line"},
+        {goodLog + "3000-01-01T00:00:00.000Z,1,0,1\n", "line 8: utc '3000-01-01T00:00:00.000Z' is outside"},
         {goodLog + "2026-12-07T14:03:09.000Z,256,0,1\n", "line 8: core '256' is beyond"},
         {goodLog + "2026-12-07T14:03:09.000Z,1,0,1,timer\n", "line 8: expected 4 fields"},
         {goodLogWithWakes + "2026-12-07T14:03:09.000Z,1,0,1,tick\n", "line 6: source 'tick' is neither"},

@@ -15,11 +15,13 @@
 #include <utility>
 #include <vector>
 
+#include "engine/accounting.h"
 #include "engine/platform_seam.h"
 #include "engine/sampled_cores.h"
 #include "engine/wake_figures.h"
 #include "formats/record_formats.h"
 #include "record/recorder.h"
+#include "tests/support/fake_platform.h"
 
 #ifndef _WIN32
 #include <csignal>
@@ -311,7 +313,7 @@ TEST_F(Recorder, FineExitCodeReportAndPageAgreeOnWhatCrossed) {
     } cases[] = {
         {"both exactly at the limit", {{1, 200, 15000}}, {{1, 150, 15000}}, {}, "Passed: no timer event and no wake-up came later than 15.000 ms."},
         {"a late wake-up after the close request", {{1, 200, 2000}}, {{1, 150, 5000}}, {{1, 950, 25000}}, "Passed: no timer event and no wake-up"},
-        {"a wake-up only", {{1, 300, 2537}}, {{1, 150, 14000}, {1, 250, 25000}}, {},
+        {"a wake-up only, the worst timer event exactly at the limit", {{1, 300, 15000}}, {{1, 150, 14000}, {1, 250, 25000}}, {},
          "Crossed: wake-ups came later than 15.000 ms; the worst, on core 1 at 2026-12-07T14:03:00.250Z, was 25.000 ms late."},
         {"both", {{0, 100, 16000}, {1, 300, 1000}}, {{1, 250, 31000}}, {},
          "Crossed: timer events and wake-ups came later than 15.000 ms; the worst timer event, on core 0 at "
@@ -375,4 +377,64 @@ TEST_F(Recorder, StepMovesABoundedBatchAndTheReportStillComes) {
     EXPECT_EQ(sumOf(readFile(at("r.json")), "events"), queued) << "the report was rewritten";
     finishRecorder(startedUtcMs + 2000, 2000, 0);
     EXPECT_EQ(linesOf(readFile(at("l.csv"))) - 1, queued) << "the end writes the rest";
+}
+
+namespace {
+
+// One core's stall counts as the report writes them, and as they should read.
+std::string causesOf(const std::string& report, int core) {
+    std::size_t at = report.find("\"causes\": ");
+    for (int k = 0; k < core; ++k) at = report.find("\"causes\": ", at + 1);
+    return at == std::string::npos ? "none" : report.substr(at + 10, report.find('\n', at) - at - 10);
+}
+std::string causes(std::int64_t timerUnknown, std::int64_t timerThreads, std::int64_t wakeUnknown) {
+    const auto row = [](std::int64_t unknown, std::int64_t threads) {
+        return "{\"unknown\": " + std::to_string(unknown) + ", \"threads\": " + std::to_string(threads) +
+               ", \"drivers\": 0, \"idle\": 0, \"mixed\": 0}";
+    };
+    return "{\"timer\": " + row(timerUnknown, timerThreads) + ", \"wake\": " + row(wakeUnknown, 0) + "}";
+}
+
+}  // namespace
+
+// The stalls' causes as the writer settles them, on the fake counter (10 ticks a microsecond).
+TEST_F(Recorder, StallsWaitBoundedForTheirCausesAndEveryLostOneIsUnknownOnce) {
+    ASSERT_TRUE(start(at("r.json"), "", 2, -1, "", true)) << error;
+    ASSERT_TRUE(makeAccounting(2));
+    const std::int64_t t0 = readPerformanceCounter() / 10;
+    const CoreTimes idle[2] = {};
+    storeAccountingReading(t0, idle, 2);
+    advanceFakeCounter(200000);
+    const auto step = [&](std::int64_t stalls, std::int64_t core) {
+        for (std::int64_t k = 0; k < stalls; ++k) record(core, 6, startedUtcMs + 20);  // 6007 us late
+        recorderStep(startedUtcMs + 1000, 1000, true);
+        return causesOf(readFile(at("r.json")), 0) + " " + causesOf(readFile(at("r.json")), 1);
+    };
+    // 1,024 timer stalls fill the queue: core 1's is lost. 2,048 can wait; the 2,049th is unknown at once.
+    for (std::int64_t k = 0; k < 1024; ++k) record(0, 6, startedUtcMs + 20);
+    EXPECT_EQ(step(1, 1), causes(0, 0, 0) + " " + causes(1, 0, 0));
+    step(1024, 0);
+    EXPECT_EQ(step(1, 0), causes(1, 0, 0) + " " + causes(1, 0, 0));
+    // The accounting reaches them, 1 ms steps of threads alone.
+    for (std::int64_t k = 1; k <= 21; ++k) {
+        const CoreTimes busy[2] = {{0, 0, k * 10000, 0, 0}, {0, 0, k * 10000, 0, 0}};
+        storeAccountingReading(t0 + k * 1000, busy, 2);
+    }
+    EXPECT_EQ(step(0, 0), causes(1, 2048, 0) + " " + causes(1, 0, 0));
+    // A stall the accounting never reaches is unknown 3 s after its end, not later; 65 wake stalls
+    // fill their queue of 64 and the one lost is counted once.
+    advanceFakeCounter(10000000);
+    record(1, 6, startedUtcMs + 1020);
+    for (int k = 0; k < 65; ++k) recordWake(1, 6000, 0, startedUtcMs + 1020);
+    advanceFakeCounter(29999990);
+    EXPECT_EQ(step(0, 0), causes(1, 2048, 0) + " " + causes(1, 0, 1));
+    advanceFakeCounter(10);
+    EXPECT_EQ(step(0, 0), causes(1, 2048, 0) + " " + causes(2, 0, 65));
+    // 5,000 us late is no stall, 5,001 us is; the run's end settles what still waits.
+    lockSamples();
+    for (const std::int64_t lateUs : {5000, 5001}) recordEvent(TimerEvent{0, 5, lateUs, startedUtcMs + 4100});
+    unlockSamples();
+    finishRecorder(startedUtcMs + 5000, 5000, 0);
+    EXPECT_EQ(causesOf(readFile(at("r.json")), 0), causes(2, 2048, 0));
+    freeAccounting();
 }

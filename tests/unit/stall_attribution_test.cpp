@@ -41,6 +41,8 @@ TEST(StallAttribution, CausesOfSpansAgainstSteps) {
         {"idle over a long step",
          {step(0, 100, 0, 0, 100), step(100, 400, 10, 0, 290), step(400, 500, 0, 0, 100)}, 450, 300, 10,
          StallCause::idle, false, {300, 10, 0, 290}},
+        {"threads for exactly half the span", {step(0, 100, 50, 0, 50)}, 100, 100, 10, StallCause::threads, false,
+         {100, 50, 0, 50}},
         {"driver time first", {step(0, 100, 40, 60, 0)}, 80, 60, 10, StallCause::drivers, false, {60, 40, 60, 0}},
         {"nothing reaches half", {step(0, 100, 40, 20, 40)}, 100, 100, 10, StallCause::mixed, false, {100, 40, 20, 40}},
         {"a step read wrongly", {step(0, 100, 100, 0, 0), backwards, step(200, 300, 100, 0, 0)}, 250, 100, 10,

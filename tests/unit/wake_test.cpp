@@ -22,7 +22,7 @@
 namespace {
 
 // The figures exist once per process: every test uses these cores, each its own.
-constexpr std::int64_t cores = 7;
+constexpr std::int64_t cores = 9;
 constexpr std::int64_t qpc = 10000000;    // Wine's counter, 10 MHz
 constexpr std::int64_t acpiPm = 3579545;  // a frequency that does not divide by 1000
 constexpr std::uint64_t nearWrap = ~std::uint64_t{0} - 4999;
@@ -220,6 +220,26 @@ TEST_F(WakeFigures, LoopOfWakesJustOver1msLogsALimitedSampleWithEachSecondsWorst
     }
     EXPECT_EQ(perSecond, (std::vector<std::int64_t>{wakeLinesPerSecond, wakeLinesPerSecond, wakeLinesPerSecond, 1}));
     EXPECT_EQ(worstPerSecond, (std::vector<std::int64_t>{1200, 1300, 1400, 1100}));
+}
+
+// Wake-ups 1.1 ms late from deadline `first` on pass every other deadline: 958 passes 959 ... 999 (21 in
+// the first second, the last two tied for its worst), then 1001; 959 passes 960 ... 998, then 1000.
+TEST_F(WakeFigures, WakeLinesSecondStartsAtDeadline1000AndTheEarliestOfTiesIsLogged) {
+    const WakeWait lateWait = [](void*, std::uint64_t start, std::int64_t index) {
+        advanceFakeCounter(static_cast<std::int64_t>(start + wakeDeadlineOffset(index, qpc)) + 11000 - readPerformanceCounter());
+    };
+    // Core, first deadline, wake-ups; lines logged and not.
+    for (const auto& [core, first, wakes, logged, notLogged] : {std::tuple{7, 958, 22, 21, 1}, std::tuple{8, 959, 21, 21, 0}}) {
+        WakeLoop loop = startWakeLoop(core, lateWait, nullptr);
+        loop.index = first;
+        for (int k = 0; k < wakes; ++k) runWakeOnce(loop);
+        WakeStatistics s;
+        readWakeStatistics(core, s);
+        WakeEvent lines[lateWakeQueueCapacity]{};
+        const std::int64_t n = popLateWakes(core, lines, lateWakeQueueCapacity);
+        EXPECT_EQ(std::make_tuple(n, s.linesNotLogged), std::make_tuple(logged, notLogged)) << "core " << core;
+        EXPECT_EQ(lines[19].utcMs - lines[18].utcMs, 2) << "core " << core << ": the earliest of the tied worst";
+    }
 }
 
 TEST(FineColumns, HeightAndLabelOfTheWorstLateness) {
