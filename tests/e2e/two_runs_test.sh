@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Two runs, one output: a second run that names any output of a running one
+# is refused with 2 before anything starts, naming the file, and the first
+# goes on untouched (its metrics keep its own start time) and ends with 0.
+# A run killed outright holds up no later run.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+e2e_init
+work=$VANTREL_SCREENSHOT_DIR/two-runs
+rm -rf "$work" && mkdir -p "$work"
+w() { winepath -w "$work/$1"; }
+started() { grep '^vantrel_start_time_seconds' "$work/m.prom"; }
+
+vantrel_start --no-window --metrics "$(w m.prom)" --log "$(w l.csv)" --report "$(w r.json)" --html "$(w p.html)" --duration 8
+first=$VANTREL_PID
+wait_until 20 '[[ -s $work/p.html ]]' || fail "the first run made no page"
+own=$(started)
+for row in --metrics:m.prom --log:l.csv --report:r.json --html:p.html; do
+    code=0
+    wine "$VANTREL_EXE" --no-window "${row%%:*}" "$(w "${row#*:}")" --duration 1 </dev/null >/dev/null 2>"$work/err.txt" || code=$?
+    expect '((code == 2)) && grep -qF "cannot write '\''$(w "${row#*:}")'\'': another run of Vantrel writes it" "$work/err.txt"' \
+        "a second run with ${row%%:*} is refused with 2 ($code): $(head -n1 "$work/err.txt")"
+    expect '[[ $(started) == "$own" ]]' "the first run's metrics keep its start time ($(started))"
+done
+wait_for_exit "$first" 30 || fail "the first run did not end"
+expect '((WAITED_EXIT_CODE == 0)) && [[ $(started) == "$own" && ! -e $work/m.prom.lock ]]' \
+    "the first run ends with 0 ($WAITED_EXIT_CODE), its metrics its own, its lock gone"
+
+vantrel_start --no-window --metrics "$(w m.prom)" --duration 60
+wait_until 20 '[[ $(started) != "$own" ]]' || fail "the run to be killed made no metrics"
+kill -9 "$VANTREL_PID" && wait_for_exit "$VANTREL_PID" 10 || fail "the run was not killed"
+vantrel_start --no-window --metrics "$(w m.prom)" --duration 1
+wait_for_exit "$VANTREL_PID" 30 || fail "the run after the killed one did not end"
+expect '((WAITED_EXIT_CODE == 0))' "a run after a killed one ends with 0 ($WAITED_EXIT_CODE): $(head -n1 "$VANTREL_STDERR")"
+echo "PASS"
