@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# The log on disk stays whole. Deleting it during the run (Windows' del) is
-# refused, and the run ends 0 with every line; a Linux rm is no Windows
-# deletion and Wine cannot refuse it, so the test deletes from inside Wine.
-# A disk that fills and stays full (the file size limit of the shell that
-# starts the program: writes go short, then fail) leaves a log that ends with
-# a newline, and the lines it lacks are counted in log_dropped: exit 4.
+# The log on disk stays whole. Windows' del during the run is refused and the
+# run ends 0 with every line (a Linux rm is no Windows deletion: Wine cannot
+# refuse it). A full disk (the file size limit of the starting shell: writes
+# go short, then fail) leaves it ending with a newline, the rest in log_dropped.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init
 command -v jq >/dev/null || fail "jq is not installed"

@@ -102,16 +102,18 @@ TEST(Options, BadCommandLinesGiveOneLineNamingTheOption) {
         {{"--html", "p.html", "--from", "."}, "option '--from': '.' is a folder"},
     };
     for (const auto& [arguments, error] : cases) EXPECT_EQ(errorOf(arguments), error);
-    // A device takes the log only; Windows' own device names are tried under Wine.
+    // A device takes the log only; under Wine, Windows' own device names.
 #ifdef _WIN32
-    const std::string device = "NUL";
+    const std::vector<std::string> devices = {"NUL", "CON", "C:\\nul.txt", "\\\\.\\COM1"};
 #else
-    const std::string device = "/dev/null";
+    const std::vector<std::string> devices = {"/dev/null"};
 #endif
-    const std::string notAFile = ": '" + device + "' is a device, not a file";
-    EXPECT_EQ(errorOf({"--report", device.c_str()}), "option '--report'" + notAFile);
-    EXPECT_EQ(errorOf({"--metrics", device.c_str(), "--log", device.c_str()}), "option '--metrics'" + notAFile);
-    EXPECT_EQ(errorOf({"--log", device.c_str()}), "(accepted)");
+    for (const std::string& device : devices) {
+        const std::string notAFile = ": '" + device + "' is a device, not a file";
+        EXPECT_EQ(errorOf({"--report", device.c_str()}), "option '--report'" + notAFile);
+        EXPECT_EQ(errorOf({"--metrics", device.c_str(), "--log", device.c_str()}), "option '--metrics'" + notAFile);
+        EXPECT_EQ(errorOf({"--log", device.c_str()}), "(accepted)");
+    }
 }
 
 #ifndef _WIN32
