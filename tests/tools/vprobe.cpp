@@ -26,7 +26,6 @@
 // program's label font and comparing pixels exactly.
 #include <windows.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -651,32 +650,17 @@ int commandPower(const std::string& event) {
 // Holds PATH open across COUNT replaces: each hold lasts until a replace is
 // waiting on it (PATH.tmp written and closed: it opens without write
 // sharing), then AFTER_MS more. blocked: holds that replace still waited
-// through at their end; longest_ms: the longest hold from the temporary's
-// last write, which tells a machine too loaded for the test (a hold past the
-// retries) from a replace given up too soon.
+// through at their end.
 int commandHold(const char* path, DWORD afterMs, int count, DWORD seconds) {
     const std::string temporary = std::string(path) + ".tmp";
+    const ULONGLONG endAt = GetTickCount64() + 1000ULL * seconds;
     const auto there = [&] { return GetFileAttributesA(temporary.c_str()) != INVALID_FILE_ATTRIBUTES; };
-    // 100 ns units of the system time: its last write, then now.
-    ULARGE_INTEGER writtenAt{};
     const auto written = [&] {
         HANDLE file = CreateFileA(temporary.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return false;
-        FILETIME lastWrite{};
-        GetFileTime(file, nullptr, nullptr, &lastWrite);
-        writtenAt = ULARGE_INTEGER{{lastWrite.dwLowDateTime, lastWrite.dwHighDateTime}};
-        CloseHandle(file);
-        return true;
+        return file != INVALID_HANDLE_VALUE && CloseHandle(file) != 0;
     };
-    const auto now = [] {
-        FILETIME time{};
-        GetSystemTimeAsFileTime(&time);
-        return ULARGE_INTEGER{{time.dwLowDateTime, time.dwHighDateTime}}.QuadPart;
-    };
-    const ULONGLONG endAt = GetTickCount64() + 1000ULL * seconds;
     int holds = 0;
     int blocked = 0;
-    ULONGLONG longestMs = 0;
     while (holds < count && GetTickCount64() < endAt) {
         HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
@@ -688,13 +672,11 @@ int commandHold(const char* path, DWORD afterMs, int count, DWORD seconds) {
             ++holds;
             Sleep(afterMs);
             blocked += there() ? 1 : 0;
-            const ULONGLONG letGoAt = now();
-            if (letGoAt > writtenAt.QuadPart) longestMs = std::max(longestMs, (letGoAt - writtenAt.QuadPart) / 10000);
         }
         CloseHandle(file);
         while (there() && GetTickCount64() < endAt) Sleep(5);
     }
-    std::printf("holds=%d\nblocked=%d\nlongest_ms=%llu\n", holds, blocked, longestMs);
+    std::printf("holds=%d\nblocked=%d\n", holds, blocked);
     return 0;
 }
 
