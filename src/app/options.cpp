@@ -204,15 +204,26 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
                     "'--html'"});
         return false;
     }
-    // Compared as the system resolves them, so that a typo in the case or
-    // another spelling of the log cannot make an output write over it.
     const char* names[] = {"--report", "--log", "--metrics", "--html", "--from"};
     const char* paths[] = {out.reportPath, out.logPath, out.metricsPath, out.htmlPath, out.fromPath};
+    // A device takes a log (NUL, CON), never a file replaced whole; a folder
+    // is nothing to write or read. Said before the same-file check, which
+    // would find NUL and NUL one file.
+    for (std::size_t k = 0; k < 5; ++k) {
+        const PathKind kind = paths[k] != nullptr ? kindOfPath(paths[k]) : PathKind::none;
+        const bool wholeFile = k == 0 || k == 2 || k == 3;
+        if (kind == PathKind::folder || (kind == PathKind::device && wholeFile)) {
+            say(error, {"option '", names[k], "': '", paths[k], kind == PathKind::folder ? "' is a folder" : "' is a device, not a file"});
+            return false;
+        }
+    }
+    // Compared as the system resolves them, so that a typo in the case or
+    // another spelling of the log cannot make an output write over it.
     for (std::size_t a = 0; a < 5; ++a) {
         for (std::size_t b = a + 1; b < 5; ++b) {
             if (paths[a] != nullptr && paths[b] != nullptr && samePathOrTemporary(paths[a], paths[b])) {
                 say(error, {"options '", names[a], "' and '", names[b], "' name the same file",
-                            sameFile(paths[a], paths[b]) ? "" : " (one is the other's temporary)", ": '", paths[a],
+                            sameFile(paths[a], paths[b]) ? "" : " (one is the other's temporary or lock file)", ": '", paths[a],
                             "' and '", paths[b], "'"});
                 return false;
             }

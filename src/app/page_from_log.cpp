@@ -58,9 +58,7 @@ bool readWholeLog(HANDLE file, LogReader& reader, char* error, const char* path)
     return good;
 }
 
-}  // namespace
-
-int makePageFromLog(const CommandLine& options) {
+int makePageLocked(const CommandLine& options) {
     HANDLE file = openLog(options.fromPath);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
@@ -120,5 +118,18 @@ int makePageFromLog(const CommandLine& options) {
     freeTextBuffer(page);
     freeWholeFile(target);
     freeLogReader(reader);
+    return code;
+}
+
+}  // namespace
+
+// The page, made while its lock is held: a run that writes the same page is
+// not overwritten under its feet, nor its temporary.
+int makePageFromLog(const CommandLine& options) {
+    char error[messageCapacity];
+    OutputLock* lock = nullptr;
+    if (lockOutput(options.htmlPath, &lock, error) == LockAnswer::heldElsewhere) return refuse(error, "", "");
+    const int code = makePageLocked(options);
+    unlockOutput(lock);
     return code;
 }

@@ -1,6 +1,7 @@
 // The parts of the output files that both platforms share.
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "files/output_file.h"
 #include "files/output_file_platform.h"
@@ -32,17 +33,40 @@ bool replaceWholeFile(WholeFile* file, const char* data, std::size_t size, char*
     return writeTemporaryOf(file, data, size, error) && moveTemporaryInPlace(file, error);
 }
 
-// Whether `other` names the temporary of `path`.
-static bool isTemporaryOf(const char* path, const char* other) {
-    const std::size_t length = std::strlen(path);
-    auto* temporary = static_cast<char*>(std::malloc(length + 5));
-    if (temporary == nullptr) return false;
-    joinText(temporary, length + 5, {path, ".tmp"});
-    const bool same = sameFile(temporary, other);
-    std::free(temporary);
+// The path and `suffix`, allocated; null without the memory.
+static char* withSuffix(const char* path, const char* suffix) {
+    const std::size_t length = std::strlen(path) + std::strlen(suffix) + 1;
+    auto* joined = static_cast<char*>(std::malloc(length));
+    if (joined != nullptr) joinText(joined, length, {path, suffix});
+    return joined;
+}
+
+// Whether `other` names the temporary or the lock file of `path`.
+static bool isCompanionOf(const char* path, const char* other) {
+    bool same = false;
+    for (const char* suffix : {".tmp", ".lock"}) {
+        char* companion = withSuffix(path, suffix);
+        same = same || (companion != nullptr && sameFile(companion, other));
+        std::free(companion);
+    }
     return same;
 }
 
 bool samePathOrTemporary(const char* a, const char* b) {
-    return sameFile(a, b) || isTemporaryOf(a, b) || isTemporaryOf(b, a);
+    return sameFile(a, b) || isCompanionOf(a, b) || isCompanionOf(b, a);
+}
+
+LockAnswer lockOutput(const char* path, OutputLock** lock, char* error) {
+    *lock = nullptr;
+    if (kindOfPath(path) == PathKind::device) return LockAnswer::notNeeded;
+    char* lockPath = withSuffix(path, ".lock");
+    if (lockPath == nullptr) return LockAnswer::notMade;
+    const LockAnswer answer = takeLockFile(lockPath, lock);
+    if (answer == LockAnswer::heldElsewhere) {
+        char reason[messageCapacity];
+        joinText(reason, sizeof reason, {"another run of Vantrel writes it (it holds '", lockPath, "')"});
+        describeFailure(error, "write", path, reason);
+    }
+    std::free(lockPath);
+    return answer;
 }

@@ -16,3 +16,6 @@ MoveResult tryMoveTemporary(WholeFile* file);
 // last try's reason.
 void abandonMove(WholeFile* file, char* error);
 void pauseMilliseconds(int milliseconds);
+// Opens or makes the lock file at `lockPath` and takes it; only taken,
+// heldElsewhere or notMade.
+LockAnswer takeLockFile(const char* lockPath, OutputLock** lock);

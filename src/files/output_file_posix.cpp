@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -13,6 +14,12 @@
 #include "text/text_buffer.h"
 
 struct OutputFile {
+    int descriptor;
+    bool onDisk;
+    char path[1];  // the rest of the allocation
+};
+
+struct OutputLock {
     int descriptor;
     char path[1];  // the rest of the allocation
 };
@@ -56,15 +63,27 @@ OutputFile* createOutputFile(const char* path, bool truncate, char* error) {
         failure(error, "create", path, ENOMEM);
         return nullptr;
     }
+    struct stat status {};
     file->descriptor = descriptor;
+    file->onDisk = fstat(descriptor, &status) != 0 || S_ISREG(status.st_mode);
     std::memcpy(file->path, path, length + 1);
     return file;
 }
 
+bool isDiskFile(const OutputFile* file) {
+    return file->onDisk;
+}
+
+bool cutOutputFile(OutputFile* file, std::uint64_t size, char* error) {
+    // Written with O_APPEND: the next write goes to the new end.
+    if (ftruncate(file->descriptor, static_cast<off_t>(size)) == 0) return true;
+    failure(error, "cut", file->path, errno);
+    return false;
+}
+
 bool truncateOutputFile(OutputFile* file, char* error) {
     // A device or pipe (/dev/stdout, a FIFO) has nothing to empty.
-    struct stat status {};
-    if (fstat(file->descriptor, &status) == 0 && !S_ISREG(status.st_mode)) return true;
+    if (!file->onDisk) return true;
     if (ftruncate(file->descriptor, 0) != 0) {
         failure(error, "truncate", file->path, errno);
         return false;
@@ -155,6 +174,54 @@ void pauseMilliseconds(int milliseconds) {
 
 void removeTemporaryOf(WholeFile* file) {
     unlink(file->temporary);
+}
+
+LockAnswer takeLockFile(const char* lockPath, OutputLock** lock) {
+    const std::size_t length = std::strlen(lockPath);
+    // A run that ends removes its lock file: one that opened it just before
+    // then holds a file no longer at the path, and tries again.
+    for (int tries = 0; tries < 3; ++tries) {
+        int descriptor = -1;
+        do {
+            descriptor = open(lockPath, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        } while (descriptor < 0 && errno == EINTR);
+        if (descriptor < 0) return LockAnswer::notMade;
+        if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+            const bool held = errno == EWOULDBLOCK;
+            close(descriptor);
+            return held ? LockAnswer::heldElsewhere : LockAnswer::notMade;
+        }
+        struct stat locked {};
+        struct stat named {};
+        if (fstat(descriptor, &locked) == 0 && stat(lockPath, &named) == 0 && locked.st_dev == named.st_dev &&
+            locked.st_ino == named.st_ino) {
+            *lock = static_cast<OutputLock*>(std::malloc(sizeof(OutputLock) + length));
+            if (*lock == nullptr) {
+                close(descriptor);
+                return LockAnswer::notMade;
+            }
+            (*lock)->descriptor = descriptor;
+            std::memcpy((*lock)->path, lockPath, length + 1);
+            return LockAnswer::taken;
+        }
+        close(descriptor);
+    }
+    return LockAnswer::notMade;
+}
+
+void unlockOutput(OutputLock* lock) {
+    if (lock == nullptr) return;
+    // Removed while still held, so no other run takes a file about to go.
+    unlink(lock->path);
+    close(lock->descriptor);
+    std::free(lock);
+}
+
+PathKind kindOfPath(const char* path) {
+    struct stat status {};
+    if (stat(path, &status) != 0) return PathKind::none;
+    if (S_ISREG(status.st_mode)) return PathKind::file;
+    return S_ISDIR(status.st_mode) ? PathKind::folder : PathKind::device;
 }
 
 bool fileExistsAt(const char* path) {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 
 #include "files/output_file.h"
 #include "files/output_file_platform.h"
@@ -10,7 +11,12 @@
 
 struct OutputFile {
     HANDLE handle;
+    bool onDisk;
     char* path;
+};
+
+struct OutputLock {
+    HANDLE handle;
 };
 
 struct WholeFile {
@@ -87,9 +93,11 @@ static HANDLE openForWriting(const wchar_t* path, DWORD disposition) {
         SetLastError(ERROR_INVALID_NAME);
         return INVALID_HANDLE_VALUE;
     }
-    // Others may read the files and may delete or rename them while open.
-    return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, disposition,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Others may read the files, but not delete or rename one while it is
+    // open: a log deleted during the run (del, a cleaner) would take the
+    // rest of the record with it without a word. The temporaries are closed
+    // before they are moved, so nothing here needs delete sharing.
+    return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 static bool writeSome(HANDLE handle, const char* data, std::size_t size, std::size_t* written) {
@@ -119,13 +127,27 @@ OutputFile* createOutputFile(const char* path, bool truncate, char* error) {
         return nullptr;
     }
     file->handle = handle;
+    file->onDisk = GetFileType(handle) == FILE_TYPE_DISK;
     file->path = copy;
     return file;
 }
 
+bool isDiskFile(const OutputFile* file) {
+    return file->onDisk;
+}
+
+bool cutOutputFile(OutputFile* file, std::uint64_t size, char* error) {
+    // The end moves back and the file pointer with it: the next write goes on there.
+    LARGE_INTEGER end{};
+    end.QuadPart = static_cast<LONGLONG>(size);
+    if (SetFilePointerEx(file->handle, end, nullptr, FILE_BEGIN) != 0 && SetEndOfFile(file->handle) != 0) return true;
+    failure(error, "cut", file->path, GetLastError());
+    return false;
+}
+
 bool truncateOutputFile(OutputFile* file, char* error) {
     // A device or pipe (CON, NUL) has nothing to empty.
-    if (GetFileType(file->handle) != FILE_TYPE_DISK) return true;
+    if (!file->onDisk) return true;
     LARGE_INTEGER zero{};
     if (SetFilePointerEx(file->handle, zero, nullptr, FILE_BEGIN) == 0 || SetEndOfFile(file->handle) == 0) {
         failure(error, "truncate", file->path, GetLastError());
@@ -227,6 +249,33 @@ void removeTemporaryOf(WholeFile* file) {
     if (file->wideTemporary != nullptr) DeleteFileW(file->wideTemporary);
 }
 
+LockAnswer takeLockFile(const char* lockPath, OutputLock** lock) {
+    wchar_t* wide = widen(lockPath, L"");
+    // Shared with nobody, and deleted by the system when the handle closes,
+    // which it does when the process ends, even when it is killed.
+    HANDLE handle = wide == nullptr ? INVALID_HANDLE_VALUE
+                                    : CreateFileW(wide, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    const DWORD code = GetLastError();
+    std::free(wide);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return code == ERROR_SHARING_VIOLATION ? LockAnswer::heldElsewhere : LockAnswer::notMade;
+    }
+    *lock = static_cast<OutputLock*>(std::malloc(sizeof(OutputLock)));
+    if (*lock == nullptr) {
+        CloseHandle(handle);
+        return LockAnswer::notMade;
+    }
+    (*lock)->handle = handle;
+    return LockAnswer::taken;
+}
+
+void unlockOutput(OutputLock* lock) {
+    if (lock == nullptr) return;
+    CloseHandle(lock->handle);
+    std::free(lock);
+}
+
 bool fileExistsAt(const char* path) {
     wchar_t* wide = widen(path, L"");
     const bool exists = wide != nullptr && GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES;
@@ -287,4 +336,33 @@ bool sameFile(const char* a, const char* b) {
     std::free(fullA);
     std::free(fullB);
     return same;
+}
+
+// "\\.\NUL", "\\.\COM1": what GetFullPathNameW makes of a device name (NUL,
+// CON, PRN, AUX, COM1-9, LPT1-9, with an extension or a folder on older
+// systems), unless it is a drive's path in that space ("\\.\C:\x").
+static bool isDevicePath(const wchar_t* full) {
+    if (std::wcsncmp(full, L"\\\\.\\", 4) != 0) return false;
+    const wchar_t* rest = full + 4;
+    return !(std::iswalpha(rest[0]) != 0 && rest[1] == L':' && (rest[2] == L'\\' || rest[2] == L'/'));
+}
+
+PathKind kindOfPath(const char* path) {
+    wchar_t* full = fullPathOf(path);
+    if (full == nullptr) return PathKind::none;
+    // Asking no access opens devices and folders alike, whoever holds them.
+    HANDLE handle = CreateFileW(full, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    PathKind kind = isDevicePath(full) ? PathKind::device : PathKind::none;
+    if (handle != INVALID_HANDLE_VALUE) {
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (GetFileType(handle) != FILE_TYPE_DISK) {
+            kind = PathKind::device;
+        } else if (GetFileInformationByHandle(handle, &information) != 0) {
+            kind = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::folder : PathKind::file;
+        }
+        CloseHandle(handle);
+    }
+    std::free(full);
+    return kind;
 }

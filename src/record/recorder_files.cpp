@@ -41,8 +41,11 @@ static OutputFile* logFile = nullptr;
 static TextBuffer pendingLog;      // formatted lines, at most one batch
 static std::size_t pendingDone = 0;  // how much of pendingLog is written
 static std::size_t logHeaderSize = 0;
-static std::size_t logBytesWritten = 0;
+static std::size_t logBytesWritten = 0;  // the log's size, on disk
 static bool logFailing = false;
+static bool logCutOwed = false;  // a half line is left at the log's end
+// The outputs' locks, held from the start to the end of the run.
+static OutputLock* locks[4];
 // The text of whichever whole file is being written, sized for the largest.
 static TextBuffer reportText;
 static TimerEvent batch[eventsPerBatch];
@@ -63,8 +66,30 @@ static std::size_t wholeFileCapacity() {
     return largest;
 }
 
+// After a short or failed write: a log on disk is cut back to its last
+// whole line, so that it always ends with a newline, and the cut line is
+// written again whole at the next step (or counted as lost at the end). A
+// device keeps what it took, and the line goes on from there.
+static bool cutToWholeLine() {
+    if (!isDiskFile(logFile)) return true;
+    std::size_t lineStart = pendingDone;
+    while (lineStart > 0 && pendingLog.data[lineStart - 1] != '\n') --lineStart;
+    const std::size_t part = pendingDone - lineStart;
+    char error[messageCapacity];
+    // Until the cut is made nothing more is written: it would end the half line.
+    logCutOwed = !cutOutputFile(logFile, logBytesWritten - part, error);
+    if (logCutOwed) {
+        recordFailure(logFailing, error);
+        return false;
+    }
+    logBytesWritten -= part;
+    pendingDone = lineStart;
+    return true;
+}
+
 // Writes what it can of pendingLog; answers true when all of it is out.
 static bool flushPending() {
+    if (logCutOwed && !cutToWholeLine()) return false;
     while (pendingDone < pendingLog.size) {
         std::size_t written = 0;
         char error[messageCapacity];
@@ -72,12 +97,12 @@ static bool flushPending() {
             appendToOutputFile(logFile, pendingLog.data + pendingDone, pendingLog.size - pendingDone, &written, error);
         logBytesWritten += written;
         pendingDone += written;
-        if (!ok) {
-            recordFailure(logFailing, error);
+        if (!ok) recordFailure(logFailing, error);
+        // Nothing accepted and no reason given: try again at the next step.
+        if (!ok || written == 0) {
+            cutToWholeLine();
             return false;
         }
-        // Nothing accepted and no reason given: try again at the next step.
-        if (written == 0) return false;
     }
     clearText(pendingLog);
     pendingDone = 0;
@@ -131,9 +156,17 @@ static void rewriteFiles(const RunSummary& run) {
     }
 }
 
+static void releaseLocks() {
+    for (OutputLock*& lock : locks) {
+        unlockOutput(lock);
+        lock = nullptr;
+    }
+}
+
 static void releaseBuffers() {
     closeOutputFile(logFile);
     logFile = nullptr;
+    releaseLocks();
     for (WholeOutput& output : wholeOutputs) {
         freeWholeFile(output.file);
         output.file = nullptr;
@@ -168,6 +201,7 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
     logHeaderSize = 0;
     logBytesWritten = 0;
     logFailing = false;
+    logCutOwed = false;
     current = settings;
     const bool hasLog = given(current.logPath);
     const RecordFormats* formats = current.formats;
@@ -181,6 +215,7 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
 
     const char* outputs[] = {current.reportPath, current.logPath, current.htmlPath, current.metricsPath};
     constexpr std::size_t outputCount = sizeof outputs / sizeof outputs[0];
+    static_assert(outputCount == sizeof locks / sizeof locks[0], "one lock per output");
     bool anyOutput = false;
     for (std::size_t a = 0; a < outputCount; ++a) {
         anyOutput = anyOutput || given(outputs[a]);
@@ -208,6 +243,15 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
         if (!given(output.path)) continue;
         output.file = makeWholeFile(output.path);
         if (output.file == nullptr) return outOfMemory(error);
+    }
+
+    // Before any file is touched: a second run that names an output of
+    // this one is refused here and leaves this one's files as they are.
+    for (std::size_t k = 0; k < outputCount; ++k) {
+        if (given(outputs[k]) && lockOutput(outputs[k], &locks[k], error) == LockAnswer::heldElsewhere) {
+            releaseBuffers();
+            return false;
+        }
     }
 
     // Nothing existing is changed until every file has shown it can be
@@ -259,7 +303,7 @@ void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t 
     // so the report still adds up to the events measured.
     std::int64_t unwritten = 0;
     if (logFile != nullptr && !drainLog(giveUpAtCounter, 0)) {
-        // Every line left, even one written in part, ends in its newline.
+        // Every line left, even one written in part to a device, ends in its newline.
         for (std::size_t k = pendingDone; k < pendingLog.size; ++k) unwritten += pendingLog.data[k] == '\n' ? 1 : 0;
         if (logBytesWritten < logHeaderSize) --unwritten;
         lockSamples();
@@ -290,6 +334,7 @@ void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t 
     rewriteFiles(run);
     closeOutputFile(logFile);
     logFile = nullptr;
+    releaseLocks();
     clearText(pendingLog);
     pendingDone = 0;
 }

@@ -18,8 +18,8 @@
 //   vprobe close [WAIT_MS]          posts WM_CLOSE and waits for the process to end
 //   vprobe power suspend|resume|resume-user   tells the monitor window (shown or hidden) that the
 //                                   machine sleeps or woke, as the system's power broadcast would
-//   vprobe hold PATH HOLD_MS GAP_MS SECONDS   holds PATH open without delete sharing (an exporter or a
-//                                   virus scanner), HOLD_MS at a time; blocked: holds a replace waited through
+//   vprobe hold PATH AFTER_MS COUNT SECONDS   holds PATH open without delete sharing (an exporter or a
+//                                   virus scanner) across COUNT replaces, AFTER_MS past each one's start
 //
 // The picture is read from the screen (GetDC of the desktop), as a user would
 // see it; labels are read by rendering every candidate "+Nms" with the
@@ -647,18 +647,34 @@ int commandPower(const std::string& event) {
     return sent ? 0 : 1;
 }
 
-// A replace was waiting for a hold when PATH.tmp was there as it let go.
-int commandHold(const char* path, DWORD holdMs, DWORD gapMs, DWORD seconds) {
+// Holds PATH open across COUNT replaces: each hold lasts until a replace is
+// waiting on it (PATH.tmp written and closed: it opens without write
+// sharing), then AFTER_MS more. blocked: holds that replace still waited
+// through at their end.
+int commandHold(const char* path, DWORD afterMs, int count, DWORD seconds) {
     const std::string temporary = std::string(path) + ".tmp";
+    const ULONGLONG endAt = GetTickCount64() + 1000ULL * seconds;
+    const auto there = [&] { return GetFileAttributesA(temporary.c_str()) != INVALID_FILE_ATTRIBUTES; };
+    const auto written = [&] {
+        HANDLE file = CreateFileA(temporary.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        return file != INVALID_HANDLE_VALUE && CloseHandle(file) != 0;
+    };
     int holds = 0;
     int blocked = 0;
-    for (const ULONGLONG endAt = GetTickCount64() + 1000ULL * seconds; GetTickCount64() < endAt; Sleep(gapMs)) {
+    while (holds < count && GetTickCount64() < endAt) {
         HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) continue;
-        ++holds;
-        Sleep(holdMs);
-        if (GetFileAttributesA(temporary.c_str()) != INVALID_FILE_ATTRIBUTES) ++blocked;
+        if (file == INVALID_HANDLE_VALUE) {
+            Sleep(5);
+            continue;
+        }
+        while (!written() && GetTickCount64() < endAt) Sleep(5);
+        if (GetTickCount64() < endAt) {
+            ++holds;
+            Sleep(afterMs);
+            blocked += there() ? 1 : 0;
+        }
         CloseHandle(file);
+        while (there() && GetTickCount64() < endAt) Sleep(5);
     }
     std::printf("holds=%d\nblocked=%d\n", holds, blocked);
     return 0;
@@ -681,7 +697,7 @@ int rowArgument(const char* text) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        (void)std::fprintf(stderr, "usage: vprobe sysinfo|window|samplers|tray|rows|wait-full|watch|close|end-session|power EVENT|hold PATH HOLD GAP S|detached MS PROGRAM ARGS ...\n");
+        (void)std::fprintf(stderr, "usage: vprobe sysinfo|window|samplers|tray|rows|wait-full|watch|close|end-session|power EVENT|hold PATH AFTER_MS COUNT S|detached MS PROGRAM ARGS ...\n");
         return 2;
     }
     const std::string command = argv[1];
@@ -712,7 +728,8 @@ int main(int argc, char** argv) {
     } else if (command == "power" && argc > 2) {
         result = commandPower(argv[2]);
     } else if (command == "hold" && argc > 5) {
-        result = commandHold(argv[2], argumentMs(argc, argv, 3, 0), argumentMs(argc, argv, 4, 0), argumentMs(argc, argv, 5, 0));
+        result = commandHold(argv[2], argumentMs(argc, argv, 3, 0), static_cast<int>(argumentMs(argc, argv, 4, 0)),
+                             argumentMs(argc, argv, 5, 0));
     } else if (command == "close") {
         result = commandClose(argumentMs(argc, argv, 2, 5000));
     } else {

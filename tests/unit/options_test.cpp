@@ -100,8 +100,22 @@ TEST(Options, BadCommandLinesGiveOneLineNamingTheOption) {
         {{"--html", "p.html", "--from", "run.csv", "--fine"},
          "option '--from' makes a page from a log without measuring: it takes only '--html'"},
         {{"--report", "a", "--metrics", "a"}, "options '--report' and '--metrics' name the same file: 'a' and 'a'"},
+        {{"--log", "."}, "option '--log': '.' is a folder"},
+        {{"--html", "p.html", "--from", "."}, "option '--from': '.' is a folder"},
     };
     for (const auto& [arguments, error] : cases) EXPECT_EQ(errorOf(arguments), error);
+    // A device takes the log only; under Wine, Windows' own device names.
+#ifdef _WIN32
+    const std::vector<std::string> devices = {"NUL", "CON", "C:\\nul.txt", "\\\\.\\COM1"};
+#else
+    const std::vector<std::string> devices = {"/dev/null"};
+#endif
+    for (const std::string& device : devices) {
+        const std::string notAFile = ": '" + device + "' is a device, not a file";
+        EXPECT_EQ(errorOf({"--report", device.c_str()}), "option '--report'" + notAFile);
+        EXPECT_EQ(errorOf({"--metrics", device.c_str(), "--log", device.c_str()}), "option '--metrics'" + notAFile);
+        EXPECT_EQ(errorOf({"--log", device.c_str()}), "(accepted)");
+    }
 }
 
 #ifndef _WIN32
@@ -119,7 +133,7 @@ TEST(Options, OutputsNamingTheSameFileAreRefused) {
     const std::string absolute = (folder / "run.csv").string();
     const std::pair<const char*, bool> cases[] = {
         {"run.csv", true},       {"./run.csv", true},        {"sub/../run.csv", true}, {absolute.c_str(), true},
-        {"link.csv", true},      {"hard.csv", true},         {"run.csv.tmp", true},    {"RUN.CSV", false},
+        {"link.csv", true},      {"hard.csv", true},         {"run.csv.tmp", true},    {"run.csv.lock", true},  {"RUN.CSV", false},
         {"sub/run.csv", false},  {"run.csv.tm", false},      {"other.csv", false},
     };
     for (const auto& [page, same] : cases) {
