@@ -130,7 +130,7 @@ RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool finis
     const bool crossed = sawFailure;
     if (stoppedUtcMs >= 0) elapsedMs = stoppedElapsedMs;
     unlockSamples();
-    for (std::int64_t core = 0; core < current.coreCount; ++core) sampledCopy[core] = isCoreSampled(core);
+    for (std::int64_t core = 0; core < current.coreCount; ++core) sampledCopy[core] = countsAsSampled(core, elapsedMs);
     std::int64_t worstWakeCount = 0;
     if (current.fine) {
         for (std::int64_t core = 0; core < current.coreCount; ++core) wakeSampledCopy[core] = isWakeSampled(core);
