@@ -139,7 +139,8 @@ constexpr LatenessFamilies wakeFamilies = {
     wakeHistogramUpperUs, wakeHistogramBucketCount, usPerSecond};
 
 // One core's figures of either kind; `histogram` null when its sampler did
-// not run (pinned), so it has none to show.
+// not run (pinned), so it has none to show. `sumUs` is of lateness at or
+// above zero (wake-ups are never early, timer events may be).
 struct CoreLateness {
     const std::int64_t* histogram;
     std::int64_t events;
@@ -153,7 +154,7 @@ static CoreLateness latenessOf(const RunSummary& run, const LatenessFamilies& ki
         return {showsWakes(run, core) ? w.histogram : nullptr, w.events, w.sumUs, w.maxUs};
     }
     const CoreStatistics& s = run.cores[core];
-    return {showsCore(run, core) ? s.histogram : nullptr, s.events, s.sumUs, s.maxUs};
+    return {showsCore(run, core) ? s.histogram : nullptr, s.events, s.lateSumUs, s.maxUs};
 }
 
 static void appendLatenessFamilies(TextBuffer& out, const RunSummary& run, const LatenessFamilies& kind) {
@@ -222,7 +223,9 @@ void formatMetrics(const RunSummary& run, TextBuffer& out) {
     }
 
     // The buckets count by whole milliseconds of lateness, as the report's
-    // histogram does (early events in the first); the sum is in microseconds.
+    // histogram does (early events in the first); the sum is in microseconds
+    // and counts an early event as 0, so that it never falls: PromQL takes
+    // any fall of a _sum for a restart.
     appendLatenessFamilies(out, run, timerFamilies);
     if (run.wakes != nullptr) {
         appendLatenessFamilies(out, run, wakeFamilies);
