@@ -9,10 +9,10 @@
 constexpr std::size_t metricsLineMax = 112;
 // One family's HELP and TYPE lines, whose texts are fixed here.
 constexpr std::size_t metricsHeaderMax = 192;
-constexpr std::size_t metricsFamilies = 13;
+constexpr std::size_t metricsFamilies = 14;
 // Samples outside the per-core families: info, start time, cores, log
-// dropped, problems, time asleep, threshold.
-constexpr std::size_t metricsScalarLines = 7;
+// dropped, problems, the run's end, time asleep, threshold.
+constexpr std::size_t metricsScalarLines = 8;
 
 // Both histograms' bounds are kept in whole units of these per second.
 constexpr std::int64_t msPerSecond = 1000;
@@ -188,6 +188,12 @@ void formatMetrics(const RunSummary& run, TextBuffer& out) {
 
     appendFamily(out, "vantrel_problems_total", "counter", "Distinct problems met during the run.");
     appendIntegerSample(out, "vantrel_problems_total", run.problemCount);
+
+    // A file that no longer changes is a run that ended when this says so,
+    // and one that hangs or was killed when it does not.
+    appendFamily(out, "vantrel_run_final", "gauge",
+                 "1 in the last file of a run that ended (closed, --duration over, logoff), 0 while it runs.");
+    appendIntegerSample(out, "vantrel_run_final", run.finished ? 1 : 0);
 
     if (run.accounting) {
         const char* const stalls = "vantrel_stalls_total";
