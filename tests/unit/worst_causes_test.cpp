@@ -9,6 +9,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <tuple>
 
 #include "engine/accounting.h"
 #include "engine/platform_seam.h"
@@ -57,20 +58,17 @@ TEST(WorstCauses, EveryStallAWorstListNamesHasItsCauseHoweverManyTie) {
     const std::string report = (dir / "r.json").string(), page = (dir / "p.html").string();
     ASSERT_TRUE(createSampleLock() && createWakeFigures(2) && makeAccounting(2));
     clearSampledCores();
-    markCoreSampled(0);
-    markCoreSampled(1);
-    markWakeSampled(0);
-    markWakeSampled(1);
+    for (const std::int64_t core : {0, 1}) {
+        markCoreSampled(core);
+        markWakeSampled(core);
+    }
     setFakeTick(0);
-    const std::int64_t startUtcMs = readUtcMilliseconds();
     RecorderSettings settings{};
     settings.reportPath = report.c_str();
     settings.htmlPath = page.c_str();
-    settings.failAboveUs = -1;
-    settings.coreCount = 2;
-    settings.startedUtcMs = startUtcMs;
+    std::tie(settings.failAboveUs, settings.coreCount, settings.startedUtcMs, settings.fine) =
+        std::make_tuple(-1, 2, readUtcMilliseconds(), true);
     settings.version = "9.9.9";
-    settings.fine = true;
     settings.formats = &recordFormats;
     char error[messageCapacity] = "";
     ASSERT_TRUE(startRecorder(settings, error)) << error;
