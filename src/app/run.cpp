@@ -165,7 +165,7 @@ void describeMachine(char* name, std::size_t nameCapacity, char* system, std::si
     }
 }
 
-bool startRecording(const CommandLine& options, std::int64_t cores) {
+bool startRecording(const CommandLine& options, std::int64_t cores, bool fineChosen) {
     recording = options.hasReport || options.hasLog || options.hasHtml || options.hasMetrics || options.hasFailAbove;
     if (!recording) return true;
     // The recorder takes the samplers' lock from its start on. Made here,
@@ -189,6 +189,8 @@ bool startRecording(const CommandLine& options, std::int64_t cores) {
     settings.startedUtcMs = readUtcMilliseconds();
     settings.version = VANTREL_VERSION;
     settings.fine = options.fine;
+    settings.fineMethod = fineChosen ? wakeMethodName() : "";
+    settings.fineResolutionUs = fineChosen ? wakeResolutionUs() : 0;
     // Set before the start, so that a problem met at the start (a log that
     // cannot take its header) is told like any other.
     settings.tellProblem = tellRunProblem;
@@ -207,11 +209,10 @@ bool startRecording(const CommandLine& options, std::int64_t cores) {
     return true;
 }
 
-void startSamplers(const CommandLine& options) {
+void startSamplers(const CommandLine& options, bool fineChosen) {
     if (options.fine) {
         // First, so that the graph's first columns already have wake-ups.
-        if (startWakeSamplers(sampleTables.coreCount)) {
-            if (recording) setFineMethod(wakeMethodName(), wakeResolutionUs());
+        if (fineChosen && startWakeSamplers(sampleTables.coreCount)) {
             for (std::int64_t core = 0; core < sampleTables.coreCount; ++core) {
                 const WakeSamplerState state = wakeSamplerState(core);
                 if (state == wakeSamplerNotStarted) noteCoreProblem("the wake-up sampler", core);
@@ -248,6 +249,7 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
     std::int64_t count = countProcessors();
     if (count < 1) count = 1;
     const std::int64_t sampled = count < maxCores ? count : maxCores;
+    bool fineChosen = false;
     if (options.fine) {
         if (!createWakeFigures(sampled)) {
             tellUser("vantrel: not enough memory for the wake-up samplers\n", true);
@@ -255,8 +257,10 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
         }
         // The rows show the wake-up samplers' figures from the first event on.
         fineColumns = true;
+        // Before the record, which is handed how they wait.
+        fineChosen = chooseWakeMethod();
     }
-    if (!startRecording(options, sampled)) return exitBadCommandLine;
+    if (!startRecording(options, sampled, fineChosen)) return exitBadCommandLine;
 
     const bool windowMade = options.noWindow ? setupHiddenWindow(count) != 0 : setupMonitorWindow(count) != 0;
     if (windowMade) {
@@ -271,7 +275,7 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
             writerRunning = startRecordWriter(runStartMs, RecordWriterSteps{recorderStep, finishRecorder});
             if (!writerRunning) noteProblem("the thread that writes the record could not start");
         }
-        startSamplers(options);
+        startSamplers(options, fineChosen);
         armDuration(options);
         runMessageLoop();
         KillTimer(monitorWindow, 0);

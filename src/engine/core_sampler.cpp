@@ -68,7 +68,10 @@ std::int64_t coreSamplerMain(std::int64_t core) {
                                   static_cast<int>(core) * samplerWindowSpacing, samplerWindowTop,
                                   samplerWindowWidth, samplerWindowHeight, nullptr, nullptr,
                                   GetModuleHandleA(nullptr), nullptr);
-    if (window == nullptr) return 0;
+    if (window == nullptr) {
+        markCoreFailed(core);
+        return 0;
+    }
     // The window remembers whose sampler it is, so that a timer message with
     // any other identifier (anyone on the desktop can post one) is refused.
     SetWindowLongPtrA(window, GWLP_USERDATA, static_cast<LONG_PTR>(core));
@@ -81,6 +84,8 @@ std::int64_t coreSamplerMain(std::int64_t core) {
         markCoreSampled(core);
         runMessageLoop();
         KillTimer(window, static_cast<UINT_PTR>(core));
+    } else {
+        markCoreFailed(core);
     }
     DestroyWindow(window);
     return 0;
@@ -93,6 +98,8 @@ DWORD WINAPI coreSamplerThread(LPVOID parameter) {
 SamplerStart startCoreSampler(std::int64_t core) {
     const SamplerStart started = startPinnedThread(coreSamplerThread, core);
     if (started == samplerNotPinned) markCoreUnpinned(core);
+    // In whichever order this and the thread's own marks come.
+    if (started == samplerRunning) markCoreStarting(core);
     return started;
 }
 

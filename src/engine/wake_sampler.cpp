@@ -171,11 +171,15 @@ DWORD WINAPI wakeSamplerThread(LPVOID parameter) {
 
 }  // namespace
 
-bool startWakeSamplers(std::int64_t coreCount) {
-    for (WakeSamplerState& state : samplerStates) state = wakeSamplerNotStarted;
+bool chooseWakeMethod() {
     askForTimerResolution();
     chooseMethod();
-    if (chosenMethod == wakeMethodCount) return false;
+    return chosenMethod != wakeMethodCount;
+}
+
+bool startWakeSamplers(std::int64_t coreCount) {
+    for (WakeSamplerState& state : samplerStates) state = wakeSamplerNotStarted;
+    if (chosenMethod == wakeMethodCount && !chooseWakeMethod()) return false;
     bool anyStarted = false;
     for (std::int64_t core = 0; core < coreCount && core < maxCores; ++core) {
         coreWaits[core] = WakeWaitWith{chosenMethod, makeTimer(chosenMethod)};

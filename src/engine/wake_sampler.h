@@ -5,21 +5,26 @@
 
 #include <cstdint>
 
-// Chooses the way to wait by timing a few dozen wake-ups of each candidate
-// (about 0.1 s), asks for a 1 ms timer resolution, and starts one wake-up
-// thread per core 0..coreCount-1. createWakeFigures(coreCount) must have
-// succeeded. Answers false when no thread could be started. The threads are
-// never stopped: they end with the process, like the timer samplers. Each
-// core's thread is pinned before it runs; wakeSamplerState tells per core
-// what came of it, and markWakeSampled marks the ones that measure their core.
+// Asks for a 1 ms timer resolution and chooses the way to wait by timing a
+// few dozen wake-ups of each candidate (about 0.1 s), on the calling thread.
+// Answers false when no way works.
+bool chooseWakeMethod();
+
+// Starts one wake-up thread per core 0..coreCount-1, having chosen the way
+// to wait first unless chooseWakeMethod did. createWakeFigures(coreCount)
+// must have succeeded. Answers false when no thread could be started. The
+// threads are never stopped: they end with the process, like the timer
+// samplers. Each core's thread is pinned before it runs; wakeSamplerState
+// tells per core what came of it, and markWakeSampled marks the ones that
+// measure their core.
 bool startWakeSamplers(std::int64_t coreCount);
 
 enum WakeSamplerState { wakeSamplerRunning, wakeSamplerNotStarted, wakeSamplerNotPinned };
 WakeSamplerState wakeSamplerState(std::int64_t core);
 
-// For the report: the wait that startWakeSamplers chose ("high-resolution
-// timer", "waitable timer" or "sleep"; "" before it ran) and the timer
-// resolution obtained, in us (0 when the system would not tell).
+// For the report: the wait chosen ("high-resolution timer", "waitable
+// timer" or "sleep"; "" before it was chosen) and the timer resolution
+// obtained, in us (0 when the system would not tell).
 const char* wakeMethodName();
 std::int64_t wakeResolutionUs();
 

@@ -229,7 +229,8 @@ static bool readEvent(LogReader& reader, const char* line, std::size_t length) {
     std::int64_t sum = 0;
     const bool overflows = wake ? __builtin_add_overflow(reader.wakes[core].sumUs, lateUs, &sum)
                                 : __builtin_add_overflow(reader.cores[core].sumUs, lateUs, &sum) ||
-                                      __builtin_add_overflow(reader.cores[core].sumMs, lateMs, &sum);
+                                      __builtin_add_overflow(reader.cores[core].sumMs, lateMs, &sum) ||
+                                      __builtin_add_overflow(reader.cores[core].lateSumUs, lateUs > 0 ? lateUs : 0, &sum);
     if (overflows) return fail(reader, "the lateness of the core's lines adds up to more than a run can measure");
 
     if (reader.timerLines == 0 && !reader.sawWakes) {

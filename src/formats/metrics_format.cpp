@@ -9,10 +9,10 @@
 constexpr std::size_t metricsLineMax = 112;
 // One family's HELP and TYPE lines, whose texts are fixed here.
 constexpr std::size_t metricsHeaderMax = 192;
-constexpr std::size_t metricsFamilies = 13;
+constexpr std::size_t metricsFamilies = 14;
 // Samples outside the per-core families: info, start time, cores, log
-// dropped, problems, time asleep, threshold.
-constexpr std::size_t metricsScalarLines = 7;
+// dropped, problems, the run's end, time asleep, threshold.
+constexpr std::size_t metricsScalarLines = 8;
 
 // Both histograms' bounds are kept in whole units of these per second.
 constexpr std::int64_t msPerSecond = 1000;
@@ -139,7 +139,8 @@ constexpr LatenessFamilies wakeFamilies = {
     wakeHistogramUpperUs, wakeHistogramBucketCount, usPerSecond};
 
 // One core's figures of either kind; `histogram` null when its sampler did
-// not run (pinned), so it has none to show.
+// not run (pinned), so it has none to show. `sumUs` is of lateness at or
+// above zero (wake-ups are never early, timer events may be).
 struct CoreLateness {
     const std::int64_t* histogram;
     std::int64_t events;
@@ -153,7 +154,7 @@ static CoreLateness latenessOf(const RunSummary& run, const LatenessFamilies& ki
         return {showsWakes(run, core) ? w.histogram : nullptr, w.events, w.sumUs, w.maxUs};
     }
     const CoreStatistics& s = run.cores[core];
-    return {showsCore(run, core) ? s.histogram : nullptr, s.events, s.sumUs, s.maxUs};
+    return {showsCore(run, core) ? s.histogram : nullptr, s.events, s.lateSumUs, s.maxUs};
 }
 
 static void appendLatenessFamilies(TextBuffer& out, const RunSummary& run, const LatenessFamilies& kind) {
@@ -187,6 +188,12 @@ void formatMetrics(const RunSummary& run, TextBuffer& out) {
 
     appendFamily(out, "vantrel_problems_total", "counter", "Distinct problems met during the run.");
     appendIntegerSample(out, "vantrel_problems_total", run.problemCount);
+
+    // A file that no longer changes is a run that ended when this says so,
+    // and one that hangs or was killed when it does not.
+    appendFamily(out, "vantrel_run_final", "gauge",
+                 "1 in the last file of a run that ended (closed, --duration over, logoff), 0 while it runs.");
+    appendIntegerSample(out, "vantrel_run_final", run.finished ? 1 : 0);
 
     if (run.accounting) {
         const char* const stalls = "vantrel_stalls_total";
@@ -222,7 +229,9 @@ void formatMetrics(const RunSummary& run, TextBuffer& out) {
     }
 
     // The buckets count by whole milliseconds of lateness, as the report's
-    // histogram does (early events in the first); the sum is in microseconds.
+    // histogram does (early events in the first); the sum is in microseconds
+    // and counts an early event as 0, so that it never falls: PromQL takes
+    // any fall of a _sum for a restart.
     appendLatenessFamilies(out, run, timerFamilies);
     if (run.wakes != nullptr) {
         appendLatenessFamilies(out, run, wakeFamilies);

@@ -56,8 +56,6 @@ static WakeEvent worstWakesCopy[worstWakesKept];
 static WakeStatistics* wakeAtStop = nullptr;
 static WakeEvent worstWakesAtStop[worstWakesKept];
 static std::int64_t worstWakesAtStopCount = 0;
-static const char* fineMethod = "";
-static std::int64_t fineResolutionUs = 0;
 
 // Adds under the lock, tells outside it: telling may write to a pipe.
 static void tell(bool added, const char* message) {
@@ -130,7 +128,7 @@ RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool finis
     const bool crossed = sawFailure;
     if (stoppedUtcMs >= 0) elapsedMs = stoppedElapsedMs;
     unlockSamples();
-    for (std::int64_t core = 0; core < current.coreCount; ++core) sampledCopy[core] = isCoreSampled(core);
+    for (std::int64_t core = 0; core < current.coreCount; ++core) sampledCopy[core] = countsAsSampled(core, elapsedMs);
     std::int64_t worstWakeCount = 0;
     if (current.fine) {
         for (std::int64_t core = 0; core < current.coreCount; ++core) wakeSampledCopy[core] = isWakeSampled(core);
@@ -175,8 +173,8 @@ RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool finis
     if (current.fine) {
         run.wakes = wakeCopy;
         run.wakeSampled = wakeSampledCopy;
-        run.fineMethod = fineMethod;
-        run.fineResolutionUs = fineResolutionUs;
+        run.fineMethod = current.fineMethod != nullptr ? current.fineMethod : "";
+        run.fineResolutionUs = current.fineResolutionUs;
         run.worstWakes = worstWakesCopy;
         run.worstWakeCount = worstWakeCount;
     }
@@ -265,11 +263,6 @@ void recordEvent(const TimerEvent& event) {
     }
     if (hasLog) pushEvent(event);
     noteTimerStall(event);
-}
-
-void setFineMethod(const char* method, std::int64_t resolutionUs) {
-    fineMethod = method;
-    fineResolutionUs = resolutionUs;
 }
 
 void noteSuspend(std::int64_t nowUtcMs) {

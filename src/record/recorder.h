@@ -55,8 +55,12 @@ struct RecorderSettings {
     const char* version;
     const char* machineName;    // for the page; "" when unknown
     const char* systemVersion;  // for the page; "" when unknown
-    // The wake-up samplers run (--fine): their figures go into the record.
+    // The wake-up samplers run (--fine): their figures go into the record,
+    // with how they wait and the timer resolution they got (chosen before
+    // the record starts, so that the writer only ever reads them).
     bool fine;
+    const char* fineMethod;  // null or "": not chosen
+    std::int64_t fineResolutionUs;
     // Told every problem of the run and its recovery as it happens, outside
     // the lock; it must not wait for anything (standard error). Null: silent.
     void (*tellProblem)(const char* message);
@@ -101,10 +105,6 @@ void stopRecording(std::int64_t nowUtcMs, std::int64_t elapsedMs);
 // `giveUpAtCounter`, what is left counts as dropped, and the final report is
 // written, its counts the log's lines plus log_dropped.
 void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t giveUpAtCounter);
-
-// How the wake-up samplers wait and the timer resolution they got, for the
-// report; once they are started.
-void setFineMethod(const char* method, std::int64_t resolutionUs);
 
 // Some recorded event (or wake-up) was later than the threshold.
 bool recorderSawFailure();

@@ -313,24 +313,28 @@ void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t 
         }
         unlockSamples();
     }
+    RunSummary run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
+    bool told = false;
     for (std::int64_t core = 0; core < current.coreCount; ++core) {
-        // An unpinned sampler was told when it started.
-        if (isCoreSampled(core) || isCoreUnpinned(core)) continue;
+        // An unpinned sampler was told when it started; one still on its
+        // way to its timer in a short run did not fail (countsAsSampled).
+        if (run.sampled[core] || isCoreUnpinned(core)) continue;
         char number[24];
         formatInteger(number, core);
         char message[messageCapacity];
         joinText(message, sizeof message, {"core ", number, " could not be sampled"});
         noteRunProblem(nowUtcMs, message);
+        told = true;
     }
-    RunSummary run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
     if (run.logDropped > 0) {
         char number[24];
         formatInteger(number, run.logDropped);
         char message[messageCapacity];
         joinText(message, sizeof message, {number, run.logDropped == 1 ? " log line was lost" : " log lines were lost"});
         noteRunProblem(nowUtcMs, message);
-        run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
+        told = true;
     }
+    if (told) run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
     rewriteFiles(run);
     closeOutputFile(logFile);
     logFile = nullptr;

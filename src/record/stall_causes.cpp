@@ -10,7 +10,7 @@
 #include "engine/stall_attribution.h"
 #include "engine/ticks.h"
 #include "engine/wake_figures.h"
-#include "record/worst_events.h"
+#include "engine/worst_list.h"
 
 namespace {
 
@@ -21,15 +21,21 @@ constexpr std::int64_t timerQueueCapacity = 1024;
 constexpr std::int64_t pendingCapacity = 2048;
 // How long a stall may wait for steps that reach its end.
 constexpr std::int64_t giveUpAfterUs = 3000000;
-// The largest attributed stalls of each kind, enough for the worst lists
-// even where the tick count and the counter rank a few differently.
-constexpr std::int64_t attributedKept = 3 * worstEventsKept;
+// The worst attributed stalls of each kind, ranked as the worst list that
+// names them (worst_list.h): by the lateness that list orders by, then the
+// earlier time, then the lower core. Whatever the number of stalls, every
+// stall a list names is then among them, however many tie.
+constexpr std::int64_t attributedKept = worstEventsKept > worstWakesKept ? worstEventsKept : worstWakesKept;
 
 struct PendingStall {
     std::int64_t core;
     std::int64_t endUs;
     std::int64_t utcMs;
     std::int64_t lateUs;
+    // What the stall's worst list ranks by: late_ms for a timer event (the
+    // tick count's, in steps of 10 to 16 ms, so many stalls tie), late_us
+    // for a wake-up.
+    std::int64_t rankLate;
     bool wake;
 };
 
@@ -37,6 +43,7 @@ struct AttributedStall {
     std::int64_t core;
     std::int64_t utcMs;
     std::int64_t lateUs;
+    std::int64_t rankLate;
     StallCause cause;
     StallDuring during;
 };
@@ -87,17 +94,12 @@ void addPending(const PendingStall& stall) {
     }
 }
 
-// Keeps the largest: a full list gives up its smallest for a larger one.
+bool attributedRanksBefore(const AttributedStall& a, const AttributedStall& b) {
+    return ranksWorse(a.rankLate, a.utcMs, a.core, b.rankLate, b.utcMs, b.core);
+}
+
 void offer(AttributedList& list, const AttributedStall& stall) {
-    std::int64_t at = list.count;
-    if (list.count == attributedKept) {
-        at = 0;
-        for (std::int64_t k = 1; k < list.count; ++k) at = list.kept[k].lateUs < list.kept[at].lateUs ? k : at;
-        if (list.kept[at].lateUs >= stall.lateUs) return;
-    } else {
-        ++list.count;
-    }
-    list.kept[at] = stall;
+    keepWorst(list.kept, list.count, attributedKept, stall, attributedRanksBefore);
 }
 
 void takeQueued(std::int64_t endUtcMs) {
@@ -115,7 +117,7 @@ void takeQueued(std::int64_t endUtcMs) {
             const WakeStall& w = wakeBatch[k];
             if (endUtcMs >= 0 && w.utcMs > endUtcMs) continue;
             addPending(PendingStall{core, ticksToMicroseconds(w.endCounter, performanceCounterFrequency()), w.utcMs,
-                                    w.lateUs, true});
+                                    w.lateUs, w.lateUs, true});
         }
         const std::int64_t lost = wakeStallsDropped(core);
         count(core, true, StallCause::unknown, lost - wakeLostSeen[core]);
@@ -177,7 +179,7 @@ void noteTimerStall(const TimerEvent& event) {
         ++timerLost[event.core];
         return;
     }
-    timerQueue[timerQueued++] = PendingStall{event.core, nowUs(), event.utcMs, event.lateUs, false};
+    timerQueue[timerQueued++] = PendingStall{event.core, nowUs(), event.utcMs, event.lateUs, event.lateMs, false};
 }
 
 void attributeStalls(bool finishing, std::int64_t endUtcMs) {
@@ -203,7 +205,7 @@ void attributeStalls(bool finishing, std::int64_t endUtcMs) {
         }
         count(stall.core, stall.wake, a.cause, 1);
         offer(stall.wake ? attributedWake : attributedTimer,
-              AttributedStall{stall.core, stall.utcMs, stall.lateUs, a.cause, a.during});
+              AttributedStall{stall.core, stall.utcMs, stall.lateUs, stall.rankLate, a.cause, a.during});
     }
     pendingCount = left;
 }

@@ -1,8 +1,9 @@
 // The causes of a run's stalls: every timer event and wake-up later than
 // stallLateUs is queued as it is recorded, and the record's writer reads
 // each against the time accounting once that covers it (accounting.h),
-// counts it per core by cause and keeps the causes of the largest, so the
-// worst lists of the snapshot get theirs. The samplers only queue.
+// counts it per core by cause and keeps the causes of the worst, ranked as
+// the worst lists rank them, so that every stall a list of the snapshot
+// names gets its own. The samplers only queue.
 #pragma once
 
 #include <cstdint>

@@ -27,5 +27,6 @@ void addToStatistics(CoreStatistics& statistics, const TimerEvent& event) {
     ++statistics.events;
     statistics.sumMs += event.lateMs;
     statistics.sumUs += event.lateUs;
+    if (event.lateUs > 0) statistics.lateSumUs += event.lateUs;
     ++statistics.histogram[histogramBucketOf(event.lateMs)];
 }

@@ -24,6 +24,9 @@ struct CoreStatistics {
     std::int64_t maxUs;
     std::int64_t sumUs;
     std::int64_t histogram[histogramBucketCount];
+    // The sum of late_us with early events counted as 0 (an early event is
+    // not late): it only ever grows, as a Prometheus histogram's _sum must.
+    std::int64_t lateSumUs;
 };
 
 std::int64_t histogramBucketOf(std::int64_t lateMs);

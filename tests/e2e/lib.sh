@@ -18,16 +18,38 @@
 #   prefix_processes NAME         Linux pids of NAME running in this Wine prefix
 #
 # Every process started through these helpers is ended on exit if it is
-# still running, so a failing test leaves nothing behind.
+# still running, so a failing test leaves nothing behind. A test never stops
+# without a word: a command that fails outside a condition prints FAIL with
+# where it was and its status, and so does a test killed by a signal.
 
-set -euo pipefail
+set -Eeuo pipefail
 
 e2e_started_pids=()
+# Set once a FAIL line says why the test stops.
+e2e_said_why=0
 
 fail() {
+    e2e_said_why=1
     echo "FAIL: $*" >&2
     exit 1
 }
+
+# The ERR trap's: the failed command, its status, and the calls that led to
+# it. Only the test's own shell speaks and stops: a subshell (a command
+# substitution, a part of a pipeline) goes on or ends as it always did, and
+# the command that held it fails in its turn if it must.
+e2e_stopped() {
+    local status=$1 line=$2 command=$3 where i
+    ((BASH_SUBSHELL == 0)) || return 0
+    e2e_said_why=1
+    where="${BASH_SOURCE[1]##*/}:$line"
+    for ((i = 1; i < ${#FUNCNAME[@]} - 1; i++)); do
+        where+=" in ${FUNCNAME[i]}, called from ${BASH_SOURCE[i + 1]##*/}:${BASH_LINENO[i]}"
+    done
+    echo "FAIL: stopped at $where: '$command' ended with status $status" >&2
+    exit "$status"
+}
+trap 'e2e_stopped $? $LINENO "$BASH_COMMAND"' ERR
 
 note() {
     echo "-- $*"
@@ -54,7 +76,10 @@ wait_until() {
 }
 
 e2e_cleanup() {
-    local pid i
+    local status=$? pid i
+    if ((status != 0 && !e2e_said_why)); then
+        echo "FAIL: the test ended with status $status without saying why" >&2
+    fi
     for pid in "${e2e_started_pids[@]}"; do
         if kill -0 "$pid" 2>/dev/null; then
             echo "-- cleanup: ending leftover process $pid" >&2
@@ -83,7 +108,8 @@ e2e_init() {
     [[ -f $VPROBE_EXE ]] || fail "not built: $VPROBE_EXE"
     export WINEDEBUG=${WINEDEBUG:--all}
     trap e2e_cleanup EXIT
-    trap 'exit 130' INT TERM
+    trap 'e2e_said_why=1; echo "FAIL: interrupted (SIGINT)" >&2; exit 130' INT
+    trap 'e2e_said_why=1; echo "FAIL: ended by SIGTERM (a time limit?)" >&2; exit 143' TERM
     # A monitor window of an earlier run would answer every probe.
     local leftover
     leftover=$(vprobe window 0 | value_of found)
@@ -96,9 +122,10 @@ vprobe() {
     { wine "$VPROBE_EXE" "$@" </dev/null 2>/dev/null || true; } | sed -u 's/\r$//'
 }
 
+# Reads all of its input: a reader that stopped at the first match (grep
+# -m1) would make the writer before it die of SIGPIPE, and the pipeline fail.
 value_of() {
-    local key=$1
-    grep -m1 "^${key}=" | cut -d= -f2- || true
+    awk -v key="$1=" 'index($0, key) == 1 && !found { print substr($0, length(key) + 1); found = 1 }'
 }
 
 vantrel_start() {

@@ -38,9 +38,7 @@ priorities_are() {
     done
 }
 
-# value_of stops reading at its key; a probe still writing then dies of
-# SIGPIPE, which pipefail would turn into a failed assignment. Read whole
-# answers first.
+# The probe's whole answer first, then the key in it.
 probe_value() {
     local key=$1 output
     shift

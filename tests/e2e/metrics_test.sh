@@ -5,8 +5,10 @@
 #   1. vantrel.exe --no-window --metrics through a 300 ms stall of CPU 1: no
 #      window, exit 0 at --duration with a final report, core 1's maximum
 #      seen by Prometheus, the late-core alert firing for core 1 only, every
-#      file written passing promtool, and once the run has ended, the alert
-#      for a machine that stopped reporting;
+#      file written passing promtool, PromQL's mean of a window over three
+#      of the files against the run's own log, and once the run has ended
+#      no alert for a machine that stopped reporting, which a killed run
+#      raises;
 #   2. --no-window without any output ends with 2; a close request (taskkill
 #      without /F) ends a --no-window run with 0 and a final report.
 # The rules themselves are tested case by case with promtool
@@ -100,12 +102,13 @@ alert_state() {
 # after 7 s: after the write at 5 s, so that Prometheus sees the counts rise.
 start_servers
 report=$work/report.json
+log=$work/run.csv
 snapshots=$work/snapshots
 mkdir -p "$snapshots"
 # X windows mapped now (the root window at least): any more is one of ours.
 visible_x_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | wc -l || true; }
 mapped_before=$(visible_x_windows)
-vantrel_start --no-window --metrics "$textfile_dir/vantrel.prom" --report "$report" --duration 12
+vantrel_start --no-window --metrics "$textfile_dir/vantrel.prom" --report "$report" --log "$log" --duration 12
 started=$SECONDS
 seen_windows=0
 stalled=0
@@ -142,6 +145,58 @@ expect '[[ ! -e $textfile_dir/vantrel.prom.tmp ]]' "no temporary file was left b
 expect 'bash "$VANTREL_SOURCE_DIR/tests/metrics/check_metrics.sh" metrics "$snapshots" >/dev/null' \
     "every metrics file written passes promtool check metrics"
 
+# The usual mean of a window, increase(_sum) / increase(_count), as promtool
+# evaluates it over three of the files (the first with events on both cores,
+# one between, the final one) a minute apart, against each core's mean of
+# the non-negative late_us of its log lines between the first and the last:
+# within 1 %. A _sum that fell (early events counted negative) would be
+# taken for a restart and the mean come out wrong.
+sample() { awk -v name="$2{core=\"$3\"}" '$1 == name { print $2 }' "$1"; }
+files=()
+for ((k = 1; k <= snapshot; k++)); do
+    file=$snapshots/$k.prom
+    [[ -f $file && $(sample "$file" vantrel_timer_lateness_seconds_count 0) -gt 0 &&
+        $(sample "$file" vantrel_timer_lateness_seconds_count 1) -gt 0 ]] || continue
+    # A copy of the final file is the final file.
+    cmp -s "$file" "$snapshots/final.prom" && continue
+    ((${#files[@]} > 0)) && cmp -s "$file" "${files[-1]}" && continue
+    files+=("$file")
+done
+files+=("$snapshots/final.prom")
+expect '((${#files[@]} >= 3))' "three different files of the run to take the mean over (${#files[@]})"
+three=("${files[0]}" "${files[${#files[@]} / 2]}" "$snapshots/final.prom")
+mean_test=$work/mean.test.yml
+{
+    echo "evaluation_interval: 1m"
+    echo "tests:"
+    echo "  - interval: 1m"
+    echo "    input_series:"
+    for core in 0 1; do
+        for part in sum count; do
+            echo "      - series: 'vantrel_timer_lateness_seconds_$part{core=\"$core\"}'"
+            echo "        values: '$(for file in "${three[@]}"; do sample "$file" "vantrel_timer_lateness_seconds_$part" $core; done | xargs)'"
+        done
+    done
+    echo "    promql_expr_test:"
+    for core in 0 1; do
+        from=$(sample "${three[0]}" vantrel_timer_lateness_seconds_count $core)
+        to=$(sample "${three[2]}" vantrel_timer_lateness_seconds_count $core)
+        lines=$(awk -F, -v core=$core '$5 == "timer" && $2 == core' "$log" | wc -l)
+        ((lines == to)) || fail "core $core: the log has $lines timer lines, the final file counts $to"
+        mean=$(awk -F, -v core=$core -v from="$from" -v to="$to" '$5 == "timer" && $2 == core {
+                   if (++n > from && n <= to) { sum += ($4 > 0 ? $4 : 0); k++ } } END { printf "%.9g", sum / k / 1e6 }' "$log")
+        note "core $core: events $((from + 1)) to $to of the log, mean of the non-negative lateness $mean s" >&2
+        echo "      - expr: 'abs(increase(vantrel_timer_lateness_seconds_sum{core=\"$core\"}[2m]) / increase(vantrel_timer_lateness_seconds_count{core=\"$core\"}[2m]) / $mean - 1) < bool 0.01'"
+        echo "        eval_time: 2m"
+        echo "        exp_samples:"
+        echo "          - labels: '{core=\"$core\"}'"
+        echo "            value: 1"
+    done
+} >"$mean_test"
+promtool test rules "$mean_test" >"$work/mean.test.out" 2>&1 ||
+    fail "promtool's mean of the window is not the log's within 1 %: $(tr '\n' ' ' <"$work/mean.test.out") (test: $mean_test)"
+echo "ok: promtool's increase(_sum) / increase(_count) over three files is each core's mean from the log within 1 %"
+
 # Prometheus scrapes once a second; the final file is there at the end.
 wait_until 10 '[[ -n $(prom_value "vantrel_timer_lateness_max_seconds{core=\"1\"} >= 0.2") ]]' || true
 max1=$(prom_value 'vantrel_timer_lateness_max_seconds{core="1"}')
@@ -151,9 +206,21 @@ expect '[[ -n $max1 && -n $max0 ]] && jq -en "$max1 >= 0.2 and $max1 <= 0.7 and 
 wait_until 10 '[[ $(alert_state VantrelCoreLate 1) == firing ]]' || true
 expect '[[ $(alert_state VantrelCoreLate 1) == firing && $(alert_state VantrelCoreLate 0) == none ]]' \
     "VantrelCoreLate fires for core 1 alone"
-# The run is over and its file no longer rewritten.
-wait_until 15 '[[ $(alert_state VantrelNotReporting) == firing ]]' || true
-expect '[[ $(alert_state VantrelNotReporting) == firing ]]' "a machine whose Vantrel stopped raises VantrelNotReporting"
+# The run is over and its file no longer rewritten, but it says the run
+# ended: no machine stopped reporting (the copy of the rules says so after 3 s).
+wait_until 10 '[[ $(prom_value vantrel_run_final) == 1 ]]' || true
+expect '[[ $(prom_value vantrel_run_final) == 1 ]]' "Prometheus reads vantrel_run_final 1 from the final file"
+sleep 8
+expect '[[ $(alert_state VantrelNotReporting) == none ]]' "a run that ended does not raise VantrelNotReporting"
+
+# A run killed (no final file) leaves vantrel_run_final 0 behind: that
+# machine stopped reporting.
+vantrel_start --no-window --metrics "$textfile_dir/vantrel.prom" --duration 60
+wait_until 20 '[[ $(prom_value vantrel_run_final) == 0 ]]' || fail "Prometheus never read the new run's file"
+kill -9 "$VANTREL_PID"
+wait "$VANTREL_PID" 2>/dev/null || true
+wait_until 20 '[[ $(alert_state VantrelNotReporting) == firing ]]' || true
+expect '[[ $(alert_state VantrelNotReporting) == firing ]]' "a run that was killed raises VantrelNotReporting"
 stop_servers
 
 # 2. --no-window needs something to write.

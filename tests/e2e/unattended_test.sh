@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs nobody watches: a log on a full disk, started without standard
 # handles (as from Explorer) and with standard error open; a report whose
-# directory goes away during the run; the end of the session. Each ends by
-# itself, within the limit, with the exit code that says whether the record
-# can be trusted, and tells each problem once.
+# directory goes away during the run; the end of the session; a run shorter
+# than the samplers' start. Each ends by itself, within the limit, with the
+# exit code that says whether the record can be trusted, and tells each
+# problem once.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init
 command -v jq >/dev/null || fail "jq is not installed"
@@ -80,4 +81,11 @@ expect '[[ $(value_of answered <<<"$ended") == 1 ]]' "the window answered the en
 expect '[[ $(jq_value .final) == true ]] && (($(jq_value "[.cores[].events] | add") > 10))' "the report was final when it answered"
 vantrel_close
 expect '((VANTREL_EXIT_CODE == 0))' "the run still ends with 0 ($VANTREL_EXIT_CODE)"
+
+# 5: a run over before core 1's sampler reached its timer did not see it fail.
+rm -f "$report"
+vantrel_start --no-window --report "$report" --duration 0.05
+wait_for_exit "$VANTREL_PID" 15 || fail "a run of 50 ms did not end"
+expect '((WAITED_EXIT_CODE == 0)) && [[ $(jq_value .complete) == true && $(jq_value "[.cores[].sampled] | all") == true ]]' \
+    "a run of 50 ms ends with 0 ($WAITED_EXIT_CODE), complete, every core sampled: $(jq -c '[.problems[].message]' "$report")"
 echo "PASS"

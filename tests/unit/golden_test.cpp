@@ -67,10 +67,10 @@ Outputs recordedRun(const fs::path& dir) {
     const std::string base = (dir / "small-fine").string();
     const std::string report = base + ".json", log = base + ".csv", page = base + ".html", metrics = base + ".prom";
     const RecorderSettings settings{report.c_str(), log.c_str(), page.c_str(), metrics.c_str(), 250000, 2, startMs,
-                                    "1.2.0", "LAB-7 <R&D>", "Windows 10.0.19045", true, nullptr, &recordFormats};
+                                    "1.2.0", "LAB-7 <R&D>", "Windows 10.0.19045", true, "waitable timer", 500,
+                                    nullptr, &recordFormats};
     char error[messageCapacity] = "";
     EXPECT_TRUE(startRecorder(settings, error)) << error;
-    setFineMethod("waitable timer", 500);
     std::mt19937_64 random(21);  // NOLINT(cert-msc32-c,cert-msc51-cpp)
     for (std::int64_t atMs = 0; atMs < 8000; atMs += 100) {
         if (atMs == 1500) noteSuspend(startMs + atMs);

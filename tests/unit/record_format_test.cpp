@@ -66,7 +66,7 @@ TEST(Statistics, LongRandomRunMatchesPlainModel) {
         SCOPED_TRACE("core " + std::to_string(c));
         const std::vector<TimerEvent>& events = model[c];
         const CoreStatistics& s = statistics[c];
-        CoreStatistics m{static_cast<std::int64_t>(events.size()), INT64_MAX, INT64_MIN, 0, 0, INT64_MAX, INT64_MIN, 0, {}};
+        CoreStatistics m{static_cast<std::int64_t>(events.size()), INT64_MAX, INT64_MIN, 0, 0, INT64_MAX, INT64_MIN, 0, {}, 0};
         for (const TimerEvent& x : events) {
             m.minMs = std::min(m.minMs, x.lateMs);
             m.maxMs = std::max(m.maxMs, x.lateMs);
@@ -74,6 +74,7 @@ TEST(Statistics, LongRandomRunMatchesPlainModel) {
             m.maxUs = std::max(m.maxUs, x.lateUs);
             m.sumMs += x.lateMs;
             m.sumUs += x.lateUs;
+            m.lateSumUs += std::max<std::int64_t>(x.lateUs, 0);
             for (std::int64_t b = 0; b < 15; ++b) m.histogram[b] += (b == 0 || x.lateMs >= bucketRanges[b].low) && x.lateMs <= bucketRanges[b].high;
         }
         const auto atMax = [&](const TimerEvent& x) { return x.lateMs == m.maxMs; };
@@ -86,6 +87,7 @@ TEST(Statistics, LongRandomRunMatchesPlainModel) {
         EXPECT_EQ(s.minUs, m.minUs);
         EXPECT_EQ(s.maxUs, m.maxUs);
         EXPECT_EQ(s.sumUs, m.sumUs);
+        EXPECT_EQ(s.lateSumUs, m.lateSumUs) << "early events count as 0";
         for (std::int64_t b = 0; b < 15; ++b) EXPECT_EQ(s.histogram[b], m.histogram[b]) << "bucket " << b;
     }
     EXPECT_LT(statistics[cores - 1].maxMs, 0) << "a core with only early events has a negative maximum";
@@ -164,7 +166,7 @@ std::string reportOf(const RunSummary& run) {
 
 TEST(ReportFormat, WholeReportWithAnIdleCore) {
     CoreStatistics cores[2] = {};
-    cores[0] = CoreStatistics{3, -3, 352, 356, 1796652192345, -2950, 352113, 356183, {1, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+    cores[0] = CoreStatistics{3, -3, 352, 356, 1796652192345, -2950, 352113, 356183, {1, 0, 0, 0, 1, 0, 0, 0, 0, 1}, 359133};
     RunSummary run = summaryOf("1.0 \"test\" \\", 1796652180000, 1796652192345, true, 12345, 2500, cores, 2, 7);
     const bool sampled[2] = {true, false};
     run.sampled = sampled;
@@ -250,7 +252,7 @@ TEST(ReportFormat, MeansAndSecondsHaveThreeDecimalsRoundedHalfAwayFromZero) {
         {INT64_MIN, 1, "-9223372036854775808.000"},
     };
     for (const auto& [sum, events, mean] : cases) {
-        const CoreStatistics core{events, 0, 0, sum, 0, 0, 0, sum, {}};
+        const CoreStatistics core{events, 0, 0, sum, 0, 0, 0, sum, {}, 0};
         const std::string text = reportOf(summaryOf("1", 0, 0, false, 5, -1, &core, 1, 0));
         EXPECT_EQ(valueOf(text, "mean_ms"), mean);
         EXPECT_EQ(valueOf(text, "mean_us"), mean);
