@@ -87,12 +87,14 @@ static void appendCauseKey(TextBuffer& out, int shape, const char* label) {
 }
 
 void appendCauseLegend(TextBuffer& out, bool wakes) {
-    appendText(out, wakes ? "<span>n: the n-th worst timer event, wn: the n-th worst wake-up (dashed outline); "
-                            "the shape tells the cause:</span>"
-                          : "<span>n: the n-th worst timer event; the shape tells the cause:</span>");
-    for (const int shape : keyOrder) {
+    appendText(out, wakes ? "<span>n: the n-th worst timer event over 5 ms (a stall), wn: the n-th worst wake-up "
+                            "over 5 ms (dashed outline); the shape tells the cause:</span>"
+                          : "<span>n: the n-th worst timer event over 5 ms (a stall); the shape tells the "
+                            "cause:</span>");
+    // Only stalls are marked, so "no stall" has no key.
+    for (int k = 0; k < stallCauseCount; ++k) {
         appendText(out, "<span class=\"cause-key\">");
-        appendCauseKey(out, shape, shape == noStall ? "no stall (5 ms or less)" : causeLooks[shape].name);
+        appendCauseKey(out, keyOrder[k], causeLooks[keyOrder[k]].name);
         appendText(out, "</span>");
     }
 }

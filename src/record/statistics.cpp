@@ -28,4 +28,6 @@ void addToStatistics(CoreStatistics& statistics, const TimerEvent& event) {
     statistics.sumMs += event.lateMs;
     statistics.sumUs += event.lateUs;
     ++statistics.histogram[histogramBucketOf(event.lateMs)];
+    statistics.lastMs = event.lateMs;
+    statistics.lastWakeWorstUs = event.wakeWorstUs;
 }

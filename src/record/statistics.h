@@ -24,6 +24,10 @@ struct CoreStatistics {
     std::int64_t maxUs;
     std::int64_t sumUs;
     std::int64_t histogram[histogramBucketCount];
+    // The latest event's late_ms and, with wake-ups, the worst wake-up since
+    // the event before it (-1: none): what a live view shows as "now".
+    std::int64_t lastMs = 0;
+    std::int64_t lastWakeWorstUs = 0;
 };
 
 std::int64_t histogramBucketOf(std::int64_t lateMs);
