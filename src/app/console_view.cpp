@@ -83,9 +83,10 @@ LiveConsole consoleNow() {
     return console;
 }
 
-SHORT cursorRow() {
+std::int64_t cursorRow() {
     CONSOLE_SCREEN_BUFFER_INFO info{};
-    return GetConsoleScreenBufferInfo(outHandle, &info) != 0 ? info.dwCursorPosition.Y : 0;
+    if (GetConsoleScreenBufferInfo(outHandle, &info) == 0) return 0;
+    return info.dwCursorPosition.Y;
 }
 
 void moveToBlockTop() {

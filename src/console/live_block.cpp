@@ -136,13 +136,13 @@ void appendBlockErase(TextBuffer& out, std::int64_t lines) {
     appendText(out, "\x1b[J");
 }
 
-std::int64_t formatLiveBlock(const RunSummary& run, const LiveConsole& given, std::int64_t previousLines,
+std::int64_t formatLiveBlock(const RunSummary& run, const LiveConsole& console, std::int64_t previousLines,
                              TextBuffer& out) {
-    LiveConsole console = given;
-    console.width = std::clamp<std::int64_t>(console.width, 2, liveWidthMost);
-    console.height = std::clamp<std::int64_t>(console.height, 2, liveHeightMost);
+    LiveConsole fitted = console;
+    fitted.width = std::clamp<std::int64_t>(console.width, 2, liveWidthMost);
+    fitted.height = std::clamp<std::int64_t>(console.height, 2, liveHeightMost);
     clearText(out);
-    if (console.sequences && previousLines > 0) {
+    if (fitted.sequences && previousLines > 0) {
         appendChar(out, '\r');
         appendText(out, "\x1b[");
         appendInteger(out, previousLines);
@@ -154,9 +154,9 @@ std::int64_t formatLiveBlock(const RunSummary& run, const LiveConsole& given, st
     TextBuffer head{headBytes, 0, sizeof headBytes - 1, false};
     appendText(head, "Vantrel, ");
     appendClockSpan(head, run.elapsedMs);
-    if (console.plannedMs >= 0) {
+    if (fitted.plannedMs >= 0) {
         appendText(head, " of ");
-        appendClockSpan(head, console.plannedMs);
+        appendClockSpan(head, fitted.plannedMs);
     } else {
         appendText(head, " (until closed)");
     }
@@ -165,11 +165,11 @@ std::int64_t formatLiveBlock(const RunSummary& run, const LiveConsole& given, st
     appendInteger(head, run.coreCount);
     appendText(head, run.coreCount == 1 ? " core, " : " cores, ");
     appendText(head, wakes ? "\xc2\xb5s late" : "ms late");
-    appendLine(out, head.data, head.size, console);
+    appendLine(out, head.data, head.size, fitted);
     std::int64_t lines = 1;
 
     // The cursor's line stays free; the head and the columns' line come first.
-    const std::int64_t room = console.height - 1;
+    const std::int64_t room = fitted.height - 1;
     const std::int64_t cores = std::clamp<std::int64_t>(run.coreCount, 0, maxCores);
     std::int64_t shown = cores;
     bool more = false;
@@ -211,7 +211,7 @@ std::int64_t formatLiveBlock(const RunSummary& run, const LiveConsole& given, st
             return sum;
         };
         for (const Column column : dropOrder) {
-            if (total() <= static_cast<std::size_t>(console.width - 1)) break;
+            if (total() <= static_cast<std::size_t>(fitted.width - 1)) break;
             kept[column] = false;
         }
         char lineBytes[liveWidthMost * 4 + 64];
@@ -228,7 +228,7 @@ std::int64_t formatLiveBlock(const RunSummary& run, const LiveConsole& given, st
                 appendPadded(line, r < 0 ? (k == eventsColumn ? eventsHeader : headers[k]) : rows[r].cells[k], widths[k],
                              k != coreColumn);
             }
-            appendLine(out, line.data, line.size, console);
+            appendLine(out, line.data, line.size, fitted);
             ++lines;
         }
     }
@@ -238,14 +238,14 @@ std::int64_t formatLiveBlock(const RunSummary& run, const LiveConsole& given, st
         appendText(text, "and ");
         appendInteger(text, cores - shown);
         appendText(text, shown > 0 ? " more cores (the worst are shown)" : " cores (the console is too low for them)");
-        appendLine(out, text.data, text.size, console);
+        appendLine(out, text.data, text.size, fitted);
         ++lines;
     }
-    if (console.sequences) {
+    if (fitted.sequences) {
         // What is left of a longer block before.
         appendText(out, "\x1b[J");
         return lines;
     }
-    for (; lines < previousLines; ++lines) appendLine(out, "", 0, console);
+    for (; lines < previousLines; ++lines) appendLine(out, "", 0, fitted);
     return lines;
 }

@@ -107,7 +107,7 @@ void appendCauseCell(TextBuffer& out, const StallCause& cause, const StallDuring
         appendText(out, "<td class=\"text\">\xe2\x80\x94</td>");  // an em dash
         return;
     }
-    appendText(out, "<td class=\"text\" data-cause=\"");
+    appendText(out, "<td class=\"text words\" data-cause=\"");
     appendText(out, causeLooks[shape].name);
     appendText(out, "\">");
     appendText(out, causeLooks[shape].name);
@@ -146,7 +146,7 @@ void appendCauseBarCell(TextBuffer& out, const std::int64_t* counts, std::int64_
         appendText(out, "<td class=\"text\">none</td>");
         return;
     }
-    appendText(out, "<td class=\"text\"><svg class=\"causebar\" viewBox=\"0 0 100 10\">");
+    appendText(out, "<td class=\"text words\"><svg class=\"causebar\" viewBox=\"0 0 100 10\">");
     std::int64_t x = 0;
     for (int k = 0; k < stallCauseCount; ++k) {
         const int cause = keyOrder[k];

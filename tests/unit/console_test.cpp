@@ -36,7 +36,7 @@ struct MadeRun {
             wakes[k].events = 6000;
             wakes[k].minUs = 18;
             wakes[k].maxUs = 1000 + k;
-            wakes[k].sumUs = 6000 * 80;
+            wakes[k].sumUs = std::int64_t{6000} * 80;
             wakes[k].maxAtUtcMs = startMs + 300 + k;
         }
         if (n > 1) {
@@ -83,7 +83,7 @@ std::string block(const RunSummary& run, LiveConsole console, std::int64_t previ
 }
 
 // A line as it shows: without the sequences that erase the rest of it.
-std::string shown(std::string line) {
+std::string shown(const std::string& line) {
     const std::size_t at = line.find("\x1b[K");
     return at == std::string::npos ? line : line.substr(0, at);
 }

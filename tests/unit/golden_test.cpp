@@ -61,7 +61,7 @@ Outputs rendered(const RunSummary& run) {
 // 100 ms on the counter: core 1 busy with another thread through its stall,
 // each core otherwise idle but for 5 ms of threads.
 void readAccounting(CoreTimes (&times)[2], std::int64_t atMs) {
-    advanceFakeCounter(100 * 10000);
+    advanceFakeCounter(std::int64_t{100} * 10000);
     for (std::int64_t core = 0; core < 2; ++core) {
         const std::int64_t busy = core == 1 && atMs > 4200 && atMs <= 4600 ? 1000000 : 50000;  // 100 ns units
         times[core].user += busy;
