@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "app/user_output.h"
+#include "console/console_text.h"
 #include "console/live_block.h"
 #include "console/summary_lines.h"
 #include "record/recorder.h"
@@ -42,6 +43,9 @@ std::atomic<bool> blockBusy{false};
 std::int64_t blockLines = 0;
 SHORT blockTop = 0;  // the console's row of its first line, for the cursor calls
 TextBuffer blockText{};
+// The summary fitted to a console's width, and that written over the block.
+TextBuffer fittedText{};
+TextBuffer overText{};
 wchar_t* wideText = nullptr;
 std::size_t wideCapacity = 0;
 
@@ -149,11 +153,15 @@ void useConsole(HANDLE handle, std::int64_t coreCount) {
     }
     errorOnConsole = isConsole(GetStdHandle(STD_ERROR_HANDLE));
     const LiveConsole largest{liveWidthMost, liveHeightMost, -1, sequences};
-    const std::size_t capacity = liveBlockCapacity(largest) > runSummaryCapacity(coreCount)
-                                     ? liveBlockCapacity(largest) : runSummaryCapacity(coreCount);
-    wideCapacity = capacity;
-    wideText = static_cast<wchar_t*>(std::malloc(capacity * sizeof(wchar_t)));
-    if (!makeTextBuffer(blockText, capacity) || wideText == nullptr) live = false;
+    const std::size_t summary = runSummaryCapacity(coreCount);
+    const std::size_t capacity = liveBlockCapacity(largest) > summary ? liveBlockCapacity(largest) : summary;
+    const std::size_t over = overBlockCapacity(fittedCapacity(summary));
+    wideCapacity = capacity > over ? capacity : over;
+    wideText = static_cast<wchar_t*>(std::malloc(wideCapacity * sizeof(wchar_t)));
+    if (!makeTextBuffer(blockText, capacity) || !makeTextBuffer(fittedText, fittedCapacity(summary)) ||
+        !makeTextBuffer(overText, over) || wideText == nullptr) {
+        live = false;
+    }
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
 }
 
@@ -219,13 +227,37 @@ void closeConsoleView(int exitCode, const char* unfinished) {
     if (output == Output::nowhere) return;
     // A writer left behind at the end (a write that never returned) may still
     // hold the block: it is left as it is, and the summary goes below it.
-    if (live && !blockBusy.exchange(true, std::memory_order_acquire)) eraseBlock();
+    // With sequences the summary is written over the block in the same write.
+    std::int64_t overLines = 0;
+    if (live && !blockBusy.exchange(true, std::memory_order_acquire)) {
+        if (sequences && overText.data != nullptr) {
+            overLines = blockLines;
+            blockLines = 0;
+        } else {
+            eraseBlock();
+        }
+    }
     live = false;
     const RunSummary* run = unfinished == nullptr && finalKept.load(std::memory_order_acquire) ? &finalRun : nullptr;
     if (blockText.data != nullptr) {
         clearText(blockText);
         appendRunSummary(blockText, run, exitCode, unfinished);
-        if (!blockText.overflowed) writeOut(blockText.data, blockText.size);
+        const TextBuffer* text = &blockText;
+        if (output == Output::console && fittedText.data != nullptr) {
+            // Broken between words where the console is too narrow for a
+            // line: where the console wraps a line itself, anywhere, Wine's
+            // console in a terminal also redraws it over the lines above.
+            clearText(fittedText);
+            appendFittedLines(fittedText, blockText.data, blockText.size,
+                              static_cast<std::size_t>(consoleNow().width - 1));
+            text = &fittedText;
+            if (overLines > 0) {
+                clearText(overText);
+                appendOverBlock(overText, overLines, fittedText.data, fittedText.size);
+                text = &overText;
+            }
+        }
+        if (!text->overflowed) writeOut(text->data, text->size);
     }
     if (output == Output::console) SetConsoleCtrlHandler(onConsoleControl, FALSE);
     if (restoreMode) SetConsoleMode(outHandle, savedMode);

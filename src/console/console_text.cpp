@@ -83,3 +83,44 @@ std::size_t bytesWithinColumns(const char* text, std::size_t length, std::size_t
     }
     return length;
 }
+
+// One line's pieces, at most `columns` columns each.
+static void appendFittedLine(TextBuffer& out, const char* line, std::size_t length, std::size_t columns) {
+    std::size_t room = columns;
+    while (columnsOf(line, length) > room) {
+        const std::size_t most = bytesWithinColumns(line, length, room);
+        std::size_t cut = most;
+        while (cut > 0 && line[cut] != ' ') --cut;
+        const bool atSpace = cut > 0;
+        if (!atSpace) cut = most;
+        appendText(out, line, cut);
+        appendChar(out, '\n');
+        for (std::size_t k = 0; k < continuationIndent; ++k) appendChar(out, ' ');
+        const std::size_t skip = cut + (atSpace ? 1 : 0);
+        line += skip;
+        length -= skip;
+        room = columns - continuationIndent;
+    }
+    appendText(out, line, length);
+}
+
+void appendFittedLines(TextBuffer& out, const char* text, std::size_t length, std::size_t columns) {
+    if (columns < minimumFitColumns) {
+        appendText(out, text, length);
+        return;
+    }
+    std::size_t at = 0;
+    while (at < length) {
+        std::size_t end = at;
+        while (end < length && text[end] != '\n') ++end;
+        appendFittedLine(out, text + at, end - at, columns);
+        if (end < length) appendChar(out, '\n');
+        at = end + 1;
+    }
+}
+
+std::size_t fittedCapacity(std::size_t length) {
+    // A break adds a line feed and the indent, and comes at most every
+    // minimumFitColumns - continuationIndent columns, which are as many bytes at least.
+    return length + length / (minimumFitColumns - continuationIndent) * (continuationIndent + 1) + 64;
+}

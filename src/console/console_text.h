@@ -32,3 +32,12 @@ std::size_t columnsOf(const char* text, std::size_t length);
 // How many of those bytes fill at most `columns` columns, ending on a whole
 // character.
 std::size_t bytesWithinColumns(const char* text, std::size_t length, std::size_t columns);
+
+// `text`'s lines, each fitted to `columns` columns: a longer one is broken
+// between words (or, with none, where the columns end), its rest indented
+// by continuationIndent. Narrower than minimumFitColumns, copied as it is.
+constexpr std::size_t continuationIndent = 4;
+constexpr std::size_t minimumFitColumns = 20;
+void appendFittedLines(TextBuffer& out, const char* text, std::size_t length, std::size_t columns);
+// A bound of what that makes of `length` bytes.
+std::size_t fittedCapacity(std::size_t length);

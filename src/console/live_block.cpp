@@ -136,6 +136,24 @@ void appendBlockErase(TextBuffer& out, std::int64_t lines) {
     appendText(out, "\x1b[J");
 }
 
+void appendOverBlock(TextBuffer& out, std::int64_t lines, const char* text, std::size_t length) {
+    appendChar(out, '\r');
+    if (lines > 0) {
+        appendText(out, "\x1b[");
+        appendInteger(out, lines);
+        appendChar(out, 'A');
+    }
+    for (std::size_t k = 0; k < length; ++k) {
+        if (text[k] == '\n') appendText(out, "\x1b[K");
+        appendChar(out, text[k]);
+    }
+    appendText(out, "\x1b[J");
+}
+
+std::size_t overBlockCapacity(std::size_t length) {
+    return length * 4 + 32;
+}
+
 std::int64_t formatLiveBlock(const RunSummary& run, const LiveConsole& console, std::int64_t previousLines,
                              TextBuffer& out) {
     LiveConsole fitted = console;

@@ -36,6 +36,13 @@ std::int64_t formatLiveBlock(const RunSummary& run, const LiveConsole& console, 
 // Virtual-terminal sequences that remove a block of `lines` lines and leave
 // the cursor where its first line began.
 void appendBlockErase(TextBuffer& out, std::int64_t lines);
+// `text` written over such a block instead: each line cleared to its end,
+// and what the block had below them cleared. One write, because a console
+// that mirrors its screen to a terminal loses track of its cursor after an
+// erase written on its own, and then clears lines above the block.
+void appendOverBlock(TextBuffer& out, std::int64_t lines, const char* text, std::size_t length);
+// A bound of what that makes of `length` bytes.
+std::size_t overBlockCapacity(std::size_t length);
 
 // A bound of the block's text in a console of that size.
 std::size_t liveBlockCapacity(const LiveConsole& console);

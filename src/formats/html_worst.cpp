@@ -230,7 +230,7 @@ void appendWorstTimerTable(TextBuffer& out, const RunSummary& run) {
                     "<th>precise ms late</th>",
                     "<p id=\"no-timer-stalls\">No stalls: no timer event was more than 5 ms late.</p>\n");
     if (stallCount(run, false) > 0) {
-        appendText(out, "<p><small>Stalls only: of the run's 20 latest timer events, those more than 5 ms late, largest first. "
+        appendText(out, "<p><small>Stalls only: of the run's 20 worst timer events, those more than 5 ms late, largest first. "
                         "<i>ms late</i> is read from the system's tick count, which moves in steps of 10 to 16 ms "
                         "on Windows; <i>precise ms late</i> is the same wait measured with the high-resolution "
                         "counter.</small></p>\n");

@@ -16,7 +16,7 @@ columns=100
 rows=30
 
 # A console: a pseudo-terminal of 100 x 30, as a user's terminal window.
-script -qec "stty rows $rows cols $columns; wine '$VANTREL_EXE' --no-window --duration 6 --fail-above 50 --report '$work/pty.json'" \
+script -qec "stty rows $rows cols $columns; printf 'before the run %s\\n' 1 2 3 4 5; wine '$VANTREL_EXE' --no-window --duration 6 --fail-above 50 --report '$work/pty.json'" \
     /dev/null </dev/null >"$work/pty.out" 2>&1 &
 script_pid=$!
 e2e_started_pids+=("$script_pid")
@@ -33,15 +33,21 @@ note "the terminal at the end:"
 grep -v '^$' "$work/screen.txt" | sed 's/^/   | /'
 expect '! grep -q "Vantrel, 0:00" "$work/screen.txt" && ! grep -q "core (#row)" "$work/screen.txt"' \
     "the block was rewritten in place and taken away at the end: no trace of it on the screen"
+expect '[[ $(grep -c "^before the run [1-5]$" "$work/screen.txt") == 5 ]]' "and the lines above it are still there"
+expect '(($(awk "{ print length }" "$work/screen.txt" | sort -n | tail -n1) < columns))' \
+    "no line of the summary was wrapped by the console: each is shorter than the terminal"
 for core in 0 1; do
     expect 'grep -q "^core $core (#$((core + 1)) in the window): [0-9]* timer events, late min" "$work/screen.txt"' \
         "the summary has core $core's line"
 done
 verdict=$(grep '^exit ' "$work/screen.txt" || true)
-expect '((pty_code == 3)) && [[ $verdict =~ ^exit\ 3:\ core\ 1\ was\ [0-9]+\ ms\ late\ at\ [0-9:.]+\ UTC\ \(limit\ 50\ ms\)$ ]]' \
+expect '((pty_code == 3)) && [[ $verdict =~ ^exit\ 3:\ core\ 1\ was\ [0-9]+\.[0-9]\ ms\ late\ at\ [0-9:.]+\ UTC\ \(limit\ 50\ ms\)$ ]]' \
     "the stalled run ends 3 ($pty_code) and its verdict names the core, the lateness and the limit: $verdict"
-late=$(jq -r '.worst.late_ms' "$work/pty.json")
-expect '[[ $verdict == *" was $late ms late "* ]]' "the lateness is the report's worst ($late ms)"
+# The report's worst: its core, its time of day, its precise lateness to a tenth of a ms.
+late=$(jq -r '.cores[.worst.core].max_us | (. + 50) / 100 | floor | "\(. / 10 | floor).\(. % 10)"' "$work/pty.json")
+at=$(jq -r '.worst.at_utc[11:23]' "$work/pty.json")
+expect '[[ $verdict == "exit 3: core $(jq .worst.core "$work/pty.json") was $late ms late at $at UTC"* ]]' \
+    "the verdict is the report's worst: $late ms at $at"
 
 # A file: the summary only, as lines of text.
 wine "$VANTREL_EXE" --no-window --duration 6 --report "$work/file.json" </dev/null >"$work/file.out" 2>"$work/file.err" ||

@@ -3,6 +3,7 @@
 // rewriting in place, and the summary and verdict at the end of a run.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -165,7 +166,31 @@ TEST(LiveBlock, RewritesInPlaceBySequencesOrByPaddedLines) {
     ASSERT_TRUE(makeTextBuffer(erase, 64));
     appendBlockErase(erase, 4);
     EXPECT_EQ(std::string(erase.data, erase.size), "\r\x1b[4A\x1b[J");
+    clearText(erase);
+    appendOverBlock(erase, 4, "a\nb\n", 4);  // the summary over it, in one write
+    EXPECT_EQ(std::string(erase.data, erase.size), "\r\x1b[4Aa\x1b[K\nb\x1b[K\n\x1b[J");
     freeTextBuffer(erase);
+}
+
+TEST(Summary, LinesFitANarrowConsoleBrokenBetweenWords) {
+    // columns, the text, what a console of that many columns is given
+    const struct { std::size_t columns; const char* text; const char* fitted; } cases[] = {
+        {40, "core 1 (#2 in the window): 50 timer events, late min 0\nexit 0: no event over 50 ms\n",
+         "core 1 (#2 in the window): 50 timer\n    events, late min 0\nexit 0: no event over 50 ms\n"},
+        {20, "wake-ups: 50, max 4200 \xc2\xb5s at 14:03:06.000 UTC\n",
+         "wake-ups: 50, max\n    4200 \xc2\xb5s at\n    14:03:06.000 UTC\n"},
+        {20, "exit 4: a-problem-without-any-space-in-it\n", "exit 4:\n    a-problem-withou\n    t-any-space-in-i\n    t\n"},
+        {19, "narrower than twenty: as it is\n", "narrower than twenty: as it is\n"},
+        {80, "fits\n\n", "fits\n\n"},
+    };
+    for (const auto& c : cases) {
+        TextBuffer out{};
+        ASSERT_TRUE(makeTextBuffer(out, fittedCapacity(std::strlen(c.text))));
+        appendFittedLines(out, c.text, std::strlen(c.text), c.columns);
+        EXPECT_FALSE(out.overflowed);
+        EXPECT_EQ(std::string(out.data, out.size), c.fitted) << c.columns;
+        freeTextBuffer(out);
+    }
 }
 
 std::string summaryOf(const RunSummary* run, int code, const char* problem = nullptr) {
@@ -185,17 +210,21 @@ TEST(Summary, VerdictSaysWhatTheExitCodeMeans) {
     Problem problems[1] = {{startMs + 7000, "core 3 could not be sampled"}};
     const auto limited = [](MadeRun& r, std::int64_t us) { r.run.failAboveUs = us; return &r.run; };
     EXPECT_EQ(lastLine(summaryOf(limited(plain, 50000), exitThresholdCrossed)),
-              "exit 3: core 1 was 357 ms late at 14:03:04.601 UTC (limit 50 ms)");
+              "exit 3: core 1 was 357.9 ms late at 14:03:04.601 UTC (limit 50 ms)");
     EXPECT_EQ(lastLine(summaryOf(limited(fine, 12500), exitThresholdCrossed)),
-              "exit 3: core 1 was 358.1 ms late at 14:03:04.620 UTC (limit 12.5 ms): a wake-up; timer events crossed too");
+              "exit 3: core 1 was 358.1 ms late at 14:03:04.620 UTC (limit 12.5 ms)");
     fine.wakes[1].maxUs = 12540;
     fine.worstWake.lateUs = 12540;
     fine.cores[1].maxMs = 12;
     EXPECT_EQ(lastLine(summaryOf(limited(fine, 12500), exitThresholdCrossed)),
-              "exit 3: core 1 was 12.540 ms late at 14:03:04.620 UTC (limit 12.5 ms): a wake-up");
+              "exit 3: core 1 was 12.540 ms late at 14:03:04.620 UTC (limit 12.5 ms)");
     plain.worst.utcMs += 86400000;
     EXPECT_EQ(lastLine(summaryOf(limited(plain, 250000), exitThresholdCrossed)),
-              "exit 3: core 1 was 357 ms late at 2026-12-08 14:03:04.601 UTC (limit 250 ms)");
+              "exit 3: core 1 was 357.9 ms late at 2026-12-08 14:03:04.601 UTC (limit 250 ms)");
+    // Over the limit by the tick count only: its reading, said so.
+    plain.worst.lateUs = 349800;
+    EXPECT_EQ(lastLine(summaryOf(limited(plain, 350000), exitThresholdCrossed)),
+              "exit 3: core 1 was 357 ms late by the system's tick count at 2026-12-08 14:03:04.601 UTC (limit 350 ms)");
     EXPECT_EQ(lastLine(summaryOf(limited(plain, 400000), exitComplete)), "exit 0: no event over 400 ms");
     EXPECT_EQ(lastLine(summaryOf(limited(plain, -1), exitComplete)), "exit 0: the record is complete");
     plain.run.problems = problems;

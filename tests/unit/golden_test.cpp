@@ -25,6 +25,8 @@
 #include "formats/metrics_format.h"
 #include "formats/record_formats.h"
 #include "formats/report_format.h"
+#include "console/summary_lines.h"
+#include "record/problem_list.h"
 #include "record/recorder.h"
 #include "tests/support/fake_platform.h"
 
@@ -107,10 +109,17 @@ Outputs recordedRun(const fs::path& dir) {
     }
     noteRunProblem(startMs + 7000, "the window's \"graph\" could not be drawn");
     finishRecorder(startMs + 8000, 8000, 0);
+    // What the run prints at its end, from the figures the program keeps.
+    const RunSummary final = takeViewSummary(startMs + 8000, 8000, true);
+    TextBuffer summary{};
+    EXPECT_TRUE(makeTextBuffer(summary, runSummaryCapacity(2)));
+    appendRunSummary(summary, &final, runExitCode(recorderSawFailure(), recordTrusted()), nullptr);
+    Outputs outputs;
+    outputs[".summary"] = std::string(summary.data, summary.size);
+    freeTextBuffer(summary);
     clearSampledCores();
     freeWakeFigures();
     freeAccounting();
-    Outputs outputs;
     for (const char* extension : {".json", ".prom", ".html", ".csv"}) outputs[extension] = readFile(base + extension);
     return outputs;
 }
@@ -136,12 +145,12 @@ void expectFixture(const std::string& text, const fs::path& fixtures, const std:
                   << "\n--- now:\n" << text.substr(from, 240);
 }
 
-// The samples of docs/report.md are the fixtures: a block after
+// The samples of the docs are the fixtures: a block after
 // "<!-- sample: PATH -->" is the whole file, one after "<!-- sample lines of:
 // PATH -->" some of its lines in their order. With VANTREL_UPDATE_FIXTURES=1
 // the whole ones are rewritten.
-void expectDocsSamples(const fs::path& fixtures) {
-    const fs::path docs = fixtures / ".." / ".." / "docs" / "report.md";
+void expectDocsSamples(const fs::path& fixtures, const char* file, std::size_t expected) {
+    const fs::path docs = fixtures / ".." / ".." / file;
     std::string text = readFile(docs);
     ASSERT_FALSE(text.empty()) << "no " << docs.string();
     const char* update = std::getenv("VANTREL_UPDATE_FIXTURES");  // NOLINT(concurrency-mt-unsafe)
@@ -155,16 +164,16 @@ void expectDocsSamples(const fs::path& fixtures) {
         const std::string fixture = readFile(fixtures / name);
         if (text.compare(at, 17, "<!-- sample: test") == 0) {
             if (update != nullptr && std::string(update) == "1") text.replace(from, to - from, fixture);
-            EXPECT_TRUE(block == fixture || update != nullptr) << "docs/report.md's sample is not " << name;
+            EXPECT_TRUE(block == fixture || update != nullptr) << file << "'s sample is not " << name;
             continue;
         }
         std::size_t found = 0;
         for (std::size_t line = 0, end; (end = block.find('\n', line)) != std::string::npos; line = end + 1) {
             found = fixture.find(block.substr(line, end - line + 1), found);
-            ASSERT_NE(found, std::string::npos) << "docs/report.md's line '" << block.substr(line, end - line) << "' is not in " << name;
+            ASSERT_NE(found, std::string::npos) << file << "'s line '" << block.substr(line, end - line) << "' is not in " << name;
         }
     }
-    EXPECT_EQ(samples, 2U) << "the report and the log";
+    EXPECT_EQ(samples, expected) << file;
     if (update != nullptr && std::string(update) == "1") std::ofstream(docs, std::ios::binary) << text;
 }
 
@@ -201,7 +210,9 @@ TEST(Golden, OutputsAreTheFixturesByteForByte) {
         {"small-fine", ".json"}, {"small-fine", ".prom"}, {"small-fine", ".html"}, {"small-fine", ".csv"},
         {"no-events", ".json"},  {"no-events", ".prom"},  {"from-log", ".html"},  {"from-log", ".json"}};
     for (const auto& [run, extension] : cases) expectFixture(runs[run][extension], fixtures, std::string(run) + extension);
-    expectDocsSamples(fixtures);
+    expectFixture(runs["small-fine"][".summary"], fixtures, "small-fine.summary");
+    expectDocsSamples(fixtures, "docs/report.md", 2);  // the report and the log
+    expectDocsSamples(fixtures, "README.md", 1);       // the summary at the end
 }
 
 }  // namespace
