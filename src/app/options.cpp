@@ -68,6 +68,7 @@ const Option options[] = {
      }},
     {"--fine", nullptr, nullptr, [](CommandLine& out, const char*) { return out.fine = true; }},
     {"--no-window", nullptr, nullptr, [](CommandLine& out, const char*) { return out.noWindow = true; }},
+    {"--quiet", "-q", nullptr, [](CommandLine& out, const char*) { return out.quiet = true; }},
 };
 constexpr std::size_t optionCount = sizeof options / sizeof options[0];
 
@@ -249,6 +250,8 @@ const char* usageText() {
            "                      allowed); with --fine, wake-ups count too\n"
            "  --fine              also wake on a 1 ms grid on every core and show each wake-up's\n"
            "                      lateness in microseconds: stalls of 1 to 100 ms are seen\n"
+           "  -q, --quiet         print nothing on standard output: no live figures while the run goes\n"
+           "                      on, no summary at its end (problems still go to standard error)\n"
            "  -h, --help          show this text and exit (also /?)\n"
            "  --version           show the version and exit\n"
            "\n"

@@ -24,6 +24,8 @@ struct CommandLine {
     std::int64_t failAboveUs;
     bool fine;
     bool noWindow;
+    // Nothing on standard output: no live block, no summary at the end.
+    bool quiet;
 };
 
 // Longest --duration: a year.

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "app/console_view.h"
 #include "app/user_output.h"
 #include "app/version.h"
 #include "engine/accounting.h"
@@ -45,7 +46,7 @@ std::int64_t elapsedMs() {
 void tellRunProblem(const char* message) {
     char line[messageCapacity + 16];
     joinText(line, sizeof line, {"vantrel: ", message, "\n"});
-    tellStandardError(line);
+    tellAboveLiveBlock(line);
 }
 
 // The close request: the record ends here for every core, whatever the
@@ -72,6 +73,7 @@ void finishRecording() {
         const auto withinMs = static_cast<std::int64_t>(endWithinMs - 2000);
         const std::int64_t giveUpAt = readPerformanceCounter() + millisecondsToTicks(withinMs, performanceCounterFrequency());
         finishRecorder(readUtcMilliseconds(), elapsedMs(), giveUpAt);
+        keepFinalFigures(readUtcMilliseconds(), elapsedMs());
         recordFinished = true;
     }
 }
@@ -206,6 +208,7 @@ bool startRecording(const CommandLine& options, std::int64_t cores, bool fineCho
         recording = false;
         return false;
     }
+    openConsoleView(options, cores);
     return true;
 }
 
@@ -272,7 +275,7 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
             closeRequest = closeRequested;
             sleptAtLastMessage = readSleptTime();
             powerChange = notePowerChange;
-            writerRunning = startRecordWriter(runStartMs, RecordWriterSteps{recorderStep, finishRecorder});
+            writerRunning = startRecordWriter(runStartMs, RecordWriterSteps{recordAndShowStep, finishAndKeepRecord});
             if (!writerRunning) noteProblem("the thread that writes the record could not start");
         }
         startSamplers(options, fineChosen);
@@ -295,14 +298,15 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
         teardownMonitorWindow();
     }
     if (!recording) return exitComplete;
-    if (!recordFinished) {
-        tellRunProblem("the record could not be finished within 10 s of the close request (a write did not return)");
-    }
+    static const char unfinished[] =
+        "the record could not be finished within 10 s of the close request (a write did not return)";
+    if (!recordFinished) tellRunProblem(unfinished);
     const bool trusted = recordFinished && recordTrusted();
     const int code = runExitCode(recorderSawFailure(), trusted);
     if (!trusted) {
         tellRunProblem(code == exitThresholdCrossed ? "an event was later than --fail-above, and the record cannot be trusted"
                                                     : "the record cannot be trusted (exit code 4)");
     }
+    closeConsoleView(code, recordFinished ? nullptr : unfinished);
     return code;
 }

@@ -87,12 +87,14 @@ static void appendCauseKey(TextBuffer& out, int shape, const char* label) {
 }
 
 void appendCauseLegend(TextBuffer& out, bool wakes) {
-    appendText(out, wakes ? "<span>n: the n-th worst timer event, wn: the n-th worst wake-up (dashed outline); "
-                            "the shape tells the cause:</span>"
-                          : "<span>n: the n-th worst timer event; the shape tells the cause:</span>");
-    for (const int shape : keyOrder) {
+    appendText(out, wakes ? "<span>n: the n-th worst timer event over 5 ms (a stall), wn: the n-th worst wake-up "
+                            "over 5 ms (dashed outline); the shape tells the cause:</span>"
+                          : "<span>n: the n-th worst timer event over 5 ms (a stall); the shape tells the "
+                            "cause:</span>");
+    // Only stalls are marked, so "no stall" has no key.
+    for (int k = 0; k < stallCauseCount; ++k) {
         appendText(out, "<span class=\"cause-key\">");
-        appendCauseKey(out, shape, shape == noStall ? "no stall (5 ms or less)" : causeLooks[shape].name);
+        appendCauseKey(out, keyOrder[k], causeLooks[keyOrder[k]].name);
         appendText(out, "</span>");
     }
 }
@@ -105,7 +107,7 @@ void appendCauseCell(TextBuffer& out, const StallCause& cause, const StallDuring
         appendText(out, "<td class=\"text\">\xe2\x80\x94</td>");  // an em dash
         return;
     }
-    appendText(out, "<td class=\"text\" data-cause=\"");
+    appendText(out, "<td class=\"text words\" data-cause=\"");
     appendText(out, causeLooks[shape].name);
     appendText(out, "\">");
     appendText(out, causeLooks[shape].name);
@@ -144,7 +146,7 @@ void appendCauseBarCell(TextBuffer& out, const std::int64_t* counts, std::int64_
         appendText(out, "<td class=\"text\">none</td>");
         return;
     }
-    appendText(out, "<td class=\"text\"><svg class=\"causebar\" viewBox=\"0 0 100 10\">");
+    appendText(out, "<td class=\"text words\"><svg class=\"causebar\" viewBox=\"0 0 100 10\">");
     std::int64_t x = 0;
     for (int k = 0; k < stallCauseCount; ++k) {
         const int cause = keyOrder[k];

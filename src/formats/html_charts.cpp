@@ -102,8 +102,8 @@ static void appendTimeAxis(TextBuffer& out, const TimeAxis& axis) {
 
 void appendTimeline(TextBuffer& out, const RunSummary& run, const TimeAxis& axis, std::int64_t core) {
     const Timeline& timeline = *run.timeline;
-    appendText(out, "<figure><h3>Core ");
-    appendInteger(out, core);
+    appendText(out, "<figure><h3>");
+    appendCoreHeading(out, core);
     appendText(out, "</h3><div class=\"scroll\"><svg id=\"timeline-core-");
     appendInteger(out, core);
     appendText(out, "\" viewBox=\"0 0 ");
@@ -145,7 +145,7 @@ void appendTimeline(TextBuffer& out, const RunSummary& run, const TimeAxis& axis
     }
     appendSeries(out, timeline, timeline.timerLateUs + core * timelineSlots, "timer");
     if (timeline.wakeLateUs != nullptr) appendSeries(out, timeline, timeline.wakeLateUs + core * timelineSlots, "wake");
-    appendWorstMarks(out, run, axis, core);
+    appendWorstMarks(out, run, axis, core, LabelArea{plotLeft, 0, timelineWidth, plotTop + plotHeight});
     appendText(out, "</svg></div></figure>\n");
 }
 
@@ -155,45 +155,71 @@ constexpr std::int64_t histogramBarLeft = 74;
 constexpr std::int64_t histogramBarWidth = 180;
 constexpr std::int64_t histogramWidth = 320;
 
-static void appendBucketLabel(TextBuffer& out, std::int64_t bucket) {
+// "≤ 0", "3–5", "> 10000": the bucket's bounds, as the report's pairs give them.
+static void appendBucketLabel(TextBuffer& out, const std::int64_t* upper, std::int64_t buckets, std::int64_t bucket) {
     if (bucket == 0) {
-        appendText(out, "\xe2\x89\xa4 0");  // "≤ 0"
+        appendText(out, "\xe2\x89\xa4 ");  // "≤ "
+        appendInteger(out, upper[0]);
         return;
     }
-    if (bucket == histogramBucketCount - 1) {
+    if (bucket == buckets - 1) {
         appendText(out, "> ");
-        appendInteger(out, histogramUpperMs[bucket - 1]);
+        appendInteger(out, upper[bucket - 1]);
         return;
     }
-    const std::int64_t low = histogramUpperMs[bucket - 1] + 1;
-    if (low < histogramUpperMs[bucket]) {
+    const std::int64_t low = upper[bucket - 1] + 1;
+    if (low < upper[bucket]) {
         appendInteger(out, low);
         appendText(out, "\xe2\x80\x93");  // an en dash
     }
-    appendInteger(out, histogramUpperMs[bucket]);
+    appendInteger(out, upper[bucket]);
 }
 
-void appendHistogram(TextBuffer& out, const CoreStatistics& s, std::int64_t core) {
+// The histograms of timer events (ms) and of wake-ups (us): one row per
+// bucket, a bar on a log scale of the count, so a single event still shows.
+struct HistogramKind {
+    const char* id;      // "histogram-core-", "wake-histogram-core-"
+    const char* aria;    // what it shows, for a screen reader
+    const char* unit;    // the bounds' head
+    const char* counts;  // the bars' head
+    const char* bar;     // the bars' class
+    const std::int64_t* upper;
+    std::int64_t buckets;
+};
+static const HistogramKind timerHistogram{"histogram-core-", "Timer events by lateness", "ms late",
+                                          "events (bar: log scale)", "bar", histogramUpperMs, histogramBucketCount};
+static const HistogramKind wakeHistogram{"wake-histogram-core-", "Wake-ups by lateness", "\xc2\xb5s late",
+                                         "wake-ups (bar: log scale)", "bar wake-bar", wakeHistogramUpperUs,
+                                         wakeHistogramBucketCount};
+
+static void appendBars(TextBuffer& out, const HistogramKind& kind, const std::int64_t* counts, std::int64_t core) {
     std::int64_t most = 0;
-    for (const std::int64_t count : s.histogram) most = count > most ? count : most;
+    for (std::int64_t b = 0; b < kind.buckets; ++b) most = counts[b] > most ? counts[b] : most;
     const double scale = most == 0 ? 1.0 : std::log10(static_cast<double>(most)) + 1.0;
-    appendText(out, "<div><h3>Core ");
-    appendInteger(out, core);
-    appendText(out, "</h3><svg id=\"histogram-core-");
+    appendText(out, "<div><h3>");
+    appendCoreHeading(out, core);
+    appendText(out, "</h3><svg id=\"");
+    appendText(out, kind.id);
     appendInteger(out, core);
     appendText(out, "\" viewBox=\"0 0 ");
     appendInteger(out, histogramWidth);
     appendChar(out, ' ');
-    appendInteger(out, (histogramBucketCount + 1) * histogramRowHeight);
-    appendText(out, "\" role=\"img\" aria-label=\"Timer events by lateness, core ");
+    appendInteger(out, (kind.buckets + 1) * histogramRowHeight);
+    appendText(out, "\" role=\"img\" aria-label=\"");
+    appendText(out, kind.aria);
+    appendText(out, ", core ");
     appendInteger(out, core);
     appendText(out, "\"><text x=\"");
     appendInteger(out, histogramBarLeft - 4);
-    appendText(out, "\" y=\"11\" text-anchor=\"end\">ms late</text><text x=\"");
+    appendText(out, "\" y=\"11\" text-anchor=\"end\">");
+    appendText(out, kind.unit);
+    appendText(out, "</text><text x=\"");
     appendInteger(out, histogramBarLeft);
-    appendText(out, "\" y=\"11\">events (bar: log scale)</text>");
-    for (std::int64_t b = 0; b < histogramBucketCount; ++b) {
-        const std::int64_t count = s.histogram[b];
+    appendText(out, "\" y=\"11\">");
+    appendText(out, kind.counts);
+    appendText(out, "</text>");
+    for (std::int64_t b = 0; b < kind.buckets; ++b) {
+        const std::int64_t count = counts[b];
         const std::int64_t top = (b + 1) * histogramRowHeight + 2;
         // A single event still gets a visible bar: length (log10 n + 1) / (log10 most + 1).
         const std::int64_t length =
@@ -206,10 +232,12 @@ void appendHistogram(TextBuffer& out, const CoreStatistics& s, std::int64_t core
         appendText(out, "\" y=\"");
         appendInteger(out, top + 9);
         appendText(out, "\" text-anchor=\"end\">");
-        appendBucketLabel(out, b);
+        appendBucketLabel(out, kind.upper, kind.buckets, b);
         appendText(out, "</text>");
         if (count > 0) {
-            appendText(out, "<rect class=\"bar\" x=\"");
+            appendText(out, "<rect class=\"");
+            appendText(out, kind.bar);
+            appendText(out, "\" x=\"");
             appendInteger(out, histogramBarLeft);
             appendText(out, "\" y=\"");
             appendInteger(out, top);
@@ -228,4 +256,20 @@ void appendHistogram(TextBuffer& out, const CoreStatistics& s, std::int64_t core
         appendText(out, "</text>");
     }
     appendText(out, "</svg></div>\n");
+}
+
+void appendHistogram(TextBuffer& out, const CoreStatistics& s, std::int64_t core) {
+    appendBars(out, timerHistogram, s.histogram, core);
+}
+
+void appendWakeHistogram(TextBuffer& out, const WakeStatistics& w, std::int64_t core) {
+    appendBars(out, wakeHistogram, w.histogram, core);
+}
+
+void appendCoreHeading(TextBuffer& out, std::int64_t core) {
+    appendText(out, "Core ");
+    appendInteger(out, core);
+    appendText(out, " <small>(#");
+    appendInteger(out, core + 1);
+    appendText(out, " in the window)</small>");
 }

@@ -4,6 +4,8 @@
 // are drawn by the files beside it.
 #include "formats/html_format.h"
 
+#include <cstring>
+
 #include "formats/html_parts.h"
 #include "formats/report_format.h"
 
@@ -35,7 +37,10 @@ static const char pageStyle[] =
     ".histograms{display:grid;grid-template-columns:repeat(auto-fill,minmax(300px,1fr));gap:.5em 1.5em}"
     ".histograms svg text{font-size:11px}.bar{fill:var(--timer)}.empty{fill:#777}"
     "table{border-collapse:collapse;margin:.4em 0;font-variant-numeric:tabular-nums}"
-    "th,td{border-bottom:1px solid var(--grid);padding:.15em .6em;text-align:right}th{background:#f2f2f2}"
+    "th,td{border-bottom:1px solid var(--grid);padding:.15em .6em;text-align:right;white-space:nowrap;"
+    "overflow-wrap:normal}td.words{white-space:normal}th{background:#f2f2f2}small{color:#555}"
+    ".leader{stroke:#555;stroke-width:1}"
+    ".wake-bar{fill:var(--wake)}"
     "td.text,th.text{text-align:left}"
     "@media (max-width:640px){body{padding:8px;font-size:14px}.scroll svg{min-width:600px}"
     "table{font-size:12px}th,td{padding:.1em .3em}.histograms{grid-template-columns:1fr}}"
@@ -100,6 +105,21 @@ static void appendFact(TextBuffer& out, const char* name) {
     appendText(out, "</dt><dd>");
 }
 
+// "every 1 ms, woken by a 1 ms sleep; the system timer ticks every 1 ms":
+// how the wake-up samplers wait, in words.
+static void appendWakeMethod(TextBuffer& out, const RunSummary& run) {
+    const bool sleep = std::strcmp(run.fineMethod, "sleep") == 0;
+    appendText(out, sleep ? "every 1 ms, woken by a 1 ms sleep" : "every 1 ms, woken by a ");
+    if (!sleep) appendLimited(out, run.fineMethod);
+    if (run.fineResolutionUs > 0) {
+        appendText(out, "; the system timer ticks every ");
+        appendExactDecimal(out, run.fineResolutionUs, 1000);
+        appendText(out, " ms");
+    } else {
+        appendText(out, "; the system did not say how often its timer ticks");
+    }
+}
+
 static void appendHeader(TextBuffer& out, const RunSummary& run) {
     const bool named = run.machineName != nullptr && run.machineName[0] != '\0';
     appendText(out, "<header><h1>Timer lateness");
@@ -129,10 +149,8 @@ static void appendHeader(TextBuffer& out, const RunSummary& run) {
     appendText(out, "</dd>");
     if (run.wakes != nullptr && run.fineMethod != nullptr && run.fineMethod[0] != '\0') {
         appendFact(out, "Wake-ups");
-        appendLimited(out, run.fineMethod);
-        appendText(out, ", resolution ");
-        appendInteger(out, run.fineResolutionUs);
-        appendText(out, " \xc2\xb5s</dd>");
+        appendWakeMethod(out, run);
+        appendText(out, "</dd>");
     }
     appendFact(out, "Program");
     appendText(out, "Vantrel ");
@@ -168,11 +186,11 @@ static void appendLegend(TextBuffer& out, const RunSummary& run) {
         appendCauseLegend(out, run.wakes != nullptr);
     } else {
         appendText(out, "<span class=\"worst-mark\"><svg viewBox=\"0 0 36 12\"><path d=\"M18 0l6 6-6 6-6-6z\"/>"
-                        "</svg> n: the n-th worst timer event</span>");
+                        "</svg> n: the n-th worst timer event over 5 ms (a stall)</span>");
     }
     if (run.wakes != nullptr && !pageHasCauses(run)) {
         appendText(out, "<span class=\"worst-wake-mark\"><svg viewBox=\"0 0 36 12\"><path d=\"M13 1h10v10h-10z\"/>"
-                        "</svg> n: the n-th worst wake-up</span>");
+                        "</svg> wn: the n-th worst wake-up over 5 ms</span>");
     }
     if (run.suspended != nullptr && run.suspended->listed > 0) {
         appendText(out, "<span><svg viewBox=\"0 0 36 12\"><rect class=\"suspended\" x=\"2\" y=\"0\" width=\"32\" "
@@ -244,7 +262,9 @@ void formatHtml(const RunSummary& run, TextBuffer& out) {
     if (run.wakes != nullptr) {
         appendText(out, "<section><h2>Wake-ups</h2>\n<h3>Worst wake-ups</h3>\n");
         appendWorstWakeTable(out, run);
-        appendText(out, "<h3>Per core</h3>\n");
+        appendText(out, "<h3>Wake-ups by lateness</h3><div class=\"histograms\">\n");
+        for (std::int64_t c = 0; c < run.coreCount; ++c) appendWakeHistogram(out, run.wakes[c], c);
+        appendText(out, "</div>\n<h3>Per core</h3>\n");
         appendWakeTable(out, run);
         appendText(out, "</section>\n");
     }
@@ -261,7 +281,7 @@ constexpr std::size_t histogramBytes = 4096;
 constexpr std::size_t tableRowBytes = 512;
 constexpr std::size_t causeBarBytes = 640;     // a core's bar of stalls by cause and its counts
 constexpr std::size_t causeCellBytes = 160;    // a worst event's cause and its figures
-constexpr std::size_t worstMarkBytes = 512;
+constexpr std::size_t worstMarkBytes = 768;  // with its title and a line to its label
 constexpr std::size_t suspendedSpanBytes = 96;
 constexpr std::size_t problemBytes = outsideTextMost * 6 + 128;  // "&quot;" for every byte
 
@@ -269,7 +289,7 @@ std::size_t htmlCapacity(std::int64_t coreCount, bool withWakes) {
     const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
     const std::size_t series = withWakes ? 2 : 1;
     const std::size_t perCore = timelineFixedBytes + suspendedSpanBytes * suspendedSpansKept +
-                                series * seriesBytesPerSlot * timelineSlots + histogramBytes +
+                                series * seriesBytesPerSlot * timelineSlots + series * histogramBytes +
                                 series * (tableRowBytes + causeBarBytes);
     const std::size_t events = static_cast<std::size_t>(worstEventsKept + worstWakesKept) *
                                (worstMarkBytes + tableRowBytes + causeCellBytes);

@@ -36,14 +36,45 @@ void appendLine(TextBuffer& out, const char* cls, std::int64_t x1, std::int64_t 
 // the worst marks; and its timer events by lateness (html_charts.cpp).
 void appendTimeline(TextBuffer& out, const RunSummary& run, const TimeAxis& axis, std::int64_t core);
 void appendHistogram(TextBuffer& out, const CoreStatistics& s, std::int64_t core);
+// The wake-ups' histogram of a core, drawn as the timer events' is.
+void appendWakeHistogram(TextBuffer& out, const WakeStatistics& w, std::int64_t core);
+// "Core 1 (#2 in the window)": the record's number and the window's row.
+void appendCoreHeading(TextBuffer& out, std::int64_t core);
 // The tables of every core's timer events and wake-ups (html_tables.cpp).
 void appendCoreTable(TextBuffer& out, const RunSummary& run);
 void appendWakeTable(TextBuffer& out, const RunSummary& run);
 
 // The verdict with --fail-above: what crossed the limit and the worst of it.
 void appendVerdict(TextBuffer& out, const RunSummary& run);
-// The numbered marks of `core`'s worst timer events and worst wake-ups.
-void appendWorstMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& axis, std::int64_t core);
+struct LabelArea;
+// The numbered marks of `core`'s worst timer events and worst wake-ups that
+// were stalls, their labels placed inside `area`.
+void appendWorstMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& axis, std::int64_t core,
+                      const LabelArea& area);
+// The labels of a timeline's worst marks (html_labels.cpp): each mark's
+// centre and its label's width in SVG units; placed, its text's start and
+// baseline, and whether it lies away from its mark (a line then leads to it).
+struct MarkLabel {
+    std::int64_t x;
+    std::int64_t y;
+    std::int64_t width;
+    std::int64_t textX;
+    std::int64_t textY;
+    bool away;
+};
+// Where labels may go: the plot, in SVG units.
+struct LabelArea {
+    std::int64_t left;
+    std::int64_t top;
+    std::int64_t right;
+    std::int64_t bottom;
+};
+// The width of the label "n" or, of a wake-up, "wn", at its widest.
+std::int64_t markLabelWidth(std::int64_t rank, bool wake);
+// Places them in order, each where it overlaps no mark and no label placed
+// before it, as near its mark as the area allows (beside it if it can).
+void placeMarkLabels(MarkLabel* labels, std::int64_t count, const LabelArea& area);
+
 // The tables of the worst timer events and of the worst wake-ups.
 void appendWorstTimerTable(TextBuffer& out, const RunSummary& run);
 void appendWorstWakeTable(TextBuffer& out, const RunSummary& run);

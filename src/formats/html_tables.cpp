@@ -42,7 +42,7 @@ void appendCoreTable(TextBuffer& out, const RunSummary& run) {
     const std::int64_t most = causes ? mostStalls(run, false) : 0;
     appendTableStart(out, "cores",
                      "<th>core</th><th>events</th><th>min ms</th><th>mean ms</th><th>max ms</th>"
-                     "<th class=\"text\">max at (UTC)</th><th>max ms (counter)</th>",
+                     "<th class=\"text\">max at (UTC)</th><th>precise max ms</th>",
                      causes ? causeBarHead : nullptr);
     for (std::int64_t c = 0; c < run.coreCount; ++c) {
         const CoreStatistics& s = run.cores[c];

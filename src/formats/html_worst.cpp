@@ -24,7 +24,9 @@ static bool wakeUpsCrossed(const RunSummary& run) {
 static void appendWhereAndWhen(TextBuffer& out, std::int64_t core, std::int64_t utcMs) {
     appendText(out, ", on core ");
     appendInteger(out, core);
-    appendText(out, " at ");
+    appendText(out, " (#");
+    appendInteger(out, core + 1);
+    appendText(out, " in the window) at ");
     appendUtc(out, utcMs);
     appendText(out, ", was ");
 }
@@ -51,9 +53,9 @@ void appendVerdict(TextBuffer& out, const RunSummary& run) {
         appendText(out, wakes ? "; the worst timer event" : "; the worst");
         appendWhereAndWhen(out, worst.core, worst.utcMs);
         appendInteger(out, worst.lateMs);
-        appendText(out, " ms late by the tick count (");
+        appendText(out, " ms late by the system's tick count (");
         appendMs(out, worst.lateUs);
-        appendText(out, " by the performance counter)");
+        appendText(out, " measured with the high-resolution counter)");
     }
     if (wakes && run.worstWakeCount > 0) {
         const WakeEvent& worst = run.worstWakes[0];
@@ -76,11 +78,30 @@ struct WorstEntry {
     const StallDuring* during;
 };
 
+// Only stalls are listed and marked: events more than 5 ms late by the
+// high-resolution counter, the causes' own threshold. The rest would only
+// crowd a quiet run's page with marks of 1 ms events.
+static bool isStall(const RunSummary& run, std::int64_t k, bool wake) {
+    return (wake ? run.worstWakes[k].lateUs : run.worstTimer[k].lateUs) > stallLateUs;
+}
+
+// Entry k's number among the stalls of its list (its list is in order).
+static std::int64_t stallRank(const RunSummary& run, std::int64_t k, bool wake) {
+    std::int64_t rank = 0;
+    for (std::int64_t j = 0; j <= k; ++j) rank += isStall(run, j, wake) ? 1 : 0;
+    return rank;
+}
+
+static std::int64_t stallCount(const RunSummary& run, bool wake) {
+    const std::int64_t listed = wake ? (run.worstWakes != nullptr ? run.worstWakeCount : 0) : run.worstTimerCount;
+    return listed > 0 ? stallRank(run, listed - 1, wake) : 0;
+}
+
 static WorstEntry worstEntry(const RunSummary& run, std::int64_t k, bool wake) {
     const bool causes = pageHasCauses(run) && (!wake || run.worstWakeCause != nullptr);
     const StallCause* cause = wake ? run.worstWakeCause : run.worstTimerCause;
     const StallDuring* during = wake ? run.worstWakeDuring : run.worstTimerDuring;
-    WorstEntry entry{run.worstWakes != nullptr && wake ? run.worstWakes[k] : WakeEvent{}, 0, k + 1, wake,
+    WorstEntry entry{run.worstWakes != nullptr && wake ? run.worstWakes[k] : WakeEvent{}, 0, stallRank(run, k, wake), wake,
                      causes ? cause + k : nullptr, causes && during != nullptr ? during + k : nullptr};
     if (!wake) {
         const WorstEvent& e = run.worstTimer[k];
@@ -111,41 +132,60 @@ static void appendEventData(TextBuffer& out, const WorstEntry& entry) {
 }
 
 // A numbered mark. Without causes, a diamond for a timer event and a square
-// for a wake-up; with them, the shape of the cause, and a wake-up's number
-// starts with "w". Either way told apart without colour.
-static void appendMark(TextBuffer& out, const TimeAxis& axis, const WorstEntry& entry) {
-    const std::int64_t x = xOfUtc(axis, entry.event.utcMs);
-    const std::int64_t y = yOfLateUs(entry.event.lateUs);
+// for a wake-up; with them, the shape of the cause. A wake-up's number starts
+// with "w" either way, so that the two kinds never share a number; told
+// apart without colour.
+static void appendMark(TextBuffer& out, const WorstEntry& entry, const MarkLabel& label) {
     appendText(out, entry.wake ? "<g class=\"worst-wake-mark\"" : "<g class=\"worst-mark\"");
     appendEventData(out, entry);
     appendText(out, "><title>");
-    appendText(out, entry.wake ? "wake-up #" : "#");
+    appendText(out, entry.wake ? "wake-up w" : "timer event ");
     appendInteger(out, entry.rank);
     appendText(out, ": core ");
     appendInteger(out, entry.event.core);
-    appendText(out, ", ");
+    appendText(out, " (#");
+    appendInteger(out, entry.event.core + 1);
+    appendText(out, " in the window), ");
     appendUtc(out, entry.event.utcMs);
     appendText(out, ", ");
     appendMs(out, entry.event.lateUs);
     appendText(out, " late</title>");
     const int shape = entry.cause != nullptr ? causeShapeOf(entry.cause, entry.event.lateUs) : entry.wake ? 3 : 4;
-    appendCauseShape(out, x, y, shape);
+    appendCauseShape(out, label.x, label.y, shape);
+    if (label.away) {
+        // A line from the mark to the side of the label that faces it.
+        const bool right = label.textX > label.x;
+        appendLine(out, "leader", label.x, right ? label.textX - 2 : label.textX + label.width + 2, label.y, label.textY - 4);
+    }
     appendText(out, "<text x=\"");
-    appendInteger(out, x + 8);
+    appendInteger(out, label.textX);
     appendText(out, "\" y=\"");
-    appendInteger(out, y < plotTop + 14 ? y + 14 : y - 4);
-    appendText(out, entry.wake && entry.cause != nullptr ? "\">w" : "\">");
+    appendInteger(out, label.textY);
+    appendText(out, entry.wake ? "\">w" : "\">");
     appendInteger(out, entry.rank);
     appendText(out, "</text></g>");
 }
 
-void appendWorstMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& axis, std::int64_t core) {
-    for (std::int64_t k = 0; k < run.worstTimerCount; ++k) {
-        if (run.worstTimer[k].core == core) appendMark(out, axis, worstEntry(run, k, false));
+void appendWorstMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& axis, std::int64_t core,
+                      const LabelArea& area) {
+    WorstEntry entries[worstEventsKept + worstWakesKept];
+    MarkLabel labels[worstEventsKept + worstWakesKept];
+    std::int64_t count = 0;
+    const auto take = [&](std::int64_t k, bool wake) {
+        const WorstEntry entry = worstEntry(run, k, wake);
+        entries[count] = entry;
+        labels[count] = MarkLabel{xOfUtc(axis, entry.event.utcMs), yOfLateUs(entry.event.lateUs),
+                                  markLabelWidth(entry.rank, wake), 0, 0, false};
+        ++count;
+    };
+    for (std::int64_t k = 0; k < run.worstTimerCount && k < worstEventsKept; ++k) {
+        if (run.worstTimer[k].core == core && isStall(run, k, false)) take(k, false);
     }
-    for (std::int64_t k = 0; run.wakes != nullptr && k < run.worstWakeCount; ++k) {
-        if (run.worstWakes[k].core == core) appendMark(out, axis, worstEntry(run, k, true));
+    for (std::int64_t k = 0; run.wakes != nullptr && run.worstWakes != nullptr && k < run.worstWakeCount && k < worstWakesKept; ++k) {
+        if (run.worstWakes[k].core == core && isStall(run, k, true)) take(k, true);
     }
+    placeMarkLabels(labels, count, area);
+    for (std::int64_t k = 0; k < count; ++k) appendMark(out, entries[k], labels[k]);
 }
 
 // A row of a worst table: a timer event carries its late_ms (the order of its
@@ -154,7 +194,9 @@ static void appendWorstRow(TextBuffer& out, const WorstEntry& entry) {
     appendText(out, "<tr");
     appendEventData(out, entry);
     appendChar(out, '>');
-    appendCell(out, entry.rank);
+    appendText(out, entry.wake ? "<td>w" : "<td>");
+    appendInteger(out, entry.rank);
+    appendText(out, "</td>");
     appendCell(out, entry.event.core);
     appendUtcCell(out, entry.event.utcMs);
     if (!entry.wake) appendCell(out, entry.lateMs);
@@ -166,18 +208,37 @@ static void appendWorstRow(TextBuffer& out, const WorstEntry& entry) {
 // The cause column's head says what its small figures are.
 static const char causeHead[] = "cause <small>threads \xc2\xb7 drivers \xc2\xb7 idle / span, ms</small>";
 
-void appendWorstTimerTable(TextBuffer& out, const RunSummary& run) {
-    appendTableStart(out, "worst-events",
-                     "<th>#</th><th>core</th><th class=\"text\">time (UTC)</th><th>ms late</th>"
-                     "<th>ms late (counter)</th>",
-                     pageHasCauses(run) ? causeHead : nullptr);
-    for (std::int64_t k = 0; k < run.worstTimerCount; ++k) appendWorstRow(out, worstEntry(run, k, false));
+// The rows of the stalls of one list, or the line that says there are none.
+static void appendStallRows(TextBuffer& out, const RunSummary& run, bool wake, const char* id, const char* head,
+                            const char* noneText) {
+    if (stallCount(run, wake) == 0) {
+        appendText(out, noneText);
+        return;
+    }
+    const bool causes = pageHasCauses(run) && (!wake || run.worstWakeCause != nullptr);
+    appendTableStart(out, id, head, causes ? causeHead : nullptr);
+    const std::int64_t listed = wake ? run.worstWakeCount : run.worstTimerCount;
+    for (std::int64_t k = 0; k < listed; ++k) {
+        if (isStall(run, k, wake)) appendWorstRow(out, worstEntry(run, k, wake));
+    }
     appendTableEnd(out);
 }
 
+void appendWorstTimerTable(TextBuffer& out, const RunSummary& run) {
+    appendStallRows(out, run, false, "worst-events",
+                    "<th>#</th><th>core</th><th class=\"text\">time (UTC)</th><th>ms late</th>"
+                    "<th>precise ms late</th>",
+                    "<p id=\"no-timer-stalls\">No stalls: no timer event was more than 5 ms late.</p>\n");
+    if (stallCount(run, false) > 0) {
+        appendText(out, "<p><small>Stalls only: of the run's 20 worst timer events, those more than 5 ms late, largest first. "
+                        "<i>ms late</i> is read from the system's tick count, which moves in steps of 10 to 16 ms "
+                        "on Windows; <i>precise ms late</i> is the same wait measured with the high-resolution "
+                        "counter.</small></p>\n");
+    }
+}
+
 void appendWorstWakeTable(TextBuffer& out, const RunSummary& run) {
-    appendTableStart(out, "worst-wakes", "<th>#</th><th>core</th><th class=\"text\">time (UTC)</th><th>ms late</th>",
-                     pageHasCauses(run) && run.worstWakeCause != nullptr ? causeHead : nullptr);
-    for (std::int64_t k = 0; k < run.worstWakeCount; ++k) appendWorstRow(out, worstEntry(run, k, true));
-    appendTableEnd(out);
+    appendStallRows(out, run, true, "worst-wakes",
+                    "<th>#</th><th>core</th><th class=\"text\">time (UTC)</th><th>ms late</th>",
+                    "<p id=\"no-wake-stalls\">No stalls: no wake-up was more than 5 ms late.</p>\n");
 }

@@ -115,15 +115,17 @@ static bool wakeCrossed() {
     return crossed;
 }
 
-// A snapshot of the run, taken under the lock and formatted outside it.
-RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool finished, std::int64_t unwritten) {
+// A snapshot of the run, taken under the lock and formatted outside it; the
+// timeline (the largest part, and only the page's) only when asked for.
+static RunSummary snapshotOf(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool finished, std::int64_t unwritten,
+                             bool withTimeline) {
     lockSamples();
     std::memcpy(statisticsCopy, statistics, sizeof(CoreStatistics) * static_cast<std::size_t>(current.coreCount));
     std::memcpy(worstTimerCopy, worstTimer, sizeof worstTimer);
     const std::int64_t worstCount = worstTimerCount;
     problemsCopy = problems;
     settleSuspendedSpans(suspendedSpans, stoppedUtcMs >= 0 ? stoppedUtcMs : nowUtcMs, suspendedCopy);
-    if (hasHtml) copyTimeline(timeline, timelineCopy);
+    if (withTimeline) copyTimeline(timeline, timelineCopy);
     const std::int64_t dropped = hasLog ? eventsDropped() : 0;
     const bool crossed = sawFailure;
     if (stoppedUtcMs >= 0) elapsedMs = stoppedElapsedMs;
@@ -169,7 +171,7 @@ RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool finis
     run.worstTimer = worstTimerCopy;
     run.worstTimerCount = worstCount;
     run.suspended = &suspendedCopy;
-    if (hasHtml) run.timeline = &timelineCopy;
+    if (withTimeline) run.timeline = &timelineCopy;
     if (current.fine) {
         run.wakes = wakeCopy;
         run.wakeSampled = wakeSampledCopy;
@@ -180,6 +182,14 @@ RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool finis
     }
     describeStallCauses(run);
     return run;
+}
+
+RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool finished, std::int64_t unwritten) {
+    return snapshotOf(nowUtcMs, elapsedMs, finished, unwritten, hasHtml);
+}
+
+RunSummary takeViewSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool finished) {
+    return snapshotOf(nowUtcMs, elapsedMs, finished, 0, false);
 }
 
 void setRecordSettings(const RecorderSettings& settings, bool withHtml, bool withLog) {

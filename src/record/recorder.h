@@ -106,6 +106,14 @@ void stopRecording(std::int64_t nowUtcMs, std::int64_t elapsedMs);
 // written, its counts the log's lines plus log_dropped.
 void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t giveUpAtCounter);
 
+// A snapshot of the record for a view of the run (the console), without the
+// timeline, so that taking one every second holds the lock no longer than
+// the statistics take to copy. The writer's thread only, or the main thread
+// when no writer runs: it fills the same copies as the files' snapshots, and
+// what it answers points into them until the next snapshot. After the
+// recording stopped it holds the figures of the final record.
+RunSummary takeViewSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool finished);
+
 // Some recorded event (or wake-up) was later than the threshold.
 bool recorderSawFailure();
 // No problem was met and no log line was lost.

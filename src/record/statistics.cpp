@@ -29,4 +29,6 @@ void addToStatistics(CoreStatistics& statistics, const TimerEvent& event) {
     statistics.sumUs += event.lateUs;
     if (event.lateUs > 0) statistics.lateSumUs += event.lateUs;
     ++statistics.histogram[histogramBucketOf(event.lateMs)];
+    statistics.lastMs = event.lateMs;
+    statistics.lastWakeWorstUs = event.wakeWorstUs;
 }

@@ -26,7 +26,11 @@ struct CoreStatistics {
     std::int64_t histogram[histogramBucketCount];
     // The sum of late_us with early events counted as 0 (an early event is
     // not late): it only ever grows, as a Prometheus histogram's _sum must.
-    std::int64_t lateSumUs;
+    std::int64_t lateSumUs = 0;
+    // The latest event's late_ms and, with wake-ups, the worst wake-up since
+    // the event before it (-1: none): what a live view shows as "now".
+    std::int64_t lastMs = 0;
+    std::int64_t lastWakeWorstUs = 0;
 };
 
 std::int64_t histogramBucketOf(std::int64_t lateMs);

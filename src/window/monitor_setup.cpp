@@ -5,6 +5,7 @@
 
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
+#include "engine/sampling.h"
 #include "priority/context_menu.h"
 #include "priority/levels.h"
 #include "window/layout.h"
@@ -185,7 +186,7 @@ std::int64_t setupMonitorWindow(std::int64_t count) {
 
     drawCaptions(count);
 
-    graphPen = CreatePen(PS_SOLID, 0, textColour);
+    graphPen = CreatePen(PS_SOLID, 0, fineColumns ? fineGraphColour : textColour);
     if (graphPen == nullptr) return 0;
     savedPen = SelectObject(backBufferDC, graphPen);
     if (savedPen == nullptr) return 0;

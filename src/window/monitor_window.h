@@ -15,6 +15,9 @@ constexpr DWORD monitorWindowExStyle = WS_EX_TOOLWINDOW;
 constexpr UINT windowClassStyle = CS_VREDRAW | CS_HREDRAW | CS_OWNDC | CS_PARENTDC;  // 0xA3
 constexpr COLORREF backgroundColour = RGB(0, 0, 0);
 constexpr COLORREF textColour = RGB(0, 178, 178);
+// With --fine the graph and the tray icon are drawn in amber, so that a
+// glance tells their scale (1.5 pixels per ms, not per 10 ms).
+constexpr COLORREF fineGraphColour = RGB(230, 159, 0);
 constexpr COLORREF separatorColour = RGB(0, 51, 51);
 // The tray icon's notifications arrive as WM_MOUSEMOVE and go to the default
 // handling: the icon reacts to no click.

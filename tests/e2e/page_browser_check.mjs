@@ -3,7 +3,9 @@
 // and checks it after layout: one timeline per core, the stall marked on its
 // core at its time, the worst-events table led by that core, its causes (a
 // column, a legend) or the line that says why it has none, no console
-// error and no request beyond the file itself. Saves screenshots of the
+// error and no request beyond the file itself; at 1400 px and on a phone, no
+// two mark labels overlap, no table cell's text is broken over two lines,
+// and with wake-ups their histograms are drawn. Saves screenshots of the
 // desktop, phone and printed (A4) layouts.
 //
 //   node page_browser_check.mjs PAGE CORES STALLED_CORE FROM_UTC_MS TO_UTC_MS [SHOT_DIR]
@@ -22,6 +24,8 @@ const overallTimeoutMs = 90000;
 const desktop = { width: 1200, height: 900, mobile: false };
 const phone = { width: 390, height: 844, mobile: true };
 const a4Width = 794;
+// The width the labels and tables are checked at besides the phone's.
+const wide = { width: 1400, height: 900, mobile: false };
 const shotHeightMost = 4000;
 
 const [pageArg, coresArg, coreArg, fromArg, toArg, shotArg] = process.argv.slice(2);
@@ -164,6 +168,66 @@ function readPage(stalled) {
     };
 }
 
+// What must hold at any width: the labels of the marks apart, every text of
+// a table on one line (a table too wide scrolls in its box instead), and the
+// wake-ups' histograms drawn when the page has wake-ups.
+function readLayout() {
+    const boxes = [...document.querySelectorAll('.worst-mark text, .worst-wake-mark text')].map((t) => {
+        const r = t.getBoundingClientRect();
+        return { text: t.textContent, core: t.parentElement.dataset.core, l: r.left, t: r.top, r: r.right, b: r.bottom };
+    });
+    const overlaps = [];
+    for (let a = 0; a < boxes.length; a++) {
+        for (let b = a + 1; b < boxes.length; b++) {
+            const x = Math.min(boxes[a].r, boxes[b].r) - Math.max(boxes[a].l, boxes[b].l);
+            const y = Math.min(boxes[a].b, boxes[b].b) - Math.max(boxes[a].t, boxes[b].t);
+            if (x > 0.5 && y > 0.5) overlaps.push(`${boxes[a].text} and ${boxes[b].text} of core ${boxes[a].core}`);
+        }
+    }
+    // Each word of a table (a number, a time) on one line: a cell of words
+    // may wrap between them, never inside one.
+    const broken = [];
+    for (const cell of document.querySelectorAll('table th, table td')) {
+        const walker = document.createTreeWalker(cell, NodeFilter.SHOW_TEXT);
+        for (let node = walker.nextNode(); node; node = walker.nextNode()) {
+            const range = document.createRange();
+            const lines = () => new Set([...range.getClientRects()].filter((r) => r.width > 0).map((r) => Math.round(r.top))).size;
+            range.selectNodeContents(node);
+            if (lines() <= 1) continue;  // on one line: nothing broken
+            for (const word of node.textContent.matchAll(/\S+/g)) {
+                range.setStart(node, word.index);
+                range.setEnd(node, word.index + word[0].length);
+                if (lines() > 1) broken.push(word[0]);
+            }
+        }
+    }
+    const wakeHistograms = [...document.querySelectorAll('svg[id^="wake-histogram-core-"]')];
+    return {
+        labels: boxes.length,
+        overlaps,
+        broken,
+        wakes: document.getElementById('wake-cores') !== null,
+        wakeHistogramsDrawn: wakeHistograms.filter((h) => h.getBoundingClientRect().width > 100 && h.querySelectorAll('text').length > 10).length,
+    };
+}
+
+async function checkLayout(session, name, viewport) {
+    await send('Emulation.setDeviceMetricsOverride', {
+        width: viewport.width, height: viewport.height, deviceScaleFactor: 1, mobile: viewport.mobile,
+    }, session);
+    const { result, exceptionDetails } = await send('Runtime.evaluate', {
+        expression: `(${readLayout.toString()})()`, returnByValue: true,
+    }, session);
+    if (exceptionDetails) throw new Error(`reading the layout failed: ${exceptionDetails.text}`);
+    const seen = result.value;
+    if (seen.overlaps.length > 0) fail(`at ${name}, mark labels overlap: ${seen.overlaps.slice(0, 5).join('; ')}`);
+    if (seen.broken.length > 0) fail(`at ${name}, words of a table are broken over lines: ${seen.broken.slice(0, 5).join(' | ')}`);
+    if (seen.wakes && seen.wakeHistogramsDrawn !== expectedCores) {
+        fail(`at ${name}, ${seen.wakeHistogramsDrawn} wake-up histograms are drawn, not ${expectedCores}`);
+    }
+    console.log(`-- at ${name}: ${seen.labels} mark labels, ${seen.overlaps.length} overlapping; ${seen.broken.length} table words broken${seen.wakes ? `; ${seen.wakeHistogramsDrawn} wake-up histograms` : ''}`);
+}
+
 async function main() {
     const { targetId } = await send('Target.createTarget', { url: 'about:blank' });
     const { sessionId } = await send('Target.attachToTarget', { targetId, flatten: true });
@@ -223,13 +287,16 @@ async function main() {
     if (seen.causes) {
         if (!seen.lastHead.startsWith('cause')) fail(`the worst-events table has no cause column (last head '${seen.lastHead}')`);
         if (!seen.causeCellsShown) fail('a worst event\'s cause cell is empty or not drawn');
-        if (seen.causeKeysShown !== 6) fail(`the legend should draw 6 cause shapes, draws ${seen.causeKeysShown}`);
+        if (seen.causeKeysShown !== 5) fail(`the legend should draw 5 cause shapes, draws ${seen.causeKeysShown}`);
         if (seen.marksWithoutCause !== 0) fail(`${seen.marksWithoutCause} worst marks carry no cause`);
     } else if (seen.noCauses === null) {
         fail('the page neither shows causes nor says why it has none');
     }
     if (seen.scripts !== 0) fail(`the page holds ${seen.scripts} script elements`);
     if (seen.pageWiderThanWindow) fail(`the page is wider than a ${desktop.width} px window`);
+
+    await checkLayout(sessionId, `${wide.width} px`, wide);
+    await checkLayout(sessionId, 'a phone', phone);
 
     mkdirSync(shotDir, { recursive: true });
     await screenshot(sessionId, 'desktop', desktop, 'screen');

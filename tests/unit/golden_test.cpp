@@ -16,6 +16,7 @@
 #include <string>
 #include <utility>
 
+#include "engine/accounting.h"
 #include "engine/platform_seam.h"
 #include "engine/sampled_cores.h"
 #include "engine/wake_figures.h"
@@ -24,7 +25,10 @@
 #include "formats/metrics_format.h"
 #include "formats/record_formats.h"
 #include "formats/report_format.h"
+#include "console/summary_lines.h"
+#include "record/problem_list.h"
 #include "record/recorder.h"
+#include "tests/support/fake_platform.h"
 
 namespace fs = std::filesystem;
 
@@ -55,24 +59,42 @@ Outputs rendered(const RunSummary& run) {
     return outputs;
 }
 
+// The per-processor time accounting as core 0's sampler reads it, every
+// 100 ms on the counter: core 1 busy with another thread through its stall,
+// each core otherwise idle but for 5 ms of threads.
+void readAccounting(CoreTimes (&times)[2], std::int64_t atMs) {
+    advanceFakeCounter(std::int64_t{100} * 10000);
+    for (std::int64_t core = 0; core < 2; ++core) {
+        const std::int64_t busy = core == 1 && atMs > 4200 && atMs <= 4600 ? 1000000 : 50000;  // 100 ns units
+        times[core].user += busy;
+        times[core].idle += 1000000 - busy;
+        times[core].kernel += 1000000 - busy;  // kernel time includes idle
+    }
+    storeAccountingReading(readPerformanceCounter() / 10, times, 2);
+}
+
 // Two cores through the recorder, as the program feeds it with --fine: core 1
-// stalls 358 ms past --fail-above, wake-ups are measured pinned on core 0
-// only, a problem is told, and the machine sleeps 3 s. Its four files.
+// stalls 358 ms past --fail-above (another thread ran), wake-ups are measured
+// pinned on core 0 only, a problem is told, and the machine sleeps 3 s. Its
+// four files.
 Outputs recordedRun(const fs::path& dir) {
-    EXPECT_TRUE(createSampleLock() && createWakeFigures(2));
+    EXPECT_TRUE(createSampleLock() && createWakeFigures(2) && makeAccounting(2));
+    CoreTimes times[2] = {};
     clearSampledCores();
     markCoreSampled(0);
     markCoreSampled(1);
     markWakeSampled(0);
     const std::string base = (dir / "small-fine").string();
     const std::string report = base + ".json", log = base + ".csv", page = base + ".html", metrics = base + ".prom";
+    // The version docs/report.md's sample shows.
     const RecorderSettings settings{report.c_str(), log.c_str(), page.c_str(), metrics.c_str(), 250000, 2, startMs,
-                                    "1.2.0", "LAB-7 <R&D>", "Windows 10.0.19045", true, "waitable timer", 500,
+                                    "1.5.0", "LAB-7 <R&D>", "Windows 10.0.19045", true, "waitable timer", 500,
                                     nullptr, &recordFormats};
     char error[messageCapacity] = "";
     EXPECT_TRUE(startRecorder(settings, error)) << error;
     std::mt19937_64 random(21);  // NOLINT(cert-msc32-c,cert-msc51-cpp)
     for (std::int64_t atMs = 0; atMs < 8000; atMs += 100) {
+        readAccounting(times, atMs);
         if (atMs == 1500) noteSuspend(startMs + atMs);
         if (atMs >= 1500 && atMs < 4500) continue;
         if (atMs == 4500) noteResume(startMs + atMs, 0);
@@ -87,9 +109,17 @@ Outputs recordedRun(const fs::path& dir) {
     }
     noteRunProblem(startMs + 7000, "the window's \"graph\" could not be drawn");
     finishRecorder(startMs + 8000, 8000, 0);
+    // What the run prints at its end, from the figures the program keeps.
+    const RunSummary final = takeViewSummary(startMs + 8000, 8000, true);
+    TextBuffer summary{};
+    EXPECT_TRUE(makeTextBuffer(summary, runSummaryCapacity(2)));
+    appendRunSummary(summary, &final, runExitCode(recorderSawFailure(), recordTrusted()), nullptr);
+    Outputs outputs;
+    outputs[".summary"] = std::string(summary.data, summary.size);
+    freeTextBuffer(summary);
     clearSampledCores();
     freeWakeFigures();
-    Outputs outputs;
+    freeAccounting();
     for (const char* extension : {".json", ".prom", ".html", ".csv"}) outputs[extension] = readFile(base + extension);
     return outputs;
 }
@@ -113,6 +143,38 @@ void expectFixture(const std::string& text, const fs::path& fixtures, const std:
     ADD_FAILURE() << name << ": first difference at byte " << at << " (now " << text.size() << " bytes, fixture "
                   << saved.size() << ")\n--- fixture from byte " << from << ":\n" << saved.substr(from, 240)
                   << "\n--- now:\n" << text.substr(from, 240);
+}
+
+// The samples of the docs are the fixtures: a block after
+// "<!-- sample: PATH -->" is the whole file, one after "<!-- sample lines of:
+// PATH -->" some of its lines in their order. With VANTREL_UPDATE_FIXTURES=1
+// the whole ones are rewritten.
+void expectDocsSamples(const fs::path& fixtures, const char* file, std::size_t expected) {
+    const fs::path docs = fixtures / ".." / ".." / file;
+    std::string text = readFile(docs);
+    ASSERT_FALSE(text.empty()) << "no " << docs.string();
+    const char* update = std::getenv("VANTREL_UPDATE_FIXTURES");  // NOLINT(concurrency-mt-unsafe)
+    std::size_t samples = 0;
+    for (std::size_t at = text.find("<!-- sample"); at != std::string::npos; at = text.find("<!-- sample", at + 1), ++samples) {
+        const std::size_t pathAt = text.find("tests/fixtures/", at) + 15;
+        const std::string name = text.substr(pathAt, text.find(" -->", pathAt) - pathAt);
+        const std::size_t from = text.find('\n', text.find("```", at)) + 1;
+        const std::size_t to = text.find("```", from);
+        const std::string block = text.substr(from, to - from);
+        const std::string fixture = readFile(fixtures / name);
+        if (text.compare(at, 17, "<!-- sample: test") == 0) {
+            if (update != nullptr && std::string(update) == "1") text.replace(from, to - from, fixture);
+            EXPECT_TRUE(block == fixture || update != nullptr) << file << "'s sample is not " << name;
+            continue;
+        }
+        std::size_t found = 0;
+        for (std::size_t line = 0, end; (end = block.find('\n', line)) != std::string::npos; line = end + 1) {
+            found = fixture.find(block.substr(line, end - line + 1), found);
+            ASSERT_NE(found, std::string::npos) << file << "'s line '" << block.substr(line, end - line) << "' is not in " << name;
+        }
+    }
+    EXPECT_EQ(samples, expected) << file;
+    if (update != nullptr && std::string(update) == "1") std::ofstream(docs, std::ios::binary) << text;
 }
 
 TEST(Golden, OutputsAreTheFixturesByteForByte) {
@@ -148,6 +210,9 @@ TEST(Golden, OutputsAreTheFixturesByteForByte) {
         {"small-fine", ".json"}, {"small-fine", ".prom"}, {"small-fine", ".html"}, {"small-fine", ".csv"},
         {"no-events", ".json"},  {"no-events", ".prom"},  {"from-log", ".html"},  {"from-log", ".json"}};
     for (const auto& [run, extension] : cases) expectFixture(runs[run][extension], fixtures, std::string(run) + extension);
+    expectFixture(runs["small-fine"][".summary"], fixtures, "small-fine.summary");
+    expectDocsSamples(fixtures, "docs/report.md", 2);  // the report and the log
+    expectDocsSamples(fixtures, "README.md", 1);       // the summary at the end
 }
 
 }  // namespace

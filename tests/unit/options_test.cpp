@@ -62,8 +62,12 @@ TEST(Options, EveryOptionInBothFormsAndValuesThatLookLikeOptions) {
         ASSERT_TRUE(parse({"--fail-above", text}, line, error)) << error;
         EXPECT_EQ(line.failAboveUs, us) << text;
     }
-    EXPECT_FALSE(line.hasReport || line.hasLog || line.hasDuration || line.help || line.version)
+    EXPECT_FALSE(line.hasReport || line.hasLog || line.hasDuration || line.help || line.version || line.quiet)
         << "a second parse starts from nothing";
+    for (const char* quiet : {"-q", "--quiet"}) {
+        ASSERT_TRUE(parse({quiet, "--report", "r.json"}, line, error)) << error;
+        EXPECT_TRUE(line.quiet && line.hasReport) << quiet;
+    }
 }
 
 TEST(Options, BadNumbersAreNamedInTheError) {
@@ -91,6 +95,8 @@ TEST(Options, BadCommandLinesGiveOneLineNamingTheOption) {
         {{"--reports", "a"}, "unknown option '--reports'"},
         {{"--", "a"}, "unknown option '--'"},
         {{"-h", "/?"}, "option '--help' is given twice"},
+        {{"-q", "--quiet"}, "option '--quiet' is given twice"},
+        {{"--quiet=yes"}, "option '--quiet' takes no value, not 'yes'"},
         {{"-h=x"}, "unexpected argument '-h=x'"},
         {{"-x"}, "unexpected argument '-x'"},
         {{"--log", "l.csv", "report.json"}, "unexpected argument 'report.json'"},
@@ -151,7 +157,7 @@ TEST(Options, OutputsNamingTheSameFileAreRefused) {
 TEST(Options, UsageNamesEveryOptionAndExitCode) {
     const std::string usage = usageText();
     for (const char* part : {"--report PATH", "--log PATH", "--duration SECONDS", "--fail-above MS", "--help",
-                             "--version", "0  normal end", "2  bad command line", "3  an event was later",
+                             "--version", "-q, --quiet", "0  normal end", "2  bad command line", "3  an event was later",
                              "4  the record cannot be trusted", "--metrics, --html", "never sampled or not pinned"}) {
         EXPECT_NE(usage.find(part), std::string::npos) << part;
     }

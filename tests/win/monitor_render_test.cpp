@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/sample_tables.h"
+#include "engine/sampling.h"
 #include "tests/support/win_test_support.h"
 #include "window/monitor_window.h"
 
@@ -471,6 +472,35 @@ TEST_F(MonitorRenderManyCores, RowsOfLaterColumnsAreDrawnInTheirColumn) {
     // And the window shows what was drawn.
     const Picture shown = windowPicture(272, 36, 136, 36);
     EXPECT_TRUE(shown.pixels == capturePicture(backBufferDC, 272, 36, 136, 36).pixels);
+}
+
+// With --fine the graph (and the tray icon) is amber, the captions and labels
+// stay cyan: a glance tells which scale the rows are on.
+class MonitorRenderFine : public MonitorRender {
+protected:
+    void SetUp() override {
+        resetProgramState();
+        fineColumns = true;
+        ASSERT_EQ(setupMonitorWindow(cores), 1);
+        sampleTables.lastTick[0] = GetTickCount();
+    }
+    void TearDown() override {
+        MonitorRender::TearDown();
+        fineColumns = false;
+    }
+};
+
+TEST_F(MonitorRenderFine, TheGraphIsAmberAndTheTextCyan) {
+    fillGraph(3, [](int) { return std::int64_t{15}; });
+    sampleTables.rowDirty[3] = 1;
+    refreshEarly();
+    const Picture box = capturePicture(backBufferDC, 0, graphTopOfRow(3), 136, 16);
+    for (int x = 0; x < 136; ++x) {
+        EXPECT_EQ(box.at(x, 0), x >= 4 && x <= 130 ? RGB(230, 159, 0) : black) << "(" << x << ", " << graphTopOfRow(3) << ")";
+    }
+    const Picture caption = capturePicture(backBufferDC, 0, labelTopOfRow(3), 80, 16);
+    EXPECT_EQ(countColour(caption, RGB(230, 159, 0)), 0);
+    EXPECT_GT(countColour(caption, textCyan), 0) << "the caption is drawn in cyan as ever";
 }
 
 TEST_F(MonitorRender, EraseRequestRestoresThePictureFromBackBuffer) {
