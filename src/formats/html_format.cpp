@@ -134,6 +134,7 @@ static void appendHeader(TextBuffer& out, const RunSummary& run) {
         appendInteger(out, run.fineResolutionUs);
         appendText(out, " \xc2\xb5s</dd>");
     }
+    appendContextFacts(out, run);
     appendFact(out, "Program");
     appendText(out, "Vantrel ");
     appendLimited(out, run.version != nullptr ? run.version : "");
@@ -184,6 +185,7 @@ static void appendLegend(TextBuffer& out, const RunSummary& run) {
         appendMs(out, run.failAboveUs);
         appendText(out, "</span>");
     }
+    appendPriorityLegend(out, run);
     appendText(out, "</p><p>Each slot covers ");
     appendLength(out, run.timeline->slotMs);
     appendText(out, "; lateness on a log scale, times in UTC.</p>\n");
@@ -220,6 +222,7 @@ void formatHtml(const RunSummary& run, TextBuffer& out) {
     appendText(out, "</title><style>");
     appendText(out, pageStyle);
     if (pageHasCauses(run)) appendCauseStyle(out);
+    appendContextStyle(out);
     appendText(out, "</style></head><body>\n");
     appendHeader(out, run);
 
@@ -232,6 +235,7 @@ void formatHtml(const RunSummary& run, TextBuffer& out) {
         appendText(out, "</section>\n");
     }
 
+    appendSweepSection(out, run);
     appendText(out, "<section><h2>Worst timer events</h2>\n");
     appendWorstTimerTable(out, run);
     appendCauseNotes(out, run);
@@ -249,6 +253,7 @@ void formatHtml(const RunSummary& run, TextBuffer& out) {
         appendText(out, "</section>\n");
     }
     if (run.problemCount > 0) appendProblems(out, run);
+    if (run.pageAppendix != nullptr) appendText(out, run.pageAppendix);
     appendText(out, "</body></html>\n");
 }
 
@@ -274,5 +279,5 @@ std::size_t htmlCapacity(std::int64_t coreCount, bool withWakes) {
     const std::size_t events = static_cast<std::size_t>(worstEventsKept + worstWakesKept) *
                                (worstMarkBytes + tableRowBytes + causeCellBytes);
     return pageFixedBytes + cores * perCore + events + static_cast<std::size_t>(problemsKept) * problemBytes +
-           5 * outsideTextMost * 6;
+           5 * outsideTextMost * 6 + pageContextCapacity(coreCount);
 }

@@ -19,6 +19,7 @@
 #include "engine/wake_figures.h"
 #include "files/output_file.h"
 
+struct PriorityChange;
 struct RunSummary;
 struct TextBuffer;
 
@@ -42,6 +43,11 @@ struct RecordFormats {
     void (*logLine)(TextBuffer& out, const TimerEvent& event);
     void (*wakeLine)(TextBuffer& out, const WakeEvent& wake);
     std::size_t logLineCapacity;
+    // The log's context after its header (the program, the machine, the
+    // priority at the start), and a priority change: lines of their own
+    // that no reader of events counts.
+    void (*logContext)(TextBuffer& out, const RunSummary& run);
+    void (*priorityLine)(TextBuffer& out, const PriorityChange& change);
 };
 
 struct RecorderSettings {
@@ -53,8 +59,15 @@ struct RecorderSettings {
     std::int64_t coreCount;
     std::int64_t startedUtcMs;
     const char* version;
-    const char* machineName;    // for the page; "" when unknown
-    const char* systemVersion;  // for the page; "" when unknown
+    // The priority level in force at the start (its menu text; null:
+    // "normal") and the process priority class the system granted (its
+    // name, null when unknown). The machine is read by the record itself.
+    const char* startLevel;
+    const char* startClass;
+    // --sweep: this many levels, the first the start's, each measured for
+    // sweepMs; 0: no sweep.
+    std::int64_t sweepLevelCount;
+    std::int64_t sweepMs;
     // The wake-up samplers run (--fine): their figures go into the record.
     bool fine;
     // Told every problem of the run and its recovery as it happens, outside

@@ -31,7 +31,10 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::int64_t startedUtcMs = 1796652180000;  // 2026-12-07T14:03:00.000Z
-const std::string logHeader = "utc,core,late_ms,late_us,source\n";
+// The header and the run's context: the program and the priority at the start.
+const std::string logHeader = "utc,core,late_ms,late_us,source\n2026-12-07T14:03:00.000Z,,,,vantrel=9.9.9\n"
+                              "2026-12-07T14:03:00.000Z,,,,priority=normal\n";
+constexpr std::int64_t headerLines = 3;
 
 std::vector<std::string> problems;
 
@@ -186,7 +189,7 @@ TEST_F(Recorder, WriterFallingBehindDropsFromTheLogOnlyAndCountsIt) {
     recorderStep(startedUtcMs + 1000, 1000, true);
     for (int k = 0; k < 10; ++k) record(0, 1, startedUtcMs + 2000);
     finishRecorder(startedUtcMs + 2000, 2000, 0);
-    EXPECT_EQ(linesOf(readFile(at("l.csv"))), 1 + 600 + 10) << "a minute of events per core waits, no more";
+    EXPECT_EQ(linesOf(readFile(at("l.csv"))), headerLines + 600 + 10) << "a minute of events per core waits, no more";
     EXPECT_EQ(std::distance(fs::directory_iterator(directory), fs::directory_iterator()), 1) << "no report file";
 
     ASSERT_TRUE(start(at("r.json"), at("l.csv"), 1, 10000)) << error;
@@ -197,7 +200,7 @@ TEST_F(Recorder, WriterFallingBehindDropsFromTheLogOnlyAndCountsIt) {
     const std::string report = readFile(at("r.json"));
     EXPECT_EQ(sumOf(report, "events"), 650);
     EXPECT_EQ(sumOf(report, "log_dropped"), 50);
-    EXPECT_EQ(linesOf(readFile(at("l.csv"))), 1 + 600);
+    EXPECT_EQ(linesOf(readFile(at("l.csv"))), headerLines + 600);
 }
 
 TEST_F(Recorder, SamplersRecordWhileTheWriterSteps) {
@@ -229,7 +232,7 @@ TEST_F(Recorder, SamplersRecordWhileTheWriterSteps) {
 
     const std::string report = readFile(at("r.json"));
     EXPECT_EQ(sumOf(report, "events"), recorded.load());
-    EXPECT_EQ(linesOf(readFile(at("l.csv"))) - 1 + sumOf(report, "log_dropped"), recorded.load());
+    EXPECT_EQ(linesOf(readFile(at("l.csv"))) - headerLines + sumOf(report, "log_dropped"), recorded.load());
     EXPECT_TRUE(recorderSawFailure());
 }
 
@@ -370,9 +373,9 @@ TEST_F(Recorder, StepMovesABoundedBatchAndTheReportStillComes) {
     ASSERT_TRUE(start(at("r.json"), at("l.csv"), cores)) << error;
     for (std::int64_t k = 0; k < queued; ++k) record(k % cores, 1, startedUtcMs + k);
     recorderStep(startedUtcMs + 1000, 1000, true);
-    const std::int64_t afterOne = linesOf(readFile(at("l.csv"))) - 1;
+    const std::int64_t afterOne = linesOf(readFile(at("l.csv"))) - headerLines;
     EXPECT_TRUE(afterOne > 0 && afterOne < queued) << afterOne << " of " << queued << " lines after one step";
     EXPECT_EQ(sumOf(readFile(at("r.json")), "events"), queued) << "the report was rewritten";
     finishRecorder(startedUtcMs + 2000, 2000, 0);
-    EXPECT_EQ(linesOf(readFile(at("l.csv"))) - 1, queued) << "the end writes the rest";
+    EXPECT_EQ(linesOf(readFile(at("l.csv"))) - headerLines, queued) << "the end writes the rest";
 }
