@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/stall_cause.h"
 #include "engine/timer_event.h"
 #include "engine/wake_figures.h"
 #include "record/run_summary.h"
@@ -32,6 +33,8 @@ constexpr char logSourceWake[] = "wake";
 // then every priority change.
 constexpr char logNoteProgram[] = "vantrel";
 constexpr char logNotePriority[] = "priority";
+// A timer stall's cause, at the stall's own time: "stall=<core>/<cause>".
+constexpr char logNoteStall[] = "stall";
 
 // The longest log line written, its newline included.
 constexpr std::size_t logLineCapacity = 96;
@@ -44,6 +47,7 @@ void appendWakeLine(TextBuffer& out, const WakeEvent& wake);
 void appendLogContext(TextBuffer& out, const RunSummary& run);
 // "<utc>,,,,priority=<level>[;class=<class>]"
 void appendPriorityLine(TextBuffer& out, const PriorityChange& change);
+void appendStallLine(TextBuffer& out, std::int64_t core, std::int64_t utcMs, StallCause cause);
 
 // Core numbers 0 .. 255: the most that a log read back can hold.
 constexpr std::int64_t logReaderCores = 256;
@@ -54,8 +58,8 @@ constexpr std::size_t longestLogLine = 100;
 // What a line read means, for a caller that looks at every line as it is
 // read (the comparison of runs): a run begins (before its context is
 // cleared for it), a timer event, a wake-up, a priority change (the start's
-// included).
-enum class LogLineKind { runBegins, timer, wake, priority };
+// included), the cause of a timer stall (core, utcMs and cause).
+enum class LogLineKind { runBegins, timer, wake, priority, stall };
 struct LogLine {
     LogLineKind kind;
     std::int64_t utcMs;
@@ -63,6 +67,7 @@ struct LogLine {
     std::int64_t lateMs;
     std::int64_t lateUs;
     const PriorityChange* change;  // a priority line's; null otherwise
+    StallCause cause = StallCause::unknown;
 };
 
 struct LogReader {

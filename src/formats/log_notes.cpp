@@ -2,6 +2,7 @@
 // change, written and read back (log_format.h).
 #include <cstring>
 
+#include "engine/stall_attribution.h"
 #include "formats/log_format.h"
 #include "formats/log_reader_parts.h"
 #include "text/utc.h"
@@ -118,6 +119,27 @@ bool readPriority(LogReader& reader, std::int64_t utcMs, const char* value, std:
     return true;
 }
 
+// "3/threads": a core the log can hold and a cause's name.
+bool readStall(LogReader& reader, std::int64_t utcMs, const char* value, std::size_t length) {
+    const auto* slash = static_cast<const char*>(std::memchr(value, '/', length));
+    std::int64_t core = -1;
+    if (slash == nullptr || !onlyOf(value, static_cast<std::size_t>(slash - value), "0123456789") ||
+        !parseLogWhole(value, static_cast<std::size_t>(slash - value), core) || core >= logReaderCores) {
+        return false;
+    }
+    const std::size_t causeLength = static_cast<std::size_t>(value + length - slash - 1);
+    for (int c = 0; c < stallCauseCount; ++c) {
+        const auto cause = static_cast<StallCause>(c);
+        if (!isLogText(slash + 1, causeLength, stallCauseName(cause))) continue;
+        reader.runHasLines = true;
+        if (reader.onLine != nullptr) {
+            reader.onLine(reader.onLineContext, LogLine{LogLineKind::stall, utcMs, core, 0, 0, nullptr, cause});
+        }
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void appendLogContext(TextBuffer& out, const RunSummary& run) {
@@ -158,6 +180,14 @@ void appendPriorityLine(TextBuffer& out, const PriorityChange& change) {
     appendChar(out, '\n');
 }
 
+void appendStallLine(TextBuffer& out, std::int64_t core, std::int64_t utcMs, StallCause cause) {
+    appendNoteStart(out, utcMs, logNoteStall);
+    appendInteger(out, core);
+    appendChar(out, '/');
+    appendText(out, stallCauseName(cause));
+    appendChar(out, '\n');
+}
+
 void beginLogRun(LogReader& reader) {
     if (!reader.runHasLines) return;
     if (reader.onLine != nullptr) reader.onLine(reader.onLineContext, LogLine{LogLineKind::runBegins, 0, -1, 0, 0, nullptr});
@@ -184,6 +214,10 @@ bool readLogNote(LogReader& reader, std::int64_t utcMs, const char* source, std:
     if (isLogText(source, nameLength, logNotePriority)) {
         return readPriority(reader, utcMs, value, valueLength) ||
                refuse(reader, source, length, "is not a priority level and the class granted");
+    }
+    if (isLogText(source, nameLength, logNoteStall)) {
+        return readStall(reader, utcMs, value, valueLength) ||
+               refuse(reader, source, length, "is not a core and a stall's cause");
     }
     if (isLogText(source, nameLength, logNoteProgram)) {
         if (valueLength >= priorityTextCapacity || !onlyOf(value, valueLength, "0123456789.+-abcdefghijklmnopqrstuvwxyz")) {

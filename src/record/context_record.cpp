@@ -15,6 +15,8 @@ PriorityHistory history;
 PriorityChange queue[priorityQueueCapacity];
 std::int64_t queued = 0;
 std::int64_t dropped = 0;
+StallNote stallNotes[stallNoteQueueCapacity];
+std::int64_t stallNotesQueued = 0;
 
 // The snapshot's.
 MachineContext machineCopy;
@@ -35,6 +37,7 @@ bool startContextRecord(const RecorderSettings& settings) {
     setPriorityStart(history, settings.startedUtcMs, level, settings.startClass);
     queued = 0;
     dropped = 0;
+    stallNotesQueued = 0;
     active = true;
     unlockSamples();
     if (settings.sweepLevelCount <= 0) {
@@ -101,6 +104,25 @@ std::int64_t priorityLinesDropped() {
     const std::int64_t lost = dropped;
     unlockSamples();
     return lost;
+}
+
+void noteAttributedStall(std::int64_t core, std::int64_t utcMs, std::int64_t lateUs, bool wake, StallCause cause) {
+    countSweepStall(core, utcMs, lateUs, wake, cause);
+    if (wake) return;
+    lockSamples();
+    // Stalls are attributed up to the end of the record, after it stopped.
+    if (stallNotesQueued < stallNoteQueueCapacity) stallNotes[stallNotesQueued++] = StallNote{core, utcMs, cause};
+    unlockSamples();
+}
+
+std::int64_t takeStallNotes(StallNote* out, std::int64_t most) {
+    lockSamples();
+    const std::int64_t taken = stallNotesQueued < most ? stallNotesQueued : most;
+    for (std::int64_t k = 0; k < taken; ++k) out[k] = stallNotes[k];
+    for (std::int64_t k = taken; k < stallNotesQueued; ++k) stallNotes[k - taken] = stallNotes[k];
+    stallNotesQueued -= taken;
+    unlockSamples();
+    return taken;
 }
 
 void describeContext(RunSummary& run) {

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/stall_cause.h"
 #include "engine/timer_event.h"
 #include "engine/wake_figures.h"
 #include "files/output_file.h"
@@ -48,6 +49,8 @@ struct RecordFormats {
     // that no reader of events counts.
     void (*logContext)(TextBuffer& out, const RunSummary& run);
     void (*priorityLine)(TextBuffer& out, const PriorityChange& change);
+    // A timer stall's cause, once attributed: "<its utc>,,,,stall=<core>/<cause>".
+    void (*stallLine)(TextBuffer& out, std::int64_t core, std::int64_t utcMs, StallCause cause);
 };
 
 struct RecorderSettings {

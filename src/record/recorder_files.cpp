@@ -48,6 +48,7 @@ static bool logFailing = false;
 static TextBuffer reportText;
 static TimerEvent batch[eventsPerBatch];
 static WakeEvent wakeBatch[lateWakeQueueCapacity];
+static StallNote stallNotes[stallNotesPerBatch];
 
 static bool given(const char* path) {
     return path != nullptr && path[0] != '\0';
@@ -100,6 +101,10 @@ static bool drainLog(std::int64_t giveUpAt, std::int64_t batchesMost) {
         PriorityChange changes[priorityQueueCapacity];
         const std::int64_t changed = takePriorityForLog(changes, priorityQueueCapacity);
         for (std::int64_t k = 0; k < changed; ++k) current.formats->priorityLine(pendingLog, changes[k]);
+        const std::int64_t causes = takeStallNotes(stallNotes, stallNotesPerBatch);
+        for (std::int64_t k = 0; k < causes; ++k) {
+            current.formats->stallLine(pendingLog, stallNotes[k].core, stallNotes[k].utcMs, stallNotes[k].cause);
+        }
         lockSamples();
         const std::int64_t count = popEvents(batch, eventsPerBatch);
         unlockSamples();
@@ -117,7 +122,7 @@ static bool drainLog(std::int64_t giveUpAt, std::int64_t batchesMost) {
                 }
             }
         }
-        if (count == 0 && wakes == 0 && changed == 0) return true;
+        if (count == 0 && wakes == 0 && changed == 0 && causes == 0) return true;
     }
 }
 
@@ -205,7 +210,7 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
         return false;
     }
     const std::size_t lineCapacity = formats != nullptr ? formats->logLineCapacity : 0;
-    if (!makeRecord() || !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity + priorityQueueCapacity) * lineCapacity) ||
+    if (!makeRecord() || !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity + priorityQueueCapacity + stallNotesPerBatch) * lineCapacity) ||
         !makeTextBuffer(reportText, wholeFileCapacity())) {
         return outOfMemory(error);
     }

@@ -10,7 +10,7 @@
 #include "engine/stall_attribution.h"
 #include "engine/ticks.h"
 #include "engine/wake_figures.h"
-#include "record/sweep_record.h"
+#include "record/context_record.h"
 #include "record/worst_events.h"
 
 namespace {
@@ -203,7 +203,7 @@ void attributeStalls(bool finishing, std::int64_t endUtcMs) {
             continue;
         }
         count(stall.core, stall.wake, a.cause, 1);
-        countSweepStall(stall.core, stall.utcMs, stall.lateUs, stall.wake, a.cause);
+        noteAttributedStall(stall.core, stall.utcMs, stall.lateUs, stall.wake, a.cause);
         offer(stall.wake ? attributedWake : attributedTimer,
               AttributedStall{stall.core, stall.utcMs, stall.lateUs, a.cause, a.during});
     }
