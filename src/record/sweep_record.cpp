@@ -13,6 +13,7 @@ std::int64_t planned = 0;
 std::int64_t cores = 0;
 std::int64_t lengthMs = 0;
 std::int64_t begun = 0;
+bool ended = false;
 SweepStretch stretches[sweepLevelsMost];
 SweepCore* figures = nullptr;  // planned * cores
 // The snapshot's, the writer's own.
@@ -51,6 +52,7 @@ bool makeSweep(std::int64_t levels, std::int64_t coreCount, std::int64_t stretch
     cores = coreCount;
     lengthMs = stretchMs;
     begun = 0;
+    ended = false;
     unlockSamples();
     figuresCopy = copy;
     return true;
@@ -76,7 +78,7 @@ bool sweepMade() {
 
 void beginSweepStretch(std::int64_t utcMs, const char* level, const char* granted) {
     lockSamples();
-    if (figures != nullptr && begun < planned) {
+    if (figures != nullptr && begun < planned && !ended) {
         if (begun > 0) stretches[begun - 1].toUtcMs = utcMs;
         SweepStretch& next = stretches[begun++];
         setPriorityText(next.level, level);
@@ -116,6 +118,7 @@ void countSweepStall(std::int64_t core, std::int64_t utcMs, std::int64_t lateUs,
 }
 
 void endSweep(std::int64_t utcMs) {
+    ended = true;
     if (figures != nullptr && begun > 0 && stretches[begun - 1].toUtcMs < 0) stretches[begun - 1].toUtcMs = utcMs;
 }
 

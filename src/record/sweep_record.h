@@ -50,7 +50,8 @@ bool makeSweep(std::int64_t levels, std::int64_t coreCount, std::int64_t stretch
 void freeSweep();
 bool sweepMade();
 // The next level begins at `utcMs` (the first at the record's start); the
-// one before ends there. Beyond the levels planned it changes nothing.
+// one before ends there. Beyond the levels planned, or once the sweep
+// ended, it changes nothing.
 void beginSweepStretch(std::int64_t utcMs, const char* level, const char* granted);
 // A timer event, with the lock held.
 void addToSweep(const TimerEvent& event);
