@@ -43,21 +43,21 @@ void appendStroke(TextBuffer& out, std::int64_t run) {
     appendText(out, "\"");
 }
 
-// "≤ 0", "1", "3–5", "> 10000", in ms.
+// A bucket by its upper bound, short enough for its column: "≤ 0", "5",
+// "200", "1 s", "> 10 s".
 void appendBucketLabel(TextBuffer& out, std::int64_t bucket) {
     if (bucket == 0) {
         appendText(out, "\xe2\x89\xa4 0");
-    } else if (bucket == histogramBucketCount - 1) {
-        appendText(out, "> ");
-        appendInteger(out, histogramUpperMs[bucket - 1] / 1000);
+        return;
+    }
+    const bool above = bucket == histogramBucketCount - 1;
+    const std::int64_t ms = histogramUpperMs[above ? bucket - 1 : bucket];
+    if (above) appendText(out, "> ");
+    if (ms >= 1000) {
+        appendInteger(out, ms / 1000);
         appendText(out, " s");
     } else {
-        const std::int64_t low = histogramUpperMs[bucket - 1] + 1;
-        if (low < histogramUpperMs[bucket]) {
-            appendInteger(out, low);
-            appendText(out, "\xe2\x80\x93");
-        }
-        appendInteger(out, histogramUpperMs[bucket]);
+        appendInteger(out, ms);
     }
 }
 
@@ -121,7 +121,7 @@ void appendComparisonHistogram(TextBuffer& out, const Comparison& c, std::int64_
     appendInteger(out, chartLeft + histogramBucketCount * bucketWidth / 2);
     appendText(out, "\" y=\"");
     appendInteger(out, chartHeight - 2);
-    appendText(out, "\" text-anchor=\"middle\">ms late (share of the run's events)</text>");
+    appendText(out, "\" text-anchor=\"middle\">ms late, at most (the share of each run's events, log scale)</text>");
     for (std::int64_t r = 0; r < c.runCount; ++r) {
         const ComparedCore& figures = c.runs[r].cores[core];
         if (figures.events == 0) continue;

@@ -137,7 +137,7 @@ void appendCoreTable(TextBuffer& out, const Comparison& c, std::int64_t core) {
     appendInteger(out, core);
     appendText(out, "\"><thead><tr><th class=\"text\">run</th><th>events</th><th>mean ms</th><th>99th ms</th>"
                     "<th>99.9th ms</th><th>max ms</th><th>\xce\x94 mean</th><th>\xce\x94 99th</th>"
-                    "<th>\xce\x94 99.9th</th><th>\xce\x94 max</th><th class=\"text\">stalls over 5 ms, by cause</th>"
+                    "<th>\xce\x94 99.9th</th><th>\xce\x94 max</th><th class=\"text\">stalls &gt; 5 ms</th>"
                     "</tr></thead><tbody>");
     std::int64_t first = -1;
     const std::int64_t best = bestComparedRun(c, core);
@@ -211,13 +211,18 @@ void appendContext(TextBuffer& out, const ComparedRun& run) {
         appendText(out, "not in the log");
     } else {
         appendTextOr(out, run.machine.name, "unknown");
-        appendText(out, " (Windows ");
-        appendTextOr(out, run.machine.windows, "unknown");
-        appendText(out, ", ");
-        appendTextOr(out, run.machine.processor, "processor unknown");
-        appendText(out, ", power plan ");
-        appendTextOr(out, run.machine.powerPlan, "unknown");
-        appendText(out, ")");
+        // What is known of it, in parentheses.
+        const char* const parts[] = {run.machine.windows, run.machine.processor, run.machine.powerPlan};
+        const char* const labels[] = {"Windows ", "", "power plan "};
+        const char* separator = " (";
+        for (std::size_t k = 0; k < 3; ++k) {
+            if (parts[k][0] == '\0') continue;
+            appendText(out, separator);
+            appendText(out, labels[k]);
+            appendHtmlText(out, parts[k]);
+            separator = ", ";
+        }
+        if (separator[0] == ',') appendChar(out, ')');
     }
     appendText(out, "; Vantrel ");
     appendTextOr(out, run.version, "before 1.6");
@@ -350,9 +355,9 @@ void formatComparisonPage(const Comparison& c, const char* version, TextBuffer& 
     appendText(out, comparisonStyle);
     appendText(out, "</style></head><body>\n<header><h1>Timer lateness compared</h1><p>Made by Vantrel ");
     appendHtmlText(out, version != nullptr ? version : "");
-    appendText(out, " from ");
+    appendText(out, " from the logs of ");
     appendInteger(out, c.byLevel ? 1 : c.runCount);
-    appendText(out, c.byLevel || c.runCount == 1 ? " log run" : " log runs");
+    appendText(out, c.byLevel || c.runCount == 1 ? " run" : " runs");
     appendText(out, ".</p></header>\n");
     appendComparisonSection(out, c);
     appendText(out, "</body></html>\n");

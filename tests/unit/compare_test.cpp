@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -169,6 +171,10 @@ TEST(Comparison, RunsOfJoinedLogsAreComparedWithExactPercentiles) {
     EXPECT_EQ(two.comparison.runCount, 2);
     EXPECT_TRUE(two.comparison.differentMachines) << "LAB-1 and LAB-2";
     const std::string page = two.page();
+    // For the browser check of the samples (tests/CMakeLists.txt).
+    if (const char* dir = std::getenv("VANTREL_SAMPLE_PAGE_DIR")) {  // NOLINT(concurrency-mt-unsafe)
+        std::ofstream(std::string(dir) + "/sample-compare.html", std::ios::binary) << page;
+    }
     EXPECT_NE(page.find("<section id=\"comparison\">"), std::string::npos);
     EXPECT_NE(page.find("id=\"different-machines\""), std::string::npos);
     EXPECT_NE(page.find("<li>core 1: 99th percentile 1.2 ms in B against 14.8 ms in A</li>"), std::string::npos);

@@ -19,7 +19,9 @@
 #include "engine/sampled_cores.h"
 #include "engine/wake_figures.h"
 #include "formats/record_formats.h"
+#include "record/context_record.h"
 #include "record/recorder.h"
+#include "tests/support/fake_platform.h"
 
 #ifndef _WIN32
 #include <csignal>
@@ -137,6 +139,30 @@ TEST_F(Recorder, StartWritesAReportWithoutEventsAndEmptiesTheLogToItsHeader) {
     EXPECT_EQ(sumOf(report, "events"), 0);
     EXPECT_EQ(eventLog(at("l.csv")), logHeader);
     EXPECT_FALSE(fs::exists(at("r.json.tmp")));
+}
+
+// The machine through the platform seam: a value that cannot be read is
+// null in the report and has no note in the log; a text from the system is
+// kept safe for every output; the timer resolution is read again at the end.
+TEST_F(Recorder, MachineValuesThatCannotBeReadAreNullNeverAProblem) {
+    setFakeMachine(FakeMachine{"  PC,1\x01\\x  ", "10.0.22631", nullptr, nullptr, false, 0, 0, 0});
+    ASSERT_TRUE(start(at("r.json"), at("l.csv"))) << error;
+    setFakeMachine(FakeMachine{"other", nullptr, nullptr, nullptr, true, 10000, 5000, 156250});
+    recordPriorityChange(startedUtcMs + 500, "high", nullptr);
+    finishRecorder(startedUtcMs + 1000, 1000, 0);
+    setFakeMachine(FakeMachine{});
+    const std::string report = readFile(at("r.json"));
+    EXPECT_NE(report.find("\"machine\": {\n    \"name\": \"PC 1  x\",\n    \"windows\": \"10.0.22631\",\n"
+                          "    \"processor\": null,\n    \"power_plan\": null,\n    \"timer_resolution\": {\"start\": null, "
+                          "\"end\": {\"current_ms\": 1, \"finest_ms\": 0.5, \"coarsest_ms\": 15.625}}\n  },"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("{\"at_utc\": \"2026-12-07T14:03:00.500Z\", \"level\": \"high\", \"class\": null}"),
+              std::string::npos) << report;
+    EXPECT_NE(report.find("\"complete\": true"), std::string::npos) << "nothing unknown is a problem";
+    EXPECT_EQ(readFile(at("l.csv")), "utc,core,late_ms,late_us,source\n2026-12-07T14:03:00.000Z,,,,vantrel=9.9.9\n"
+                                     "2026-12-07T14:03:00.000Z,,,,machine=PC 1  x\n2026-12-07T14:03:00.000Z,,,,windows=10.0.22631\n"
+                                     "2026-12-07T14:03:00.000Z,,,,priority=normal\n2026-12-07T14:03:00.500Z,,,,priority=high\n");
 }
 
 TEST_F(Recorder, BadPathFailsNamingItAndLeavesEverythingAsItWas) {
