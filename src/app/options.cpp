@@ -145,7 +145,7 @@ bool parseLevels(const char* text, CommandLine& out) {
         const std::size_t length = comma != nullptr ? static_cast<std::size_t>(comma - from) : std::strlen(from);
         char name[24] = {};
         if (length == 0 || length >= sizeof name || out.levelCount == levelCount) return false;
-        std::memcpy(name, from, length);
+        for (std::size_t k = 0; k < length; ++k) name[k] = from[k];
         const PriorityLevel* level = findPriorityLevelNamed(name);
         if (level == nullptr) return false;
         for (std::int64_t k = 0; k < out.levelCount; ++k) {

@@ -225,7 +225,7 @@ void appendContext(TextBuffer& out, const ComparedRun& run) {
         if (separator[0] == ',') appendChar(out, ')');
     }
     appendText(out, "; Vantrel ");
-    appendTextOr(out, run.version, "before 1.6");
+    appendTextOr(out, run.version, "of a version that wrote no notes");
 }
 
 void appendRuns(TextBuffer& out, const Comparison& c) {
@@ -368,7 +368,7 @@ std::size_t comparisonCapacity(std::int64_t runCount, std::int64_t coreCount) {
     const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
     // Texts from the logs (a machine's, a level's) escaped six-fold at worst.
     constexpr std::size_t fixedBytes = 16384;
-    constexpr std::size_t perRunContext = 6 * 4 * 64 + 160 * (priorityChangesKept + 1) + 1024;
+    constexpr std::size_t perRunContext = std::size_t{6} * 4 * 64 + 160 * (priorityChangesKept + 1) + 1024;
     constexpr std::size_t perRunRow = 1024;
     constexpr std::size_t perCoreFixed = 2048 + 1024;
     return fixedBytes + runs * perRunContext + cores * (perCoreFixed + runs * (perRunRow + comparisonChartBytesPerRun)) +

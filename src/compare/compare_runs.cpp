@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr std::size_t chunkBytes = 64 * 1024;
+constexpr std::size_t chunkBytes = std::size_t{64} * 1024;
 // Enough for any range of 64-bit values (rank_select.h), with room.
 constexpr std::int64_t passesMost = 12;
 constexpr std::int64_t readingStructure = 0;

@@ -64,7 +64,7 @@ bool readProcessorName(char* out, std::size_t capacity) {
     for (unsigned int leaf = 0; leaf < 3; ++leaf) {
         unsigned int registers[4] = {};
         __cpuid(0x80000002 + leaf, registers[0], registers[1], registers[2], registers[3]);
-        std::memcpy(brand + 16 * leaf, registers, sizeof registers);
+        std::memcpy(brand + std::size_t{16} * leaf, registers, sizeof registers);
     }
     if (brand[0] == '\0') return false;
     joinText(out, capacity, {brand});

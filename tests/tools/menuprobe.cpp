@@ -7,8 +7,6 @@
 //   menuprobe cursor            the cursor position as Windows sees it
 //   menuprobe priorities PID    priority class of process PID and the priority
 //                               of each of its threads, read as a bystander
-//   menuprobe checked WAIT_MS   the level (10 .. 16) the visible menu marks:
-//                               read, checked (0: none)
 #include <windows.h>
 
 #include <cstdio>
@@ -92,26 +90,6 @@ int reportPriorities(DWORD processId) {
     return 0;
 }
 
-// The popup's menu from its window (MN_GETHMENU), its marked level by state.
-int reportChecked(DWORD waitMs) {
-    const DWORD start = GetTickCount();
-    HWND window = visibleMenu();
-    while (window == nullptr && GetTickCount() - start < waitMs) {
-        Sleep(pollMs);
-        window = visibleMenu();
-    }
-    constexpr UINT getMenuOfWindow = 0x01E1;  // MN_GETHMENU
-    auto* menu = window != nullptr ? reinterpret_cast<HMENU>(SendMessageA(window, getMenuOfWindow, 0, 0)) : nullptr;
-    std::printf("read=%d\n", menu != nullptr ? 1 : 0);
-    int checked = 0;
-    for (int id = 10; menu != nullptr && id <= 16; ++id) {
-        const UINT state = GetMenuState(menu, static_cast<UINT>(id), MF_BYCOMMAND);
-        if (state != static_cast<UINT>(-1) && (state & MF_CHECKED) != 0) checked = id;
-    }
-    std::printf("checked=%d\n", checked);
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,10 +97,9 @@ int main(int argc, char** argv) {
     if (command == "menu") return reportMenu(argumentMs(argc, argv, 2));
     if (command == "closed") return reportClosed(argumentMs(argc, argv, 2));
     if (command == "cursor") return reportCursor();
-    if (command == "checked") return reportChecked(argumentMs(argc, argv, 2));
     if (command == "priorities" && argc > 2) {
         return reportPriorities(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
     }
-    (void)std::fprintf(stderr, "usage: menuprobe menu [WAIT_MS] | closed WAIT_MS | cursor | priorities PID | checked WAIT_MS\n");
+    (void)std::fprintf(stderr, "usage: menuprobe menu [WAIT_MS] | closed WAIT_MS | cursor | priorities PID\n");
     return 2;
 }
