@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # The priority of a run, end to end: --priority high with the window (every
-# thread at HIGH's priorities, the menu marking "high", the report saying
-# so), then "normal" chosen in the menu during the recorded run (in the
+# thread at HIGH's priorities, the report saying so), then "normal" chosen in the menu during the recorded run (in the
 # report, the log and the page); --sweep 2 --no-window ends by itself after
 # about 14 s with the seven levels in order in the report and the page; the
 # two logs compared on one page (checked in a browser); a sweep's log makes
@@ -45,9 +44,9 @@ IFS=, read -r client_x client_y <<<"$(value_of client_origin <<<"$window")"
 xdotool mousemove $((client_x + 60)) $((client_y + 20))
 sleep 2
 xdotool click 3
-checked=$(probe_value checked menuprobe checked 3000)
-expect '[[ $checked == 15 ]]' "the menu marks \"high\" (command 15, got $checked)"
-# From nothing selected, four steps down is "normal".
+expect '[[ $(probe_value found menuprobe menu 3000) == 1 ]]' "a right click opens the menu"
+# (Its mark on "high" is checked in-process: win.priority_test; Wine's menus
+# cannot be read from another process.) From nothing selected, four steps down is "normal".
 xdotool key Down Down Down Down Return
 expect '[[ $(probe_value closed menuprobe closed 3000) == 1 ]]' "Return on \"normal\" closes the menu"
 expect 'wait_until 10 "priorities_are 32 0"' "the menu's \"normal\" sets NORMAL_PRIORITY_CLASS and 0 on every thread"
