@@ -171,7 +171,8 @@ std::size_t runContextCapacity(std::int64_t coreCount, bool withWakes) {
     constexpr std::size_t machineBytes = 2048;  // four texts escaped six-fold at worst
     constexpr std::size_t perChange = 128;
     constexpr std::size_t perStretch = 256;
-    const std::size_t perStretchCore = withWakes ? 480 : 360;
+    // Every figure at its widest (20 digits), the wake-ups' causes too.
+    const std::size_t perStretchCore = withWakes ? 640 : 480;
     const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
     return machineBytes + perChange * (priorityChangesKept + 1) +
            static_cast<std::size_t>(sweepLevelsMost) * (perStretch + perStretchCore * cores);

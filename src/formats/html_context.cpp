@@ -166,7 +166,7 @@ void appendSweepSection(TextBuffer& out, const RunSummary& run) {
             appendDecimal(out, figures.sumUs, figures.events * 1000, 3);
             appendText(out, " \xc2\xb7 max ");
             appendInteger(out, figures.maxMs);
-            appendText(out, "</small></td>");
+            appendText(out, " ms</small></td>");
         }
         appendText(out, "</tr>");
     }

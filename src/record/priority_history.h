@@ -19,7 +19,7 @@ struct PriorityChange {
 };
 
 struct PriorityHistory {
-    bool startKnown;  // false: a log that does not say (one of before 1.6.0)
+    bool startKnown;  // false: a log that does not say (an older one)
     PriorityChange start;
     std::int64_t count;  // changes after the start, listed or not
     std::int64_t listed;
