@@ -5,11 +5,17 @@
 #include <initializer_list>
 
 #include "files/output_file.h"
+#include "priority/levels.h"
 #include "text/text_buffer.h"
 
 static const char* const durationNeeds = "a number of seconds greater than 0 and at most 31536000";
 static const char* const failAboveNeeds = "a number of milliseconds from 0, with at most three decimals";
 static const char* const pathNeeds = "a path";
+static const char* const levelNeeds =
+    "a priority level: idle, low, below-normal, normal, above-normal, high or realtime";
+static const char* const levelsNeeds =
+    "priority levels separated by commas, each once (idle, low, below-normal, normal, above-normal, high, realtime)";
+static const char* const sweepNeeds = "a number of seconds greater than 0 and at most 4505142";
 
 // Longest --fail-above in ms: its microseconds still fit.
 constexpr std::int64_t maxFailAboveMs = INT64_MAX / 1000 - 1;
@@ -18,6 +24,8 @@ namespace {
 
 bool parseDuration(const char* text, std::int64_t& ms);
 bool parseFailAbove(const char* text, std::int64_t& us);
+bool parseThousandths(const char* text, std::int64_t maxWhole, std::int64_t& thousandths);
+bool parseLevels(const char* text, CommandLine& out);
 
 // One row per option. `set` stores what was given; for an option with a
 // value it answers false when the value is not what `needs` says.
@@ -26,6 +34,7 @@ struct Option {
     const char* alias;  // a short spelling ("-h"), or null
     const char* needs;  // null: takes no value
     bool (*set)(CommandLine& out, const char* value);
+    std::int64_t most = 1;  // times it may be given
 };
 
 const Option options[] = {
@@ -53,9 +62,11 @@ const Option options[] = {
      }},
     {"--from", nullptr, pathNeeds,
      [](CommandLine& out, const char* value) {
-         out.fromPath = value;
+         if (out.fromCount == 0) out.fromPath = value;
+         out.fromPaths[out.fromCount++] = value;
          return out.hasFrom = true;
-     }},
+     },
+     maxFromLogs},
     {"--duration", nullptr, durationNeeds,
      [](CommandLine& out, const char* value) {
          out.hasDuration = true;
@@ -69,6 +80,24 @@ const Option options[] = {
     {"--fine", nullptr, nullptr, [](CommandLine& out, const char*) { return out.fine = true; }},
     {"--no-window", nullptr, nullptr, [](CommandLine& out, const char*) { return out.noWindow = true; }},
     {"--quiet", "-q", nullptr, [](CommandLine& out, const char*) { return out.quiet = true; }},
+    {"--priority", nullptr, levelNeeds,
+     [](CommandLine& out, const char* value) {
+         const PriorityLevel* level = findPriorityLevelNamed(value);
+         out.hasPriority = true;
+         out.priorityLevelId = level != nullptr ? level->commandId : 0;
+         return level != nullptr;
+     }},
+    {"--sweep", nullptr, sweepNeeds,
+     [](CommandLine& out, const char* value) {
+         out.hasSweep = true;
+         return parseThousandths(value, maxSweepSeconds, out.sweepMs) && out.sweepMs > 0 &&
+                out.sweepMs <= maxSweepSeconds * 1000;
+     }},
+    {"--levels", nullptr, levelsNeeds,
+     [](CommandLine& out, const char* value) {
+         out.hasLevels = true;
+         return parseLevels(value, out);
+     }},
 };
 constexpr std::size_t optionCount = sizeof options / sizeof options[0];
 
@@ -109,6 +138,26 @@ bool parseDuration(const char* text, std::int64_t& ms) {
     return parseThousandths(text, maxDurationSeconds, ms) && ms > 0 && ms <= maxDurationSeconds * 1000;
 }
 
+// "high,normal,idle": each a level's name, each once.
+bool parseLevels(const char* text, CommandLine& out) {
+    out.levelCount = 0;
+    for (const char* from = text;;) {
+        const char* comma = std::strchr(from, ',');
+        const std::size_t length = comma != nullptr ? static_cast<std::size_t>(comma - from) : std::strlen(from);
+        char name[24] = {};
+        if (length == 0 || length >= sizeof name || out.levelCount == levelCount) return false;
+        for (std::size_t k = 0; k < length; ++k) name[k] = from[k];
+        const PriorityLevel* level = findPriorityLevelNamed(name);
+        if (level == nullptr) return false;
+        for (std::int64_t k = 0; k < out.levelCount; ++k) {
+            if (out.levelIds[k] == level->commandId) return false;
+        }
+        out.levelIds[out.levelCount++] = level->commandId;
+        if (comma == nullptr) return true;
+        from = comma + 1;
+    }
+}
+
 bool parseFailAbove(const char* text, std::int64_t& us) {
     // Exactly as given: a fourth decimal would be rounded, so it is refused.
     const char* dot = std::strchr(text, '.');
@@ -139,7 +188,7 @@ std::size_t findOption(const char* argument, std::size_t& nameLength) {
 
 bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char* error) {
     out = CommandLine{};
-    bool seen[optionCount] = {};
+    std::int64_t seen[optionCount] = {};
     for (int k = 1; k < argc; ++k) {
         const char* argument = argv[k];
         // "/?" is how Windows programs are asked for their help.
@@ -157,11 +206,17 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
             return false;
         }
         const Option& option = options[index];
-        if (seen[index]) {
-            say(error, {"option '", option.name, "' is given twice"});
+        if (seen[index] == option.most) {
+            char most[24];
+            formatInteger(most, option.most);
+            if (option.most == 1) {
+                say(error, {"option '", option.name, "' is given twice"});
+            } else {
+                say(error, {"option '", option.name, "' is given more than ", most, " times"});
+            }
             return false;
         }
-        seen[index] = true;
+        ++seen[index];
         const char* equals = argument[nameLength] == '=' ? argument + nameLength : nullptr;
 
         if (option.needs == nullptr) {
@@ -190,27 +245,54 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
     }
 
     // Combinations, checked once every option is known.
-    const bool measures = out.hasReport || out.hasLog || out.hasMetrics || out.hasDuration || out.hasFailAbove ||
-                          out.fine || out.noWindow;
+    const bool measures = out.hasReport || out.hasLog || out.hasMetrics || out.hasDuration || out.fine ||
+                          out.noWindow || out.hasPriority || out.hasSweep || out.hasLevels;
+    const bool records = out.hasReport || out.hasLog || out.hasMetrics || out.hasHtml;
     if (out.hasFrom && !out.hasHtml) {
         say(error, {"option '--from' needs '--html PATH', the page to make from the log"});
         return false;
     }
     if (out.hasFrom && measures) {
-        say(error, {"option '--from' makes a page from a log without measuring: it takes only '--html'"});
+        say(error, {"option '--from' makes a page from a log without measuring: it takes only '--html' and "
+                    "'--fail-above'"});
         return false;
     }
-    if (out.noWindow && !(out.hasReport || out.hasLog || out.hasMetrics || out.hasHtml)) {
+    if (out.hasLevels && !out.hasSweep) {
+        say(error, {"option '--levels' needs '--sweep SECONDS', the time each level is measured"});
+        return false;
+    }
+    if (out.hasSweep && out.hasPriority) {
+        say(error, {"options '--sweep' and '--priority' both set the priority: give one of them"});
+        return false;
+    }
+    if (out.hasSweep && out.hasDuration) {
+        say(error, {"option '--sweep' sets the run's length (SECONDS for each level): it takes no '--duration'"});
+        return false;
+    }
+    if (out.hasSweep && !records) {
+        say(error, {"option '--sweep' needs somewhere to record the run: '--report', '--log', '--metrics' or '--html'"});
+        return false;
+    }
+    if (out.hasSweep && !out.hasLevels) {
+        for (const PriorityLevel& level : priorityLevels) out.levelIds[out.levelCount++] = level.commandId;
+    }
+    if (out.noWindow && !records) {
         say(error, {"option '--no-window' needs somewhere to record the run: '--report', '--log', '--metrics' or "
                     "'--html'"});
         return false;
     }
-    const char* names[] = {"--report", "--log", "--metrics", "--html", "--from"};
-    const char* paths[] = {out.reportPath, out.logPath, out.metricsPath, out.htmlPath, out.fromPath};
+    // Every --from against the outputs; two --from may name one log.
+    const char* names[4 + maxFromLogs] = {"--report", "--log", "--metrics", "--html"};
+    const char* paths[4 + maxFromLogs] = {out.reportPath, out.logPath, out.metricsPath, out.htmlPath};
+    for (std::int64_t k = 0; k < out.fromCount; ++k) {
+        names[4 + k] = "--from";
+        paths[4 + k] = out.fromPaths[k];
+    }
+    const auto pathCount = static_cast<std::size_t>(4 + out.fromCount);
     // A device takes a log (NUL, CON), never a file replaced whole; a folder
     // is nothing to write or read. Said before the same-file check, which
     // would find NUL and NUL one file.
-    for (std::size_t k = 0; k < 5; ++k) {
+    for (std::size_t k = 0; k < pathCount; ++k) {
         const PathKind kind = paths[k] != nullptr ? kindOfPath(paths[k]) : PathKind::none;
         const bool wholeFile = k == 0 || k == 2 || k == 3;
         if (kind == PathKind::folder || (kind == PathKind::device && wholeFile)) {
@@ -220,8 +302,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
     }
     // Compared as the system resolves them, so that a typo in the case or
     // another spelling of the log cannot make an output write over it.
-    for (std::size_t a = 0; a < 5; ++a) {
-        for (std::size_t b = a + 1; b < 5; ++b) {
+    for (std::size_t a = 0; a < pathCount && a < 4; ++a) {
+        for (std::size_t b = a + 1; b < pathCount; ++b) {
             if (paths[a] != nullptr && paths[b] != nullptr && samePathOrTemporary(paths[a], paths[b])) {
                 say(error, {"options '", names[a], "' and '", names[b], "' name the same file",
                             sameFile(paths[a], paths[b]) ? "" : " (one is the other's temporary or lock file)", ": '", paths[a],
@@ -242,7 +324,9 @@ const char* usageText() {
            "  --metrics PATH      write Prometheus metrics (text format) at start, every 5 s and at the end\n"
            "  --html PATH         write the run as one web page (timeline, histograms, worst events)\n"
            "                      at start, every 5 s and at the end\n"
-           "  --from LOG          with --html: make the page from a log afterwards, measuring nothing\n"
+           "  --from LOG          with --html: make the page from a log afterwards, measuring nothing;\n"
+           "                      up to 8 logs (or one holding several runs or priority levels) make\n"
+           "                      one page that compares them; --fail-above judges them as the run would\n"
            "  --no-window         no window and no tray icon: only the record (needs --report, --log,\n"
            "                      --metrics or --html); ends by --duration, a close request or logoff\n"
            "  --duration SECONDS  close after SECONDS (more than 0, at most 31536000; decimals allowed)\n"
@@ -252,13 +336,18 @@ const char* usageText() {
            "                      lateness in microseconds: stalls of 1 to 100 ms are seen\n"
            "  -q, --quiet         print nothing on standard output: no live figures while the run goes\n"
            "                      on, no summary at its end (problems still go to standard error)\n"
+           "  --priority LEVEL    start at a level of the menu: idle, low, below-normal, normal,\n"
+           "                      above-normal, high or realtime (refused if the system grants less)\n"
+           "  --sweep SECONDS     measure each level in turn for SECONDS, idle to realtime, then end\n"
+           "                      (needs --report, --log, --metrics or --html)\n"
+           "  --levels A,B,...    with --sweep: these levels, in this order\n"
            "  -h, --help          show this text and exit (also /?)\n"
            "  --version           show the version and exit\n"
            "\n"
            "Exit codes:\n"
            "  0  normal end: a complete record, no event later than --fail-above\n"
            "  2  bad command line, or an output (--report, --log, --metrics, --html) that cannot be\n"
-           "     created, before anything starts\n"
+           "     created, or a --priority the system does not grant, before anything starts\n"
            "  3  an event was later than --fail-above\n"
            "  4  the record cannot be trusted: the window, a sampler, the writer or the --duration\n"
            "     timer could not start, a core was never sampled or not pinned, or a log line or a\n"

@@ -17,7 +17,9 @@ struct CommandLine {
     bool hasHtml;
     const char* htmlPath;
     bool hasFrom;
-    const char* fromPath;
+    const char* fromPath;  // the first --from
+    const char* fromPaths[8];
+    std::int64_t fromCount;
     bool hasDuration;
     std::int64_t durationMs;
     bool hasFailAbove;
@@ -26,10 +28,24 @@ struct CommandLine {
     bool noWindow;
     // Nothing on standard output: no live block, no summary at the end.
     bool quiet;
+    // --priority: the level's menu command (10 .. 16).
+    bool hasPriority;
+    std::int64_t priorityLevelId;
+    // --sweep: each level for sweepMs; the levels' commands in the order
+    // measured (--levels, else all seven from idle to realtime).
+    bool hasSweep;
+    std::int64_t sweepMs;
+    bool hasLevels;
+    std::int64_t levelIds[7];
+    std::int64_t levelCount;
 };
 
-// Longest --duration: a year.
+// --from may be given this many times: the logs of one comparison.
+constexpr std::int64_t maxFromLogs = 8;
+
+// Longest --duration: a year; a --sweep's seven levels take at most as long.
 constexpr std::int64_t maxDurationSeconds = 31536000;
+constexpr std::int64_t maxSweepSeconds = maxDurationSeconds / 7;
 // An error names the option and its value, cut to this.
 constexpr std::size_t commandLineErrorCapacity = 512;
 

@@ -4,10 +4,12 @@
 
 #include <cstdlib>
 
+#include "app/compare_logs.h"
 #include "app/user_output.h"
 #include "app/version.h"
 #include "files/output_file.h"
 #include "files/utf16.h"
+#include "compare/compare_page.h"
 #include "formats/html_format.h"
 #include "formats/log_format.h"
 #include "record/problem_list.h"
@@ -100,12 +102,36 @@ int makePageLocked(const CommandLine& options) {
         return code;
     }
 
+    // Several runs in one log (logs joined into one file) make the page that
+    // compares them; one run at several levels gets its comparison of the
+    // levels at the end of its page.
+    if (logHoldsComparison(reader) && reader.runCount > 1) {
+        freeLogReader(reader);
+        return makeComparisonPage(options);
+    }
+    TextBuffer appendix{};
+    Comparison comparison{};
+    int code = exitComplete;
+    if (logHoldsComparison(reader)) {
+        code = compareFromLogs(options, comparison);
+        if (code != exitBadCommandLine && makeTextBuffer(appendix, comparisonCapacity(comparison.runCount, comparison.coreCount))) {
+            appendComparisonSection(appendix, comparison);
+        }
+        freeComparison(comparison);
+        if (code == exitBadCommandLine) {
+            freeLogReader(reader);
+            return code;
+        }
+    }
+
     RunSummary run{};
-    summaryFromLog(reader, run, VANTREL_VERSION, -1);
+    summaryFromLog(reader, run, VANTREL_VERSION, options.hasFailAbove ? options.failAboveUs : -1);
+    run.pageAppendix = appendix.data != nullptr && !appendix.overflowed ? appendix.data : nullptr;
     TextBuffer page{};
     WholeFile* target = makeWholeFile(options.htmlPath);
-    int code = exitComplete;
-    if (target == nullptr || !makeTextBuffer(page, htmlCapacity(run.coreCount, run.wakes != nullptr))) {
+    // As the run would have ended: 3 when an event was later than the limit.
+    code = run.thresholdCrossed ? exitThresholdCrossed : exitComplete;
+    if (target == nullptr || !makeTextBuffer(page, htmlCapacity(run.coreCount, run.wakes != nullptr) + appendix.size)) {
         code = refuse("not enough memory for the page '", options.htmlPath, "'");
     } else {
         formatHtml(run, page);
@@ -115,6 +141,7 @@ int makePageLocked(const CommandLine& options) {
             code = refuse(error, "", "");
         }
     }
+    freeTextBuffer(appendix);
     freeTextBuffer(page);
     freeWholeFile(target);
     freeLogReader(reader);
@@ -129,7 +156,7 @@ int makePageFromLog(const CommandLine& options) {
     char error[messageCapacity];
     OutputLock* lock = nullptr;
     if (lockOutput(options.htmlPath, &lock, error) == LockAnswer::heldElsewhere) return refuse(error, "", "");
-    const int code = makePageLocked(options);
+    const int code = options.fromCount > 1 ? makeComparisonPage(options) : makePageLocked(options);
     unlockOutput(lock);
     return code;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/console_view.h"
+#include "app/priority_run.h"
 #include "app/user_output.h"
 #include "app/version.h"
 #include "engine/accounting.h"
@@ -137,36 +138,6 @@ void armDuration(const CommandLine& options) {
 
 // Makes the record's files before anything else starts, so that a path that
 // cannot be written fails at once. Answers false after telling the user.
-// The computer's name and the system's version, for the page; "" when
-// they cannot be had.
-void describeMachine(char* name, std::size_t nameCapacity, char* system, std::size_t systemCapacity) {
-    wchar_t wide[256];
-    DWORD length = sizeof wide / sizeof wide[0];
-    name[0] = '\0';
-    if (GetComputerNameExW(ComputerNameDnsHostname, wide, &length) != 0) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), name,
-                                             static_cast<int>(nameCapacity - 1), nullptr, nullptr);
-        name[size > 0 ? size : 0] = '\0';
-    }
-    // GetVersionEx answers what the manifest claims; the kernel's own call
-    // tells the truth.
-    using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    const FARPROC found = ntdll != nullptr ? GetProcAddress(ntdll, "RtlGetVersion") : nullptr;
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof version;
-    system[0] = '\0';
-    if (found != nullptr && reinterpret_cast<GetVersion>(reinterpret_cast<void*>(found))(&version) == 0) {
-        char major[24];
-        char minor[24];
-        char build[24];
-        formatInteger(major, version.dwMajorVersion);
-        formatInteger(minor, version.dwMinorVersion);
-        formatInteger(build, version.dwBuildNumber);
-        joinText(system, systemCapacity, {"Windows ", major, ".", minor, ".", build});
-    }
-}
-
 bool startRecording(const CommandLine& options, std::int64_t cores, bool fineChosen) {
     recording = options.hasReport || options.hasLog || options.hasHtml || options.hasMetrics || options.hasFailAbove;
     if (!recording) return true;
@@ -181,11 +152,10 @@ bool startRecording(const CommandLine& options, std::int64_t cores, bool fineCho
     settings.logPath = options.logPath;
     settings.htmlPath = options.htmlPath;
     settings.metricsPath = options.metricsPath;
-    static char machineName[256];
-    static char systemVersion[64];
-    describeMachine(machineName, sizeof machineName, systemVersion, sizeof systemVersion);
-    settings.machineName = machineName;
-    settings.systemVersion = systemVersion;
+    settings.startLevel = startLevelText();
+    settings.startClass = startClassText();
+    settings.sweepLevelCount = options.hasSweep ? options.levelCount : 0;
+    settings.sweepMs = options.sweepMs;
     settings.failAboveUs = options.hasFailAbove ? options.failAboveUs : -1;
     settings.coreCount = cores;
     settings.startedUtcMs = readUtcMilliseconds();
@@ -263,6 +233,13 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
         // Before the record, which is handed how they wait.
         fineChosen = chooseWakeMethod();
     }
+    char refusal[messageCapacity];
+    if (!choosePriority(options, refusal)) {
+        char line[messageCapacity + 16];
+        joinText(line, sizeof line, {"vantrel: ", refusal, "\n"});
+        tellUser(line, true);
+        return exitBadCommandLine;
+    }
     if (!startRecording(options, sampled, fineChosen)) return exitBadCommandLine;
 
     const bool windowMade = options.noWindow ? setupHiddenWindow(count) != 0 : setupMonitorWindow(count) != 0;
@@ -279,6 +256,7 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
             if (!writerRunning) noteProblem("the thread that writes the record could not start");
         }
         startSamplers(options, fineChosen);
+        startPriority(options, recording);
         armDuration(options);
         runMessageLoop();
         KillTimer(monitorWindow, 0);

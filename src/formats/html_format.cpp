@@ -152,6 +152,7 @@ static void appendHeader(TextBuffer& out, const RunSummary& run) {
         appendWakeMethod(out, run);
         appendText(out, "</dd>");
     }
+    appendContextFacts(out, run);
     appendFact(out, "Program");
     appendText(out, "Vantrel ");
     appendLimited(out, run.version != nullptr ? run.version : "");
@@ -202,6 +203,7 @@ static void appendLegend(TextBuffer& out, const RunSummary& run) {
         appendMs(out, run.failAboveUs);
         appendText(out, "</span>");
     }
+    appendPriorityLegend(out, run);
     appendText(out, "</p><p>Each slot covers ");
     appendLength(out, run.timeline->slotMs);
     appendText(out, "; lateness on a log scale, times in UTC.</p>\n");
@@ -238,6 +240,7 @@ void formatHtml(const RunSummary& run, TextBuffer& out) {
     appendText(out, "</title><style>");
     appendText(out, pageStyle);
     if (pageHasCauses(run)) appendCauseStyle(out);
+    appendContextStyle(out);
     appendText(out, "</style></head><body>\n");
     appendHeader(out, run);
 
@@ -250,6 +253,7 @@ void formatHtml(const RunSummary& run, TextBuffer& out) {
         appendText(out, "</section>\n");
     }
 
+    appendSweepSection(out, run);
     appendText(out, "<section><h2>Worst timer events</h2>\n");
     appendWorstTimerTable(out, run);
     appendCauseNotes(out, run);
@@ -269,6 +273,7 @@ void formatHtml(const RunSummary& run, TextBuffer& out) {
         appendText(out, "</section>\n");
     }
     if (run.problemCount > 0) appendProblems(out, run);
+    if (run.pageAppendix != nullptr) appendText(out, run.pageAppendix);
     appendText(out, "</body></html>\n");
 }
 
@@ -294,5 +299,5 @@ std::size_t htmlCapacity(std::int64_t coreCount, bool withWakes) {
     const std::size_t events = static_cast<std::size_t>(worstEventsKept + worstWakesKept) *
                                (worstMarkBytes + tableRowBytes + causeCellBytes);
     return pageFixedBytes + cores * perCore + events + static_cast<std::size_t>(problemsKept) * problemBytes +
-           5 * outsideTextMost * 6;
+           5 * outsideTextMost * 6 + pageContextCapacity(coreCount);
 }

@@ -2,6 +2,7 @@
 // html_charts.cpp, html_tables.cpp, html_worst.cpp); not for other callers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "record/run_summary.h"
@@ -98,3 +99,13 @@ std::int64_t mostStalls(const RunSummary& run, bool wakes);
 void appendCauseBarCell(TextBuffer& out, const std::int64_t* counts, std::int64_t most);
 // What each cause means and what to try, or the line that says why the page has none.
 void appendCauseNotes(TextBuffer& out, const RunSummary& run);
+
+// The context (html_context.cpp): its style, the header's facts of the
+// machine and the priority, the legend's entry and the marks of the
+// priority changes on a timeline, a sweep's table, and the bytes they take.
+void appendContextStyle(TextBuffer& out);
+void appendContextFacts(TextBuffer& out, const RunSummary& run);
+void appendPriorityLegend(TextBuffer& out, const RunSummary& run);
+void appendPriorityMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& axis);
+void appendSweepSection(TextBuffer& out, const RunSummary& run);
+std::size_t pageContextCapacity(std::int64_t coreCount);

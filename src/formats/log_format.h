@@ -1,13 +1,16 @@
 // The log (CSV): its lines written as the run goes, and read back, fed in
 // chunks of bytes, into what the page of a run needs: per-core statistics,
-// the timeline and the worst events. Both sides are here so that they
-// cannot drift apart. Reading takes fixed memory, made once, so a log of
-// any length reads in the same space.
+// the timeline and the worst events, and the run's context. Both sides are
+// here so that they cannot drift apart (log_format.cpp: events,
+// log_notes.cpp: the context, log_summary.cpp: the reader's memory and the
+// summary). Reading takes fixed memory, made once, so a log of any length
+// reads in the same space.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/stall_cause.h"
 #include "engine/timer_event.h"
 #include "engine/wake_figures.h"
 #include "record/run_summary.h"
@@ -19,9 +22,19 @@
 // written before the source column was added.
 constexpr char logColumnsWithSource[] = "utc,core,late_ms,late_us,source";
 constexpr char logColumns[] = "utc,core,late_ms,late_us";
-// The source column's values.
+// The source column's values of events.
 constexpr char logSourceTimer[] = "timer";
 constexpr char logSourceWake[] = "wake";
+// Notes: lines of the run's context, each "<utc>,,,,<name>=<value>" with
+// the three number columns empty, so that a reader that sums or filters
+// the events (by source, or by a number in late_ms) counts none of them.
+// After the header: the program (which also begins a run: logs joined into
+// one file read as their runs), the machine, the priority at the start;
+// then every priority change.
+constexpr char logNoteProgram[] = "vantrel";
+constexpr char logNotePriority[] = "priority";
+// A timer stall's cause, at the stall's own time: "stall=<core>/<cause>".
+constexpr char logNoteStall[] = "stall";
 
 // The longest log line written, its newline included.
 constexpr std::size_t logLineCapacity = 96;
@@ -29,12 +42,33 @@ void appendLogHeader(TextBuffer& out);
 void appendLogLine(TextBuffer& out, const TimerEvent& event);
 // A wake-up later than 1 ms; late_ms is its microseconds / 1000, rounded down.
 void appendWakeLine(TextBuffer& out, const WakeEvent& wake);
+// The notes after the header: the program's version, the machine's values
+// that are known, and the priority at the start.
+void appendLogContext(TextBuffer& out, const RunSummary& run);
+// "<utc>,,,,priority=<level>[;class=<class>]"
+void appendPriorityLine(TextBuffer& out, const PriorityChange& change);
+void appendStallLine(TextBuffer& out, std::int64_t core, std::int64_t utcMs, StallCause cause);
 
 // Core numbers 0 .. 255: the most that a log read back can hold.
 constexpr std::int64_t logReaderCores = 256;
 // The longest line a log can have is 78 bytes (a 5-field line with two
 // 20-character numbers); anything longer is not a log.
 constexpr std::size_t longestLogLine = 100;
+
+// What a line read means, for a caller that looks at every line as it is
+// read (the comparison of runs): a run begins (before its context is
+// cleared for it), a timer event, a wake-up, a priority change (the start's
+// included), the cause of a timer stall (core, utcMs and cause).
+enum class LogLineKind { runBegins, timer, wake, priority, stall };
+struct LogLine {
+    LogLineKind kind;
+    std::int64_t utcMs;
+    std::int64_t core;
+    std::int64_t lateMs;
+    std::int64_t lateUs;
+    const PriorityChange* change;  // a priority line's; null otherwise
+    StallCause cause = StallCause::unknown;
+};
 
 struct LogReader {
     CoreStatistics* cores;  // logReaderCores entries
@@ -75,6 +109,21 @@ struct LogReader {
 
     // What the summary points at: the timeline cut to coreCount cores.
     Timeline shown;
+
+    // The context of the run being read (the last run of a log that holds
+    // several): cleared where a run begins.
+    std::int64_t runCount;  // a header after the first line, or a program note after events, begins one
+    bool runHasLines;       // events or notes since the run began
+    bool sawTimed;          // any line with a time: the span starts there
+    bool machineKnown;
+    MachineContext machine;
+    char version[priorityTextCapacity];
+    PriorityHistory priority;
+    char systemText[machineTextCapacity + 16];
+
+    // Called for every line read and kept, or null.
+    void (*onLine)(void* context, const LogLine& line);
+    void* onLineContext;
 };
 
 // Before reading; answers false when the memory is not there.
@@ -102,8 +151,10 @@ bool readLogChunk(LogReader& reader, const char* bytes, std::size_t length);
 // log as ending early.
 bool finishLog(LogReader& reader);
 
-// The run as the log tells it, for the page. The log does not say the
-// machine, the system or the limit: the caller passes the limit given with
-// the log (-1: none). Points into `reader`, which must outlive `run`.
+// The run as the log tells it, for the page (of a log of several runs, all
+// of them together, with the last run's context). The log does not say the
+// limit: the caller passes the limit given with the log (-1: none); the
+// program's version is the log's, else `version`. Points into `reader`,
+// which must outlive `run`.
 void summaryFromLog(LogReader& reader, RunSummary& run, const char* version, std::int64_t failAboveUs);
 

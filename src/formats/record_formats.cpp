@@ -7,4 +7,5 @@
 
 const RecordFormats recordFormats = {{formatReport, reportCapacity}, {formatHtml, htmlCapacity},
                                      {formatMetrics, metricsCapacity}, appendLogHeader, appendLogLine,
-                                     appendWakeLine, logLineCapacity};
+                                     appendWakeLine, logLineCapacity, appendLogContext,
+                                     appendPriorityLine, appendStallLine};

@@ -2,6 +2,7 @@
 
 #include "engine/sampling.h"
 #include "formats/cause_format.h"
+#include "formats/context_format.h"
 
 std::size_t reportCapacity(std::int64_t coreCount, bool withWakes) {
     constexpr std::size_t fixedPart = 4608;
@@ -13,7 +14,7 @@ std::size_t reportCapacity(std::int64_t coreCount, bool withWakes) {
     constexpr std::size_t perSuspendedSpan = 96;
     return fixedPart + (perCore + (withWakes ? perCoreWakes : 0)) * static_cast<std::size_t>(coreCount) +
            perProblem * problemsKept + perSuspendedSpan * suspendedSpansKept +
-           (withWakes ? perWorstWake * worstWakesKept : 0);
+           (withWakes ? perWorstWake * worstWakesKept : 0) + runContextCapacity(coreCount, withWakes);
 }
 
 static void appendQuotedUtc(TextBuffer& out, std::int64_t utcMs) {
@@ -162,6 +163,7 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
         appendChar(out, '}');
     }
     appendAccounting(out, run);
+    appendRunContext(out, run);
     appendText(out, ",\n  \"complete\": ");
     appendText(out, run.problemCount == 0 && run.logDropped == 0 ? "true" : "false");
 

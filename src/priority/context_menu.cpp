@@ -80,11 +80,11 @@ std::int64_t showMenuNearCursor(HWND owner, HMENU menu) {
     return command;
 }
 
-std::int64_t openPriorityMenu(HWND window, HMENU menu, std::int64_t* keepOnTop) {
+std::int64_t openPriorityMenu(HWND window, HMENU menu, std::int64_t* keepOnTop, PriorityNote note) {
     *keepOnTop = 0;
     SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     const std::int64_t command = showMenuNearCursor(window, menu);
-    applyPriorityLevel(menu, command);
+    applyPriorityLevel(menu, command, note);
     SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     *keepOnTop = 1;
     return 0;

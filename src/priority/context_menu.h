@@ -6,12 +6,13 @@
 #include <cstdint>
 
 #include "priority/placement.h"
+#include "priority/priority_control.h"
 
 // The whole sequence for `window` and its priority `menu`: leave the topmost
 // band (clearing *keepOnTop, so the repaint does not put the window back
 // meanwhile), show the menu, apply the level, return to the topmost band and
-// set *keepOnTop again. Answers 0.
-std::int64_t openPriorityMenu(HWND window, HMENU menu, std::int64_t* keepOnTop);
+// set *keepOnTop again; the level chosen is told to `note`. Answers 0.
+std::int64_t openPriorityMenu(HWND window, HMENU menu, std::int64_t* keepOnTop, PriorityNote note = nullptr);
 // Measures `menu`, places it beside the cursor and tracks it modally for
 // `owner`. Answers the chosen command, or 0.
 std::int64_t showMenuNearCursor(HWND owner, HMENU menu);

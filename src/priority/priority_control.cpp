@@ -49,9 +49,9 @@ void setPriorityOfThread(DWORD threadId, int priority) {
 
 }  // namespace
 
-void applyPriorityLevel(HMENU menu, std::int64_t commandId) {
+std::uint32_t applyPriorityLevel(HMENU menu, std::int64_t commandId, PriorityNote note) {
     const PriorityLevel* level = findPriorityLevel(commandId);
-    if (level == nullptr) return;
+    if (level == nullptr) return 0;
 
     if (menu != nullptr) {
         CheckMenuRadioItem(menu, static_cast<UINT>(firstLevelId), static_cast<UINT>(lastLevelId),
@@ -70,4 +70,17 @@ void applyPriorityLevel(HMENU menu, std::int64_t commandId) {
         if (entry.th32OwnerProcessID == processId) setPriorityOfThread(entry.th32ThreadID, level->threadPriority);
     } while (callThreadWalk("Thread32Next", snapshot, &entry));
     CloseHandle(snapshot);
+
+    const DWORD granted = GetPriorityClass(GetCurrentProcess());
+    if (note != nullptr) note(commandId, granted);
+    return granted;
+}
+
+std::uint32_t classGrantedFor(std::uint32_t wanted) {
+    HANDLE process = GetCurrentProcess();
+    const DWORD before = GetPriorityClass(process);
+    SetPriorityClass(process, wanted);
+    const DWORD granted = GetPriorityClass(process);
+    if (before != 0) SetPriorityClass(process, before);
+    return granted;
 }

@@ -10,11 +10,13 @@
 #include "engine/sampled_cores.h"
 #include "engine/wake_figures.h"
 #include "engine/worst_list.h"
+#include "record/context_record.h"
 #include "record/event_buffer.h"
 #include "record/problem_list.h"
 #include "record/recorder_state.h"
 #include "record/stall_causes.h"
 #include "record/statistics.h"
+#include "record/sweep_record.h"
 #include "record/timeline.h"
 #include "record/worst_events.h"
 #include "text/text_buffer.h"
@@ -150,8 +152,6 @@ static RunSummary snapshotOf(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool
 
     RunSummary run{};
     run.version = current.version;
-    run.machineName = current.machineName != nullptr ? current.machineName : "";
-    run.systemVersion = current.systemVersion != nullptr ? current.systemVersion : "";
     run.startedUtcMs = current.startedUtcMs;
     run.updatedUtcMs = nowUtcMs;
     run.elapsedMs = elapsedMs;
@@ -164,7 +164,7 @@ static RunSummary snapshotOf(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool
     run.coreCount = current.coreCount;
     run.cores = statisticsCopy;
     run.sampled = sampledCopy;
-    run.logDropped = dropped + unwritten + wakesDropped();
+    run.logDropped = dropped + unwritten + wakesDropped() + (hasLog ? priorityLinesDropped() : 0);
     run.problemCount = problemsCopy.count;
     run.problems = problemsCopy.kept;
     run.problemsListed = problemsCopy.listed;
@@ -181,6 +181,7 @@ static RunSummary snapshotOf(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool
         run.worstWakeCount = worstWakeCount;
     }
     describeStallCauses(run);
+    describeContext(run);
     return run;
 }
 
@@ -217,7 +218,7 @@ bool makeRecord() {
     wakeCopy = fine ? static_cast<WakeStatistics*>(std::calloc(cores, sizeof(WakeStatistics))) : nullptr;
     wakeAtStop = fine ? static_cast<WakeStatistics*>(std::calloc(cores, sizeof(WakeStatistics))) : nullptr;
     wakeSampledCopy = fine ? static_cast<bool*>(std::calloc(cores, sizeof(bool))) : nullptr;
-    if (!makeStallCauses(current.coreCount, fine) || statistics == nullptr || statisticsCopy == nullptr || sampledCopy == nullptr || !bufferMade ||
+    if (!startContextRecord(current) || !makeStallCauses(current.coreCount, fine) || statistics == nullptr || statisticsCopy == nullptr || sampledCopy == nullptr || !bufferMade ||
         (fine && (wakeCopy == nullptr || wakeAtStop == nullptr || wakeSampledCopy == nullptr))) {
         return false;
     }
@@ -230,6 +231,7 @@ bool makeRecord() {
 
 void freeRecord() {
     freeStallCauses();
+    freeContextRecord();
     freeTimeline(timeline);
     freeTimeline(timelineCopy);
     std::free(statisticsCopy);
@@ -273,6 +275,7 @@ void recordEvent(const TimerEvent& event) {
     }
     if (hasLog) pushEvent(event);
     noteTimerStall(event);
+    addToSweep(event);
 }
 
 void noteSuspend(std::int64_t nowUtcMs) {
@@ -288,6 +291,7 @@ void noteResume(std::int64_t nowUtcMs, std::int64_t sleptMs) {
 }
 
 void stopRecording(std::int64_t nowUtcMs, std::int64_t elapsedMs) {
+    stopContextRecord(nowUtcMs);
     lockSamples();
     if (recording) {
         recording = false;

@@ -15,10 +15,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/stall_cause.h"
 #include "engine/timer_event.h"
 #include "engine/wake_figures.h"
 #include "files/output_file.h"
 
+struct PriorityChange;
 struct RunSummary;
 struct TextBuffer;
 
@@ -42,6 +44,13 @@ struct RecordFormats {
     void (*logLine)(TextBuffer& out, const TimerEvent& event);
     void (*wakeLine)(TextBuffer& out, const WakeEvent& wake);
     std::size_t logLineCapacity;
+    // The log's context after its header (the program, the machine, the
+    // priority at the start), and a priority change: lines of their own
+    // that no reader of events counts.
+    void (*logContext)(TextBuffer& out, const RunSummary& run);
+    void (*priorityLine)(TextBuffer& out, const PriorityChange& change);
+    // A timer stall's cause, once attributed: "<its utc>,,,,stall=<core>/<cause>".
+    void (*stallLine)(TextBuffer& out, std::int64_t core, std::int64_t utcMs, StallCause cause);
 };
 
 struct RecorderSettings {
@@ -53,8 +62,15 @@ struct RecorderSettings {
     std::int64_t coreCount;
     std::int64_t startedUtcMs;
     const char* version;
-    const char* machineName;    // for the page; "" when unknown
-    const char* systemVersion;  // for the page; "" when unknown
+    // The priority level in force at the start (its menu text; null:
+    // "normal") and the process priority class the system granted (its
+    // name, null when unknown). The machine is read by the record itself.
+    const char* startLevel;
+    const char* startClass;
+    // --sweep: this many levels, the first the start's, each measured for
+    // sweepMs; 0: no sweep.
+    std::int64_t sweepLevelCount;
+    std::int64_t sweepMs;
     // The wake-up samplers run (--fine): their figures go into the record,
     // with how they wait and the timer resolution they got (chosen before
     // the record starts, so that the writer only ever reads them).

@@ -9,6 +9,7 @@
 #include "engine/platform_seam.h"
 #include "engine/sampled_cores.h"
 #include "engine/wake_figures.h"
+#include "record/context_record.h"
 #include "record/event_buffer.h"
 #include "record/recorder_state.h"
 #include "record/run_summary.h"
@@ -50,6 +51,7 @@ static OutputLock* locks[4];
 static TextBuffer reportText;
 static TimerEvent batch[eventsPerBatch];
 static WakeEvent wakeBatch[lateWakeQueueCapacity];
+static StallNote stallNotes[stallNotesPerBatch];
 
 static bool given(const char* path) {
     return path != nullptr && path[0] != '\0';
@@ -120,6 +122,14 @@ static bool drainLog(std::int64_t giveUpAt, std::int64_t batchesMost) {
         if (giveUpAt != 0 && readPerformanceCounter() >= giveUpAt) return false;
         if (!flushPending()) return false;
         if (batchesMost != 0 && batches == batchesMost) return false;
+        // Priority changes first: a line of their own each, placed by its time.
+        PriorityChange changes[priorityQueueCapacity];
+        const std::int64_t changed = takePriorityForLog(changes, priorityQueueCapacity);
+        for (std::int64_t k = 0; k < changed; ++k) current.formats->priorityLine(pendingLog, changes[k]);
+        const std::int64_t causes = takeStallNotes(stallNotes, stallNotesPerBatch);
+        for (std::int64_t k = 0; k < causes; ++k) {
+            current.formats->stallLine(pendingLog, stallNotes[k].core, stallNotes[k].utcMs, stallNotes[k].cause);
+        }
         lockSamples();
         const std::int64_t count = popEvents(batch, eventsPerBatch);
         unlockSamples();
@@ -137,7 +147,7 @@ static bool drainLog(std::int64_t giveUpAt, std::int64_t batchesMost) {
                 }
             }
         }
-        if (count == 0 && wakes == 0) return true;
+        if (count == 0 && wakes == 0 && changed == 0 && causes == 0) return true;
     }
 }
 
@@ -235,7 +245,7 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
         return false;
     }
     const std::size_t lineCapacity = formats != nullptr ? formats->logLineCapacity : 0;
-    if (!makeRecord() || !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity) * lineCapacity) ||
+    if (!makeRecord() || !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity + priorityQueueCapacity + stallNotesPerBatch) * lineCapacity) ||
         !makeTextBuffer(reportText, wholeFileCapacity())) {
         return outOfMemory(error);
     }
@@ -280,6 +290,7 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
         // Not writing the header (a full disk) is a failed write like any
         // other: told at once, and retried at the next step.
         formats->logHeader(pendingLog);
+        formats->logContext(pendingLog, run);
         logHeaderSize = pendingLog.size;
         flushPending();
     }
@@ -305,7 +316,10 @@ void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t 
     if (logFile != nullptr && !drainLog(giveUpAtCounter, 0)) {
         // Every line left, even one written in part to a device, ends in its newline.
         for (std::size_t k = pendingDone; k < pendingLog.size; ++k) unwritten += pendingLog.data[k] == '\n' ? 1 : 0;
-        if (logBytesWritten < logHeaderSize) --unwritten;
+        // The header and the context are no event's lines.
+        for (std::size_t k = pendingDone; logBytesWritten < logHeaderSize && k < logHeaderSize; ++k) {
+            unwritten -= pendingLog.data[k] == '\n' ? 1 : 0;
+        }
         lockSamples();
         for (std::int64_t count = 1; count > 0;) {
             count = popEvents(batch, eventsPerBatch);

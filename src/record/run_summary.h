@@ -6,11 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/machine_context.h"
 #include "engine/stall_cause.h"
 #include "engine/wake_figures.h"
+#include "record/priority_history.h"
 #include "record/statistics.h"
 #include "record/suspended_spans.h"
 #include "record/timeline.h"
+
+struct SweepSummary;
 
 // Problems met during a run: the first problemsKept are kept with their time.
 constexpr std::int64_t problemsKept = 20;
@@ -86,4 +90,14 @@ struct RunSummary {
 
     // Made by reading a log back, not by a run: the log keeps no causes.
     bool readFromLog = false;
+
+    // The context: the machine and the priority (null when not known: a log
+    // written before they were kept), and a sweep's stretches (null without
+    // --sweep).
+    const MachineContext* machine = nullptr;
+    const PriorityHistory* priority = nullptr;
+    const SweepSummary* sweep = nullptr;
+    // Whole HTML put at the end of the page's body, or null: the comparison
+    // of the levels of a run read from its log.
+    const char* pageAppendix = nullptr;
 };

@@ -11,6 +11,8 @@
 #include "engine/ticks.h"
 #include "engine/wake_figures.h"
 #include "engine/worst_list.h"
+#include "record/context_record.h"
+#include "record/worst_events.h"
 
 namespace {
 
@@ -204,6 +206,7 @@ void attributeStalls(bool finishing, std::int64_t endUtcMs) {
             continue;
         }
         count(stall.core, stall.wake, a.cause, 1);
+        noteAttributedStall(stall.core, stall.utcMs, stall.lateUs, stall.wake, a.cause);
         offer(stall.wake ? attributedWake : attributedTimer,
               AttributedStall{stall.core, stall.utcMs, stall.lateUs, stall.rankLate, a.cause, a.during});
     }

@@ -32,3 +32,20 @@ void addToStatistics(CoreStatistics& statistics, const TimerEvent& event) {
     statistics.lastMs = event.lateMs;
     statistics.lastWakeWorstUs = event.wakeWorstUs;
 }
+
+bool percentileBoundMs(const CoreStatistics& statistics, std::int64_t perMille, std::int64_t& boundMs, bool& above) {
+    if (statistics.events <= 0) return false;
+    // The rank in integers: ceil(events * perMille / 1000), without overflow
+    // for any count a run can reach.
+    const std::int64_t rank = statistics.events / 1000 * perMille + (statistics.events % 1000 * perMille + 999) / 1000;
+    std::int64_t seen = 0;
+    for (std::int64_t b = 0; b < histogramBucketCount; ++b) {
+        seen += statistics.histogram[b];
+        if (seen >= rank || b == histogramBucketCount - 1) {
+            above = b == histogramBucketCount - 1;
+            boundMs = histogramUpperMs[above ? b - 1 : b];
+            return true;
+        }
+    }
+    return false;
+}

@@ -37,3 +37,9 @@ std::int64_t histogramBucketOf(std::int64_t lateMs);
 
 // Runs for every event with the lock held: no allocation, no division.
 void addToStatistics(CoreStatistics& statistics, const TimerEvent& event);
+
+// The upper bound of the histogram bucket that holds the event of rank
+// ceil(perMille / 1000 * events) (990: the 99th percentile): the percentile
+// is at most that many ms. `above` is set when it lies in the last bucket,
+// above every bound (the answer is then the last bound). False without events.
+bool percentileBoundMs(const CoreStatistics& statistics, std::int64_t perMille, std::int64_t& boundMs, bool& above);

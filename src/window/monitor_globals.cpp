@@ -26,6 +26,7 @@ std::int64_t keepOnTop = 0;
 void (*sessionEnding)() = nullptr;
 void (*closeRequest)() = nullptr;
 void (*powerChange)(bool resumed) = nullptr;
+PriorityNote priorityNote = nullptr;
 
 bool registerWindowClasses(WNDPROC monitorProcedure, UINT style, HCURSOR cursor, HBRUSH background) {
     WNDCLASSEXA windowClass = {};

@@ -34,11 +34,11 @@ LRESULT CALLBACK monitorWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         restoreMonitorPicture();
         return 1;
     } else if (message == WM_RBUTTONUP) {
-        openPriorityMenu(monitorWindow, priorityMenu, &keepOnTop);
+        openPriorityMenu(monitorWindow, priorityMenu, &keepOnTop, priorityNote);
     } else if (message == WM_KEYDOWN) {
         // A real press of the Apps key opens the menu like a right click; the
         // auto-repeat of a held key does not open it again and again.
-        if (isFreshAppsKeyPress(wParam, lParam)) openPriorityMenu(monitorWindow, priorityMenu, &keepOnTop);
+        if (isFreshAppsKeyPress(wParam, lParam)) openPriorityMenu(monitorWindow, priorityMenu, &keepOnTop, priorityNote);
     } else if (message == WM_CLOSE) {
         if (closeRequest != nullptr) closeRequest();
     } else if (message == WM_DESTROY) {

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "priority/priority_control.h"
+
 extern const char monitorWindowTitle[];        // "Vantrel"
 extern const char monitorWindowClassName[];    // "VantrelWindow"
 
@@ -59,6 +61,9 @@ extern void (*closeRequest)();
 // Run when the machine is about to sleep (false) or has woken (true), on the
 // window's thread. Null: nothing to do.
 extern void (*powerChange)(bool resumed);
+// Handed to the priority control with every level chosen in the menu, so
+// the record notes it. Null: nothing to do.
+extern PriorityNote priorityNote;
 // WM_POWERBROADCAST of either window: a suspend or a resume marks the time
 // asleep for the samplers and calls powerChange; other events are ignored.
 void onPowerBroadcast(WPARAM event);

@@ -9,6 +9,11 @@
 // desktop, phone and printed (A4) layouts.
 //
 //   node page_browser_check.mjs PAGE CORES STALLED_CORE FROM_UTC_MS TO_UTC_MS [SHOT_DIR]
+//   node page_browser_check.mjs PAGE compare RUNS [SHOT_DIR]
+//
+// The second form checks a comparison page: the element with id
+// "comparison" laid out, RUNS runs named, and per core a table of one row
+// per run, a verdict line and one histogram with a line per run.
 //
 // Exits 0 when every check holds, 1 with a message per failed check, 2 when
 // the browser could not be driven at all.
@@ -28,8 +33,12 @@ const a4Width = 794;
 const wide = { width: 1400, height: 900, mobile: false };
 const shotHeightMost = 4000;
 
-const [pageArg, coresArg, coreArg, fromArg, toArg, shotArg] = process.argv.slice(2);
-if (toArg === undefined) {
+const compareMode = process.argv[3] === 'compare';
+const [pageArg, coresArg, coreArg, fromArg, toArg, shotArg] = compareMode
+    ? [process.argv[2], '0', '0', '0', '0', process.argv[5]]
+    : process.argv.slice(2);
+const expectedRuns = compareMode ? Number(process.argv[4]) : 0;
+if (toArg === undefined || (compareMode && !(expectedRuns > 0))) {
     console.error('usage: page_browser_check.mjs PAGE CORES STALLED_CORE FROM_UTC_MS TO_UTC_MS [SHOT_DIR]');
     process.exit(2);
 }
@@ -228,6 +237,38 @@ async function checkLayout(session, name, viewport) {
     console.log(`-- at ${name}: ${seen.labels} mark labels, ${seen.overlaps.length} overlapping; ${seen.broken.length} table words broken${seen.wakes ? `; ${seen.wakeHistogramsDrawn} wake-up histograms` : ''}`);
 }
 
+// A comparison page after layout: its parts and their sizes.
+function readComparison() {
+    const section = document.getElementById('comparison');
+    const tables = [...document.querySelectorAll('table[id^="compare-core-"]')];
+    const charts = [...document.querySelectorAll('svg[id^="compare-histogram-core-"]')];
+    return {
+        shown: section !== null && section.getBoundingClientRect().height > 100,
+        runs: [...document.querySelectorAll('#compared-runs > li')].map((li) => li.dataset.run),
+        verdicts: [...document.querySelectorAll('#compare-verdicts > li')].map((li) => li.textContent),
+        rows: tables.map((t) => t.querySelectorAll('tbody tr').length),
+        seriesDrawn: charts.map((c) => [...c.querySelectorAll('g[data-run] path')].filter((p) => p.getBoundingClientRect().width > 0).length),
+        chartsLaidOut: charts.every((c) => c.getBoundingClientRect().width > 200),
+        scripts: document.querySelectorAll('script').length,
+        pageWiderThanWindow: document.documentElement.scrollWidth > window.innerWidth + 1,
+    };
+}
+
+function checkComparison(seen) {
+    if (!seen.shown) fail('no element with id "comparison" is laid out');
+    if (seen.runs.length !== expectedRuns) fail(`expected ${expectedRuns} runs named, found ${seen.runs.length}: ${seen.runs.join(', ')}`);
+    if (seen.rows.length === 0) fail('no table of a core');
+    if (seen.verdicts.length !== seen.rows.length) fail(`${seen.verdicts.length} verdict lines for ${seen.rows.length} cores`);
+    if (!seen.verdicts.every((v) => /^core \d+: (99th percentile [\d.]+ ms in |no events)/.test(v))) {
+        fail(`a verdict line is not one: ${seen.verdicts.join(' | ')}`);
+    }
+    if (!seen.rows.every((n) => n === expectedRuns)) fail(`a core's table has not one row per run: ${seen.rows.join(', ')}`);
+    if (!seen.seriesDrawn.every((n) => n === expectedRuns)) fail(`a core's histogram does not draw every run: ${seen.seriesDrawn.join(', ')}`);
+    if (!seen.chartsLaidOut) fail('a histogram has no size after layout');
+    if (seen.scripts !== 0) fail(`the page holds ${seen.scripts} script elements`);
+    if (seen.pageWiderThanWindow) fail(`the page is wider than a ${desktop.width} px window`);
+}
+
 async function main() {
     const { targetId } = await send('Target.createTarget', { url: 'about:blank' });
     const { sessionId } = await send('Target.attachToTarget', { targetId, flatten: true });
@@ -256,6 +297,24 @@ async function main() {
     await send('Page.navigate', { url }, sessionId);
     await loaded;
 
+    if (compareMode) {
+        const { result, exceptionDetails } = await send('Runtime.evaluate', {
+            expression: `(${readComparison.toString()})()`, returnByValue: true,
+        }, sessionId);
+        if (exceptionDetails) throw new Error(`reading the page failed: ${exceptionDetails.text}`);
+        checkComparison(result.value);
+        mkdirSync(shotDir, { recursive: true });
+        await screenshot(sessionId, 'desktop', desktop, 'screen');
+        await screenshot(sessionId, 'print', { width: a4Width, height: 1123, mobile: false }, 'print');
+        const outside = requests.filter((r) => r !== url && !r.startsWith('data:'));
+        if (outside.length > 0) fail(`the page asked for ${outside.length} more resources: ${outside.slice(0, 5).join(', ')}`);
+        if (consoleErrors.length > 0) fail(`console errors: ${consoleErrors.slice(0, 5).join(' | ')}`);
+        console.log(`-- ${pagePath}: ${result.value.runs.length} runs, ${result.value.rows.length} cores compared`);
+        for (const message of failures) console.error(`FAIL: ${message}`);
+        if (failures.length === 0) console.log(`ok: the comparison of ${expectedRuns} runs`);
+        await finish(failures.length === 0 ? 0 : 1);
+        return;
+    }
     const { result, exceptionDetails } = await send('Runtime.evaluate', {
         expression: `(${readPage.toString()})(${stalledCore})`, returnByValue: true,
     }, sessionId);

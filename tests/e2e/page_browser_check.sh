@@ -6,12 +6,13 @@
 # SHOT_DIR as test artefacts.
 #
 #   page_browser_check.sh PAGE CORES STALLED_CORE FROM_UTC_MS TO_UTC_MS [SHOT_DIR]
+#   page_browser_check.sh PAGE compare RUNS [SHOT_DIR]      (a comparison page)
 #
 # Exit code 0: the page is as expected; 1: a check failed (each is told on
 # standard error); 2: bad arguments or the browser could not be driven.
 set -euo pipefail
 
-if (($# < 5)); then
+if (($# < 5)) && [[ ${2:-} != compare || $# -lt 3 ]]; then
     echo "usage: $0 PAGE CORES STALLED_CORE FROM_UTC_MS TO_UTC_MS [SHOT_DIR]" >&2
     exit 2
 fi

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "engine/machine_seam.h"
 #include "engine/platform_seam.h"
 
 // One 64-bit clock in performance counter ticks (10 MHz): the tick count is its
@@ -40,3 +41,26 @@ std::uint32_t readTickCount() {
 bool createSampleLock() { return !failLockCreation.exchange(false); }
 void lockSamples() { sampleLock.lock(); }
 void unlockSamples() { sampleLock.unlock(); }
+
+// The machine's readers: values a test sets, unknown until then.
+static FakeMachine fakeMachine{};
+
+void setFakeMachine(const FakeMachine& machine) { fakeMachine = machine; }
+
+static bool answer(const char* value, char* out, std::size_t capacity) {
+    if (value == nullptr) return false;
+    std::size_t k = 0;
+    for (; value[k] != '\0' && k + 1 < capacity; ++k) out[k] = value[k];
+    out[k] = '\0';
+    return true;
+}
+
+bool readComputerName(char* out, std::size_t capacity) { return answer(fakeMachine.name, out, capacity); }
+bool readWindowsVersion(char* out, std::size_t capacity) { return answer(fakeMachine.windows, out, capacity); }
+bool readProcessorName(char* out, std::size_t capacity) { return answer(fakeMachine.processor, out, capacity); }
+bool readPowerPlanName(char* out, std::size_t capacity) { return answer(fakeMachine.powerPlan, out, capacity); }
+bool readTimerResolution(TimerResolution& out) {
+    if (!fakeMachine.resolutionKnown) return false;
+    out = TimerResolution{fakeMachine.current, fakeMachine.finest, fakeMachine.coarsest};
+    return true;
+}

@@ -18,3 +18,17 @@ void setFakeTickStepPerRead(std::uint32_t ms);
 void failNextSampleLockCreation();
 // Sets the time asleep (100 ns units) that readSleptTime answers.
 void setFakeSleptTime(std::int64_t slept);
+
+// The machine's readers (machine_seam.h): each answers the text set here,
+// or false (cannot be read) for nullptr, which is where they all start.
+struct FakeMachine {
+    const char* name;
+    const char* windows;
+    const char* processor;
+    const char* powerPlan;
+    bool resolutionKnown;
+    std::int64_t current;
+    std::int64_t finest;
+    std::int64_t coarsest;
+};
+void setFakeMachine(const FakeMachine& machine);

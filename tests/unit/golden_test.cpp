@@ -27,6 +27,7 @@
 #include "formats/report_format.h"
 #include "console/summary_lines.h"
 #include "record/problem_list.h"
+#include "record/context_record.h"
 #include "record/recorder.h"
 #include "tests/support/fake_platform.h"
 
@@ -86,10 +87,12 @@ Outputs recordedRun(const fs::path& dir) {
     markWakeSampled(0);
     const std::string base = (dir / "small-fine").string();
     const std::string report = base + ".json", log = base + ".csv", page = base + ".html", metrics = base + ".prom";
-    // The version docs/report.md's sample shows.
+    // The machine as the platform tells it, with a name to escape; the
+    // timer resolution changes during the run. The version docs/report.md's
+    // sample shows.
+    setFakeMachine(FakeMachine{"LAB-7 <R&D>", "10.0.19045", "Test CPU @ 3.00GHz", "Balanced", true, 156250, 5000, 156250});
     const RecorderSettings settings{report.c_str(), log.c_str(), page.c_str(), metrics.c_str(), 250000, 2, startMs,
-                                    "1.5.0", "LAB-7 <R&D>", "Windows 10.0.19045", true, "waitable timer", 500,
-                                    nullptr, &recordFormats};
+                                    "1.5.0", "normal", "normal", 0, 0, true, "waitable timer", 500, nullptr, &recordFormats};
     char error[messageCapacity] = "";
     EXPECT_TRUE(startRecorder(settings, error)) << error;
     std::mt19937_64 random(21);  // NOLINT(cert-msc32-c,cert-msc51-cpp)
@@ -106,6 +109,9 @@ Outputs recordedRun(const fs::path& dir) {
             unlockSamples();
         }
         if (atMs == 1000) recorderStep(startMs + atMs, atMs, true);
+        // The menu's "high", as the priority control notes it.
+        if (atMs == 5000) recordPriorityChange(startMs + atMs, "high", "high");
+        if (atMs == 6000) setFakeMachine(FakeMachine{"LAB-7 <R&D>", "10.0.19045", "Test CPU @ 3.00GHz", "Balanced", true, 10000, 5000, 156250});
     }
     noteRunProblem(startMs + 7000, "the window's \"graph\" could not be drawn");
     finishRecorder(startMs + 8000, 8000, 0);
@@ -120,6 +126,7 @@ Outputs recordedRun(const fs::path& dir) {
     clearSampledCores();
     freeWakeFigures();
     freeAccounting();
+    setFakeMachine(FakeMachine{});
     for (const char* extension : {".json", ".prom", ".html", ".csv"}) outputs[extension] = readFile(base + extension);
     return outputs;
 }

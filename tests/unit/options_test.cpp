@@ -104,7 +104,26 @@ TEST(Options, BadCommandLinesGiveOneLineNamingTheOption) {
                                              "'--log', '--metrics' or '--html'"},
         {{"--from", "run.csv"}, "option '--from' needs '--html PATH', the page to make from the log"},
         {{"--html", "p.html", "--from", "run.csv", "--fine"},
-         "option '--from' makes a page from a log without measuring: it takes only '--html'"},
+         "option '--from' makes a page from a log without measuring: it takes only '--html' and '--fail-above'"},
+        {{"--html", "p.html", "--from", "a.csv", "--priority", "high"},
+         "option '--from' makes a page from a log without measuring: it takes only '--html' and '--fail-above'"},
+        {{"--priority", "turbo"}, "option '--priority' needs a priority level: idle, low, below-normal, normal, "
+                                  "above-normal, high or realtime, not 'turbo'"},
+        {{"--priority", "high", "--priority=low"}, "option '--priority' is given twice"},
+        {{"--sweep", "0", "--report", "r"},
+         "option '--sweep' needs a number of seconds greater than 0 and at most 4505142, not '0'"},
+        {{"--sweep", "4505143", "--report", "r"},
+         "option '--sweep' needs a number of seconds greater than 0 and at most 4505142, not '4505143'"},
+        {{"--sweep", "2"}, "option '--sweep' needs somewhere to record the run: '--report', '--log', '--metrics' or "
+                           "'--html'"},
+        {{"--sweep", "2", "--report", "r", "--duration", "9"},
+         "option '--sweep' sets the run's length (SECONDS for each level): it takes no '--duration'"},
+        {{"--sweep", "2", "--report", "r", "--priority", "high"},
+         "options '--sweep' and '--priority' both set the priority: give one of them"},
+        {{"--levels", "high", "--report", "r"}, "option '--levels' needs '--sweep SECONDS', the time each level is measured"},
+        {{"--from", "1", "--from", "2", "--from", "3", "--from", "4", "--from", "5", "--from", "6", "--from", "7",
+          "--from", "8", "--from", "9"},
+         "option '--from' is given more than 8 times"},
         {{"--report", "a", "--metrics", "a"}, "options '--report' and '--metrics' name the same file: 'a' and 'a'"},
         {{"--log", "."}, "option '--log': '.' is a folder"},
         {{"--html", "p.html", "--from", "."}, "option '--from': '.' is a folder"},
@@ -122,6 +141,43 @@ TEST(Options, BadCommandLinesGiveOneLineNamingTheOption) {
         EXPECT_EQ(errorOf({"--metrics", device.c_str(), "--log", device.c_str()}), "option '--metrics'" + notAFile);
         EXPECT_EQ(errorOf({"--log", device.c_str()}), "(accepted)");
     }
+}
+
+// The levels by the menu's texts and their short forms, in any case; a
+// sweep takes all seven in the menu's order unless --levels names others.
+TEST(Options, PrioritySweepAndLevels) {
+    const std::pair<const char*, std::int64_t> levels[] = {
+        {"idle", 10},         {"low", 11},  {"below-normal", 12}, {"below normal", 12}, {"Normal", 13},
+        {"above-normal", 14}, {"HIGH", 15}, {"realtime", 16},     {"above normal", 14}};
+    for (const auto& [name, id] : levels) {
+        CommandLine line;
+        std::string error;
+        ASSERT_TRUE(parse({"--priority", name}, line, error)) << error;
+        EXPECT_TRUE(line.hasPriority);
+        EXPECT_EQ(line.priorityLevelId, id) << name;
+    }
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(parse({"--sweep", "2.5", "--report", "r.json"}, line, error)) << error;
+    EXPECT_EQ(line.sweepMs, 2500);
+    EXPECT_EQ(std::vector<std::int64_t>(line.levelIds, line.levelIds + line.levelCount),
+              (std::vector<std::int64_t>{10, 11, 12, 13, 14, 15, 16}));
+    ASSERT_TRUE(parse({"--sweep=1", "--levels", "high,below normal,idle", "--log", "l.csv"}, line, error)) << error;
+    EXPECT_EQ(std::vector<std::int64_t>(line.levelIds, line.levelIds + line.levelCount),
+              (std::vector<std::int64_t>{15, 12, 10}));
+    for (const char* bad : {"high,high", "high,", ",high", "", "high,,low", "idle,low,below-normal,normal,above-normal,"
+                                                                              "high,realtime,idle", "hi"}) {
+        EXPECT_EQ(errorOf({"--sweep", "1", "--report", "r", "--levels", bad}),
+                  std::string("option '--levels' needs priority levels separated by commas, each once (idle, low, "
+                              "below-normal, normal, above-normal, high, realtime), not '") + bad + "'");
+    }
+    // Up to eight logs, each kept, the first also as fromPath; --fail-above
+    // judges them.
+    ASSERT_TRUE(parse({"--html", "p.html", "--from", "a.csv", "--from=b.csv", "--fail-above", "5"}, line, error)) << error;
+    EXPECT_EQ(line.fromCount, 2);
+    EXPECT_EQ(std::string(line.fromPath), "a.csv");
+    EXPECT_EQ(std::string(line.fromPaths[1]), "b.csv");
+    EXPECT_EQ(line.failAboveUs, 5000);
 }
 
 #ifndef _WIN32
@@ -157,6 +213,7 @@ TEST(Options, OutputsNamingTheSameFileAreRefused) {
 TEST(Options, UsageNamesEveryOptionAndExitCode) {
     const std::string usage = usageText();
     for (const char* part : {"--report PATH", "--log PATH", "--duration SECONDS", "--fail-above MS", "--help",
+                             "--priority LEVEL", "--sweep SECONDS", "--levels A,B", "up to 8 logs",
                              "--version", "-q, --quiet", "0  normal end", "2  bad command line", "3  an event was later",
                              "4  the record cannot be trusted", "--metrics, --html", "never sampled or not pinned"}) {
         EXPECT_NE(usage.find(part), std::string::npos) << part;

@@ -149,6 +149,23 @@ TEST(LogReader, GoodAndBadLogsInAnyChunks) {
         {goodLogWithWakes + "2026-12-07T14:03:09.000Z,1,0,-1,wake\n", "line 6: late_us '-1' is below 0"},
         {goodLog + "1969-12-31T23:59:59.999Z,1,0,1\n", "line 8: utc '1969-12-31T23:59:59.999Z' is outside"},
         {goodLog + "2026-12-07T14:03:09.000Z,\x1b]0;\\\xff,0,1\n", "line 8: core '\\x1b]0;\\x5c\\xff' is not"},
+        // Notes: only in a log with the source column, with every number empty.
+        {goodLog + "2026-12-07T14:03:09.000Z,,,,priority=high\n", "line 8: expected 4 fields"},
+        {goodLogWithWakes + "2026-12-07T14:03:09.000Z,1,,,priority=high\n", "line 6: late_ms '' is not"},
+        {goodLogWithWakes + "2026-12-07T14:03:09.000Z,,,,priority\n", "line 6: source 'priority' is neither"},
+        {goodLogWithWakes + "2026-12-07T14:03:09.000Z,,,,priority=High\n", "line 6: note 'priority=High' is not a priority"},
+        {goodLogWithWakes + "2026-12-07T14:03:09.000Z,,,,priority=high;class=\n", "line 6: note 'priority=high;class=' is not"},
+        {goodLogWithWakes + "2026-12-07T14:03:09.000Z,,,,priority=abcdefghijklmnop\n", "line 6: note 'priority=abcdefghijklmnop'"},
+        {goodLogWithWakes + "2026-12-07T14:03:09.000Z,,,,machine=" + std::string(49, 'm') + "\n", "is longer than a note"},
+        {goodLogWithWakes + "2026-12-07T14:03:09.000Z,,,,machine=a\x1b[2Jb\n", "line 6: note 'machine=a\\x1b[2Jb' is not a note"},
+        {goodLogWithWakes + "2026-12-07T14:03:09.000Z,,,,processor=\xc3\x28\n", "line 6: note 'processor=\\xc3(' is not a note"},
+        {goodLogWithWakes + "2026-12-07T14:03:09.000Z,,,,timer_resolution=1/2\n", "not three resolutions"},
+        {goodLogWithWakes + "2026-12-07T14:03:09.000Z,,,,timer_resolution=0/2/3\n", "not three resolutions"},
+        {goodLogWithWakes + "2026-12-07T14:03:09.000Z,,,,stall=256/threads\n", "not a core and a stall's cause"},
+        {goodLogWithWakes + "2026-12-07T14:03:09.000Z,,,,stall=1/busy\n", "not a core and a stall's cause"},
+        {goodLogWithWakes + "2026-12-07T14:03:09.000Z,,,,vantrel=1.6 beta\n", "is not a version"},
+        {goodLogWithWakes + "3000-01-01T00:00:00.000Z,,,,priority=high\n", "is outside the years"},
+        {"utc,core,late_ms,late_us,source\n2026-12-07T14:03:09.000Z,,,,priority=high\n", "no events"},
     };
     for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
         SCOPED_TRACE(chunk);
@@ -168,6 +185,62 @@ TEST(LogReader, GoodAndBadLogsInAnyChunks) {
             EXPECT_NE(std::string(reader.error.data).find(error), std::string::npos) << reader.error.data;
             freeLogReader(reader);
         }
+    }
+}
+
+// The notes of a log give its run's context; a header or the program's
+// note after lines begins another run, with a context of its own.
+TEST(LogReader, NotesGiveTheContextAndJoinedLogsTheirRuns) {
+    const std::string context =
+        "utc,core,late_ms,late_us,source\n2026-12-07T14:02:59.900Z,,,,vantrel=1.6.0\n"
+        "2026-12-07T14:02:59.900Z,,,,machine=LAB-7 \xc3\xa4\n2026-12-07T14:02:59.900Z,,,,windows=10.0.19045\n"
+        "2026-12-07T14:02:59.900Z,,,,timer_resolution=156250/5000/156250\n"
+        "2026-12-07T14:02:59.900Z,,,,priority=normal;class=normal\n2026-12-07T14:03:00.000Z,0,1,900,timer\n"
+        "2026-12-07T14:03:02.000Z,,,,priority=realtime;class=high\n2026-12-07T14:03:00.100Z,1,12,12000,timer\n"
+        "2026-12-07T14:03:00.100Z,,,,stall=1/threads\n2026-12-07T14:03:00.100Z,,,,cause_of_the_future=x y\n"
+        "2026-12-07T14:03:04.000Z,0,1,900,timer\n";
+    LogReader reader{};
+    ASSERT_TRUE(readLog(reader, context, 5)) << reader.error.data;
+    EXPECT_EQ(reader.runCount, 1);
+    EXPECT_EQ(reader.timerLines, 3) << "notes are no events";
+    EXPECT_EQ(reader.earliestUtcMs, startMs - 100) << "the run's span starts at its first note";
+    RunSummary run{};
+    summaryFromLog(reader, run, "9.9.9", -1);
+    EXPECT_EQ(std::string(run.version), "1.6.0") << "the version of the program that wrote the log";
+    EXPECT_EQ(std::string(run.machineName), "LAB-7 \xc3\xa4");
+    EXPECT_EQ(std::string(run.systemVersion), "Windows 10.0.19045");
+    ASSERT_NE(run.machine, nullptr);
+    EXPECT_EQ(run.machine->resolutionAtStart.finest, 5000);
+    ASSERT_NE(run.priority, nullptr);
+    EXPECT_EQ(std::string(run.priority->start.level), "normal");
+    ASSERT_EQ(run.priority->listed, 1);
+    EXPECT_EQ(std::string(run.priority->changes[0].level), "realtime");
+    EXPECT_EQ(std::string(run.priority->changes[0].granted), "high");
+    const std::string shown = page(run, false, "from-log-with-notes.html");
+    EXPECT_NE(shown.find("<text class=\"priority-label\" data-utc=\"1796652182000\""), std::string::npos)
+        << "each timeline names the stretch after the change";
+    freeLogReader(reader);
+
+    // An older log reads as before: no context.
+    ASSERT_TRUE(readLog(reader, goodLog));
+    summaryFromLog(reader, run, "9.9.9", -1);
+    EXPECT_EQ(run.machine, nullptr);
+    EXPECT_EQ(run.priority, nullptr);
+    EXPECT_EQ(std::string(run.version), "9.9.9");
+    freeLogReader(reader);
+
+    // Joined: by a second header (4 columns after 5), or by the program's
+    // note without a header; a header right after the first adds no run.
+    const std::pair<std::string, std::int64_t> joins[] = {
+        {context + goodLog, 2},
+        {context + context.substr(32), 2},
+        {"utc,core,late_ms,late_us,source\n" + goodLog, 1},
+        {context + goodLog + "utc,core,late_ms,late_us\n" + goodLog.substr(25), 3},
+    };
+    for (const auto& [text, runs] : joins) {
+        ASSERT_TRUE(readLog(reader, text)) << reader.error.data;
+        EXPECT_EQ(reader.runCount, runs) << text;
+        freeLogReader(reader);
     }
 }
 

@@ -186,6 +186,8 @@ TEST(ReportFormat, WholeReportWithAnIdleCore) {
   "period_ms": 100,
   "fail_above_ms": 2.5,
   "accounting": null,
+  "machine": null,
+  "priority": null,
   "complete": false,
   "cores": [
     {

@@ -7,8 +7,10 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "app/priority_run.h"
 #include "priority/levels.h"
 #include "priority/priority_control.h"
 #include "tests/support/thread_priorities.h"
@@ -197,6 +199,44 @@ TEST_F(PriorityLevels, WithoutAMenuThePrioritiesAreStillApplied) {
     expectAllThreadsAt(THREAD_PRIORITY_IDLE);
     // The menu that was not there kept its mark.
     expectMarkOn(13);
+}
+
+std::vector<std::pair<std::int64_t, std::uint32_t>> notes;
+
+void noteChange(std::int64_t commandId, std::uint32_t grantedClass) {
+    notes.emplace_back(commandId, grantedClass);
+}
+
+// --priority goes through the function the menu uses: the mark moves, every
+// thread follows; the note it is handed hears of each level applied, with
+// the class the system granted, and of nothing else.
+TEST_F(PriorityLevels, TheOptionAppliesAsTheMenuDoesAndTheNoteHearsOfIt) {
+    notes.clear();
+    EXPECT_EQ(applyPriorityLevel(priorityMenu, 15, noteChange), static_cast<std::uint32_t>(HIGH_PRIORITY_CLASS));
+    applyPriorityLevel(priorityMenu, 0, noteChange);
+    ASSERT_EQ(notes.size(), 1u) << "a dismissed menu tells nothing";
+    EXPECT_EQ(notes[0], (std::pair<std::int64_t, std::uint32_t>{15, HIGH_PRIORITY_CLASS}));
+
+    CommandLine options{};
+    options.hasPriority = true;
+    options.priorityLevelId = 11;
+    char error[512] = "";
+    ASSERT_TRUE(choosePriority(options, error)) << error;
+    EXPECT_STREQ(startLevelText(), "low");
+    EXPECT_STREQ(startClassText(), "normal");
+    EXPECT_EQ(ownClass(), static_cast<DWORD>(HIGH_PRIORITY_CLASS)) << "choosing only asks; it changes nothing";
+    priorityNote = nullptr;
+    startPriority(options, false);
+    expectMarkOn(11);
+    EXPECT_EQ(ownClass(), static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
+    expectAllThreadsAt(THREAD_PRIORITY_LOWEST);
+    EXPECT_EQ(priorityNote, nullptr) << "without a record the menu tells nobody";
+    // Under Wine realtime is granted, so it is not refused (on Windows,
+    // without the privilege, it is: exit code 2).
+    options.priorityLevelId = 16;
+    EXPECT_EQ(choosePriority(options, error), classGrantedFor(static_cast<DWORD>(REALTIME_PRIORITY_CLASS)) ==
+                                                  static_cast<DWORD>(REALTIME_PRIORITY_CLASS))
+        << error;
 }
 
 TEST_F(PriorityLevels, ThreadsOfOtherProcessesAreLeftAlone) {

@@ -1,0 +1,102 @@
+#include "app/compare_logs.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "app/user_output.h"
+#include "app/version.h"
+#include "compare/compare_page.h"
+#include "files/output_file.h"
+#include "files/utf16.h"
+#include "record/problem_list.h"
+#include "text/text_buffer.h"
+
+namespace {
+
+struct LogFile {
+    HANDLE handle;
+};
+
+bool readFile(void* context, char* bytes, std::size_t capacity, std::size_t& got) {
+    DWORD count = 0;
+    const bool read = ReadFile(static_cast<LogFile*>(context)->handle, bytes, static_cast<DWORD>(capacity), &count, nullptr) != 0;
+    got = count;
+    return read;
+}
+
+bool rewindFile(void* context) {
+    LARGE_INTEGER start{};
+    return SetFilePointerEx(static_cast<LogFile*>(context)->handle, start, nullptr, FILE_BEGIN) != 0;
+}
+
+int refuse(const char* first, const char* second, const char* third) {
+    char line[compareErrorCapacity + messageCapacity];
+    joinText(line, sizeof line, {"vantrel: ", first, second, third, "\n"});
+    tellUser(line, true);
+    return exitBadCommandLine;
+}
+
+}  // namespace
+
+int compareFromLogs(const CommandLine& options, Comparison& comparison) {
+    comparison = Comparison{};
+    LogFile files[maxFromLogs] = {};
+    LogSource sources[maxFromLogs] = {};
+    int code = exitComplete;
+    for (std::int64_t k = 0; k < options.fromCount; ++k) {
+        const char* path = options.fromPaths[k];
+        wchar_t* wide = utf16Of(path, L"", BadUtf8::refused);
+        files[k].handle = wide == nullptr ? INVALID_HANDLE_VALUE
+                                          : CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        std::free(wide);
+        if (files[k].handle == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            code = refuse("cannot open '", path,
+                          error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? "': no such file" : "'");
+            break;
+        }
+        sources[k] = LogSource{path, &files[k], readFile, rewindFile};
+    }
+    if (code == exitComplete) {
+        char error[compareErrorCapacity];
+        if (!compareLogs(comparison, sources, options.fromCount, options.hasFailAbove ? options.failAboveUs : -1, error)) {
+            code = refuse(error, "", "");
+        }
+    }
+    for (const LogFile& file : files) {
+        if (file.handle != nullptr && file.handle != INVALID_HANDLE_VALUE) CloseHandle(file.handle);
+    }
+    if (code != exitComplete) return code;
+    for (std::int64_t r = 0; r < comparison.runCount; ++r) {
+        if (comparison.runs[r].crossed) return exitThresholdCrossed;
+    }
+    return exitComplete;
+}
+
+int makeComparisonPage(const CommandLine& options) {
+    Comparison comparison{};
+    int code = compareFromLogs(options, comparison);
+    if (code == exitBadCommandLine) {
+        freeComparison(comparison);
+        return code;
+    }
+    TextBuffer page{};
+    WholeFile* target = makeWholeFile(options.htmlPath);
+    char error[messageCapacity];
+    if (target == nullptr || !makeTextBuffer(page, comparisonCapacity(comparison.runCount, comparison.coreCount))) {
+        code = refuse("not enough memory for the page '", options.htmlPath, "'");
+    } else {
+        formatComparisonPage(comparison, VANTREL_VERSION, page);
+        if (page.overflowed) {
+            code = refuse("the page '", options.htmlPath, "' did not fit in its buffer");
+        } else if (!replaceWholeFile(target, page.data, page.size, error)) {
+            code = refuse(error, "", "");
+        }
+    }
+    freeTextBuffer(page);
+    freeWholeFile(target);
+    freeComparison(comparison);
+    return code;
+}

@@ -1,0 +1,18 @@
+// What the files of the comparison's page share (compare_page.cpp,
+// compare_chart.cpp); not for other callers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "compare/compare_runs.h"
+#include "text/text_buffer.h"
+
+// Bytes a run's series takes in a core's chart at most.
+constexpr std::size_t comparisonChartBytesPerRun = 1536;
+
+// The key of every run's line: its colour and dashes, its name.
+void appendComparisonLegend(TextBuffer& out, const Comparison& comparison);
+// Every run's timer events of `core` by lateness on one axis: the share of
+// the run's events in each bucket of the report's histogram, on a log scale.
+void appendComparisonHistogram(TextBuffer& out, const Comparison& comparison, std::int64_t core);

@@ -1,0 +1,55 @@
+#include "engine/machine_context.h"
+
+#include <cstring>
+
+MachineContext unknownMachine() {
+    MachineContext machine{};
+    machine.resolutionAtStart = unknownResolution;
+    machine.resolutionAtEnd = unknownResolution;
+    return machine;
+}
+
+void keepMachineText(char* out, const char* text) {
+    std::size_t length = std::strlen(text);
+    if (length >= machineTextCapacity) length = machineTextCapacity - 1;
+    // Back to the start of a character that the cut would split.
+    if (length < std::strlen(text)) {
+        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+    }
+    for (std::size_t k = 0; k < length; ++k) {
+        const auto byte = static_cast<unsigned char>(text[k]);
+        // A comma would split the log's line, a backslash or a control
+        // character would need escaping in some output and not in another.
+        out[k] = byte < 0x20 || byte == 0x7f || byte == ',' || byte == '\\' ? ' ' : text[k];
+    }
+    // Spaces at either end carry nothing (the processor's name is padded).
+    std::size_t from = 0;
+    while (from < length && out[from] == ' ') ++from;
+    while (length > from && out[length - 1] == ' ') --length;
+    std::memmove(out, out + from, length - from);
+    out[length - from] = '\0';
+}
+
+static void readText(bool (*reader)(char*, std::size_t), char* out) {
+    char text[512];
+    out[0] = '\0';
+    if (reader(text, sizeof text)) keepMachineText(out, text);
+}
+
+TimerResolution timerResolutionNow() {
+    TimerResolution resolution{};
+    if (!readTimerResolution(resolution) || resolution.current <= 0 || resolution.finest <= 0 ||
+        resolution.coarsest <= 0) {
+        return unknownResolution;
+    }
+    return resolution;
+}
+
+void readMachineContext(MachineContext& out) {
+    out = unknownMachine();
+    readText(readComputerName, out.name);
+    readText(readWindowsVersion, out.windows);
+    readText(readProcessorName, out.processor);
+    readText(readPowerPlanName, out.powerPlan);
+    out.resolutionAtStart = timerResolutionNow();
+}

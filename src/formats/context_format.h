@@ -1,0 +1,18 @@
+// The report's context of a run (JSON): the machine, the priority at the
+// start and its changes, and a sweep's levels.
+#pragma once
+
+#include "record/run_summary.h"
+#include "text/text_buffer.h"
+
+// `,\n  "machine": {...},\n  "priority": {...}` and, with a sweep,
+// `,\n  "sweep": [...]`; the machine and the priority are null when not known.
+void appendRunContext(TextBuffer& out, const RunSummary& run);
+// Bytes the context takes at most for `coreCount` cores, with or without
+// the wake-ups.
+std::size_t runContextCapacity(std::int64_t coreCount, bool withWakes);
+
+// The console's lines of a sweep, one per level in the order measured:
+// "high (class high): core 0 p99 <= 2 ms mean 0.412 ms max 16 ms (best);
+// core 1 ...", each ended by a newline; nothing without a sweep.
+void appendSweepLines(TextBuffer& out, const RunSummary& run);

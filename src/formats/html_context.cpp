@@ -1,0 +1,185 @@
+// The page's context of a run: the machine's facts and the priority in the
+// header, the priority changes on every timeline with the level of each
+// stretch, and a sweep's table of levels by cores.
+#include <cstring>
+
+#include "formats/html_parts.h"
+#include "record/sweep_record.h"
+
+namespace {
+
+// A stretch's label needs about this many plot units per character.
+constexpr std::int64_t labelUnitsPerCharacter = 8;
+
+void appendFactText(TextBuffer& out, const char* name, const char* text) {
+    appendText(out, "<dt>");
+    appendText(out, name);
+    appendText(out, "</dt><dd>");
+    appendHtmlText(out, text != nullptr && text[0] != '\0' ? text : "unknown");
+    appendText(out, "</dd>");
+}
+
+void appendResolutionText(TextBuffer& out, const TimerResolution& r) {
+    if (r.current <= 0) {
+        appendText(out, "unknown");
+        return;
+    }
+    appendExactDecimal(out, r.current, 10000);
+    appendText(out, " ms (finest ");
+    appendExactDecimal(out, r.finest, 10000);
+    appendText(out, ", coarsest ");
+    appendExactDecimal(out, r.coarsest, 10000);
+    appendText(out, " ms)");
+}
+
+void appendLevel(TextBuffer& out, const PriorityChange& change) {
+    appendHtmlText(out, change.level);
+    if (change.granted[0] != '\0') {
+        appendText(out, " <small>(class ");
+        appendHtmlText(out, change.granted);
+        appendText(out, ")</small>");
+    }
+}
+
+}  // namespace
+
+void appendContextStyle(TextBuffer& out) {
+    appendText(out, ".priority-change{fill:none;stroke:#555;stroke-width:1.5;stroke-dasharray:2 3}"
+                    ".priority-label{font-size:13px;font-style:italic}"
+                    "#sweep td.best{font-weight:700;outline:2px solid var(--pass);outline-offset:-2px}");
+}
+
+void appendContextFacts(TextBuffer& out, const RunSummary& run) {
+    if (run.machine != nullptr) {
+        appendFactText(out, "Processor", run.machine->processor);
+        appendFactText(out, "Power plan", run.machine->powerPlan);
+        appendText(out, "<dt>Timer resolution</dt><dd>");
+        appendResolutionText(out, run.machine->resolutionAtStart);
+        if (run.machine->resolutionAtEnd.current > 0 &&
+            std::memcmp(&run.machine->resolutionAtEnd, &run.machine->resolutionAtStart, sizeof(TimerResolution)) != 0) {
+            appendText(out, " at the start, ");
+            appendResolutionText(out, run.machine->resolutionAtEnd);
+            appendText(out, " at the end");
+        }
+        appendText(out, "</dd>");
+    }
+    if (run.priority == nullptr || !run.priority->startKnown) return;
+    appendText(out, "<dt>Priority</dt><dd id=\"priority\">");
+    appendLevel(out, run.priority->start);
+    appendText(out, " at the start");
+    for (std::int64_t k = 0; k < run.priority->listed; ++k) {
+        appendText(out, k == 0 ? "; then " : ", ");
+        appendLevel(out, run.priority->changes[k]);
+        appendText(out, " at ");
+        appendUtc(out, run.priority->changes[k].atUtcMs);
+    }
+    if (run.priority->count > run.priority->listed) {
+        appendText(out, " and ");
+        appendInteger(out, run.priority->count - run.priority->listed);
+        appendText(out, " more changes");
+    }
+    appendText(out, "</dd>");
+}
+
+static bool pageMarksPriority(const RunSummary& run) {
+    return run.priority != nullptr && run.priority->startKnown && run.priority->listed > 0;
+}
+
+void appendPriorityLegend(TextBuffer& out, const RunSummary& run) {
+    if (!pageMarksPriority(run)) return;
+    appendText(out, "<span><svg viewBox=\"0 0 36 12\"><path class=\"priority-change\" d=\"M18 0v12\"/></svg> "
+                    "a priority change; each stretch is named by its level</span>");
+}
+
+void appendPriorityMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& axis) {
+    if (!pageMarksPriority(run)) return;
+    const PriorityHistory& history = *run.priority;
+    const std::int64_t bottom = yOfLateUs(0);
+    appendText(out, "<path class=\"priority-change\" d=\"");
+    for (std::int64_t k = 0; k < history.listed; ++k) {
+        appendChar(out, 'M');
+        appendPoint(out, xOfUtc(axis, history.changes[k].atUtcMs), plotTop);
+        appendChar(out, 'V');
+        appendInteger(out, bottom);
+    }
+    appendText(out, "\"/>");
+    // Each stretch's level at its left, where the stretch leaves room.
+    for (std::int64_t k = -1; k < history.listed; ++k) {
+        const PriorityChange& stretch = k < 0 ? history.start : history.changes[k];
+        const std::int64_t x = xOfUtc(axis, k < 0 ? axis.startUtcMs : stretch.atUtcMs);
+        const std::int64_t end = k + 1 < history.listed ? xOfUtc(axis, history.changes[k + 1].atUtcMs)
+                                                        : xOfUtc(axis, axis.startUtcMs + axis.spanMs);
+        const auto room = static_cast<std::int64_t>(std::strlen(stretch.level)) * labelUnitsPerCharacter + 8;
+        if (end - x < room) continue;
+        appendText(out, "<text class=\"priority-label\" data-utc=\"");
+        appendInteger(out, stretch.atUtcMs);
+        appendText(out, "\" x=\"");
+        appendInteger(out, x + 4);
+        appendText(out, "\" y=\"");
+        appendInteger(out, plotTop + 13);
+        appendText(out, "\">");
+        appendHtmlText(out, stretch.level);
+        appendText(out, "</text>");
+    }
+}
+
+void appendSweepSection(TextBuffer& out, const RunSummary& run) {
+    if (run.sweep == nullptr) return;
+    const SweepSummary& sweep = *run.sweep;
+    appendText(out, "<section><h2>Sweep of priority levels</h2>\n<p>Each level measured for ");
+    appendDecimal(out, sweep.stretchMs, 1000, 1);
+    appendText(out, " s, in this order; the first period of each core after a change is not judged (it began under "
+                    "the level before). A cell: the 99th percentile's histogram bound, then the mean and the largest "
+                    "lateness; \xe2\x98\x85 marks the best level of each core (lowest 99th percentile, then mean).</p>\n"
+                    "<div class=\"scroll\"><table id=\"sweep\"><thead><tr><th class=\"text\">level</th>");
+    for (std::int64_t c = 0; c < sweep.coreCount; ++c) {
+        appendText(out, "<th>core ");
+        appendInteger(out, c);
+        appendText(out, "</th>");
+    }
+    appendText(out, "</tr></thead><tbody>");
+    for (std::int64_t s = 0; s < sweep.stretchCount; ++s) {
+        const SweepStretch& stretch = sweep.stretches[s];
+        appendText(out, "<tr data-level=\"");
+        appendHtmlText(out, stretch.level);
+        appendText(out, "\"><td class=\"text\">");
+        appendHtmlText(out, stretch.level);
+        if (stretch.granted[0] != '\0') {
+            appendText(out, " <small>(class ");
+            appendHtmlText(out, stretch.granted);
+            appendText(out, ")</small>");
+        }
+        appendText(out, "</td>");
+        for (std::int64_t c = 0; c < sweep.coreCount; ++c) {
+            const CoreStatistics& figures = sweep.cores[s * sweep.coreCount + c].timer;
+            std::int64_t bound = 0;
+            bool above = false;
+            if (!percentileBoundMs(figures, 990, bound, above)) {
+                appendText(out, "<td>no events</td>");
+                continue;
+            }
+            const bool best = bestSweepStretch(sweep, c) == s;
+            appendText(out, best ? "<td class=\"best\">\xe2\x98\x85 " : "<td>");
+            appendText(out, above ? "&gt; " : "\xe2\x89\xa4 ");
+            appendInteger(out, bound);
+            appendText(out, " ms<br><small>mean ");
+            appendDecimal(out, figures.sumUs, figures.events * 1000, 3);
+            appendText(out, " \xc2\xb7 max ");
+            appendInteger(out, figures.maxMs);
+            appendText(out, " ms</small></td>");
+        }
+        appendText(out, "</tr>");
+    }
+    appendText(out, "</tbody></table></div></section>\n");
+}
+
+std::size_t pageContextCapacity(std::int64_t coreCount) {
+    constexpr std::size_t factsBytes = 4096;
+    constexpr std::size_t perChangeFact = 160;
+    constexpr std::size_t marksPerCore = 1024 + 16 * priorityChangesKept + 96 * (priorityChangesKept + 1);
+    constexpr std::size_t sweepFixed = 2048;
+    constexpr std::size_t perSweepCell = 160;
+    const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
+    return factsBytes + perChangeFact * priorityChangesKept + marksPerCore * cores + sweepFixed +
+           static_cast<std::size_t>(sweepLevelsMost) * (perSweepCell * (cores + 1) + 256);
+}

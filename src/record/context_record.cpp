@@ -1,0 +1,140 @@
+#include "record/context_record.h"
+
+#include "engine/platform_seam.h"
+#include "record/recorder.h"
+#include "record/run_summary.h"
+#include "record/sweep_record.h"
+#include "text/text_buffer.h"
+
+namespace {
+
+// Under the lock.
+bool active = false;
+MachineContext machine;
+PriorityHistory history;
+PriorityChange queue[priorityQueueCapacity];
+std::int64_t queued = 0;
+std::int64_t dropped = 0;
+StallNote stallNotes[stallNoteQueueCapacity];
+std::int64_t stallNotesQueued = 0;
+
+// The snapshot's.
+MachineContext machineCopy;
+PriorityHistory historyCopy;
+SweepSummary sweepCopy;
+char systemText[machineTextCapacity + 16];
+
+}  // namespace
+
+bool startContextRecord(const RecorderSettings& settings) {
+    // Read before the lock: the calls go to the system.
+    MachineContext read{};
+    readMachineContext(read);
+    const char* level = settings.startLevel != nullptr ? settings.startLevel : "normal";
+    lockSamples();
+    machine = read;
+    history = PriorityHistory{};
+    setPriorityStart(history, settings.startedUtcMs, level, settings.startClass);
+    queued = 0;
+    dropped = 0;
+    stallNotesQueued = 0;
+    active = true;
+    unlockSamples();
+    if (settings.sweepLevelCount <= 0) {
+        freeSweep();
+        return true;
+    }
+    if (!makeSweep(settings.sweepLevelCount, settings.coreCount, settings.sweepMs)) return false;
+    beginSweepStretch(settings.startedUtcMs, level, settings.startClass);
+    return true;
+}
+
+void freeContextRecord() {
+    freeSweep();
+}
+
+void recordPriorityChange(std::int64_t utcMs, const char* level, const char* granted) {
+    lockSamples();
+    if (active) {
+        addPriorityChange(history, utcMs, level, granted);
+        if (queued < priorityQueueCapacity) {
+            PriorityChange& change = queue[queued++];
+            change.atUtcMs = utcMs;
+            setPriorityText(change.level, level);
+            setPriorityText(change.granted, granted);
+        } else {
+            ++dropped;
+        }
+    }
+    unlockSamples();
+}
+
+void recordSweepLevel(std::int64_t utcMs, const char* level, const char* granted) {
+    lockSamples();
+    const bool recording = active;
+    unlockSamples();
+    if (!recording) return;
+    recordPriorityChange(utcMs, level, granted);
+    beginSweepStretch(utcMs, level, granted);
+}
+
+void stopContextRecord(std::int64_t utcMs) {
+    const TimerResolution atEnd = timerResolutionNow();
+    lockSamples();
+    if (active) {
+        active = false;
+        machine.resolutionAtEnd = atEnd;
+        endSweep(utcMs);
+    }
+    unlockSamples();
+}
+
+std::int64_t takePriorityForLog(PriorityChange* out, std::int64_t most) {
+    lockSamples();
+    const std::int64_t taken = queued < most ? queued : most;
+    for (std::int64_t k = 0; k < taken; ++k) out[k] = queue[k];
+    for (std::int64_t k = taken; k < queued; ++k) queue[k - taken] = queue[k];
+    queued -= taken;
+    unlockSamples();
+    return taken;
+}
+
+std::int64_t priorityLinesDropped() {
+    lockSamples();
+    const std::int64_t lost = dropped;
+    unlockSamples();
+    return lost;
+}
+
+void noteAttributedStall(std::int64_t core, std::int64_t utcMs, std::int64_t lateUs, bool wake, StallCause cause) {
+    countSweepStall(core, utcMs, lateUs, wake, cause);
+    if (wake) return;
+    lockSamples();
+    // Stalls are attributed up to the end of the record, after it stopped.
+    if (stallNotesQueued < stallNoteQueueCapacity) stallNotes[stallNotesQueued++] = StallNote{core, utcMs, cause};
+    unlockSamples();
+}
+
+std::int64_t takeStallNotes(StallNote* out, std::int64_t most) {
+    lockSamples();
+    const std::int64_t taken = stallNotesQueued < most ? stallNotesQueued : most;
+    for (std::int64_t k = 0; k < taken; ++k) out[k] = stallNotes[k];
+    for (std::int64_t k = taken; k < stallNotesQueued; ++k) stallNotes[k - taken] = stallNotes[k];
+    stallNotesQueued -= taken;
+    unlockSamples();
+    return taken;
+}
+
+void describeContext(RunSummary& run) {
+    lockSamples();
+    machineCopy = machine;
+    historyCopy = history;
+    unlockSamples();
+    run.machine = &machineCopy;
+    run.priority = &historyCopy;
+    run.sweep = copySweep(sweepCopy) ? &sweepCopy : nullptr;
+    run.machineName = machineCopy.name;
+    systemText[0] = '\0';
+    if (machineCopy.windows[0] != '\0') joinText(systemText, sizeof systemText, {"Windows ", machineCopy.windows});
+    run.systemVersion = systemText;
+}

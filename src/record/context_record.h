@@ -1,0 +1,62 @@
+// The context of the run as it is recorded: the machine (read at the start,
+// its timer resolution again at the close), and the priority: the level at
+// the start and each change, kept for the report and the page and queued
+// for the log. Changes come from the main thread (the menu, --priority, a
+// sweep's step) through the hook the entry hands to the priority control;
+// the writer takes them.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/machine_context.h"
+#include "engine/stall_cause.h"
+#include "record/priority_history.h"
+
+struct RunSummary;
+struct RecorderSettings;
+
+// Changes the log's queue holds between two writer steps; beyond it they are
+// kept for the report but their lines are lost (and counted).
+constexpr std::int64_t priorityQueueCapacity = 16;
+// Attributed timer stalls waiting for their line in the log; beyond it a
+// stall's cause is only in the report (a comparison counts it as not logged).
+constexpr std::int64_t stallNoteQueueCapacity = 1024;
+// Taken per batch of the log.
+constexpr std::int64_t stallNotesPerBatch = 256;
+
+struct StallNote {
+    std::int64_t core;
+    std::int64_t utcMs;
+    StallCause cause;
+};
+
+// Before the recording starts, for the settings' run: reads the machine, and
+// takes the level in force then (its menu text) and the class the system
+// had granted; with a sweep, its first stretch begins. False without the
+// memory for the sweep.
+bool startContextRecord(const RecorderSettings& settings);
+void freeContextRecord();
+// A change at `utcMs`; nothing once the recording has stopped. Any thread
+// that does not hold the lock.
+void recordPriorityChange(std::int64_t utcMs, const char* level, const char* granted);
+// The same for a sweep's next level, which also begins its stretch.
+void recordSweepLevel(std::int64_t utcMs, const char* level, const char* granted);
+// The recording stopped at `utcMs` (reads the timer resolution, takes the
+// lock): later changes are not the record's, the sweep's last stretch ends.
+void stopContextRecord(std::int64_t utcMs);
+
+// The writer's: the changes not yet given to the log, oldest first, at
+// most `most`; answers how many.
+std::int64_t takePriorityForLog(PriorityChange* out, std::int64_t most);
+// Lines that the queue could not hold.
+std::int64_t priorityLinesDropped();
+
+// A stall's cause, once the record's writer attributed it (it takes the
+// lock): counted for a sweep's stretch, and a timer stall's cause queued for
+// the log, so that a comparison of logs can tell the causes.
+void noteAttributedStall(std::int64_t core, std::int64_t utcMs, std::int64_t lateUs, bool wake, StallCause cause);
+// The writer's: the causes not yet in the log, oldest first, at most `most`.
+std::int64_t takeStallNotes(StallNote* out, std::int64_t most);
+// Points the snapshot's machine, priority and sweep at copies of them
+// (the writer's, valid until the next snapshot).
+void describeContext(RunSummary& run);

@@ -1,0 +1,70 @@
+// The bookkeeping of a sweep (--sweep): the run measures one priority level
+// after another, and each level's stretch keeps its own figures per core.
+// The first timer event of each core in a stretch is not judged: its period
+// began under the level before. A stretch holds the events whose time lies
+// in it, so an event measured just before a change counts for the level it
+// was measured at, whenever it was recorded.
+//
+// Global state, made with the record; the samplers' path (addToSweep) runs
+// with the lock held, everything else takes it itself.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/stall_cause.h"
+#include "engine/timer_event.h"
+#include "record/priority_history.h"
+#include "record/statistics.h"
+
+constexpr std::int64_t sweepLevelsMost = 7;
+
+struct SweepCore {
+    CoreStatistics timer;  // the judged events
+    std::int64_t unjudged;
+    std::int64_t unjudgedUtcMs;  // the unjudged event's time; -1 before it
+    std::int64_t stalls[stallCauseCount];  // judged timer events over 5 ms, by cause
+    std::int64_t wakeStalls[stallCauseCount];  // wake-ups over 5 ms that began in the stretch
+};
+
+struct SweepStretch {
+    char level[priorityTextCapacity];
+    char granted[priorityTextCapacity];  // "" when unknown
+    std::int64_t fromUtcMs;
+    std::int64_t toUtcMs;  // -1 while it is measured
+};
+
+// What the outputs read: `stretchCount` stretches begun, in the order
+// measured, of `levelsPlanned`; the cores of stretch s from cores + s * coreCount.
+struct SweepSummary {
+    std::int64_t levelsPlanned;
+    std::int64_t stretchMs;
+    std::int64_t stretchCount;
+    std::int64_t coreCount;
+    const SweepStretch* stretches;
+    const SweepCore* cores;
+};
+
+// Before the run: room for `levels` stretches of `coreCount` cores, each
+// `stretchMs` long. False without the memory.
+bool makeSweep(std::int64_t levels, std::int64_t coreCount, std::int64_t stretchMs);
+void freeSweep();
+bool sweepMade();
+// The next level begins at `utcMs` (the first at the record's start); the
+// one before ends there. Beyond the levels planned, or once the sweep
+// ended, it changes nothing.
+void beginSweepStretch(std::int64_t utcMs, const char* level, const char* granted);
+// A timer event, with the lock held.
+void addToSweep(const TimerEvent& event);
+// An attributed stall, by the record's writer (takes the lock): counted in
+// the stretch it belongs to, unless it is a stretch's unjudged event.
+void countSweepStall(std::int64_t core, std::int64_t utcMs, std::int64_t lateUs, bool wake, StallCause cause);
+// The recording stopped at `utcMs`, with the lock held: the last stretch ends.
+void endSweep(std::int64_t utcMs);
+// A copy for a snapshot (takes the lock); its arrays are the sweep's own
+// copies, valid until the next copy. False when there is no sweep.
+bool copySweep(SweepSummary& out);
+
+// The stretch whose 99th percentile bound of `core` is the lowest (then the
+// lowest mean, then the lowest maximum, then the first); -1 when no stretch
+// has judged events of it.
+std::int64_t bestSweepStretch(const SweepSummary& sweep, std::int64_t core);

@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# The priority of a run, end to end: --priority high with the window (every
+# thread at HIGH's priorities, the report saying so), then "normal" chosen in the menu during the recorded run (in the
+# report, the log and the page); --sweep 2 --no-window ends by itself after
+# about 14 s with the seven levels in order in the report and the page; the
+# two logs compared on one page (checked in a browser); a sweep's log makes
+# a page that compares its levels; --from --fail-above judges an old log.
+# Wine gives Linux threads no Windows priorities, so the levels measure
+# alike here: this checks the mechanics, not that high beats normal.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+e2e_init
+command -v jq >/dev/null || fail "jq is not installed"
+MENUPROBE_EXE=$VANTREL_BUILD_DIR/tests/menuprobe.exe
+[[ -f $MENUPROBE_EXE ]] || fail "not built: $MENUPROBE_EXE"
+menuprobe() {
+    { wine "$MENUPROBE_EXE" "$@" </dev/null 2>/dev/null || true; } | tr -d '\r'
+}
+probe_value() {
+    local key=$1 output
+    shift
+    output=$("$@")
+    value_of "$key" <<<"$output"
+}
+
+work=$VANTREL_SCREENSHOT_DIR/sweep
+rm -rf "$work"
+mkdir -p "$work"
+
+# 1. --priority high, then "normal" from the menu.
+vantrel_start --priority high --report "$work/menu.json" --log "$work/menu.csv" \
+    --html "$work/menu.html" --duration 60
+window=$(vantrel_wait_window 15000)
+pid=$(value_of pid <<<"$window")
+priorities_are() {
+    local report list p
+    report=$(menuprobe priorities "$pid")
+    [[ $(value_of class <<<"$report") == "$1" ]] || return 1
+    list=$(value_of thread_priorities <<<"$report")
+    [[ -n $list ]] || return 1
+    for p in ${list//,/ }; do [[ $p == "$2" ]] || return 1; done
+}
+expect 'wait_until 10 "priorities_are 128 2"' "--priority high: HIGH_PRIORITY_CLASS and THREAD_PRIORITY_HIGHEST on every thread"
+IFS=, read -r client_x client_y <<<"$(value_of client_origin <<<"$window")"
+xdotool mousemove $((client_x + 60)) $((client_y + 20))
+sleep 2
+xdotool click 3
+expect '[[ $(probe_value found menuprobe menu 3000) == 1 ]]' "a right click opens the menu"
+# (Its mark on "high" is checked in-process: win.priority_test; Wine's menus
+# cannot be read from another process.) From nothing selected, four steps down is "normal".
+xdotool key Down Down Down Down Return
+expect '[[ $(probe_value closed menuprobe closed 3000) == 1 ]]' "Return on \"normal\" closes the menu"
+expect 'wait_until 10 "priorities_are 32 0"' "the menu's \"normal\" sets NORMAL_PRIORITY_CLASS and 0 on every thread"
+sleep 2
+vantrel_close
+expect '((VANTREL_EXIT_CODE == 0))' "the run ends with 0 ($VANTREL_EXIT_CODE)"
+report=$work/menu.json
+expect '[[ $(jq -r ".priority.start + \"/\" + .priority.class" "$report") == high/high ]]' \
+    "the report says the run started at high, granted high: $(jq -c .priority "$report")"
+expect '[[ $(jq -r "[.priority.changes[].level] | join(\",\")" "$report") == normal ]]' "the report lists the menu's change to normal"
+expect '[[ $(jq -r ".machine.windows" "$report") =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]]' "the report names the Windows version ($(jq -c .machine "$report"))"
+expect 'grep -q ",,,,priority=high;class=high" "$work/menu.csv" && grep -q ",,,,priority=normal;class=normal" "$work/menu.csv"' \
+    "the log has a line of its own for the start's level and for the change"
+expect 'grep -q "<dd id=\"priority\">high <small>(class high)</small> at the start; then normal" "$work/menu.html"' \
+    "the page says the priority and its change"
+expect '[[ $(grep -o "class=\"priority-label\"[^>]*>normal<" "$work/menu.html" | wc -l) -ge 2 ]]' \
+    "every timeline names the stretch after the change"
+
+# 2. A sweep of the seven levels without the window.
+started=$SECONDS
+vantrel_start --sweep 2 --no-window --report "$work/sweep.json" --html "$work/sweep.html" \
+    --log "$work/sweep.csv"
+wait_for_exit "$VANTREL_PID" 40 || fail "the sweep did not end by itself within 40 s"
+took=$((SECONDS - started))
+expect '((WAITED_EXIT_CODE == 0 && took >= 13 && took <= 25))' "the sweep ended by itself with 0 ($WAITED_EXIT_CODE) after $took s"
+sweep=$work/sweep.json
+expect '[[ $(jq -r "[.sweep[].level] | join(\",\")" "$sweep") == "idle,low,below normal,normal,above normal,high,realtime" ]]' \
+    "the report has the seven levels in the menu's order"
+expect '[[ $(jq "[.sweep[].cores[] | select(.events >= 10 and .unjudged == 1)] | length" "$sweep") == $((7 * $(jq ".cores | length" "$sweep"))) ]]' \
+    "every level has at least 10 judged events of every core, and one unjudged"
+expect '[[ $(grep -o "<tr data-level=" "$work/sweep.html" | wc -l) == 7 && $(grep -o "<td class=\"best\">" "$work/sweep.html" | wc -l) == $(jq ".cores | length" "$sweep") ]]' \
+    "the page's table has the seven levels and one best level per core"
+expect '[[ $(grep -c ",,,,priority=" "$work/sweep.csv") == 7 ]]' "the log has the start's level and six changes"
+
+# 3. The two logs compared, and checked in a browser.
+code=0
+wine "$VANTREL_EXE" --html "$work/compare.html" --from "$work/menu.csv" --from "$work/sweep.csv" \
+    </dev/null >/dev/null 2>"$work/compare.err" || code=$?
+expect '((code == 0))' "the comparison page is made ($code): $(head -c 200 "$work/compare.err")"
+expect 'grep -q "<li data-run=\"A\"><b>A</b>: menu.csv" "$work/compare.html" && grep -q "<li data-run=\"B\"><b>B</b>: sweep.csv" "$work/compare.html"' \
+    "the page names both runs by their file"
+expect '[[ $(grep -o "<li>core [0-9]*: 99th percentile [0-9.]* ms in [AB]" "$work/compare.html" | wc -l) == $(jq ".cores | length" "$sweep") ]]' \
+    "a verdict line per core: $(grep -o "<li>core 0: [^<]*" "$work/compare.html")"
+bash "$VANTREL_SOURCE_DIR/tests/e2e/page_browser_check.sh" "$work/compare.html" compare 2 "$work" ||
+    fail "the comparison page is not right in the browser (see above)"
+echo "ok: in chromium, the comparison of two runs with a table and the histograms of both per core"
+
+# 4. The sweep's log alone: its run's page with the comparison of its levels.
+wine "$VANTREL_EXE" --html "$work/levels.html" --from "$work/sweep.csv" </dev/null >/dev/null 2>&1 ||
+    fail "--from the sweep's log failed"
+expect '[[ $(grep -o "<li data-run=" "$work/levels.html" | wc -l) == 7 ]] && grep -q "id=\"timeline-core-0\"" "$work/levels.html"' \
+    "the page of the sweep's log has its timelines and compares its seven levels"
+
+# 5. --fail-above with --from: a log with a 20 ms event ends 3, the page made.
+printf 'utc,core,late_ms,late_us\n2026-12-07T14:03:00.000Z,0,1,900\n2026-12-07T14:03:00.100Z,0,20,20412\n' >"$work/old.csv"
+code=0
+wine "$VANTREL_EXE" --html "$work/old.html" --from "$work/old.csv" --fail-above 5 </dev/null >/dev/null 2>&1 || code=$?
+expect '((code == 3)) && grep -q "id=\"verdict\"" "$work/old.html"' "--from a log with a 20 ms event and --fail-above 5 ends 3 ($code), the page written"
+code=0
+wine "$VANTREL_EXE" --html "$work/old.html" --from "$work/old.csv" --fail-above 50 </dev/null >/dev/null 2>&1 || code=$?
+expect '((code == 0))' "and with --fail-above 50 it ends 0 ($code)"
+echo "PASS"

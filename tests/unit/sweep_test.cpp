@@ -1,0 +1,146 @@
+// A sweep's bookkeeping on tables of made-up events: each stretch keeps its
+// level's figures per core, the first event of each core in a stretch is not
+// judged, an event counts for the stretch its time lies in, stalls count
+// where they belong, and the best level of each core is the lowest 99th
+// percentile bound; and the percentile bound of a histogram.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/platform_seam.h"
+#include "formats/context_format.h"
+#include "record/run_summary.h"
+#include "record/statistics.h"
+#include "record/sweep_record.h"
+
+namespace {
+
+constexpr std::int64_t t0 = 1796652180000;  // 2026-12-07T14:03:00.000Z
+
+void event(std::int64_t core, std::int64_t lateUs, std::int64_t utcMs) {
+    lockSamples();
+    addToSweep(TimerEvent{core, lateUs / 1000, lateUs, utcMs});
+    unlockSamples();
+}
+
+CoreStatistics withEvents(const std::vector<std::int64_t>& lateMs) {
+    CoreStatistics s{};
+    for (const std::int64_t ms : lateMs) addToStatistics(s, TimerEvent{0, ms, ms * 1000, t0});
+    return s;
+}
+
+TEST(Statistics, PercentileBoundIsTheBucketOfTheNearestRank) {
+    struct Case {
+        std::vector<std::int64_t> lateMs;
+        std::int64_t perMille;
+        std::int64_t bound;
+        bool above;
+    };
+    std::vector<std::int64_t> ninetyNineQuiet(99, 1);
+    ninetyNineQuiet.push_back(300);  // rank 99 of 100 is still quiet
+    std::vector<std::int64_t> ninetyEightQuiet(98, 1);
+    ninetyEightQuiet.insert(ninetyEightQuiet.end(), {300, 300});  // rank 99 is the first stall
+    const Case cases[] = {
+        {{-20}, 990, 0, false},         {{3}, 990, 5, false},        {ninetyNineQuiet, 990, 1, false},
+        {ninetyEightQuiet, 990, 500, false}, {ninetyNineQuiet, 1000, 500, false}, {{20000}, 990, 10000, true},
+        {{5, 5, 5, 11}, 500, 5, false},
+    };
+    for (const Case& c : cases) {
+        std::int64_t bound = -1;
+        bool above = false;
+        ASSERT_TRUE(percentileBoundMs(withEvents(c.lateMs), c.perMille, bound, above));
+        EXPECT_EQ(bound, c.bound) << c.lateMs.size() << " events, " << c.perMille;
+        EXPECT_EQ(above, c.above);
+    }
+    std::int64_t bound = 0;
+    bool above = false;
+    EXPECT_FALSE(percentileBoundMs(CoreStatistics{}, 990, bound, above)) << "no events, no percentile";
+}
+
+TEST(Sweep, StretchesJudgeAllButTheFirstPeriodAndKeepTheirOwnFigures) {
+    ASSERT_TRUE(createSampleLock());
+    ASSERT_TRUE(makeSweep(3, 2, 1000));
+    beginSweepStretch(t0, "idle", "idle");
+    // Core 0: the first event of the run is not judged, the next three are.
+    for (const auto& [lateUs, at] : std::vector<std::pair<std::int64_t, std::int64_t>>{{90000, 100}, {1000, 200}, {2000, 300}, {3000, 400}}) {
+        event(0, lateUs, t0 + at);
+    }
+    event(1, 50000, t0 + 150);
+    beginSweepStretch(t0 + 1000, "high", "high");
+    // Measured before the change, recorded after it: still idle's.
+    event(0, 4000, t0 + 990);
+    event(0, 70000, t0 + 1100);  // high's first period: not judged
+    event(0, 500, t0 + 1200);
+    event(1, 9000, t0 + 1050);
+    event(1, 8000, t0 + 1150);
+    // A stall's cause counts where its event came, unless it was unjudged;
+    // a wake-up's where its stall began.
+    countSweepStall(0, t0 + 1100, 70000, false, StallCause::threads);   // unjudged: left out
+    countSweepStall(1, t0 + 1150, 8000, false, StallCause::threads);    // high
+    countSweepStall(1, t0 + 150, 50000, false, StallCause::idle);       // idle's unjudged one
+    countSweepStall(0, t0 + 1010, 30000, true, StallCause::drivers);    // began in idle: left out of high
+    countSweepStall(0, t0 + 1300, 30000, true, StallCause::mixed);      // began in high
+    lockSamples();
+    endSweep(t0 + 2000);
+    unlockSamples();
+    beginSweepStretch(t0 + 2500, "realtime", "high");  // after the end: nothing
+
+    SweepSummary sweep{};
+    ASSERT_TRUE(copySweep(sweep));
+    ASSERT_EQ(sweep.stretchCount, 2);
+    EXPECT_EQ(sweep.stretches[0].toUtcMs, t0 + 1000);
+    EXPECT_EQ(sweep.stretches[1].toUtcMs, t0 + 2000) << "the end of the record ends the last stretch";
+    const SweepCore& idle0 = sweep.cores[0 * 2 + 0];
+    EXPECT_EQ(idle0.unjudged, 1);
+    EXPECT_EQ(idle0.timer.events, 4);
+    EXPECT_EQ(idle0.timer.maxUs, 4000) << "the unjudged 90 ms is not idle's";
+    const SweepCore& idle1 = sweep.cores[0 * 2 + 1];
+    EXPECT_EQ(idle1.timer.events, 0);
+    EXPECT_EQ(idle1.stalls[static_cast<int>(StallCause::idle)], 0);
+    const SweepCore& high0 = sweep.cores[1 * 2 + 0];
+    EXPECT_EQ(high0.timer.events, 1);
+    EXPECT_EQ(high0.unjudgedUtcMs, t0 + 1100);
+    EXPECT_EQ(high0.stalls[static_cast<int>(StallCause::threads)], 0);
+    EXPECT_EQ(high0.wakeStalls[static_cast<int>(StallCause::drivers)], 0);
+    EXPECT_EQ(high0.wakeStalls[static_cast<int>(StallCause::mixed)], 1);
+    const SweepCore& high1 = sweep.cores[1 * 2 + 1];
+    EXPECT_EQ(high1.timer.events, 1);
+    EXPECT_EQ(high1.stalls[static_cast<int>(StallCause::threads)], 1);
+
+    // Core 0 is best at high (0.5 ms against up to 4 ms), core 1 has no
+    // judged idle event: high again.
+    EXPECT_EQ(bestSweepStretch(sweep, 0), 1);
+    EXPECT_EQ(bestSweepStretch(sweep, 1), 1);
+    RunSummary run{};
+    run.sweep = &sweep;
+    TextBuffer lines{};
+    ASSERT_TRUE(makeTextBuffer(lines, 4096));
+    appendSweepLines(lines, run);
+    EXPECT_EQ(std::string(lines.data, lines.size),
+              "idle (class idle): core 0 p99 <= 5 ms mean 2.500 ms max 4 ms; core 1 no events\n"
+              "high (class high): core 0 p99 <= 0 ms mean 0.500 ms max 0 ms (best); core 1 p99 <= 10 ms mean 8.000 ms "
+              "max 8 ms (best)\n");
+    freeTextBuffer(lines);
+    freeSweep();
+}
+
+TEST(Sweep, TiesGoToTheLowerMeanAndNoMoreStretchesThanPlanned) {
+    ASSERT_TRUE(createSampleLock());
+    ASSERT_TRUE(makeSweep(2, 1, 1000));
+    beginSweepStretch(t0, "low", "normal");
+    for (const std::int64_t us : {0, 1900, 1800, 1700}) event(0, us, t0 + 100 + us / 100);
+    beginSweepStretch(t0 + 1000, "normal", "normal");
+    for (const std::int64_t us : {0, 1200, 1300, 1400}) event(0, us, t0 + 1100 + us / 100);
+    beginSweepStretch(t0 + 2000, "high", "high");  // beyond the two planned
+    SweepSummary sweep{};
+    ASSERT_TRUE(copySweep(sweep));
+    EXPECT_EQ(sweep.stretchCount, 2);
+    EXPECT_EQ(sweep.stretches[1].toUtcMs, -1) << "still measured";
+    EXPECT_EQ(bestSweepStretch(sweep, 0), 1) << "both at most 2 ms: the lower mean wins";
+    freeSweep();
+    EXPECT_FALSE(copySweep(sweep));
+}
+
+}  // namespace
