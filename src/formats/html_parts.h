@@ -61,9 +61,16 @@ const char* causeName(int shape);
 // 3 a square, the marks of timer events and wake-ups on a page without causes.
 void appendCauseShape(TextBuffer& out, std::int64_t x, std::int64_t y, int shape);
 void appendCauseLegend(TextBuffer& out, bool wakes);
-void appendCauseCell(TextBuffer& out, const StallCause& cause, const StallDuring* during, std::int64_t lateUs);
+// A stall caused by threads also names its first suspect when `suspects`
+// is given (a run that took process snapshots).
+void appendCauseCell(TextBuffer& out, const StallCause& cause, const StallDuring* during, std::int64_t lateUs,
+                     const StallSuspects* suspects);
 // The most stalls of one core, of timer events or of wake-ups: the length of a full bar.
 std::int64_t mostStalls(const RunSummary& run, bool wakes);
 void appendCauseBarCell(TextBuffer& out, const std::int64_t* counts, std::int64_t most);
 // What each cause means and what to try, or the line that says why the page has none.
 void appendCauseNotes(TextBuffer& out, const RunSummary& run);
+// The processes that were suspects most often, at most this many rows, and
+// what a suspect is; nothing on a page without suspects.
+constexpr std::int64_t suspectTableRows = 10;
+void appendSuspectTable(TextBuffer& out, const RunSummary& run);

@@ -10,20 +10,25 @@
 #include <vector>
 
 #include "formats/html_format.h"
+#include "formats/metrics_format.h"
+#include "formats/report_format.h"
+#include "formats/suspect_format.h"
 #include "record/timeline.h"
 
 namespace {
 
 constexpr std::int64_t startMs = 1796652180000;  // 2026-12-07T14:03:00.000Z
 
-std::string pageOf(const RunSummary& run) {
+std::string textOf(const RunSummary& run, void (*format)(const RunSummary&, TextBuffer&) = formatHtml) {
     TextBuffer out{};
     EXPECT_TRUE(makeTextBuffer(out, htmlCapacity(run.coreCount, run.wakes != nullptr)));
-    formatHtml(run, out);
+    format(run, out);
     std::string text(out.data, out.size);
     freeTextBuffer(out);
     return text;
 }
+
+std::string pageOf(const RunSummary& run) { return textOf(run); }
 
 // A worst event's cause, its lateness, and the name and the piece of path its mark must show.
 struct CauseCase { StallCause cause; std::int64_t lateUs; const char* name; const char* shape; };
@@ -133,6 +138,65 @@ TEST(PageCauses, WithoutAccountingOneLineSaysWhyAndNothingElseChanges) {
     plain.run.readFromLog = true;
     html = pageOf(plain.run);
     EXPECT_EQ(countOf(html, "<p id=\"no-causes\">No causes: made from a log"), 1U);
+}
+
+TEST(PageCauses, SuspectsOfThreadsStallsInThePageTheReportTheMetricsAndTheConsole) {
+    CausesRun causes(true);
+    causes.causes[3] = StallCause::threads;  // with its suspects unknown
+    std::vector<StallSuspects> suspects(causes.worst.size());
+    suspects[0] = {true, 412345, 2, {{"spin<1>.exe", 52, 150000, 8, true, 80, 140000, 15}, {"b", 9, 5000, 13, false, -1, 0, 0}}};
+    suspects[1] = suspects[0];  // not caused by threads: shown nowhere
+    const SuspectTally tally{{{"b", 1, 0, 5000}, {"spin<1>.exe", 3, 2, 450000}}, 2, 3, 0};
+    StallSuspects wakeSuspects{};
+    RunSummary& run = causes.run;
+    std::tie(run.suspects, run.suspectSnapshots, run.suspectSnapshotFailures, run.worstTimerSuspects,
+             run.worstWakeSuspects, run.suspectTally) = std::make_tuple(true, 12, 1, suspects.data(), &wakeSuspects, &tally);
+    causes.wakeCause = StallCause::threads;
+    causes.cores[1] = CoreStatistics{};
+    std::tie(causes.cores[1].events, causes.cores[1].maxMs, causes.cores[1].maxAtUtcMs) =
+        std::make_tuple(1, causes.worst[0].lateMs, causes.worst[0].utcMs);
+
+    const std::string html = pageOf(run);
+    EXPECT_NE(partOf(html, "<tr data-core=\"1\" data-utc=\"" + std::to_string(causes.worst[0].utcMs), "</tr>")
+                  .find("<span class=\"suspect\" data-process=\"spin&lt;1&gt;.exe\" data-cpu-us=\"150000\">"
+                        "spin&lt;1&gt;.exe 150.0 ms <small>CPU in 412.3</small></span></td>"),
+              std::string::npos) << html;
+    EXPECT_EQ(countOf(html, "class=\"suspect\""), 3U) << "the first suspect of each stall caused by threads";
+    EXPECT_EQ(countOf(html, "<small class=\"suspect\">suspects unknown</small>"), 2U);
+    const std::string table = partOf(html, "id=\"suspects\"", "</table>");
+    EXPECT_NE(table.find("<tr data-process=\"spin&lt;1&gt;.exe\"><td class=\"text\">spin&lt;1&gt;.exe</td><td>3</td>"
+                         "<td>2</td><td>450.0</td></tr><tr data-process=\"b\">"),
+              std::string::npos) << table;
+    EXPECT_NE(html.find("(3 stalls; 12 snapshots, 1 failed). It ran near the stall"), std::string::npos);
+
+    const std::string report = textOf(run, formatReport);
+    EXPECT_NE(report.find("\"suspects\": [{\"process\": \"spin<1>.exe\", \"pid\": 52, \"cpu_ms\": 150, \"window_ms\": "
+                          "412.345, \"base_priority\": 8, \"above_sampler\": true, \"thread\": {\"tid\": 80, \"cpu_ms\": "
+                          "140, \"priority\": 15}}, {\"process\": \"b\", \"pid\": 9, \"cpu_ms\": 5, \"window_ms\": "
+                          "412.345, \"base_priority\": 13, \"above_sampler\": false, \"thread\": null}]\n  }"),
+              std::string::npos) << report;
+    EXPECT_NE(report.find("\"cause\": \"threads\", \"during\": {\"span_ms\": 120, \"threads_ms\": 0, \"drivers_ms\": 0, "
+                          "\"idle_ms\": 118}, \"suspects\": null}"),
+              std::string::npos) << report;
+    EXPECT_EQ(countOf(report, "\"suspects\""), 2U);
+
+    const std::string metrics = textOf(run, formatMetrics);
+    EXPECT_NE(metrics.find("\nvantrel_suspect_snapshots_total 12\n"), std::string::npos) << metrics;
+    EXPECT_NE(metrics.find("\nvantrel_suspect_snapshot_failures_total 1\n"), std::string::npos) << metrics;
+
+    // The console's word on the worst stall: the worst wake-up, then without wake-ups the worst timer event.
+    TextBuffer line{};
+    ASSERT_TRUE(makeTextBuffer(line, 256));
+    EXPECT_FALSE(appendWorstStallSuspect(line, run)) << "its suspects are unknown";
+    wakeSuspects = suspects[0];
+    wakeSuspects.list[0].process[4] = '\n';
+    EXPECT_TRUE(appendWorstStallSuspect(line, run));
+    EXPECT_EQ(std::string(line.data, line.size), "suspect: spin?1>.exe (pid 52), 150 ms of CPU time in the 412 ms around it");
+    freeTextBuffer(line);
+    run.suspects = false;
+    EXPECT_EQ(countOf(textOf(run, formatReport), "\"suspects\": null"), 2U) << "a run without snapshots has them all null";
+    EXPECT_EQ(countOf(pageOf(run), "class=\"suspect\""), 0U);
+    EXPECT_EQ(countOf(textOf(run, formatMetrics), "suspect"), 0U);
 }
 
 }  // namespace
