@@ -10,7 +10,7 @@
 #include "text/text_buffer.h"
 
 // Bytes one stall's suspects may take in the report, names escaped.
-constexpr std::size_t suspectsJsonBytes = 96 + static_cast<std::size_t>(suspectsKept) * (224 + 6 * suspectNameCapacity);
+constexpr std::size_t suspectsJsonBytes = 96 + static_cast<std::size_t>(suspectsKept) * (320 + 6 * suspectNameCapacity);
 
 // The suspects of worst entry `k` (of the wake-ups with `wake`), or null
 // when the run has none for it.

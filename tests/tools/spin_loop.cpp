@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     const long count = argc == 4 ? argument(argv[2], 100) : -1;
     const long pauseMs = argc == 4 ? argument(argv[3], 60000) : -1;
     if (ms < 0 || count < 0 || pauseMs < 0) {
-        std::fprintf(stderr, "usage: spin_loop MS(0..5000) COUNT(0..100) PAUSE_MS(0..60000)\n");
+        static_cast<void>(std::fprintf(stderr, "usage: spin_loop MS(0..5000) COUNT(0..100) PAUSE_MS(0..60000)\n"));
         return 2;
     }
     for (long k = 1; k <= count; ++k) {
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         volatile unsigned long long spins = 0;
         while (counterMs() < deadline) spins = spins + 1;
         std::printf("spin=%ld start_utc_ms=%lld end_utc_ms=%lld\n", k, startUtc, utcMs());
-        std::fflush(stdout);
+        static_cast<void>(std::fflush(stdout));
     }
     return 0;
 }

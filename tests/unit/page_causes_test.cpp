@@ -3,6 +3,8 @@
 // size of a page with causes and writes one for the browser).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <iterator>
 #include <string>
@@ -19,10 +21,12 @@ namespace {
 
 constexpr std::int64_t startMs = 1796652180000;  // 2026-12-07T14:03:00.000Z
 
-std::string textOf(const RunSummary& run, void (*format)(const RunSummary&, TextBuffer&) = formatHtml) {
+std::string textOf(const RunSummary& run, void (*format)(const RunSummary&, TextBuffer&) = formatHtml,
+                   std::size_t (*capacity)(std::int64_t, bool) = htmlCapacity) {
     TextBuffer out{};
-    EXPECT_TRUE(makeTextBuffer(out, htmlCapacity(run.coreCount, run.wakes != nullptr)));
+    EXPECT_TRUE(makeTextBuffer(out, capacity(run.coreCount, run.wakes != nullptr)));
     format(run, out);
+    EXPECT_FALSE(out.overflowed);
     std::string text(out.data, out.size);
     freeTextBuffer(out);
     return text;
@@ -169,7 +173,7 @@ TEST(PageCauses, SuspectsOfThreadsStallsInThePageTheReportTheMetricsAndTheConsol
               std::string::npos) << table;
     EXPECT_NE(html.find("(3 stalls; 12 snapshots, 1 failed). It ran near the stall"), std::string::npos);
 
-    const std::string report = textOf(run, formatReport);
+    const std::string report = textOf(run, formatReport, reportCapacity);
     EXPECT_NE(report.find("\"suspects\": [{\"process\": \"spin<1>.exe\", \"pid\": 52, \"cpu_ms\": 150, \"window_ms\": "
                           "412.345, \"base_priority\": 8, \"above_sampler\": true, \"thread\": {\"tid\": 80, \"cpu_ms\": "
                           "140, \"priority\": 15}}, {\"process\": \"b\", \"pid\": 9, \"cpu_ms\": 5, \"window_ms\": "
@@ -180,7 +184,7 @@ TEST(PageCauses, SuspectsOfThreadsStallsInThePageTheReportTheMetricsAndTheConsol
               std::string::npos) << report;
     EXPECT_EQ(countOf(report, "\"suspects\""), 2U);
 
-    const std::string metrics = textOf(run, formatMetrics);
+    const std::string metrics = textOf(run, formatMetrics, metricsCapacity);
     EXPECT_NE(metrics.find("\nvantrel_suspect_snapshots_total 12\n"), std::string::npos) << metrics;
     EXPECT_NE(metrics.find("\nvantrel_suspect_snapshot_failures_total 1\n"), std::string::npos) << metrics;
 
@@ -194,9 +198,46 @@ TEST(PageCauses, SuspectsOfThreadsStallsInThePageTheReportTheMetricsAndTheConsol
     EXPECT_EQ(std::string(line.data, line.size), "suspect: spin?1>.exe (pid 52), 150 ms of CPU time in the 412 ms around it");
     freeTextBuffer(line);
     run.suspects = false;
-    EXPECT_EQ(countOf(textOf(run, formatReport), "\"suspects\": null"), 2U) << "a run without snapshots has them all null";
+    EXPECT_EQ(countOf(textOf(run, formatReport, reportCapacity), "\"suspects\": null"), 2U) << "without snapshots all null";
     EXPECT_EQ(countOf(pageOf(run), "class=\"suspect\""), 0U);
-    EXPECT_EQ(countOf(textOf(run, formatMetrics), "suspect"), 0U);
+    EXPECT_EQ(countOf(textOf(run, formatMetrics, metricsCapacity), "suspect"), 0U);
+}
+
+TEST(PageCauses, EveryWorstEntrysSuspectsWithTheLongestNamesFitThePageAndTheReport) {
+    // Quotes grow most in the page, control characters in the report; every
+    // entry caused by threads, every suspect known.
+    Suspect longest{{}, INT64_MAX, INT64_MAX, INT32_MIN, true, INT64_MAX, INT64_MAX, INT32_MIN};
+    std::fill(longest.process, longest.process + suspectNameCapacity - 1, '"');
+    const StallSuspects full{true, INT64_MAX, suspectsKept, {longest, longest, longest}};
+    SuspectTally tally{};
+    for (SuspectTallyEntry& e : tally.kept) e = {{}, INT64_MAX, INT64_MAX, INT64_MAX};
+    for (SuspectTallyEntry& e : tally.kept) std::copy(longest.process, longest.process + suspectNameCapacity, e.process);
+    tally.count = suspectTallyKept;
+    CausesRun causes(true);
+    std::vector<WorstEvent> worst(worstEventsKept, causes.worst[0]);
+    std::vector<WakeEvent> wakes(worstWakesKept, causes.worstWake);
+    const std::vector<StallCause> threads(worstWakesKept, StallCause::threads);
+    const std::vector<StallDuring> during(worstWakesKept, StallDuring{INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX});
+    std::vector<StallSuspects> suspects(worstWakesKept, full);
+    RunSummary& run = causes.run;
+    std::tie(run.worstTimer, run.worstTimerCount, run.worstWakes, run.worstWakeCount) =
+        std::make_tuple(worst.data(), worstEventsKept, wakes.data(), worstWakesKept);
+    std::tie(run.worstTimerCause, run.worstTimerDuring, run.worstWakeCause, run.worstWakeDuring) =
+        std::make_tuple(threads.data(), during.data(), threads.data(), during.data());
+    std::tie(run.suspects, run.worstTimerSuspects, run.worstWakeSuspects, run.suspectTally) =
+        std::make_tuple(true, suspects.data(), suspects.data(), &tally);
+    causes.cores[1] = CoreStatistics{};
+    std::tie(causes.cores[1].events, causes.cores[1].maxMs, causes.cores[1].maxAtUtcMs) =
+        std::make_tuple(1, worst[0].lateMs, worst[0].utcMs);
+    EXPECT_EQ(countOf(textOf(run), "<tr data-process="), 10U) << "the table's ten rows";
+    for (StallSuspects& s : suspects) {
+        for (Suspect& each : s.list) std::fill(each.process, each.process + suspectNameCapacity - 1, '\x01');
+    }
+    const std::string report = textOf(run, formatReport, reportCapacity);
+    EXPECT_EQ(countOf(report, "\"process\""), static_cast<std::size_t>(suspectsKept * (1 + worstWakesKept)));
+    run.suspects = false;
+    EXPECT_LE(report.size() - textOf(run, formatReport, reportCapacity).size(), (1 + worstWakesKept) * suspectsJsonBytes)
+        << "the report's bound of one stall's suspects";
 }
 
 }  // namespace

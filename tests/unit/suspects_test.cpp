@@ -94,11 +94,12 @@ TEST(Suspects, WindowArithmeticAndRankingOnTablesOfSnapshots) {
 
 TEST(Suspects, ThreadLevelAndPriorityAgainstVantrelsOwnThreads) {
     // Vantrel's samplers at 10; spin.exe's busy thread at 15 where thread
-    // times move; wine.exe's threads never move (as under Wine): its base 8.
+    // times move; wine.exe's thread stays at its start's time (as under
+    // Wine): no thread, its base 8.
     const auto at = [](std::int64_t cpu100ns) {
         return std::vector<Proc>{{own, 0, "vantrel.exe", 1, 8, {{1, 0, 10}, {2, 0, 9}}},
                                  {8, cpu100ns / 10000, "spin.exe", 1, 8, {{80, cpu100ns, 15}, {81, 0, 8}}},
-                                 {9, cpu100ns / 10000, "wine.exe", 1, 8, {{90, 0, 8}}}};
+                                 {9, cpu100ns / 10000, "wine.exe", 1, 8, {{90, 500000, 8}}}};
     };
     ASSERT_TRUE(makeProcessSnapshots(own, 3, 4, 16));
     ASSERT_TRUE(store(0, at(0)));
