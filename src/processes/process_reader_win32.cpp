@@ -133,12 +133,12 @@ ULONG readRaw() {
     return 0;
 }
 
-// The image name of `p`, when it lies inside the answer, as UTF-8.
+// The image name of `p`, when it lies inside the answer, as UTF-8 at the
+// end of `names` (parse points the reading at it once all are in).
 void addName(const SystemProcess& p, ULONG returned, ProcessReading& reading) {
     const auto at = reinterpret_cast<std::uintptr_t>(p.imageName.buffer);
     const auto begin = reinterpret_cast<std::uintptr_t>(raw);
     const int chars = std::min<int>(p.imageName.length / 2, longestName);
-    reading.name = names + namesUsed;
     reading.nameLength = 0;
     if (chars == 0 || at < begin || at - begin + static_cast<std::uintptr_t>(chars) * 2 > returned) return;
     const int size = WideCharToMultiByte(CP_UTF8, 0, p.imageName.buffer, chars, names + namesUsed,
@@ -180,6 +180,12 @@ bool parse(ULONG returned) {
         }
         if (p.nextEntryOffset == 0 || p.nextEntryOffset > returned - at) break;
         at += p.nextEntryOffset;
+    }
+    // The names may have moved as their buffer grew: pointed at only now.
+    std::size_t nameAt = 0;
+    for (std::int64_t k = 0; k < processCount; ++k) {
+        processes[k].name = names + nameAt;
+        nameAt += processes[k].nameLength;
     }
     return true;
 }
