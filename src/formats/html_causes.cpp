@@ -106,7 +106,7 @@ static void appendFirstSuspect(TextBuffer& out, const StallSuspects& suspects) {
         return;
     }
     if (suspects.count == 0) {
-        appendText(out, "<small class=\"suspect\">no other process ran</small>");
+        appendText(out, "<small class=\"suspect\">no listed process grew</small>");
         return;
     }
     const Suspect& s = suspects.list[0];

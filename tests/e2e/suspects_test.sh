@@ -40,8 +40,8 @@ at_ms='((.at_utc[0:19] + "Z" | fromdateiso8601) * 1000 + (.at_utc[20:23] | tonum
 for line in "${spun[@]}"; do
     end=${line##*end_utc_ms=}
     # Core 1's wake-up that the spin held back comes as it lets go.
-    wake=$(jq -c --argjson end "$end" \
-        "[.worst_wakes[] | select(.core == 1 and .late_us >= 100000 and $at_ms >= \$end - 100 and $at_ms <= \$end + 500)][0]" \
+    wake=$(jq -c --argjson stop "$end" \
+        "[.worst_wakes[] | select(.core == 1 and .late_us >= 100000 and $at_ms >= \$stop - 100 and $at_ms <= \$stop + 500)][0]" \
         "$report")
     expect '[[ $(jq -r ".cause == \"threads\" and .suspects[0].process == \"spin_loop.exe\" and .suspects[0].cpu_ms >= 100 and .suspects[0].window_ms >= .suspects[0].cpu_ms" <<<"$wake") == true ]]' \
         "the wake-up held back by ${line%% *} is caused by threads, spin_loop.exe first among its suspects: $wake"
