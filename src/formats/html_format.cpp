@@ -261,10 +261,9 @@ constexpr std::size_t seriesBytesPerSlot = 12;  // "M1062 110h0" at most
 constexpr std::size_t histogramBytes = 4096;
 constexpr std::size_t tableRowBytes = 512;
 constexpr std::size_t causeBarBytes = 640;     // a core's bar of stalls by cause and its counts
-// A worst event's cause, its figures and its first suspect (its name twice, escaped).
-constexpr std::size_t causeCellBytes = 480 + 12 * suspectNameCapacity;
-// The table of suspects and what it says.
-constexpr std::size_t suspectTableBytes = 1024 + suspectTableRows * (256 + 12 * suspectNameCapacity);
+// A worst event's cause, its figures and its first suspect (html_parts.h
+// has the suspects' own bounds, beside the table's).
+constexpr std::size_t causeCellBytes = 160 + suspectCellBytes;
 constexpr std::size_t worstMarkBytes = 512;
 constexpr std::size_t suspendedSpanBytes = 96;
 constexpr std::size_t problemBytes = outsideTextMost * 6 + 128;  // "&quot;" for every byte

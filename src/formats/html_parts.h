@@ -2,6 +2,7 @@
 // html_charts.cpp, html_tables.cpp, html_worst.cpp); not for other callers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "record/run_summary.h"
@@ -62,7 +63,9 @@ const char* causeName(int shape);
 void appendCauseShape(TextBuffer& out, std::int64_t x, std::int64_t y, int shape);
 void appendCauseLegend(TextBuffer& out, bool wakes);
 // A stall caused by threads also names its first suspect when `suspects`
-// is given (a run that took process snapshots).
+// is given (a run that took process snapshots): at most this many bytes
+// more, its name written twice and escaped.
+constexpr std::size_t suspectCellBytes = 320 + 12 * suspectNameCapacity;
 void appendCauseCell(TextBuffer& out, const StallCause& cause, const StallDuring* during, std::int64_t lateUs,
                      const StallSuspects* suspects);
 // The most stalls of one core, of timer events or of wake-ups: the length of a full bar.
@@ -73,4 +76,5 @@ void appendCauseNotes(TextBuffer& out, const RunSummary& run);
 // The processes that were suspects most often, at most this many rows, and
 // what a suspect is; nothing on a page without suspects.
 constexpr std::int64_t suspectTableRows = 10;
+constexpr std::size_t suspectTableBytes = 1024 + suspectTableRows * (256 + 12 * suspectNameCapacity);
 void appendSuspectTable(TextBuffer& out, const RunSummary& run);

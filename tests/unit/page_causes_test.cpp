@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "formats/html_format.h"
+#include "formats/html_parts.h"
 #include "formats/metrics_format.h"
 #include "formats/report_format.h"
 #include "formats/suspect_format.h"
@@ -229,7 +230,8 @@ TEST(PageCauses, EveryWorstEntrysSuspectsWithTheLongestNamesFitThePageAndTheRepo
     causes.cores[1] = CoreStatistics{};
     std::tie(causes.cores[1].events, causes.cores[1].maxMs, causes.cores[1].maxAtUtcMs) =
         std::make_tuple(1, worst[0].lateMs, worst[0].utcMs);
-    EXPECT_EQ(countOf(textOf(run), "<tr data-process="), 10U) << "the table's ten rows";
+    const std::string page = textOf(run);
+    EXPECT_EQ(countOf(page, "<tr data-process="), 10U) << "the table's ten rows";
     for (StallSuspects& s : suspects) {
         for (Suspect& each : s.list) std::fill(each.process, each.process + suspectNameCapacity - 1, '\x01');
     }
@@ -238,6 +240,10 @@ TEST(PageCauses, EveryWorstEntrysSuspectsWithTheLongestNamesFitThePageAndTheRepo
     run.suspects = false;
     EXPECT_LE(report.size() - textOf(run, formatReport, reportCapacity).size(), (1 + worstWakesKept) * suspectsJsonBytes)
         << "the report's bound of one stall's suspects";
+    const std::size_t table = partOf(page, "<h3>Suspects</h3>", "never suspects.</p>").size();
+    EXPECT_LE(table, suspectTableBytes) << "the bound of the table of suspects";
+    EXPECT_LE(page.size() - textOf(run).size() - table, (worstEventsKept + worstWakesKept) * suspectCellBytes)
+        << "the bound of a cause cell's first suspect";
 }
 
 }  // namespace
