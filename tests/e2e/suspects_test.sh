@@ -37,6 +37,7 @@ mapfile -t spun < <(tr -d '\r' <"$spins" | grep '^spin=')
 expect '((${#spun[@]} == 3))' "three spins: ${spun[*]}"
 # A worst wake-up's time in ms since 1970, from its at_utc.
 at_ms='((.at_utc[0:19] + "Z" | fromdateiso8601) * 1000 + (.at_utc[20:23] | tonumber))'
+shortest_window=100000
 for line in "${spun[@]}"; do
     end=${line##*end_utc_ms=}
     # Core 1's wake-up that the spin held back comes as it lets go.
@@ -45,7 +46,12 @@ for line in "${spun[@]}"; do
         "$report")
     expect '[[ $(jq -r ".cause == \"threads\" and .suspects[0].process == \"spin_loop.exe\" and .suspects[0].cpu_ms >= 100 and .suspects[0].window_ms >= .suspects[0].cpu_ms" <<<"$wake") == true ]]' \
         "the wake-up held back by ${line%% *} is caused by threads, spin_loop.exe first among its suspects: $wake"
+    window=$(jq -r '.suspects[0].window_ms // 100000 | floor' <<<"$wake")
+    ((window < shortest_window)) && shortest_window=$window
 done
+# At the steady pace alone every window would span a second or more; the
+# snapshot taken as soon as a stall is seen ends it just after the spin.
+expect '((shortest_window < 900))' "a spin's window ends with the snapshot taken at once after it: $shortest_window ms"
 
 suspect_cells=$(grep -o '<span class="suspect" data-process="spin_loop.exe"' "$page" | wc -l)
 expect '((suspect_cells >= 3))' "the page's cause column names spin_loop.exe ($suspect_cells cells)"
