@@ -1,6 +1,8 @@
 // spin_loop: a Windows program that keeps its CPU busy for MS milliseconds,
 // COUNT times, PAUSE_MS apart (and PAUSE_MS before the first, so that its
-// own start is not one of them). Started under `chrt -f 50 taskset -c 1` it
+// own start is not one of them, and after the last, so that the process
+// snapshot taken after it still finds the process: one that has ended
+// counts only to its last reading). Started under `chrt -f 50 taskset -c 1` it
 // holds off every thread of Vantrel on that CPU, and its process's CPU time
 // grows by as much: the suspect the end-to-end test expects. Each spin ends
 // by reading the performance counter; a watchdog such as timeout(1) would
@@ -55,5 +57,6 @@ int main(int argc, char** argv) {
         std::printf("spin=%ld start_utc_ms=%lld end_utc_ms=%lld\n", k, startUtc, utcMs());
         static_cast<void>(std::fflush(stdout));
     }
+    Sleep(static_cast<DWORD>(pauseMs));
     return 0;
 }
