@@ -24,6 +24,12 @@ if [[ $build == "$root/build/windows" ]]; then
     cmake --preset windows >/dev/null
 fi
 cmake --build "$build" -j2 --target vantrel vprobe idle_loop >/dev/null
+# The same program without the snapshots of the processes' CPU times (the
+# suspects of stalls), to measure what they add beside it.
+without_snapshots=$build-no-snapshots
+cmake -S "$root" -B "$without_snapshots" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DVANTREL_STRICT=ON -DBUILD_TESTING=OFF -DVANTREL_PROCESS_SNAPSHOTS=OFF >/dev/null
+cmake --build "$without_snapshots" -j2 --target vantrel >/dev/null
 
 # shellcheck source=scripts/wine-session.sh
 source scripts/wine-session.sh
@@ -75,7 +81,7 @@ measure() {
     fi
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
-    printf '%-14s process %6s %% of a core (%d ticks)   wineserver %6s %% (%d ticks)\n' "$name" \
+    printf '%-31s process %6s %% of a core (%d ticks)   wineserver %6s %% (%d ticks)\n' "$name" \
         "$(share $((after_self - before_self)))" $((after_self - before_self)) \
         "$(share $((after_server - before_server)))" $((after_server - before_server))
 }
@@ -92,7 +98,7 @@ measure_cyclictest() {
     after=$(cpu_ticks "$pid")
     kill -INT "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
-    printf '%-14s process %6s %% of a core (%d ticks)\n' cyclictest "$(share $((after - before)))" $((after - before))
+    printf '%-31s process %6s %% of a core (%d ticks)\n' cyclictest "$(share $((after - before)))" $((after - before))
 }
 
 echo "CPU time over $seconds s at $ticks_per_second ticks/s, as a share of one core:"
@@ -107,6 +113,10 @@ fi
 # on core 0's every event for the stalls' causes): compare this line between
 # two builds to see what a part of the record costs.
 report_dir=$(mktemp -d)
+measure "vantrel --report" "$build/vantrel.exe" --report "$(winepath -w "$report_dir/report.json" 2>/dev/null)"
+# The snapshots of the processes' CPU times (one a second) are the difference
+# to the same run of the program built without them, measured before and after.
+measure "vantrel --report, no snapshots" "$without_snapshots/vantrel.exe" --report "$(winepath -w "$report_dir/report.json" 2>/dev/null)"
 measure "vantrel --report" "$build/vantrel.exe" --report "$(winepath -w "$report_dir/report.json" 2>/dev/null)"
 rm -rf "$report_dir"
 measure_cyclictest

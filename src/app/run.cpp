@@ -21,6 +21,7 @@
 #include "engine/wake_sampler.h"
 #include "files/record_writer.h"
 #include "formats/record_formats.h"
+#include "processes/process_snapshots.h"
 #include "record/problem_list.h"
 #include "record/recorder.h"
 #include "text/text_buffer.h"
@@ -169,7 +170,7 @@ bool startRecording(const CommandLine& options, std::int64_t cores, bool fineCho
     settings.formats = &recordFormats;
     // Before the record's first snapshot, so that it already has causes. A
     // system without the accounting records the run all the same.
-    startAccounting(cores, tellRunProblem);
+    const bool causes = startAccounting(cores, tellRunProblem);
     char error[messageCapacity];
     if (!startRecorder(settings, error)) {
         char line[messageCapacity + 16];
@@ -178,6 +179,13 @@ bool startRecording(const CommandLine& options, std::int64_t cores, bool fineCho
         recording = false;
         return false;
     }
+#ifndef VANTREL_NO_PROCESS_SNAPSHOTS
+    // Only a stall with a cause can have suspects; a system that will not
+    // list its processes records the run all the same.
+    if (causes) startProcessSnapshots(tellRunProblem);
+#else
+    static_cast<void>(causes);
+#endif
     openConsoleView(options, cores);
     return true;
 }

@@ -5,6 +5,7 @@
 #include "engine/accounting.h"
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
+#include "engine/stall_cause.h"
 #include "engine/suspend_state.h"
 #include "engine/ticks.h"
 #include "engine/timer_event.h"
@@ -12,6 +13,7 @@
 
 TimerEventSink timerEventSink = nullptr;
 bool fineColumns = false;
+void (*stallSeen)() = nullptr;
 
 namespace {
 
@@ -174,6 +176,7 @@ std::int64_t recordTimerEvent(std::int64_t core) {
     // Core 0's period paces the reading of every core's time accounting;
     // before the baseline, so that the call is not lateness of the next event.
     if (core == 0 && accountingReader != nullptr) accountingReader();
+    if (event.lateUs >= snapshotStallUs && stallSeen != nullptr) stallSeen();
 
     // Read afresh: the time spent handling this event is not lateness of the next.
     markTimerBaseline(core);

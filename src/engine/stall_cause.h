@@ -8,6 +8,14 @@
 // A timer event or wake-up later than this is a stall and gets a cause.
 constexpr std::int64_t stallLateUs = 5000;
 
+// A stall this long or longer can be told apart from the accounting's
+// steps: the sampler that sees one asks for a snapshot of the processes at
+// once (stallSeen), so that its window of suspects ends right after it.
+constexpr std::int64_t snapshotStallUs = 20000;
+// Set before any sampler starts; null (no snapshots) costs nothing. Called
+// outside the lock; waits for nothing.
+extern void (*stallSeen)();
+
 enum class StallCause : std::uint8_t {
     unknown = 0,  // the span is too short for the accounting, or not covered yet
     threads,      // another thread ran: at least half the span was thread time

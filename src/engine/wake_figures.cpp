@@ -206,6 +206,7 @@ void recordWake(std::int64_t core, std::int64_t lateUs, std::int64_t skipped, st
     addToWorst(w, core, late, utcMs);
     raiseColumnWorst(w, late);
     if (late > stallLateUs) queueStall(w, core, late, utcMs);
+    if (late >= snapshotStallUs && stallSeen != nullptr) stallSeen();
 }
 
 void endWakeLineSecond(std::int64_t core) {

@@ -57,7 +57,7 @@ void appendCauseStyle(TextBuffer& out) {
                     ".worst-wake-mark[data-cause] path{stroke-dasharray:2 1.5}"
                     ".causebar{display:inline-block;width:100px;height:10px;vertical-align:middle}"
                     ".cause-key svg{display:inline-block;width:36px;height:12px;vertical-align:middle}"
-                    "small{color:#555;font-size:.8em}dl.causes dd{margin:0 0 .3em 1.5em}");
+                    "small{color:#555;font-size:.8em}dl.causes dd{margin:0 0 .3em 1.5em}.suspect{display:block}");
 }
 
 int causeShapeOf(const StallCause* cause, std::int64_t lateUs) {
@@ -101,7 +101,32 @@ void appendCauseLegend(TextBuffer& out, bool wakes) {
 
 static void appendDuringMs(TextBuffer& out, std::int64_t us) { appendDecimal(out, us, 1000, 1); }
 
-void appendCauseCell(TextBuffer& out, const StallCause& cause, const StallDuring* during, std::int64_t lateUs) {
+// The first suspect of a stall caused by threads, under its cause.
+static void appendFirstSuspect(TextBuffer& out, const StallSuspects& suspects) {
+    if (!suspects.known) {
+        appendText(out, "<small class=\"suspect\">suspects unknown</small>");
+        return;
+    }
+    if (suspects.count == 0) {
+        appendText(out, "<small class=\"suspect\">no listed process grew</small>");
+        return;
+    }
+    const Suspect& s = suspects.list[0];
+    appendText(out, "<span class=\"suspect\" data-process=\"");
+    appendHtmlText(out, s.process);
+    appendText(out, "\" data-cpu-us=\"");
+    appendInteger(out, s.cpuUs);
+    appendText(out, "\">");
+    appendHtmlText(out, s.process);
+    appendChar(out, ' ');
+    appendDuringMs(out, s.cpuUs);
+    appendText(out, " ms <small>CPU in ");
+    appendDuringMs(out, suspects.windowUs);
+    appendText(out, "</small></span>");
+}
+
+void appendCauseCell(TextBuffer& out, const StallCause& cause, const StallDuring* during, std::int64_t lateUs,
+                     const StallSuspects* suspects) {
     const int shape = causeShapeOf(&cause, lateUs);
     if (shape == noStall) {
         appendText(out, "<td class=\"text\">\xe2\x80\x94</td>");  // an em dash
@@ -122,6 +147,7 @@ void appendCauseCell(TextBuffer& out, const StallCause& cause, const StallDuring
         appendDuringMs(out, during->spanUs);
         appendText(out, "</small>");
     }
+    if (shape == static_cast<int>(StallCause::threads) && suspects != nullptr) appendFirstSuspect(out, *suspects);
     appendText(out, "</td>");
 }
 
@@ -202,4 +228,58 @@ void appendCauseNotes(TextBuffer& out, const RunSummary& run) {
         appendText(out, " ms here and ");
     }
     appendText(out, "says what the core did, not which process or driver.</p>\n");
+}
+
+// The tally's entry that ranks next after those already `listed`: the most
+// stalls, then the most CPU time, then the first seen.
+static std::int64_t nextInTally(const SuspectTally& tally, const bool* listed) {
+    std::int64_t best = -1;
+    for (std::int64_t k = 0; k < tally.count; ++k) {
+        if (listed[k]) continue;
+        const SuspectTallyEntry& e = tally.kept[k];
+        if (best < 0 || e.stalls > tally.kept[best].stalls ||
+            (e.stalls == tally.kept[best].stalls && e.cpuUs > tally.kept[best].cpuUs)) {
+            best = k;
+        }
+    }
+    return best;
+}
+
+void appendSuspectTable(TextBuffer& out, const RunSummary& run) {
+    if (!pageHasCauses(run) || !run.suspects || run.suspectTally == nullptr) return;
+    const SuspectTally& tally = *run.suspectTally;
+    appendText(out, "<h3>Suspects</h3>\n");
+    if (tally.count == 0) {
+        appendText(out, "<p id=\"suspects\">No stall caused by threads had a suspect.</p>\n");
+    } else {
+        appendTableStart(out, "suspects",
+                         "<th class=\"text\">process</th><th>stalls</th><th>first suspect</th><th>CPU ms in them</th>");
+        bool listed[suspectTallyKept] = {};
+        for (std::int64_t row = 0; row < suspectTableRows; ++row) {
+            const std::int64_t k = nextInTally(tally, listed);
+            if (k < 0) break;
+            listed[k] = true;
+            const SuspectTallyEntry& e = tally.kept[k];
+            appendText(out, "<tr data-process=\"");
+            appendHtmlText(out, e.process);
+            appendText(out, "\"><td class=\"text\">");
+            appendHtmlText(out, e.process);
+            appendText(out, "</td>");
+            appendCell(out, e.stalls);
+            appendCell(out, e.first);
+            appendText(out, "<td>");
+            appendDuringMs(out, e.cpuUs);
+            appendText(out, "</td></tr>");
+        }
+        appendTableEnd(out);
+    }
+    appendText(out, "<p>A suspect is a process whose CPU time grew most between the snapshots of every process's "
+                    "CPU time taken just before and just after a stall caused by threads (");
+    appendInteger(out, tally.stalls);
+    appendText(out, tally.stalls == 1 ? " stall; " : " stalls; ");
+    appendInteger(out, run.suspectSnapshots);
+    appendText(out, " snapshots, ");
+    appendInteger(out, run.suspectSnapshotFailures);
+    appendText(out, " failed). It ran near the stall, on this core or another: that is not proof that it held "
+                    "the core. Vantrel itself and the idle process are never suspects.</p>\n");
 }

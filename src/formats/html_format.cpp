@@ -257,6 +257,7 @@ void formatHtml(const RunSummary& run, TextBuffer& out) {
     appendText(out, "<section><h2>Worst timer events</h2>\n");
     appendWorstTimerTable(out, run);
     appendCauseNotes(out, run);
+    appendSuspectTable(out, run);
     appendText(out, "</section>\n<section><h2>Timer events by lateness</h2><div class=\"histograms\">\n");
     for (std::int64_t c = 0; c < run.coreCount; ++c) appendHistogram(out, run.cores[c], c);
     appendText(out, "</div>\n");
@@ -285,7 +286,9 @@ constexpr std::size_t seriesBytesPerSlot = 12;  // "M1062 110h0" at most
 constexpr std::size_t histogramBytes = 4096;
 constexpr std::size_t tableRowBytes = 512;
 constexpr std::size_t causeBarBytes = 640;     // a core's bar of stalls by cause and its counts
-constexpr std::size_t causeCellBytes = 160;    // a worst event's cause and its figures
+// A worst event's cause, its figures and its first suspect (html_parts.h
+// has the suspects' own bounds, beside the table's).
+constexpr std::size_t causeCellBytes = 160 + suspectCellBytes;
 constexpr std::size_t worstMarkBytes = 768;  // with its title and a line to its label
 constexpr std::size_t suspendedSpanBytes = 96;
 constexpr std::size_t problemBytes = outsideTextMost * 6 + 128;  // "&quot;" for every byte
@@ -298,6 +301,6 @@ std::size_t htmlCapacity(std::int64_t coreCount, bool withWakes) {
                                 series * (tableRowBytes + causeBarBytes);
     const std::size_t events = static_cast<std::size_t>(worstEventsKept + worstWakesKept) *
                                (worstMarkBytes + tableRowBytes + causeCellBytes);
-    return pageFixedBytes + cores * perCore + events + static_cast<std::size_t>(problemsKept) * problemBytes +
+    return pageFixedBytes + suspectTableBytes + cores * perCore + events + static_cast<std::size_t>(problemsKept) * problemBytes +
            5 * outsideTextMost * 6 + pageContextCapacity(coreCount);
 }

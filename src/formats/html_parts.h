@@ -93,7 +93,12 @@ const char* causeName(int shape);
 // 3 a square, the marks of timer events and wake-ups on a page without causes.
 void appendCauseShape(TextBuffer& out, std::int64_t x, std::int64_t y, int shape);
 void appendCauseLegend(TextBuffer& out, bool wakes);
-void appendCauseCell(TextBuffer& out, const StallCause& cause, const StallDuring* during, std::int64_t lateUs);
+// A stall caused by threads also names its first suspect when `suspects`
+// is given (a run that took process snapshots): at most this many bytes
+// more, its name written twice and escaped.
+constexpr std::size_t suspectCellBytes = 320 + 12 * suspectNameCapacity;
+void appendCauseCell(TextBuffer& out, const StallCause& cause, const StallDuring* during, std::int64_t lateUs,
+                     const StallSuspects* suspects);
 // The most stalls of one core, of timer events or of wake-ups: the length of a full bar.
 std::int64_t mostStalls(const RunSummary& run, bool wakes);
 void appendCauseBarCell(TextBuffer& out, const std::int64_t* counts, std::int64_t most);
@@ -109,3 +114,9 @@ void appendPriorityLegend(TextBuffer& out, const RunSummary& run);
 void appendPriorityMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& axis);
 void appendSweepSection(TextBuffer& out, const RunSummary& run);
 std::size_t pageContextCapacity(std::int64_t coreCount);
+
+// The processes that were suspects most often, at most this many rows, and
+// what a suspect is; nothing on a page without suspects.
+constexpr std::int64_t suspectTableRows = 10;
+constexpr std::size_t suspectTableBytes = 1024 + suspectTableRows * (256 + 12 * suspectNameCapacity);
+void appendSuspectTable(TextBuffer& out, const RunSummary& run);

@@ -3,6 +3,7 @@
 #include "formats/html_parts.h"
 
 #include "formats/report_format.h"
+#include "formats/suspect_format.h"
 
 // Whether a kind of measurement crossed the limit, judged as the recorder
 // judges it for the exit code: a timer event by its late_ms, a wake-up by
@@ -76,6 +77,7 @@ struct WorstEntry {
     bool wake;
     const StallCause* cause;
     const StallDuring* during;
+    const StallSuspects* suspects;  // null without them
 };
 
 // Only stalls are listed and marked: events more than 5 ms late by the
@@ -102,7 +104,8 @@ static WorstEntry worstEntry(const RunSummary& run, std::int64_t k, bool wake) {
     const StallCause* cause = wake ? run.worstWakeCause : run.worstTimerCause;
     const StallDuring* during = wake ? run.worstWakeDuring : run.worstTimerDuring;
     WorstEntry entry{run.worstWakes != nullptr && wake ? run.worstWakes[k] : WakeEvent{}, 0, stallRank(run, k, wake), wake,
-                     causes ? cause + k : nullptr, causes && during != nullptr ? during + k : nullptr};
+                     causes ? cause + k : nullptr, causes && during != nullptr ? during + k : nullptr,
+                     causes ? suspectsOf(run, wake, k) : nullptr};
     if (!wake) {
         const WorstEvent& e = run.worstTimer[k];
         entry.event = WakeEvent{e.core, e.utcMs, e.lateUs};
@@ -201,7 +204,7 @@ static void appendWorstRow(TextBuffer& out, const WorstEntry& entry) {
     appendUtcCell(out, entry.event.utcMs);
     if (!entry.wake) appendCell(out, entry.lateMs);
     appendMsCell(out, entry.event.lateUs);
-    if (entry.cause != nullptr) appendCauseCell(out, *entry.cause, entry.during, entry.event.lateUs);
+    if (entry.cause != nullptr) appendCauseCell(out, *entry.cause, entry.during, entry.event.lateUs, entry.suspects);
     appendText(out, "</tr>");
 }
 

@@ -9,10 +9,11 @@
 constexpr std::size_t metricsLineMax = 112;
 // One family's HELP and TYPE lines, whose texts are fixed here.
 constexpr std::size_t metricsHeaderMax = 192;
-constexpr std::size_t metricsFamilies = 14;
+constexpr std::size_t metricsFamilies = 16;
 // Samples outside the per-core families: info, start time, cores, log
-// dropped, problems, the run's end, time asleep, threshold.
-constexpr std::size_t metricsScalarLines = 8;
+// dropped, problems, the run's end, time asleep, threshold, the process
+// snapshots taken and failed.
+constexpr std::size_t metricsScalarLines = 10;
 
 // Both histograms' bounds are kept in whole units of these per second.
 constexpr std::int64_t msPerSecond = 1000;
@@ -209,6 +210,16 @@ void formatMetrics(const RunSummary& run, TextBuffer& out) {
                 appendChar(out, '\n');
             }
         }
+    }
+
+    // Nothing per process: a process name is no label for a fleet.
+    if (run.suspects) {
+        appendFamily(out, "vantrel_suspect_snapshots_total", "counter",
+                     "Snapshots of every process's CPU time taken to name the suspects of stalls caused by threads.");
+        appendIntegerSample(out, "vantrel_suspect_snapshots_total", run.suspectSnapshots);
+        appendFamily(out, "vantrel_suspect_snapshot_failures_total", "counter",
+                     "Snapshots of the processes' CPU times that failed: the stalls they were for have no suspects.");
+        appendIntegerSample(out, "vantrel_suspect_snapshot_failures_total", run.suspectSnapshotFailures);
     }
 
     appendFamily(out, "vantrel_start_time_seconds", "gauge", "When the run started, in seconds since 1970-01-01 UTC.");

@@ -3,16 +3,17 @@
 #include "engine/sampling.h"
 #include "formats/cause_format.h"
 #include "formats/context_format.h"
+#include "formats/suspect_format.h"
 
 std::size_t reportCapacity(std::int64_t coreCount, bool withWakes) {
     constexpr std::size_t fixedPart = 4608;
     constexpr std::size_t perCore = 1856;
     constexpr std::size_t perCoreWakes = 1024;
-    constexpr std::size_t perWorstWake = 288;
+    constexpr std::size_t perWorstWake = 288 + suspectsJsonBytes;
     // Problems' texts may grow six-fold when escaped (control characters).
     constexpr std::size_t perProblem = 80 + 6 * problemTextCapacity;
     constexpr std::size_t perSuspendedSpan = 96;
-    return fixedPart + (perCore + (withWakes ? perCoreWakes : 0)) * static_cast<std::size_t>(coreCount) +
+    return fixedPart + suspectsJsonBytes + (perCore + (withWakes ? perCoreWakes : 0)) * static_cast<std::size_t>(coreCount) +
            perProblem * problemsKept + perSuspendedSpan * suspendedSpansKept +
            (withWakes ? perWorstWake * worstWakesKept : 0) + runContextCapacity(coreCount, withWakes);
 }
@@ -192,7 +193,10 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
         appendText(out, ",\n    \"at_utc\": ");
         appendQuotedUtc(out, run.cores[worst].maxAtUtcMs);
         const std::int64_t k = findWorstTimer(run, worst, run.cores[worst].maxAtUtcMs, run.cores[worst].maxMs);
-        if (run.accounting && k >= 0) appendStallCause(out, run.worstTimerCause[k], run.worstTimerDuring[k]);
+        if (run.accounting && k >= 0) {
+            appendStallCause(out, run.worstTimerCause[k], run.worstTimerDuring[k]);
+            appendSuspects(out, run.worstTimerCause[k], suspectsOf(run, false, k));
+        }
         appendText(out, "\n  }");
     }
     if (run.wakes != nullptr) {
@@ -205,7 +209,10 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
             appendQuotedUtc(out, wake.utcMs);
             appendText(out, ", \"late_us\": ");
             appendInteger(out, wake.lateUs);
-            if (run.accounting) appendStallCause(out, run.worstWakeCause[k], run.worstWakeDuring[k]);
+            if (run.accounting) {
+                appendStallCause(out, run.worstWakeCause[k], run.worstWakeDuring[k]);
+                appendSuspects(out, run.worstWakeCause[k], suspectsOf(run, true, k));
+            }
             appendChar(out, '}');
         }
         appendText(out, run.worstWakeCount == 0 ? "]" : "\n  ]");

@@ -10,6 +10,7 @@
 #include "engine/stall_cause.h"
 #include "engine/wake_figures.h"
 #include "record/priority_history.h"
+#include "processes/suspects.h"
 #include "record/statistics.h"
 #include "record/suspended_spans.h"
 #include "record/timeline.h"
@@ -31,6 +32,22 @@ struct WorstEvent {
     std::int64_t utcMs;
     std::int64_t lateUs;
     std::int64_t lateMs;  // by the tick count: what the list is ordered by
+};
+
+// The processes that were suspects of the run's stalls most often, by image
+// name: in how many stalls, how often first, and their CPU time in them.
+constexpr std::int64_t suspectTallyKept = 32;
+struct SuspectTallyEntry {
+    char process[suspectNameCapacity];
+    std::int64_t stalls;
+    std::int64_t first;
+    std::int64_t cpuUs;
+};
+struct SuspectTally {
+    SuspectTallyEntry kept[suspectTallyKept];  // in the order first seen
+    std::int64_t count;
+    std::int64_t stalls;   // stalls whose suspects are known
+    std::int64_t notKept;  // suspects of names that found no room
 };
 
 struct RunSummary {
@@ -87,6 +104,18 @@ struct RunSummary {
     const StallDuring* worstTimerDuring = nullptr;
     const StallCause* worstWakeCause = nullptr;
     const StallDuring* worstWakeDuring = nullptr;
+
+    // The suspects of each stall caused by threads, from snapshots of the
+    // processes' CPU times. `suspects` is false when the run took none (no
+    // accounting, or a page made from a log): the pointers are then null.
+    bool suspects = false;
+    std::int64_t suspectSnapshots = 0;
+    std::int64_t suspectSnapshotFailures = 0;
+    // Beside worstTimer and worstWakes, entry for entry; each means
+    // something only where the entry's cause is threads.
+    const StallSuspects* worstTimerSuspects = nullptr;
+    const StallSuspects* worstWakeSuspects = nullptr;
+    const SuspectTally* suspectTally = nullptr;
 
     // Made by reading a log back, not by a run: the log keeps no causes.
     bool readFromLog = false;

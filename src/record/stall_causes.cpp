@@ -12,6 +12,7 @@
 #include "engine/wake_figures.h"
 #include "engine/worst_list.h"
 #include "record/context_record.h"
+#include "record/stall_suspects.h"
 #include "record/worst_events.h"
 
 namespace {
@@ -48,6 +49,7 @@ struct AttributedStall {
     std::int64_t rankLate;
     StallCause cause;
     StallDuring during;
+    StallSuspects suspects;  // known only for threads
 };
 
 struct AttributedList {
@@ -78,6 +80,8 @@ StallCause timerCauseCopy[worstEventsKept];
 StallDuring timerDuringCopy[worstEventsKept];
 StallCause wakeCauseCopy[worstWakesKept];
 StallDuring wakeDuringCopy[worstWakesKept];
+StallSuspects timerSuspectsCopy[worstEventsKept];
+StallSuspects wakeSuspectsCopy[worstWakesKept];
 
 std::int64_t nowUs() {
     return ticksToMicroseconds(readPerformanceCounter(), performanceCounterFrequency());
@@ -137,10 +141,11 @@ const AttributedStall* findAttributed(const AttributedList& list, std::int64_t c
 }
 
 void describe(const AttributedList& list, std::int64_t core, std::int64_t utcMs, std::int64_t lateUs, StallCause& cause,
-              StallDuring& during) {
+              StallDuring& during, StallSuspects& suspects) {
     const AttributedStall* found = findAttributed(list, core, utcMs, lateUs);
     cause = found != nullptr ? found->cause : StallCause::unknown;
     during = found != nullptr ? found->during : StallDuring{lateUs, -1, -1, -1};
+    suspects = found != nullptr ? found->suspects : StallSuspects{};
 }
 
 }  // namespace
@@ -154,6 +159,7 @@ bool makeStallCauses(std::int64_t coreCount, bool fine) {
     pendingCount = 0;
     attributedTimer.count = 0;
     attributedWake.count = 0;
+    clearSuspectTally();
     timerLost = static_cast<std::int64_t*>(std::calloc(n, sizeof(std::int64_t)));
     wakeLostSeen = static_cast<std::int64_t*>(std::calloc(n, sizeof(std::int64_t)));
     counts = static_cast<StallCounts*>(std::calloc(n, sizeof(StallCounts)));
@@ -201,14 +207,19 @@ void attributeStalls(bool finishing, std::int64_t endUtcMs) {
         }
         Attribution a{StallCause::unknown, StallDuring{stall.lateUs, -1, -1, -1}, false};
         if (works) a = attributeStall(steps, stepCount, stall.endUs, stall.lateUs, resolutionUs);
-        if (a.waiting && !finishing && now - stall.endUs < giveUpAfterUs) {
+        const bool lastTry = finishing || now - stall.endUs >= giveUpAfterUs;
+        // A stall caused by threads also waits for the process snapshot after it.
+        StallSuspects suspects{};
+        if ((a.waiting && !lastTry) ||
+            (a.cause == StallCause::threads &&
+             !suspectsOfStall(stall.endUs - stall.lateUs, stall.endUs, lastTry, stall.wake == withWakes, suspects))) {
             pending[left++] = stall;
             continue;
         }
         count(stall.core, stall.wake, a.cause, 1);
         noteAttributedStall(stall.core, stall.utcMs, stall.lateUs, stall.wake, a.cause);
         offer(stall.wake ? attributedWake : attributedTimer,
-              AttributedStall{stall.core, stall.utcMs, stall.lateUs, stall.rankLate, a.cause, a.during});
+              AttributedStall{stall.core, stall.utcMs, stall.lateUs, stall.rankLate, a.cause, a.during, suspects});
     }
     pendingCount = left;
 }
@@ -218,11 +229,11 @@ void describeStallCauses(RunSummary& run) {
     std::memcpy(countsCopy, counts, sizeof(StallCounts) * static_cast<std::size_t>(cores));
     for (std::int64_t k = 0; k < run.worstTimerCount && k < worstEventsKept; ++k) {
         const WorstEvent& e = run.worstTimer[k];
-        describe(attributedTimer, e.core, e.utcMs, e.lateUs, timerCauseCopy[k], timerDuringCopy[k]);
+        describe(attributedTimer, e.core, e.utcMs, e.lateUs, timerCauseCopy[k], timerDuringCopy[k], timerSuspectsCopy[k]);
     }
     for (std::int64_t k = 0; run.worstWakes != nullptr && k < run.worstWakeCount && k < worstWakesKept; ++k) {
         const WakeEvent& e = run.worstWakes[k];
-        describe(attributedWake, e.core, e.utcMs, e.lateUs, wakeCauseCopy[k], wakeDuringCopy[k]);
+        describe(attributedWake, e.core, e.utcMs, e.lateUs, wakeCauseCopy[k], wakeDuringCopy[k], wakeSuspectsCopy[k]);
     }
     run.accounting = true;
     run.accountingResolutionUs = accountingResolutionUs();
@@ -233,4 +244,8 @@ void describeStallCauses(RunSummary& run) {
         run.worstWakeCause = wakeCauseCopy;
         run.worstWakeDuring = wakeDuringCopy;
     }
+    describeSuspects(run);
+    if (!run.suspects) return;
+    run.worstTimerSuspects = timerSuspectsCopy;
+    if (run.worstWakes != nullptr) run.worstWakeSuspects = wakeSuspectsCopy;
 }

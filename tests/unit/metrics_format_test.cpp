@@ -9,6 +9,7 @@
 #include <fstream>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -163,6 +164,7 @@ TEST(MetricsFormat, CapacityHoldsTheLargestFigures) {
             run.version = version.c_str();
             run.startedUtcMs = run.problemCount = small;
             run.failAboveUs = run.logDropped = big;
+            std::tie(run.suspects, run.suspectSnapshots, run.suspectSnapshotFailures) = std::make_tuple(true, big, big);
             const std::string name = "largest_" + std::to_string(coreCount) + (withWakes ? "_wakes" : "");
             // Overflow fails in render; a bound, but not a wasteful one.
             EXPECT_LT(metricsCapacity(run.coreCount, withWakes), render(run, name).size() * 2) << name;

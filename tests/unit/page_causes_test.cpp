@@ -3,6 +3,8 @@
 // size of a page with causes and writes one for the browser).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <iterator>
 #include <string>
@@ -10,20 +12,28 @@
 #include <vector>
 
 #include "formats/html_format.h"
+#include "formats/html_parts.h"
+#include "formats/metrics_format.h"
+#include "formats/report_format.h"
+#include "formats/suspect_format.h"
 #include "record/timeline.h"
 
 namespace {
 
 constexpr std::int64_t startMs = 1796652180000;  // 2026-12-07T14:03:00.000Z
 
-std::string pageOf(const RunSummary& run) {
+std::string textOf(const RunSummary& run, void (*format)(const RunSummary&, TextBuffer&) = formatHtml,
+                   std::size_t (*capacity)(std::int64_t, bool) = htmlCapacity) {
     TextBuffer out{};
-    EXPECT_TRUE(makeTextBuffer(out, htmlCapacity(run.coreCount, run.wakes != nullptr)));
-    formatHtml(run, out);
+    EXPECT_TRUE(makeTextBuffer(out, capacity(run.coreCount, run.wakes != nullptr)));
+    format(run, out);
+    EXPECT_FALSE(out.overflowed);
     std::string text(out.data, out.size);
     freeTextBuffer(out);
     return text;
 }
+
+std::string pageOf(const RunSummary& run) { return textOf(run); }
 
 // A worst event's cause, its lateness, and the name and the piece of path its mark must show.
 struct CauseCase { StallCause cause; std::int64_t lateUs; const char* name; const char* shape; };
@@ -136,6 +146,107 @@ TEST(PageCauses, WithoutAccountingOneLineSaysWhyAndNothingElseChanges) {
     plain.run.readFromLog = true;
     html = pageOf(plain.run);
     EXPECT_EQ(countOf(html, "<p id=\"no-causes\">No causes: made from a log"), 1U);
+}
+
+TEST(PageCauses, SuspectsOfThreadsStallsInThePageTheReportTheMetricsAndTheConsole) {
+    CausesRun causes(true);
+    causes.causes[3] = StallCause::threads;  // with its suspects unknown
+    std::vector<StallSuspects> suspects(causes.worst.size());
+    suspects[0] = {true, 412345, 2, {{"spin<1>.exe", 52, 150000, 8, true, 80, 140000, 15}, {"b", 9, 5000, 13, false, -1, 0, 0}}};
+    suspects[1] = suspects[0];  // not caused by threads: shown nowhere
+    const SuspectTally tally{{{"b", 1, 0, 5000}, {"spin<1>.exe", 3, 2, 450000}}, 2, 3, 0};
+    StallSuspects wakeSuspects{};
+    RunSummary& run = causes.run;
+    std::tie(run.suspects, run.suspectSnapshots, run.suspectSnapshotFailures, run.worstTimerSuspects,
+             run.worstWakeSuspects, run.suspectTally) = std::make_tuple(true, 12, 1, suspects.data(), &wakeSuspects, &tally);
+    causes.wakeCause = StallCause::threads;
+    causes.cores[1] = CoreStatistics{};
+    std::tie(causes.cores[1].events, causes.cores[1].maxMs, causes.cores[1].maxAtUtcMs) =
+        std::make_tuple(1, causes.worst[0].lateMs, causes.worst[0].utcMs);
+
+    const std::string html = pageOf(run);
+    EXPECT_NE(partOf(html, "<tr data-core=\"1\" data-utc=\"" + std::to_string(causes.worst[0].utcMs), "</tr>")
+                  .find("<span class=\"suspect\" data-process=\"spin&lt;1&gt;.exe\" data-cpu-us=\"150000\">"
+                        "spin&lt;1&gt;.exe 150.0 ms <small>CPU in 412.3</small></span></td>"),
+              std::string::npos) << html;
+    EXPECT_EQ(countOf(html, "class=\"suspect\""), 3U) << "the first suspect of each stall caused by threads";
+    EXPECT_EQ(countOf(html, "<small class=\"suspect\">suspects unknown</small>"), 2U);
+    const std::string table = partOf(html, "id=\"suspects\"", "</table>");
+    EXPECT_NE(table.find("<tr data-process=\"spin&lt;1&gt;.exe\"><td class=\"text\">spin&lt;1&gt;.exe</td><td>3</td>"
+                         "<td>2</td><td>450.0</td></tr><tr data-process=\"b\">"),
+              std::string::npos) << table;
+    EXPECT_NE(html.find("(3 stalls; 12 snapshots, 1 failed). It ran near the stall"), std::string::npos);
+
+    const std::string report = textOf(run, formatReport, reportCapacity);
+    EXPECT_NE(report.find("\"suspects\": [{\"process\": \"spin<1>.exe\", \"pid\": 52, \"cpu_ms\": 150, \"window_ms\": "
+                          "412.345, \"base_priority\": 8, \"above_sampler\": true, \"thread\": {\"tid\": 80, \"cpu_ms\": "
+                          "140, \"priority\": 15}}, {\"process\": \"b\", \"pid\": 9, \"cpu_ms\": 5, \"window_ms\": "
+                          "412.345, \"base_priority\": 13, \"above_sampler\": false, \"thread\": null}]\n  }"),
+              std::string::npos) << report;
+    EXPECT_NE(report.find("\"cause\": \"threads\", \"during\": {\"span_ms\": 120, \"threads_ms\": 0, \"drivers_ms\": 0, "
+                          "\"idle_ms\": 118}, \"suspects\": null}"),
+              std::string::npos) << report;
+    EXPECT_EQ(countOf(report, "\"suspects\""), 2U);
+
+    const std::string metrics = textOf(run, formatMetrics, metricsCapacity);
+    EXPECT_NE(metrics.find("\nvantrel_suspect_snapshots_total 12\n"), std::string::npos) << metrics;
+    EXPECT_NE(metrics.find("\nvantrel_suspect_snapshot_failures_total 1\n"), std::string::npos) << metrics;
+
+    // The console's word on the worst stall: the worst wake-up, then without wake-ups the worst timer event.
+    TextBuffer line{};
+    ASSERT_TRUE(makeTextBuffer(line, 256));
+    EXPECT_FALSE(appendWorstStallSuspect(line, run)) << "its suspects are unknown";
+    wakeSuspects = suspects[0];
+    wakeSuspects.list[0].process[4] = '\n';
+    EXPECT_TRUE(appendWorstStallSuspect(line, run));
+    EXPECT_EQ(std::string(line.data, line.size), "suspect: spin?1>.exe (pid 52), 150 ms of CPU time in the 412 ms around it");
+    freeTextBuffer(line);
+    run.suspects = false;
+    EXPECT_EQ(countOf(textOf(run, formatReport, reportCapacity), "\"suspects\": null"), 2U) << "without snapshots all null";
+    EXPECT_EQ(countOf(pageOf(run), "class=\"suspect\""), 0U);
+    EXPECT_EQ(countOf(textOf(run, formatMetrics, metricsCapacity), "suspect"), 0U);
+}
+
+TEST(PageCauses, EveryWorstEntrysSuspectsWithTheLongestNamesFitThePageAndTheReport) {
+    // Quotes grow most in the page, control characters in the report; every
+    // entry caused by threads, every suspect known.
+    Suspect longest{{}, INT64_MAX, INT64_MAX, INT32_MIN, true, INT64_MAX, INT64_MAX, INT32_MIN};
+    std::fill(longest.process, longest.process + suspectNameCapacity - 1, '"');
+    const StallSuspects full{true, INT64_MAX, suspectsKept, {longest, longest, longest}};
+    SuspectTally tally{};
+    for (SuspectTallyEntry& e : tally.kept) e = {{}, INT64_MAX, INT64_MAX, INT64_MAX};
+    for (SuspectTallyEntry& e : tally.kept) std::copy(longest.process, longest.process + suspectNameCapacity, e.process);
+    tally.count = suspectTallyKept;
+    CausesRun causes(true);
+    std::vector<WorstEvent> worst(worstEventsKept, causes.worst[0]);
+    std::vector<WakeEvent> wakes(worstWakesKept, causes.worstWake);
+    const std::vector<StallCause> threads(worstWakesKept, StallCause::threads);
+    const std::vector<StallDuring> during(worstWakesKept, StallDuring{INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX});
+    std::vector<StallSuspects> suspects(worstWakesKept, full);
+    RunSummary& run = causes.run;
+    std::tie(run.worstTimer, run.worstTimerCount, run.worstWakes, run.worstWakeCount) =
+        std::make_tuple(worst.data(), worstEventsKept, wakes.data(), worstWakesKept);
+    std::tie(run.worstTimerCause, run.worstTimerDuring, run.worstWakeCause, run.worstWakeDuring) =
+        std::make_tuple(threads.data(), during.data(), threads.data(), during.data());
+    std::tie(run.suspects, run.worstTimerSuspects, run.worstWakeSuspects, run.suspectTally) =
+        std::make_tuple(true, suspects.data(), suspects.data(), &tally);
+    causes.cores[1] = CoreStatistics{};
+    std::tie(causes.cores[1].events, causes.cores[1].maxMs, causes.cores[1].maxAtUtcMs) =
+        std::make_tuple(1, worst[0].lateMs, worst[0].utcMs);
+    const std::string page = textOf(run);
+    EXPECT_EQ(countOf(page, "<tr data-process="), 10U) << "the table's ten rows";
+    for (StallSuspects& s : suspects) {
+        for (Suspect& each : s.list) std::fill(each.process, each.process + suspectNameCapacity - 1, '\x01');
+    }
+    const std::string report = textOf(run, formatReport, reportCapacity);
+    EXPECT_EQ(countOf(report, "\"process\""), static_cast<std::size_t>(suspectsKept * (1 + worstWakesKept)));
+    run.suspects = false;
+    EXPECT_LE(report.size() - textOf(run, formatReport, reportCapacity).size(), (1 + worstWakesKept) * suspectsJsonBytes)
+        << "the report's bound of one stall's suspects";
+    const std::size_t table = partOf(page, "<h3>Suspects</h3>", "never suspects.</p>").size();
+    EXPECT_LE(table, suspectTableBytes) << "the bound of the table of suspects";
+    EXPECT_LE(page.size() - textOf(run).size() - table, (worstEventsKept + worstWakesKept) * suspectCellBytes)
+        << "the bound of a cause cell's first suspect";
 }
 
 }  // namespace
