@@ -13,12 +13,21 @@
 #include "console/console_text.h"
 #include "console/live_block.h"
 #include "console/summary_lines.h"
+#include "formats/context_format.h"
+#include "formats/suspect_format.h"
 #include "record/recorder.h"
 #include "record/run_summary.h"
 #include "text/text_buffer.h"
 #include "window/monitor_window.h"
 
 namespace {
+
+// The summary with a sweep's lines (at most seven levels, each a head and
+// about 100 bytes a core) and the worst stall's first suspect.
+std::size_t consoleSummaryCapacity(std::int64_t coreCount) {
+    const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
+    return runSummaryCapacity(coreCount) + 7 * (128 + 128 * cores) + 1024;
+}
 
 // Consoles whose window the system does not report are drawn as this size.
 constexpr SHORT defaultWidth = 80;
@@ -153,7 +162,7 @@ void useConsole(HANDLE handle, std::int64_t coreCount) {
     }
     errorOnConsole = isConsole(GetStdHandle(STD_ERROR_HANDLE));
     const LiveConsole largest{liveWidthMost, liveHeightMost, -1, sequences};
-    const std::size_t summary = runSummaryCapacity(coreCount);
+    const std::size_t summary = consoleSummaryCapacity(coreCount);
     const std::size_t capacity = liveBlockCapacity(largest) > summary ? liveBlockCapacity(largest) : summary;
     const std::size_t over = overBlockCapacity(fittedCapacity(summary));
     wideCapacity = capacity > over ? capacity : over;
@@ -178,7 +187,7 @@ void openConsoleView(const CommandLine& options, std::int64_t coreCount) {
     if (usable(handle) && GetFileType(handle) != FILE_TYPE_UNKNOWN) {
         output = Output::stream;
         outHandle = handle;
-        makeTextBuffer(blockText, runSummaryCapacity(coreCount));
+        makeTextBuffer(blockText, consoleSummaryCapacity(coreCount));
         return;
     }
     // A windowed program started from a console has no standard output
@@ -241,7 +250,14 @@ void closeConsoleView(int exitCode, const char* unfinished) {
     const RunSummary* run = unfinished == nullptr && finalKept.load(std::memory_order_acquire) ? &finalRun : nullptr;
     if (blockText.data != nullptr) {
         clearText(blockText);
-        appendRunSummary(blockText, run, exitCode, unfinished);
+        // The cores, then what the record adds to them (a sweep's levels,
+        // the processes that ran during the worst stall), then the verdict.
+        for (std::int64_t core = 0; run != nullptr && core < run->coreCount; ++core) appendCoreSummary(blockText, *run, core);
+        if (run != nullptr) {
+            appendSweepLines(blockText, *run);
+            if (appendWorstStallSuspect(blockText, *run)) appendText(blockText, "\n");
+        }
+        appendVerdictLine(blockText, run, exitCode, unfinished);
         const TextBuffer* text = &blockText;
         if (output == Output::console && fittedText.data != nullptr) {
             // Broken between words where the console is too narrow for a
