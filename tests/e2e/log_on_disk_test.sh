@@ -11,7 +11,7 @@ rm -rf "$work" && mkdir -p "$work"
 # Every event is a line of the log or counted as dropped, and it ends with a newline.
 whole_log() {
     [[ $(tail -c1 "$work/l.csv" | od -An -c) == *'\n' ]] &&
-        (($(jq '[.cores[].events] | add' "$work/r.json") == $(wc -l <"$work/l.csv") - 1 + $(jq .log_dropped "$work/r.json")))
+        (($(jq '[.cores[].events] | add' "$work/r.json") == $(grep -cv ",,,," "$work/l.csv") - 1 + $(jq .log_dropped "$work/r.json")))
 }
 
 # Long enough for del on a loaded machine; closed once it is done.
