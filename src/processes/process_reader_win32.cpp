@@ -16,6 +16,7 @@
 #include "engine/platform_seam.h"
 #include "engine/stall_cause.h"
 #include "engine/ticks.h"
+#include "processes/grow_buffer.h"
 #include "processes/process_snapshots.h"
 
 namespace {
@@ -99,17 +100,6 @@ std::atomic<bool> told{false};
 
 std::int64_t nowUs() {
     return ticksToMicroseconds(readPerformanceCounter(), performanceCounterFrequency());
-}
-
-template <typename Item, typename Count>
-bool makeRoom(Item*& buffer, Count& capacity, Count needed) {
-    if (needed <= capacity && buffer != nullptr) return true;
-    const Count grown = needed + needed / 4 + 16;
-    void* moved = std::realloc(buffer, static_cast<std::size_t>(grown) * sizeof(Item));
-    if (moved == nullptr) return false;
-    buffer = static_cast<Item*>(moved);
-    capacity = grown;
-    return true;
 }
 
 void failed(std::int64_t fromUs, const char* message) {

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "engine/platform_seam.h"
+#include "processes/grow_buffer.h"
 
 namespace {
 
@@ -38,19 +39,6 @@ std::int64_t previousThreadCount = 0;
 std::int64_t currentCapacity = 0;
 std::int64_t previousCapacity = 0;
 bool havePrevious = false;
-
-// Room for `needed` items in `buffer` of `capacity`, with some to spare so
-// that a process or two more does not mean another allocation.
-template <typename Item, typename Count>
-bool makeRoom(Item*& buffer, Count& capacity, Count needed) {
-    if (needed <= capacity && buffer != nullptr) return true;
-    const Count grown = needed + needed / 4 + 16;
-    void* moved = std::realloc(buffer, static_cast<std::size_t>(grown) * sizeof(Item));
-    if (moved == nullptr) return false;
-    buffer = static_cast<Item*>(moved);
-    capacity = grown;
-    return true;
-}
 
 bool makeSnapshotRoom(ProcessSnapshot& s, std::int64_t processes, std::size_t nameBytes) {
     return makeRoom(s.entries, s.capacity, processes) && makeRoom(s.names, s.namesCapacity, nameBytes);
