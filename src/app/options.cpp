@@ -165,7 +165,7 @@ bool parseFailAbove(const char* text, std::int64_t& us) {
     return parseThousandths(text, maxFailAboveMs, us);
 }
 
-// The row of `argument` ("--name", "--name=value" or a short alias), or
+// The row of `argument` (such as "--log", "--log=run.csv" or the alias "-q"), or
 // optionCount; `nameLength` is the length of its name part.
 std::size_t findOption(const char* argument, std::size_t& nameLength) {
     for (std::size_t index = 0; index < optionCount; ++index) {

@@ -1,4 +1,4 @@
-// The suspects in the report and the console (suspect_format.h).
+// The report's and the console's text of the processes around a stall.
 #include "formats/suspect_format.h"
 
 namespace {

@@ -1,5 +1,6 @@
-// The suspects of stalls caused by threads, as the report and the console
-// summary write them (the page's cells and table are html_causes.cpp's).
+// Writes the processes that ran around a stall caused by threads, in the
+// JSON report and in the console's summary line; html_causes.cpp draws the
+// page's cells and table of them.
 #pragma once
 
 #include <cstddef>

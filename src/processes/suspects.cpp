@@ -1,4 +1,4 @@
-// The window arithmetic and the ranking of a stall's suspects (suspects.h).
+// Which snapshots bound a stall, and the processes ranked by what they ran between them.
 #include "processes/suspects.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
-// Who held the core: for a stall caused by threads, the processes whose CPU
-// time grew most between the last process snapshot before the stall and the
-// first after it. CPU time near the stall, not proof: a process that ran on
-// another core in the same window grows just as much. Portable.
+// For a stall caused by threads, the processes whose CPU time grew most
+// between the last process snapshot before the stall and the first after
+// it. That only says they ran around then: a process busy on another core
+// in the same window grows just as much. No Windows header needed.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-// The record's suspects (stall_suspects.h): the tally of the run.
+// Counts, over the whole run, how often each process was named around a stall and its CPU time.
 #include "record/stall_suspects.h"
 
 #include <cstring>
