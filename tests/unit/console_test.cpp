@@ -310,12 +310,12 @@ TEST(Summary, VerdictSaysWhatTheExitCodeMeans) {
     EXPECT_EQ(lastLine(summaryOf(limited(plain, 50000), exitThresholdCrossed)),
               "exit 3: core 1 was 357.9 ms late at 14:03:04.601 UTC (limit 50 ms)");
     EXPECT_EQ(lastLine(summaryOf(limited(fine, 12500), exitThresholdCrossed)),
-              "exit 3: core 1 was 358.1 ms late at 14:03:04.620 UTC (limit 12.5 ms)");
+              "exit 3: a wake-up of core 1 was 358.1 ms late at 14:03:04.620 UTC (limit 12.5 ms)");
     fine.wakes[1].maxUs = 12540;
     fine.worstWake.lateUs = 12540;
     fine.cores[1].maxMs = 12;
     EXPECT_EQ(lastLine(summaryOf(limited(fine, 12500), exitThresholdCrossed)),
-              "exit 3: core 1 was 12.540 ms late at 14:03:04.620 UTC (limit 12.5 ms)");
+              "exit 3: a wake-up of core 1 was 12.540 ms late at 14:03:04.620 UTC (limit 12.5 ms)");
     plain.worst.utcMs += 86400000;
     EXPECT_EQ(lastLine(summaryOf(limited(plain, 250000), exitThresholdCrossed)),
               "exit 3: core 1 was 357.9 ms late at 2026-12-08 14:03:04.601 UTC (limit 250 ms)");
