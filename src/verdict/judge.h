@@ -65,16 +65,14 @@ constexpr bool timerEventJudged(std::int64_t previousStretch, std::int64_t stret
     return stretch < 0 || stretch == previousStretch;
 }
 
-// A wake-up is placed where its lateness began (its deadline): the time it
-// came less its lateness, in whole milliseconds.
-constexpr std::int64_t wakePlacedAtMs(std::int64_t utcMs, std::int64_t lateUs) {
-    return utcMs - (lateUs > 0 ? lateUs / 1000 : 0);
-}
-// A wake-up whose wait began before the change that begins its stretch (its
-// deadline in the change's millisecond) is not judged. `stretchFromUtcMs` is
-// the time of that change; -1 for the start, whose wake-ups are judged.
-constexpr bool wakeJudged(std::int64_t stretchFromUtcMs, std::int64_t placedAtMs) {
-    return stretchFromUtcMs < 0 || placedAtMs > stretchFromUtcMs;
+// Wake-ups belong to the stretch of the time they came (as the log's
+// counts of wake-ups per stretch count them). The one whose wait began
+// before the change that begins its stretch (its deadline, the time less
+// its lateness, at or before the change) is not judged: one per core and
+// change. `stretchFromUtcMs` is the time of that change, -1 for the start,
+// whose wake-ups are all judged.
+constexpr bool wakeJudged(std::int64_t stretchFromUtcMs, std::int64_t utcMs, std::int64_t lateUs) {
+    return stretchFromUtcMs < 0 || utcMs - (lateUs > 0 ? lateUs / 1000 : 0) > stretchFromUtcMs;
 }
 
 // ---------------------------------------------------------------------------

@@ -133,13 +133,13 @@ TEST(JudgeRules, TheFirstPeriodAfterAChangeIsNotJudged) {
     EXPECT_TRUE(timerEventJudged(0, 0));
     EXPECT_FALSE(timerEventJudged(0, 2)) << "after two changes with no event between";
     EXPECT_FALSE(timerEventJudged(-2, 1)) << "a core whose first event comes after a change";
-    // Wake-ups: placed at their deadline; the one whose wait began before
-    // the change (deadline in its millisecond) is not judged.
-    EXPECT_EQ(wakePlacedAtMs(10'020, 20'500), 10'000);
-    EXPECT_EQ(wakePlacedAtMs(10'020, -3), 10'020);
-    EXPECT_FALSE(wakeJudged(10'000, 10'000));
-    EXPECT_TRUE(wakeJudged(10'000, 10'001));
-    EXPECT_TRUE(wakeJudged(-1, 5));
+    // Wake-ups: the one whose wait began before the change (its deadline at
+    // or before it) is not judged.
+    EXPECT_FALSE(wakeJudged(10'000, 10'020, 20'500)) << "a stall that began before the change";
+    EXPECT_TRUE(wakeJudged(10'000, 10'025, 20'000)) << "a stall that began after it";
+    EXPECT_FALSE(wakeJudged(10'000, 10'000, 300));
+    EXPECT_TRUE(wakeJudged(10'000, 10'001, 300));
+    EXPECT_TRUE(wakeJudged(-1, 5, 90'000)) << "the start's";
 }
 
 // --- The statistics against scipy ------------------------------------------
