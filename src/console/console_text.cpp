@@ -1,7 +1,7 @@
 // Pieces that the console's lines share (console_text.h).
 #include "console/console_text.h"
 
-#include "engine/stall_cause.h"
+#include "verdict/judge.h"
 #include "text/utc.h"
 
 void appendCoreName(TextBuffer& out, std::int64_t core) {
@@ -45,23 +45,27 @@ void appendClockSpan(TextBuffer& out, std::int64_t ms) {
     }
 }
 
-// The buckets above the stall threshold: those whose lower bound (the bound
-// before them) is at least the threshold.
-static std::int64_t countAbove(const std::int64_t* histogram, const std::int64_t* upper, std::int64_t buckets,
-                               std::int64_t threshold) {
-    std::int64_t count = 0;
-    for (std::int64_t b = 1; b < buckets; ++b) {
-        if (upper[b - 1] >= threshold) count += histogram[b];
-    }
-    return count;
+std::int64_t timerStallsOf(const CoreStatistics& statistics) {
+    return statistics.stalls;
 }
 
-std::int64_t timerStallsOf(const CoreStatistics& statistics) {
-    return countAbove(statistics.histogram, histogramUpperMs, histogramBucketCount, stallLateUs / 1000);
+// The wake-up histogram's buckets above the stall's lateness: those whose
+// lower bound (the bound before them) is at least that, so that each of
+// their wake-ups is a stall by isStall; exact while that lateness is a bound.
+static constexpr bool stallIsAWakeBound() {
+    for (const std::int64_t bound : wakeHistogramUpperUs) {
+        if (!isStall(bound) && isStall(bound + 1)) return true;
+    }
+    return false;
 }
+static_assert(stallIsAWakeBound(), "the wake-up histogram needs a bound where stalls begin");
 
 std::int64_t wakeStallsOf(const WakeStatistics& wakes) {
-    return countAbove(wakes.histogram, wakeHistogramUpperUs, wakeHistogramBucketCount, stallLateUs);
+    std::int64_t count = 0;
+    for (std::int64_t b = 1; b < wakeHistogramBucketCount; ++b) {
+        if (isStall(wakeHistogramUpperUs[b - 1] + 1)) count += wakes.histogram[b];
+    }
+    return count;
 }
 
 static bool continuationByte(char c) {

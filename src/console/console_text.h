@@ -22,8 +22,8 @@ bool onOtherDays(std::int64_t aUtcMs, std::int64_t bUtcMs);
 // "0:00:12": hours, minutes and seconds of a span.
 void appendClockSpan(TextBuffer& out, std::int64_t ms);
 
-// Timer events (by late_ms) or wake-ups more than 5 ms late, counted from
-// the histograms: known at once, where the stalls' causes come seconds later.
+// Timer events or wake-ups that were stalls (isStall), counted as they came:
+// known at once, where the stalls' causes come seconds later.
 std::int64_t timerStallsOf(const CoreStatistics& statistics);
 std::int64_t wakeStallsOf(const WakeStatistics& wakes);
 

@@ -11,6 +11,7 @@
 #include "console/console_text.h"
 #include "console/live_block.h"
 #include "console/summary_lines.h"
+#include "engine/wake_statistics.h"
 #include "record/problem_list.h"
 
 namespace {
@@ -45,6 +46,7 @@ struct MadeRun {
             cores[1].maxMs = 357;
             cores[1].maxAtUtcMs = startMs + 4601;
             cores[1].histogram[9] = 1;
+            cores[1].stalls = 1;
             wakes[1].maxUs = 358112;
             wakes[1].histogram[11] = 1;
         }
@@ -204,6 +206,23 @@ TEST(LiveBlock, ManyCoresKeepToTheHeightWorstFirst) {
     // All fit: core order.
     const MadeRun four(4, false);
     EXPECT_EQ(linesOf(block(four.run, LiveConsole{80, 25, -1, true}, 0))[2].rfind("0 (#1)", 0), 0u);
+}
+
+TEST(ConsoleText, StallsAreThoseOfTheReport) {
+    // late_ms, late_us: a stall by its microseconds (more than 5 ms), as the
+    // causes and the report count it, whatever the tick count said.
+    const struct { std::int64_t lateMs, lateUs; bool stall; } events[] = {
+        {6, 4900, false}, {5, 5000, false}, {5, 5001, true}, {4, 5400, true}, {357, 357883, true}, {-1, -800, false}};
+    CoreStatistics statistics{};
+    std::int64_t stalls = 0;
+    for (const auto& e : events) {
+        addToStatistics(statistics, TimerEvent{1, e.lateMs, e.lateUs, startMs});
+        stalls += e.stall ? 1 : 0;
+        EXPECT_EQ(timerStallsOf(statistics), stalls) << e.lateMs << " ms, " << e.lateUs << " us";
+    }
+    WakeStatistics wakes{};
+    for (const std::int64_t lateUs : {4999, 5000, 5001, 9000, 400000}) countWake(wakes, lateUs, 0, startMs, false);
+    EXPECT_EQ(wakeStallsOf(wakes), 3);
 }
 
 TEST(ConsoleText, SpansAndWideCharacters) {
