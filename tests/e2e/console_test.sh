@@ -132,7 +132,9 @@ expect '[[ $verdict == "exit 3: core $(jq .worst.core "$work/wide.json") was $la
 # A file: the summary only, as lines of text.
 wine "$VANTREL_EXE" --no-window --duration 6 --report "$work/file.json" </dev/null >"$work/file.out" 2>"$work/file.err" ||
     fail "the run redirected to a file failed: $(cat "$work/file.err")"
-expect '[[ $(wc -l <"$work/file.out") == 3 ]]' "redirected to a file: two core lines and the verdict ($(wc -l <"$work/file.out") lines)"
+# A stall of the loaded machine may add the line of its first suspect.
+expect '[[ $(grep -cv "^suspect: " "$work/file.out") == 3 ]]' \
+    "redirected to a file: two core lines and the verdict ($(wc -l <"$work/file.out") lines)"
 expect '[[ $(tr -cd "\r\033" <"$work/file.out" | wc -c) == 0 ]]' "no carriage return and no sequence in it"
 expect '[[ $(tail -n1 "$work/file.out") == "exit 0: the record is complete" ]]' "its verdict: $(tail -n1 "$work/file.out")"
 
