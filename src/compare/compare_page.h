@@ -32,3 +32,14 @@ void appendComparisonSection(TextBuffer& out, const Comparison& comparison);
 void formatComparisonPage(const Comparison& comparison, const char* version, TextBuffer& out);
 // Bytes either takes at most.
 std::size_t comparisonCapacity(std::int64_t runCount, std::int64_t coreCount);
+// What --from tells on the console of a comparison: "compared 3 runs
+// against A (a.csv): ...", a verdict line per core (appendCoreVerdict), and
+// the line of the exit code: "exit 3: later than the limit of 50 ms in A",
+// "exit 0: no event over 50 ms", "exit 0: the comparison is complete". Each
+// line ends in a line feed; `exitCode` as compareFromLogs answered it
+// (0 or 3).
+void appendComparisonLines(TextBuffer& out, const Comparison& comparison, int exitCode);
+// The same without the exit code's line, for a page of a run whose levels
+// were compared (its own summary says the exit code).
+void appendComparisonVerdictLines(TextBuffer& out, const Comparison& comparison);
+std::size_t comparisonLinesCapacity(std::int64_t runCount, std::int64_t coreCount);
