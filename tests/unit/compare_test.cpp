@@ -314,6 +314,14 @@ TEST(Comparison, PercentilesAreTheirOwnAndExact) {
     EXPECT_EQ(a.p99.lowUs, ranks.low);
     EXPECT_EQ(a.p99.highUs, ranks.high);
     EXPECT_EQ(c.verdictOf(1, 1), Verdict::noDifference);
+    // The page's columns: the 99th, then the 99.9th.
+    const std::string page = c.page();
+    const std::size_t row = page.find("<tr data-run=\"A\"", page.find("id=\"compare-core-1\""));
+    ASSERT_NE(row, std::string::npos);
+    const std::string cells = page.substr(row, page.find("</tr>", row) - row);
+    const std::size_t p99 = cells.find("<td>1.980<br><small>");
+    EXPECT_NE(p99, std::string::npos) << cells;
+    EXPECT_NE(cells.find("<td>1.998<br><small>", p99), std::string::npos) << cells;
 }
 
 TEST(Comparison, AStallIsMoreThanFiveMillisecondsAndEarlyIsOnTime) {
