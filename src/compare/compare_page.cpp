@@ -178,11 +178,11 @@ void appendFiguresBehind(TextBuffer& out, const Comparison& c, std::int64_t core
 void appendCoreTable(TextBuffer& out, const Comparison& c, std::int64_t core) {
     appendText(out, "<div class=\"scroll\"><table id=\"compare-core-");
     appendInteger(out, core);
-    appendText(out, "\"><thead><tr><th class=\"text\">run</th><th>events</th><th>mean ms</th><th>99th ms</th>"
+    appendText(out, "\"><thead><tr><th class=\"text\">run</th><th class=\"text\">verdict</th><th>events</th><th>mean ms</th><th>99th ms</th>"
                     "<th>99.9th ms</th><th>max ms</th><th>\xce\x94 mean</th><th>\xce\x94 99th</th>"
                     "<th>\xce\x94 99.9th</th><th>\xce\x94 max</th><th class=\"text\">stalls &gt; 5 ms</th>");
     if (c.fine) appendText(out, "<th>wake-ups</th><th>wake stalls</th><th>wake 99th ms</th>");
-    appendText(out, "<th class=\"text\">verdict</th></tr></thead><tbody>");
+    appendText(out, "</tr></thead><tbody>");
     const ComparedCore& baseline = c.runs[c.baseline].cores[core];
     const int columns = c.fine ? 13 : 10;
     for (std::int64_t r = 0; r < c.runCount; ++r) {
@@ -199,12 +199,11 @@ void appendCoreTable(TextBuffer& out, const Comparison& c, std::int64_t core) {
         if (v != nullptr && v->verdict == Verdict::better) appendText(out, "\xe2\x98\x85 ");
         appendHtmlText(out, c.runs[r].name);
         appendText(out, "</td>");
+        appendVerdictCell(out, c, r, core);
         if (figures.events == 0) {
             appendText(out, "<td class=\"text\" colspan=\"");
             appendInteger(out, columns);
-            appendText(out, "\">no judged events</td>");
-            appendVerdictCell(out, c, r, core);
-            appendText(out, "</tr>");
+            appendText(out, "\">no judged events</td></tr>");
             continue;
         }
         // The differences against the baseline, of the figures shown.
@@ -235,7 +234,6 @@ void appendCoreTable(TextBuffer& out, const Comparison& c, std::int64_t core) {
                 appendText(out, "</td><td>\xe2\x80\x94</td>");
             }
         }
-        appendVerdictCell(out, c, r, core);
         appendText(out, "</tr>");
     }
     appendText(out, "</tbody></table></div>\n");

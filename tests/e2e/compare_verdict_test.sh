@@ -70,7 +70,8 @@ expect 'grep -q "^core 1: B against A: better beyond noise (stall rate" "$work/o
     "the console says core 1's verdict: $(grep '^core 1' "$work/out.txt")"
 expect 'grep -qx "core 0: B against A: no difference beyond noise" "$work/out.txt"' "the console says core 0's verdict"
 expect 'grep -qx "exit 0: the comparison is complete" "$work/out.txt"' "the console says why it ends 0"
-expect 'grep -q "data-verdict=\"better\"><td class=\"text\">★ B</td>" "$work/ab.html"' "the page marks B on core 1"
+expect 'grep -q "data-verdict=\"better\"><td class=\"text\">★ B</td><td class=\"text judged\">better beyond noise" "$work/ab.html"' \
+    "the page marks B on core 1"
 expect '(($(grep -o "★ [AB]</td>" "$work/ab.html" | wc -l) == 1))' "the page marks nothing else"
 
 note "two logs of one distribution (1 % stalls on both cores)"
