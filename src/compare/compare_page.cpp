@@ -153,7 +153,7 @@ void appendFiguresBehind(TextBuffer& out, const Comparison& c, std::int64_t core
     for (std::int64_t r = 0; r < c.runCount; ++r) {
         const CoreVerdict* v = verdictOf(c, r, core);
         if (v == nullptr) continue;
-        appendText(out, "<li data-run=\"");
+        appendText(out, "<li data-verdict-of=\"");
         appendHtmlText(out, c.runs[r].name);
         appendText(out, "\"><b>");
         appendHtmlText(out, c.runs[r].name);
