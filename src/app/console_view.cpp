@@ -14,7 +14,9 @@
 #include "console/live_block.h"
 #include "console/summary_lines.h"
 #include "formats/context_format.h"
+#include "formats/run_end.h"
 #include "formats/suspect_format.h"
+#include "record/context_record.h"
 #include "record/recorder.h"
 #include "record/run_summary.h"
 #include "text/text_buffer.h"
@@ -144,6 +146,7 @@ void drawLiveBlock(std::int64_t nowUtcMs, std::int64_t elapsedMs) {
 // does, with its final record and summary, instead of killing the process.
 BOOL WINAPI onConsoleControl(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    noteRunEnd(endedByInterrupt);
     PostMessageA(monitorWindow, WM_CLOSE, 0, 0);
     return TRUE;
 }
@@ -255,6 +258,11 @@ void closeConsoleView(int exitCode, const char* unfinished) {
         for (std::int64_t core = 0; run != nullptr && core < run->coreCount; ++core) appendCoreSummary(blockText, *run, core);
         if (run != nullptr) {
             appendSweepLines(blockText, *run);
+            if (sweepFellShort(*run)) {
+                appendText(blockText, "sweep: ");
+                appendSweepShortfall(blockText, *run);
+                appendText(blockText, "\n");
+            }
             if (appendWorstStallSuspect(blockText, *run)) appendText(blockText, "\n");
         }
         appendVerdictLine(blockText, run, exitCode, unfinished);

@@ -3,6 +3,7 @@
 
 #include "console/console_text.h"
 #include "engine/stall_attribution.h"
+#include "formats/run_end.h"
 #include "record/problem_list.h"
 
 namespace {
@@ -179,6 +180,11 @@ void appendVerdictLine(TextBuffer& out, const RunSummary* run, int exitCode, con
         appendText(out, "the record is complete");
     } else {
         appendText(out, problem != nullptr ? problem : "the run did not end normally");
+    }
+    // Complete, but of less time than was asked for.
+    if (exitCode == exitComplete && run != nullptr && runEndedEarly(*run)) {
+        appendText(out, "; ");
+        appendEarlyEnd(out, *run);
     }
     appendChar(out, '\n');
 }

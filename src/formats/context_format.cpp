@@ -149,6 +149,8 @@ void appendSweep(TextBuffer& out, const RunSummary& run) {
         } else {
             appendQuotedUtc(out, stretch.toUtcMs);
         }
+        appendText(out, sweepStretchCutShort(sweep, s) ? ", \"cut_short\": true" : ", \"cut_short\": false");
+        appendText(out, sweepStretchJudged(sweep, s) ? ", \"judged\": true" : ", \"judged\": false");
         appendText(out, ",\n      \"cores\": [");
         for (std::int64_t c = 0; c < sweep.coreCount; ++c) {
             if (c > 0) appendChar(out, ',');

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "formats/html_parts.h"
+#include "formats/run_end.h"
 #include "record/sweep_record.h"
 
 namespace {
@@ -171,6 +172,19 @@ void appendSweepSection(TextBuffer& out, const RunSummary& run) {
         appendText(out, "</tr>");
     }
     appendText(out, "</tbody></table></div></section>\n");
+}
+
+void appendEndNotice(TextBuffer& out, const RunSummary& run) {
+    if (runEndedEarly(run)) {
+        appendText(out, "<p class=\"notice\" id=\"ended-early\">\xe2\x9a\xa0 Ended before its time: ");
+        appendEarlyEnd(out, run);
+        appendText(out, ".</p>\n");
+    }
+    if (sweepFellShort(run)) {
+        appendText(out, "<p class=\"notice\" id=\"sweep-short\">\xe2\x9a\xa0 Sweep: ");
+        appendSweepShortfall(out, run);
+        appendText(out, ".</p>\n");
+    }
 }
 
 std::size_t pageContextCapacity(std::int64_t coreCount) {

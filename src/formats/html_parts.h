@@ -113,6 +113,9 @@ void appendContextFacts(TextBuffer& out, const RunSummary& run);
 void appendPriorityLegend(TextBuffer& out, const RunSummary& run);
 void appendPriorityMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& axis);
 void appendSweepSection(TextBuffer& out, const RunSummary& run);
+// A notice of a run that ended before its time, and of a sweep's levels not
+// measured or cut short; nothing otherwise.
+void appendEndNotice(TextBuffer& out, const RunSummary& run);
 std::size_t pageContextCapacity(std::int64_t coreCount);
 
 // The processes that were suspects most often, at most this many rows, and

@@ -17,6 +17,9 @@ std::int64_t queued = 0;
 std::int64_t dropped = 0;
 StallNote stallNotes[stallNoteQueueCapacity];
 std::int64_t stallNotesQueued = 0;
+const char* endCause = nullptr;
+bool stopped = false;
+std::int64_t plannedMs = -1;
 
 // The snapshot's.
 MachineContext machineCopy;
@@ -38,13 +41,18 @@ bool startContextRecord(const RecorderSettings& settings) {
     queued = 0;
     dropped = 0;
     stallNotesQueued = 0;
+    endCause = nullptr;
+    stopped = false;
+    plannedMs = settings.plannedMs > 0 ? settings.plannedMs : -1;
     active = true;
     unlockSamples();
     if (settings.sweepLevelCount <= 0) {
         freeSweep();
         return true;
     }
-    if (!makeSweep(settings.sweepLevelCount, settings.coreCount, settings.sweepMs)) return false;
+    if (!makeSweep(settings.sweepLevelCount, settings.sweepLevels, settings.coreCount, settings.sweepMs, settings.fine)) {
+        return false;
+    }
     beginSweepStretch(settings.startedUtcMs, level, settings.startClass);
     return true;
 }
@@ -78,9 +86,21 @@ void recordSweepLevel(std::int64_t utcMs, const char* level, const char* granted
     beginSweepStretch(utcMs, level, granted);
 }
 
+void recordSweepDone() {
+    completeSweep();
+}
+
+void noteRunEnd(const char* cause) {
+    lockSamples();
+    if (endCause == nullptr) endCause = cause;
+    unlockSamples();
+}
+
 void stopContextRecord(std::int64_t utcMs) {
     const TimerResolution atEnd = timerResolutionNow();
     lockSamples();
+    if (endCause == nullptr) endCause = endedByClose;
+    stopped = true;
     if (active) {
         active = false;
         machine.resolutionAtEnd = atEnd;
@@ -129,6 +149,8 @@ void describeContext(RunSummary& run) {
     lockSamples();
     machineCopy = machine;
     historyCopy = history;
+    run.ended = stopped ? endCause : nullptr;
+    run.plannedMs = plannedMs;
     unlockSamples();
     run.machine = &machineCopy;
     run.priority = &historyCopy;

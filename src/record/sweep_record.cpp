@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/platform_seam.h"
+#include "engine/wake_figures.h"
 
 namespace {
 
@@ -14,8 +15,14 @@ std::int64_t cores = 0;
 std::int64_t lengthMs = 0;
 std::int64_t begun = 0;
 bool ended = false;
+bool completed = false;
+bool wakesCounted = false;
+char plannedNames[sweepLevelsMost][priorityTextCapacity];
 SweepStretch stretches[sweepLevelsMost];
 SweepCore* figures = nullptr;  // planned * cores
+// Each core's wake-up figures since the start, as they were when the
+// stretch being measured began.
+WakeStatistics* wakesAtBegin = nullptr;
 // The snapshot's, the writer's own.
 SweepStretch stretchesCopy[sweepLevelsMost];
 SweepCore* figuresCopy = nullptr;
@@ -32,27 +39,49 @@ std::int64_t stretchAt(std::int64_t utcMs) {
     return at;
 }
 
+// With the lock held: the wake-ups of stretch `s` are those counted since
+// it began; with `next`, the next stretch begins from here.
+void countStretchWakes(std::int64_t s, bool next) {
+    if (!wakesCounted || s < 0) return;
+    for (std::int64_t c = 0; c < cores; ++c) {
+        WakeStatistics now{};
+        readWakeStatistics(c, now);
+        WakeStatistics& from = wakesAtBegin[c];
+        SweepCore& core = figuresOf(s, c);
+        core.wakes = now.events - from.events;
+        for (std::int64_t b = 0; b < wakeHistogramBucketCount; ++b) core.wakeHistogram[b] = now.histogram[b] - from.histogram[b];
+        if (next) from = now;
+    }
+}
+
 }  // namespace
 
-bool makeSweep(std::int64_t levels, std::int64_t coreCount, std::int64_t stretchMs) {
+bool makeSweep(std::int64_t levels, const char* const* names, std::int64_t coreCount, std::int64_t stretchMs,
+               bool withWakes) {
     freeSweep();
     if (levels < 1 || levels > sweepLevelsMost || coreCount < 1) return false;
     const auto count = static_cast<std::size_t>(levels * coreCount);
     auto* made = static_cast<SweepCore*>(std::calloc(count, sizeof(SweepCore)));
     auto* copy = static_cast<SweepCore*>(std::calloc(count, sizeof(SweepCore)));
-    if (made == nullptr || copy == nullptr) {
+    auto* marks = static_cast<WakeStatistics*>(std::calloc(static_cast<std::size_t>(coreCount), sizeof(WakeStatistics)));
+    if (made == nullptr || copy == nullptr || marks == nullptr) {
         std::free(made);
         std::free(copy);
+        std::free(marks);
         return false;
     }
     for (std::size_t k = 0; k < count; ++k) made[k].unjudgedUtcMs = -1;
     lockSamples();
     figures = made;
+    wakesAtBegin = marks;
+    wakesCounted = withWakes && wakeFiguresExist();
     planned = levels;
     cores = coreCount;
     lengthMs = stretchMs;
     begun = 0;
     ended = false;
+    completed = false;
+    for (std::int64_t k = 0; k < levels; ++k) setPriorityText(plannedNames[k], names != nullptr ? names[k] : "");
     unlockSamples();
     figuresCopy = copy;
     return true;
@@ -62,6 +91,8 @@ void freeSweep() {
     lockSamples();
     std::free(figures);
     figures = nullptr;
+    std::free(wakesAtBegin);
+    wakesAtBegin = nullptr;
     planned = 0;
     begun = 0;
     unlockSamples();
@@ -80,6 +111,10 @@ void beginSweepStretch(std::int64_t utcMs, const char* level, const char* grante
     lockSamples();
     if (figures != nullptr && begun < planned && !ended) {
         if (begun > 0) stretches[begun - 1].toUtcMs = utcMs;
+        countStretchWakes(begun - 1, true);
+        if (begun == 0 && wakesCounted) {
+            for (std::int64_t c = 0; c < cores; ++c) readWakeStatistics(c, wakesAtBegin[c]);
+        }
         SweepStretch& next = stretches[begun++];
         setPriorityText(next.level, level);
         setPriorityText(next.granted, granted);
@@ -117,9 +152,18 @@ void countSweepStall(std::int64_t core, std::int64_t utcMs, std::int64_t lateUs,
     unlockSamples();
 }
 
+void completeSweep() {
+    lockSamples();
+    if (figures != nullptr && begun == planned && !ended) completed = true;
+    unlockSamples();
+}
+
 void endSweep(std::int64_t utcMs) {
+    if (figures != nullptr && !ended && begun > 0 && stretches[begun - 1].toUtcMs < 0) {
+        stretches[begun - 1].toUtcMs = utcMs;
+        countStretchWakes(begun - 1, false);
+    }
     ended = true;
-    if (figures != nullptr && begun > 0 && stretches[begun - 1].toUtcMs < 0) stretches[begun - 1].toUtcMs = utcMs;
 }
 
 bool copySweep(SweepSummary& out) {
@@ -127,11 +171,23 @@ bool copySweep(SweepSummary& out) {
     const bool made = figures != nullptr && figuresCopy != nullptr;
     if (made) {
         std::memcpy(stretchesCopy, stretches, sizeof stretches);
+        if (!ended) countStretchWakes(begun - 1, false);
         std::memcpy(figuresCopy, figures, sizeof(SweepCore) * static_cast<std::size_t>(planned * cores));
-        out = SweepSummary{planned, lengthMs, begun, cores, stretchesCopy, figuresCopy};
+        out = SweepSummary{planned, lengthMs, begun, cores, stretchesCopy, figuresCopy, completed, wakesCounted, {}};
+        std::memcpy(out.planned, plannedNames, sizeof plannedNames);
     }
     unlockSamples();
     return made;
+}
+
+bool sweepStretchCutShort(const SweepSummary& sweep, std::int64_t s) {
+    const SweepStretch& stretch = sweep.stretches[s];
+    return s == sweep.stretchCount - 1 && stretch.toUtcMs >= 0 && !sweep.completed;
+}
+
+bool sweepStretchJudged(const SweepSummary& sweep, std::int64_t s) {
+    const SweepStretch& stretch = sweep.stretches[s];
+    return !sweepStretchCutShort(sweep, s) || (stretch.toUtcMs - stretch.fromUtcMs) * 2 > sweep.stretchMs;
 }
 
 std::int64_t bestSweepStretch(const SweepSummary& sweep, std::int64_t core) {

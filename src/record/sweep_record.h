@@ -13,6 +13,7 @@
 
 #include "engine/stall_cause.h"
 #include "engine/timer_event.h"
+#include "engine/wake_statistics.h"
 #include "record/priority_history.h"
 #include "record/statistics.h"
 
@@ -24,6 +25,10 @@ struct SweepCore {
     std::int64_t unjudgedUtcMs;  // the unjudged event's time; -1 before it
     std::int64_t stalls[stallCauseCount];  // judged timer events over 5 ms, by cause
     std::int64_t wakeStalls[stallCauseCount];  // wake-ups over 5 ms that began in the stretch
+    // With the wake-up samplers: the core's wake-ups counted in the stretch
+    // and their histogram (wake_statistics.h), so far while it is measured.
+    std::int64_t wakes;
+    std::int64_t wakeHistogram[wakeHistogramBucketCount];
 };
 
 struct SweepStretch {
@@ -34,7 +39,9 @@ struct SweepStretch {
 };
 
 // What the outputs read: `stretchCount` stretches begun, in the order
-// measured, of `levelsPlanned`; the cores of stretch s from cores + s * coreCount.
+// measured, of `levelsPlanned` (named in `planned`); the cores of stretch s
+// from cores + s * coreCount. `completed`: the last level measured its whole
+// time and the sweep ended there, not closed before.
 struct SweepSummary {
     std::int64_t levelsPlanned;
     std::int64_t stretchMs;
@@ -42,11 +49,17 @@ struct SweepSummary {
     std::int64_t coreCount;
     const SweepStretch* stretches;
     const SweepCore* cores;
+    bool completed;
+    bool withWakes;
+    char planned[sweepLevelsMost][priorityTextCapacity];
 };
 
 // Before the run: room for `levels` stretches of `coreCount` cores, each
-// `stretchMs` long. False without the memory.
-bool makeSweep(std::int64_t levels, std::int64_t coreCount, std::int64_t stretchMs);
+// `stretchMs` long, the levels' names in the order planned (null: not
+// known yet); `withWakes` counts each stretch's wake-ups from the wake-up
+// samplers' figures. False without the memory.
+bool makeSweep(std::int64_t levels, const char* const* names, std::int64_t coreCount, std::int64_t stretchMs,
+               bool withWakes);
 void freeSweep();
 bool sweepMade();
 // The next level begins at `utcMs` (the first at the record's start); the
@@ -58,11 +71,20 @@ void addToSweep(const TimerEvent& event);
 // An attributed stall, by the record's writer (takes the lock): counted in
 // the stretch it belongs to, unless it is a stretch's unjudged event.
 void countSweepStall(std::int64_t core, std::int64_t utcMs, std::int64_t lateUs, bool wake, StallCause cause);
+// The last level measured its whole time (takes the lock); the sweep ends
+// at the recording's stop that follows.
+void completeSweep();
 // The recording stopped at `utcMs`, with the lock held: the last stretch ends.
 void endSweep(std::int64_t utcMs);
 // A copy for a snapshot (takes the lock); its arrays are the sweep's own
 // copies, valid until the next copy. False when there is no sweep.
 bool copySweep(SweepSummary& out);
+
+// Stretch `s` was ended before its time (the run was closed during it).
+bool sweepStretchCutShort(const SweepSummary& sweep, std::int64_t s);
+// Stretch `s` is judged: it measured its whole time, or, cut short, more
+// than half of it; one still measured is judged on what it has so far.
+bool sweepStretchJudged(const SweepSummary& sweep, std::int64_t s);
 
 // The stretch whose 99th percentile bound of `core` is the lowest (then the
 // lowest mean, then the lowest maximum, then the first); -1 when no stretch

@@ -9,8 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "console/summary_lines.h"
 #include "engine/platform_seam.h"
 #include "formats/context_format.h"
+#include "formats/run_end.h"
+#include "record/context_record.h"
+#include "record/problem_list.h"
 #include "record/run_summary.h"
 #include "record/statistics.h"
 #include "record/sweep_record.h"
@@ -61,7 +65,7 @@ TEST(Statistics, PercentileBoundIsTheBucketOfTheNearestRank) {
 
 TEST(Sweep, StretchesJudgeAllButTheFirstPeriodAndKeepTheirOwnFigures) {
     ASSERT_TRUE(createSampleLock());
-    ASSERT_TRUE(makeSweep(3, 2, 1000));
+    ASSERT_TRUE(makeSweep(3, nullptr, 2, 1000, false));
     beginSweepStretch(t0, "idle", "idle");
     // Core 0: the first event of the run is not judged, the next three are.
     for (const auto& [lateUs, at] : std::vector<std::pair<std::int64_t, std::int64_t>>{{90000, 100}, {1000, 200}, {2000, 300}, {3000, 400}}) {
@@ -128,7 +132,7 @@ TEST(Sweep, StretchesJudgeAllButTheFirstPeriodAndKeepTheirOwnFigures) {
 
 TEST(Sweep, TiesGoToTheLowerMeanAndNoMoreStretchesThanPlanned) {
     ASSERT_TRUE(createSampleLock());
-    ASSERT_TRUE(makeSweep(2, 1, 1000));
+    ASSERT_TRUE(makeSweep(2, nullptr, 1, 1000, false));
     beginSweepStretch(t0, "low", "normal");
     for (const std::int64_t us : {0, 1900, 1800, 1700}) event(0, us, t0 + 100 + us / 100);
     beginSweepStretch(t0 + 1000, "normal", "normal");
@@ -141,6 +145,67 @@ TEST(Sweep, TiesGoToTheLowerMeanAndNoMoreStretchesThanPlanned) {
     EXPECT_EQ(bestSweepStretch(sweep, 0), 1) << "both at most 2 ms: the lower mean wins";
     freeSweep();
     EXPECT_FALSE(copySweep(sweep));
+}
+
+// How a sweep ended, as the console's verdict and sweep lines, the report
+// and the page say it: levels never measured, the last one cut short
+// (judged only when it measured most of its time), a timed run closed early.
+TEST(Sweep, AnEndBeforeItsTimeIsSaidWithTheLevelsLeftAndTheOneCutShort) {
+    struct Case {
+        std::int64_t begun;      // of the three levels planned, 1000 ms each
+        std::int64_t lastMs;     // what the last begun measured
+        bool completed;          // the sweep stepped past its last level
+        const char* ended;
+        const char* shortfall;   // "" when none
+        bool lastJudged;
+        const char* verdict;
+    };
+    const char* const names[] = {"low", "normal", "high"};
+    const Case cases[] = {
+        {3, 1000, true, endedByDuration, "", true, "exit 0: the record is complete\n"},
+        {2, 600, false, endedByClose, "level not measured: high; normal cut short after 0.6 s of 1.0 s (judged: it measured most of its time)",
+         true, "exit 0: the record is complete; closed after 1.6 s of the 3.0 s planned\n"},
+        {3, 400, false, endedBySessionEnd, "high cut short after 0.4 s of 1.0 s (not judged)", false,
+         "exit 0: the record is complete; ended with the session after 2.4 s of the 3.0 s planned\n"},
+        {1, 500, false, endedByInterrupt, "levels not measured: normal, high; low cut short after 0.5 s of 1.0 s (not judged)",
+         false, "exit 0: the record is complete; interrupted after 0.5 s of the 3.0 s planned\n"},
+    };
+    ASSERT_TRUE(createSampleLock());
+    TextBuffer text{};
+    ASSERT_TRUE(makeTextBuffer(text, 4096));
+    for (const Case& c : cases) {
+        ASSERT_TRUE(makeSweep(3, names, 1, 1000, false));
+        for (std::int64_t k = 0; k < c.begun; ++k) beginSweepStretch(t0 + k * 1000, names[k], "normal");
+        if (c.completed) completeSweep();
+        const std::int64_t endMs = (c.begun - 1) * 1000 + c.lastMs;
+        lockSamples();
+        endSweep(t0 + endMs);
+        unlockSamples();
+        SweepSummary sweep{};
+        ASSERT_TRUE(copySweep(sweep));
+        RunSummary run{};
+        run.sweep = &sweep;
+        run.ended = c.ended;
+        run.plannedMs = 3000;
+        run.failAboveUs = -1;
+        run.elapsedMs = endMs;
+        clearText(text);
+        appendSweepShortfall(text, run);
+        EXPECT_EQ(std::string(text.data, text.size), c.shortfall) << c.ended;
+        EXPECT_EQ(sweepFellShort(run), c.shortfall[0] != '\0') << c.ended;
+        EXPECT_EQ(sweepStretchJudged(sweep, c.begun - 1), c.lastJudged) << c.ended;
+        EXPECT_TRUE(sweepStretchJudged(sweep, 0) || c.begun == 1) << "a level the sweep went on from is whole";
+        clearText(text);
+        appendVerdictLine(text, &run, exitComplete, nullptr);
+        EXPECT_EQ(std::string(text.data, text.size), c.verdict);
+        clearText(text);
+        appendEndJson(text, run);
+        EXPECT_NE(std::string(text.data, text.size).find(std::string("\"ended\": \"") + c.ended + "\""), std::string::npos);
+        EXPECT_EQ(std::string(text.data, text.size).find("\"high\"") != std::string::npos, c.begun < 3)
+            << "the levels not measured are listed: " << text.data;
+    }
+    freeTextBuffer(text);
+    freeSweep();
 }
 
 }  // namespace
