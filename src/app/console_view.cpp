@@ -24,11 +24,12 @@
 
 namespace {
 
-// The summary with a sweep's lines (at most seven levels, each a head and
-// about 100 bytes a core) and the worst stall's first suspect.
+// The summary with a sweep's lines (a head, then at most seven levels, each
+// a head and at most about 200 bytes a core: its figures and its verdict),
+// what fell short, and the worst stall's first suspect.
 std::size_t consoleSummaryCapacity(std::int64_t coreCount) {
     const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
-    return runSummaryCapacity(coreCount) + 7 * (128 + 128 * cores) + 1024;
+    return runSummaryCapacity(coreCount) + 8 * (160 + 256 * cores) + 2048;
 }
 
 // Consoles whose window the system does not report are drawn as this size.

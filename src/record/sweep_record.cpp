@@ -6,6 +6,8 @@
 
 #include "engine/platform_seam.h"
 #include "engine/wake_figures.h"
+#include "record/sweep_verdicts.h"
+#include "verdict/judge.h"
 
 namespace {
 
@@ -23,9 +25,13 @@ SweepCore* figures = nullptr;  // planned * cores
 // Each core's wake-up figures since the start, as they were when the
 // stretch being measured began.
 WakeStatistics* wakesAtBegin = nullptr;
+// Each core's stretch of its previous timer event, as the judge numbers
+// stretches (-1 the start's, -2 before the first event).
+std::int64_t* previousStretch = nullptr;
 // The snapshot's, the writer's own.
 SweepStretch stretchesCopy[sweepLevelsMost];
 SweepCore* figuresCopy = nullptr;
+CoreVerdict* verdictsCopy = nullptr;
 
 SweepCore& figuresOf(std::int64_t stretch, std::int64_t core) {
     return figures[stretch * cores + core];
@@ -64,16 +70,22 @@ bool makeSweep(std::int64_t levels, const char* const* names, std::int64_t coreC
     auto* made = static_cast<SweepCore*>(std::calloc(count, sizeof(SweepCore)));
     auto* copy = static_cast<SweepCore*>(std::calloc(count, sizeof(SweepCore)));
     auto* marks = static_cast<WakeStatistics*>(std::calloc(static_cast<std::size_t>(coreCount), sizeof(WakeStatistics)));
-    if (made == nullptr || copy == nullptr || marks == nullptr) {
+    auto* previous = static_cast<std::int64_t*>(std::calloc(static_cast<std::size_t>(coreCount), sizeof(std::int64_t)));
+    auto* verdicts = static_cast<CoreVerdict*>(std::calloc(count, sizeof(CoreVerdict)));
+    if (made == nullptr || copy == nullptr || marks == nullptr || previous == nullptr || verdicts == nullptr) {
+        std::free(verdicts);
         std::free(made);
         std::free(copy);
         std::free(marks);
+        std::free(previous);
         return false;
     }
+    for (std::int64_t c = 0; c < coreCount; ++c) previous[c] = -2;
     for (std::size_t k = 0; k < count; ++k) made[k].unjudgedUtcMs = -1;
     lockSamples();
     figures = made;
     wakesAtBegin = marks;
+    previousStretch = previous;
     wakesCounted = withWakes && wakeFiguresExist();
     planned = levels;
     cores = coreCount;
@@ -84,6 +96,7 @@ bool makeSweep(std::int64_t levels, const char* const* names, std::int64_t coreC
     for (std::int64_t k = 0; k < levels; ++k) setPriorityText(plannedNames[k], names != nullptr ? names[k] : "");
     unlockSamples();
     figuresCopy = copy;
+    verdictsCopy = verdicts;
     return true;
 }
 
@@ -93,11 +106,15 @@ void freeSweep() {
     figures = nullptr;
     std::free(wakesAtBegin);
     wakesAtBegin = nullptr;
+    std::free(previousStretch);
+    previousStretch = nullptr;
     planned = 0;
     begun = 0;
     unlockSamples();
     std::free(figuresCopy);
     figuresCopy = nullptr;
+    std::free(verdictsCopy);
+    verdictsCopy = nullptr;
 }
 
 bool sweepMade() {
@@ -126,24 +143,37 @@ void beginSweepStretch(std::int64_t utcMs, const char* level, const char* grante
 
 void addToSweep(const TimerEvent& event) {
     if (figures == nullptr || begun == 0 || event.core < 0 || event.core >= cores) return;
-    SweepCore& core = figuresOf(stretchAt(event.utcMs), event.core);
-    if (core.unjudgedUtcMs < 0) {
-        // The first period of the stretch began before it.
+    const std::int64_t stretch = stretchAt(event.utcMs);
+    SweepCore& core = figuresOf(stretch, event.core);
+    // The judge numbers the start's stretch -1, the first change's 0.
+    std::int64_t& previous = previousStretch[event.core];
+    const bool judged = timerEventJudged(previous, stretch - 1);
+    previous = stretch - 1;
+    if (!judged) {
+        // The first period after the change began before it.
         core.unjudgedUtcMs = event.utcMs;
         ++core.unjudged;
         return;
     }
     addToStatistics(core.timer, event);
+    if (isStall(event.lateUs)) ++core.timerStalls;
+    ++core.timerHistogram[histogramBucket(judgedLateUs(event.lateUs), wakeHistogramUpperUs, wakeHistogramBucketCount)];
 }
 
 void countSweepStall(std::int64_t core, std::int64_t utcMs, std::int64_t lateUs, bool wake, StallCause cause) {
     lockSamples();
     if (figures != nullptr && begun > 0 && core >= 0 && core < cores) {
-        // A wake-up counts where its stall began, a timer event where it came.
-        const std::int64_t stretch = stretchAt(wake ? utcMs - lateUs / 1000 : utcMs);
+        // A stall counts in the stretch of the time it came; a wake-up whose
+        // wait began before that stretch's change is not judged, and is
+        // taken out of the wake-ups counted for it.
+        const std::int64_t stretch = stretchAt(utcMs);
         SweepCore& figuresOfCore = figuresOf(stretch, core);
         const bool unjudged = !wake && utcMs == figuresOfCore.unjudgedUtcMs;
-        const bool beganBefore = wake && utcMs - lateUs / 1000 < stretches[stretch].fromUtcMs;
+        const bool beganBefore = wake && !wakeJudged(stretch == 0 ? -1 : stretches[stretch].fromUtcMs, utcMs, lateUs);
+        if (beganBefore) {
+            ++figuresOfCore.wakesLeftOut;
+            ++figuresOfCore.wakesLeftOutHistogram[histogramBucket(lateUs, wakeHistogramUpperUs, wakeHistogramBucketCount)];
+        }
         const auto index = static_cast<int>(cause);
         if (!unjudged && !beganBefore && index >= 0 && index < stallCauseCount) {
             ++(wake ? figuresOfCore.wakeStalls : figuresOfCore.stalls)[index];
@@ -173,10 +203,16 @@ bool copySweep(SweepSummary& out) {
         std::memcpy(stretchesCopy, stretches, sizeof stretches);
         if (!ended) countStretchWakes(begun - 1, false);
         std::memcpy(figuresCopy, figures, sizeof(SweepCore) * static_cast<std::size_t>(planned * cores));
-        out = SweepSummary{planned, lengthMs, begun, cores, stretchesCopy, figuresCopy, completed, wakesCounted, {}};
+        out = SweepSummary{planned, lengthMs, begun, cores, stretchesCopy, figuresCopy, completed, wakesCounted, {}, -1, nullptr};
         std::memcpy(out.planned, plannedNames, sizeof plannedNames);
     }
     unlockSamples();
+    if (made) {
+        // Outside the lock: the samplers never wait for the statistics.
+        judgeSweep(out, verdictsCopy);
+        out.baseline = sweepBaseline(out);
+        out.verdicts = verdictsCopy;
+    }
     return made;
 }
 
@@ -188,28 +224,4 @@ bool sweepStretchCutShort(const SweepSummary& sweep, std::int64_t s) {
 bool sweepStretchJudged(const SweepSummary& sweep, std::int64_t s) {
     const SweepStretch& stretch = sweep.stretches[s];
     return !sweepStretchCutShort(sweep, s) || (stretch.toUtcMs - stretch.fromUtcMs) * 2 > sweep.stretchMs;
-}
-
-std::int64_t bestSweepStretch(const SweepSummary& sweep, std::int64_t core) {
-    std::int64_t best = -1;
-    std::int64_t bestBound = 0;
-    for (std::int64_t s = 0; s < sweep.stretchCount; ++s) {
-        const CoreStatistics& figuresOfCore = sweep.cores[s * sweep.coreCount + core].timer;
-        std::int64_t bound = 0;
-        bool above = false;
-        if (!percentileBoundMs(figuresOfCore, 990, bound, above)) continue;
-        // Above the last bound ranks after any bound.
-        if (above) bound = INT64_MAX;
-        if (best >= 0) {
-            const CoreStatistics& b = sweep.cores[best * sweep.coreCount + core].timer;
-            const double mean = static_cast<double>(figuresOfCore.sumUs) / static_cast<double>(figuresOfCore.events);
-            const double bestMean = static_cast<double>(b.sumUs) / static_cast<double>(b.events);
-            const bool better = bound < bestBound ||
-                                (bound == bestBound && (mean < bestMean || (mean == bestMean && figuresOfCore.maxUs < b.maxUs)));
-            if (!better) continue;
-        }
-        best = s;
-        bestBound = bound;
-    }
-    return best;
 }
