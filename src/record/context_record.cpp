@@ -18,6 +18,8 @@ std::int64_t dropped = 0;
 StallNote stallNotes[stallNoteQueueCapacity];
 std::int64_t stallNotesQueued = 0;
 const char* endCause = nullptr;
+std::int64_t changesMade = 0;
+std::int64_t lastChangesUtcMs[2] = {0, 0};  // the latest first
 bool stopped = false;
 std::int64_t plannedMs = -1;
 
@@ -42,6 +44,7 @@ bool startContextRecord(const RecorderSettings& settings) {
     dropped = 0;
     stallNotesQueued = 0;
     endCause = nullptr;
+    changesMade = 0;
     stopped = false;
     plannedMs = settings.plannedMs > 0 ? settings.plannedMs : -1;
     active = true;
@@ -65,6 +68,9 @@ void recordPriorityChange(std::int64_t utcMs, const char* level, const char* gra
     lockSamples();
     if (active) {
         addPriorityChange(history, utcMs, level, granted);
+        lastChangesUtcMs[1] = lastChangesUtcMs[0];
+        lastChangesUtcMs[0] = utcMs;
+        ++changesMade;
         if (queued < priorityQueueCapacity) {
             PriorityChange& change = queue[queued++];
             change.atUtcMs = utcMs;
@@ -84,6 +90,12 @@ void recordSweepLevel(std::int64_t utcMs, const char* level, const char* granted
     if (!recording) return;
     recordPriorityChange(utcMs, level, granted);
     beginSweepStretch(utcMs, level, granted);
+}
+
+std::int64_t priorityStretchAt(std::int64_t utcMs) {
+    if (changesMade == 0 || utcMs >= lastChangesUtcMs[0]) return changesMade - 1;
+    if (changesMade == 1 || utcMs >= lastChangesUtcMs[1]) return changesMade - 2;
+    return changesMade - 3;
 }
 
 void recordSweepDone() {

@@ -45,6 +45,11 @@ void recordSweepLevel(std::int64_t utcMs, const char* level, const char* granted
 // ends the sweep as planned.
 void recordSweepDone();
 
+// The stretch of `utcMs` as the judge numbers them (verdict/judge.h: -1 the
+// start's, k the one the k-th change began), with the lock held: from the
+// last two changes, as events come within a period of their time.
+std::int64_t priorityStretchAt(std::int64_t utcMs);
+
 // Why the run ends, told before its close request; the first told is kept
 // (a static text: "duration", "closed", "interrupted", "session end",
 // "problem"). A close request nobody explained is "closed".
