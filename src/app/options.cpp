@@ -245,16 +245,17 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
     }
 
     // Combinations, checked once every option is known.
-    const bool measures = out.hasReport || out.hasLog || out.hasMetrics || out.hasDuration || out.fine ||
-                          out.noWindow || out.hasPriority || out.hasSweep || out.hasLevels;
+    const bool measures = out.hasLog || out.hasMetrics || out.hasDuration || out.noWindow || out.hasPriority ||
+                          out.hasSweep || out.hasLevels;
     const bool records = out.hasReport || out.hasLog || out.hasMetrics || out.hasHtml;
-    if (out.hasFrom && !out.hasHtml) {
-        say(error, {"option '--from' needs '--html PATH', the page to make from the log"});
+    if (out.hasFrom && !out.hasHtml && !out.hasReport) {
+        say(error, {"option '--from' needs '--html PATH' (the page to make from the log) or '--report PATH' (its "
+                    "comparison, or its report, as JSON)"});
         return false;
     }
     if (out.hasFrom && measures) {
-        say(error, {"option '--from' makes a page from a log without measuring: it takes only '--html' and "
-                    "'--fail-above'"});
+        say(error, {"option '--from' makes a page from a log without measuring: it takes only '--html', '--report', "
+                    "'--fail-above', '--fine' and '--quiet'"});
         return false;
     }
     if (out.hasLevels && !out.hasSweep) {
@@ -324,9 +325,12 @@ const char* usageText() {
            "  --metrics PATH      write Prometheus metrics (text format) at start, every 5 s and at the end\n"
            "  --html PATH         write the run as one web page (timeline, histograms, worst events)\n"
            "                      at start, every 5 s and at the end\n"
-           "  --from LOG          with --html: make the page from a log afterwards, measuring nothing;\n"
-           "                      up to 8 logs (or one holding several runs or priority levels) make\n"
-           "                      one page that compares them; --fail-above judges them as the run would\n"
+           "  --from LOG          with --html (and/or --report): make the page from a log afterwards,\n"
+           "                      measuring nothing; up to 8 logs (or one holding several runs or\n"
+           "                      priority levels) are compared, each against the first (of levels,\n"
+           "                      normal): better, worse, mixed, no difference or too few events,\n"
+           "                      beyond noise; --report writes that as JSON, --fine lets the wake-ups\n"
+           "                      decide; --fail-above judges them as the run would\n"
            "  --no-window         no window and no tray icon: only the record (needs --report, --log,\n"
            "                      --metrics or --html); ends by --duration, a close request or logoff\n"
            "  --duration SECONDS  close after SECONDS (more than 0, at most 31536000; decimals allowed)\n"

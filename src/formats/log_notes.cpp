@@ -140,6 +140,30 @@ bool readStall(LogReader& reader, std::int64_t utcMs, const char* value, std::si
     return false;
 }
 
+// "3/36000/2/0": a core the log can hold and three counts, the stalls and
+// the lines left out at most the wake-ups.
+bool readWakeCount(LogReader& reader, std::int64_t utcMs, const char* value, std::size_t length) {
+    std::int64_t numbers[4] = {};
+    const char* from = value;
+    for (int k = 0; k < 4; ++k) {
+        const char* end = k < 3 ? static_cast<const char*>(std::memchr(from, '/', static_cast<std::size_t>(value + length - from)))
+                                : value + length;
+        const auto size = end != nullptr ? static_cast<std::size_t>(end - from) : 0;
+        if (end == nullptr || !onlyOf(from, size, "0123456789") || !parseLogWhole(from, size, numbers[k])) return false;
+        from = end + 1;
+    }
+    const std::int64_t core = numbers[0];
+    const WakeCount count{numbers[1], numbers[2], numbers[3]};
+    if (core >= logReaderCores || count.stalls > count.wakeUps || count.leftOut > count.wakeUps) return false;
+    reader.runHasLines = true;
+    if (reader.onLine != nullptr) {
+        LogLine line{LogLineKind::wakeCount, utcMs, core, 0, 0, nullptr};
+        line.wakes = count;
+        reader.onLine(reader.onLineContext, line);
+    }
+    return true;
+}
+
 }  // namespace
 
 void appendLogContext(TextBuffer& out, const RunSummary& run) {
@@ -188,6 +212,18 @@ void appendStallLine(TextBuffer& out, std::int64_t core, std::int64_t utcMs, Sta
     appendChar(out, '\n');
 }
 
+void appendWakeCountLine(TextBuffer& out, std::int64_t core, std::int64_t utcMs, const WakeCount& count) {
+    appendNoteStart(out, utcMs, logNoteWakes);
+    appendInteger(out, core);
+    appendChar(out, '/');
+    appendInteger(out, count.wakeUps);
+    appendChar(out, '/');
+    appendInteger(out, count.stalls);
+    appendChar(out, '/');
+    appendInteger(out, count.leftOut);
+    appendChar(out, '\n');
+}
+
 void beginLogRun(LogReader& reader) {
     if (!reader.runHasLines) return;
     if (reader.onLine != nullptr) reader.onLine(reader.onLineContext, LogLine{LogLineKind::runBegins, 0, -1, 0, 0, nullptr});
@@ -218,6 +254,10 @@ bool readLogNote(LogReader& reader, std::int64_t utcMs, const char* source, std:
     if (isLogText(source, nameLength, logNoteStall)) {
         return readStall(reader, utcMs, value, valueLength) ||
                refuse(reader, source, length, "is not a core and a stall's cause");
+    }
+    if (isLogText(source, nameLength, logNoteWakes)) {
+        return readWakeCount(reader, utcMs, value, valueLength) ||
+               refuse(reader, source, length, "is not a core and its counts of wake-ups");
     }
     if (isLogText(source, nameLength, logNoteProgram)) {
         if (valueLength >= priorityTextCapacity || !onlyOf(value, valueLength, "0123456789.+-abcdefghijklmnopqrstuvwxyz")) {

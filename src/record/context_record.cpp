@@ -1,10 +1,12 @@
 #include "record/context_record.h"
 
 #include "engine/platform_seam.h"
+#include "engine/wake_figures.h"
 #include "record/recorder.h"
 #include "record/run_summary.h"
 #include "record/sweep_record.h"
 #include "text/text_buffer.h"
+#include "verdict/judge.h"
 
 namespace {
 
@@ -22,6 +24,11 @@ std::int64_t changesMade = 0;
 std::int64_t lastChangesUtcMs[2] = {0, 0};  // the latest first
 bool stopped = false;
 std::int64_t plannedMs = -1;
+// With --fine: every core's wake-ups counted at each queued change. Set
+// before the run's threads start.
+bool wakesCounted = false;
+std::int64_t wakeCores = 0;
+WakeCount queuedWakes[priorityQueueCapacity][maxCores];
 
 // The snapshot's.
 MachineContext machineCopy;
@@ -48,6 +55,8 @@ bool startContextRecord(const RecorderSettings& settings) {
     stopped = false;
     plannedMs = settings.plannedMs > 0 ? settings.plannedMs : -1;
     active = true;
+    wakesCounted = settings.fine && wakeFiguresExist();
+    wakeCores = settings.coreCount < maxCores ? settings.coreCount : maxCores;
     unlockSamples();
     if (settings.sweepLevelCount <= 0) {
         freeSweep();
@@ -64,7 +73,24 @@ void freeContextRecord() {
     freeSweep();
 }
 
+bool countingWakes() {
+    return wakesCounted;
+}
+
+void countWakesNow(WakeCount* out) {
+    for (std::int64_t core = 0; wakesCounted && core < wakeCores; ++core) {
+        WakeStatistics figures{};
+        readWakeStatistics(core, figures);
+        out[core] = WakeCount{figures.events, wakeStallsInHistogram(figures.histogram),
+                              figures.linesNotLogged + lateWakesDropped(core)};
+    }
+}
+
 void recordPriorityChange(std::int64_t utcMs, const char* level, const char* granted) {
+    // Counted at the change, before the lock: reading the wake-up figures
+    // never waits for their samplers.
+    WakeCount counted[maxCores];
+    countWakesNow(counted);
     lockSamples();
     if (active) {
         addPriorityChange(history, utcMs, level, granted);
@@ -72,6 +98,7 @@ void recordPriorityChange(std::int64_t utcMs, const char* level, const char* gra
         lastChangesUtcMs[0] = utcMs;
         ++changesMade;
         if (queued < priorityQueueCapacity) {
+            for (std::int64_t core = 0; wakesCounted && core < wakeCores; ++core) queuedWakes[queued][core] = counted[core];
             PriorityChange& change = queue[queued++];
             change.atUtcMs = utcMs;
             setPriorityText(change.level, level);
@@ -121,11 +148,17 @@ void stopContextRecord(std::int64_t utcMs) {
     unlockSamples();
 }
 
-std::int64_t takePriorityForLog(PriorityChange* out, std::int64_t most) {
+std::int64_t takePriorityForLog(PriorityChange* out, WakeCount* wakes, std::int64_t most) {
     lockSamples();
     const std::int64_t taken = queued < most ? queued : most;
     for (std::int64_t k = 0; k < taken; ++k) out[k] = queue[k];
-    for (std::int64_t k = taken; k < queued; ++k) queue[k - taken] = queue[k];
+    for (std::int64_t k = 0; wakes != nullptr && wakesCounted && k < taken; ++k) {
+        for (std::int64_t core = 0; core < wakeCores; ++core) wakes[k * maxCores + core] = queuedWakes[k][core];
+    }
+    for (std::int64_t k = taken; k < queued; ++k) {
+        queue[k - taken] = queue[k];
+        for (std::int64_t core = 0; wakesCounted && core < wakeCores; ++core) queuedWakes[k - taken][core] = queuedWakes[k][core];
+    }
     queued -= taken;
     unlockSamples();
     return taken;

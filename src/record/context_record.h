@@ -10,7 +10,9 @@
 
 #include "engine/machine_context.h"
 #include "engine/stall_cause.h"
+#include "engine/sample_tables.h"
 #include "record/priority_history.h"
+#include "record/wake_count.h"
 
 struct RunSummary;
 struct RecorderSettings;
@@ -65,8 +67,14 @@ void noteRunEnd(const char* cause);
 void stopContextRecord(std::int64_t utcMs);
 
 // The writer's: the changes not yet given to the log, oldest first, at
-// most `most`; answers how many.
-std::int64_t takePriorityForLog(PriorityChange* out, std::int64_t most);
+// most `most`; answers how many. With --fine, `wakes` (null: not wanted)
+// gets for each change the wake-ups of every core counted up to it
+// (maxCores entries per change, coreCount of them used).
+std::int64_t takePriorityForLog(PriorityChange* out, WakeCount* wakes, std::int64_t most);
+// Whether the changes carry counts of wake-ups (--fine), and every core's
+// counted now: for the log's note at the end.
+bool countingWakes();
+void countWakesNow(WakeCount* out);
 // Lines that the queue could not hold.
 std::int64_t priorityLinesDropped();
 

@@ -19,6 +19,7 @@
 #include "engine/timer_event.h"
 #include "engine/wake_figures.h"
 #include "files/output_file.h"
+#include "record/wake_count.h"
 
 struct PriorityChange;
 struct RunSummary;
@@ -51,6 +52,10 @@ struct RecordFormats {
     void (*priorityLine)(TextBuffer& out, const PriorityChange& change);
     // A timer stall's cause, once attributed: "<its utc>,,,,stall=<core>/<cause>".
     void (*stallLine)(TextBuffer& out, std::int64_t core, std::int64_t utcMs, StallCause cause);
+    // With --fine, a core's wake-ups counted up to `utcMs` (each priority
+    // change's, and the end's): "<utc>,,,,wakes=<core>/<wake-ups>/<over 5
+    // ms>/<lines left out>". Null: not written.
+    void (*wakeCountLine)(TextBuffer& out, std::int64_t core, std::int64_t utcMs, const WakeCount& count);
 };
 
 struct RecorderSettings {

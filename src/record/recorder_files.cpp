@@ -15,6 +15,7 @@
 #include "record/run_summary.h"
 #include "record/stall_causes.h"
 #include "text/text_buffer.h"
+#include "verdict/judge.h"
 
 // Events taken out per hold of the lock, so the samplers never wait long.
 constexpr std::int64_t eventsPerBatch = 256;
@@ -52,6 +53,7 @@ static TextBuffer reportText;
 static TimerEvent batch[eventsPerBatch];
 static WakeEvent wakeBatch[lateWakeQueueCapacity];
 static StallNote stallNotes[stallNotesPerBatch];
+static WakeCount changeWakes[priorityQueueCapacity * maxCores];
 
 static bool given(const char* path) {
     return path != nullptr && path[0] != '\0';
@@ -112,6 +114,19 @@ static bool flushPending() {
     return true;
 }
 
+// The cores whose wake-ups the log's notes count.
+static std::int64_t wakeCountCores() {
+    return current.fine ? (current.coreCount < maxCores ? current.coreCount : maxCores) : 0;
+}
+
+// With --fine, a note of every core's wake-ups counted up to `utcMs`.
+static void appendWakeCounts(std::int64_t utcMs, const WakeCount* counts) {
+    if (!countingWakes() || current.formats->wakeCountLine == nullptr) return;
+    for (std::int64_t core = 0; core < wakeCountCores(); ++core) {
+        current.formats->wakeCountLine(pendingLog, core, utcMs, counts[core]);
+    }
+}
+
 // Moves queued events to the log until the queue is empty, a write fails,
 // `batchesMost` batches were moved (0: no bound) or the performance counter
 // reaches `giveUpAt` (0: never); answers true in the first case. The bound
@@ -124,8 +139,12 @@ static bool drainLog(std::int64_t giveUpAt, std::int64_t batchesMost) {
         if (batchesMost != 0 && batches == batchesMost) return false;
         // Priority changes first: a line of their own each, placed by its time.
         PriorityChange changes[priorityQueueCapacity];
-        const std::int64_t changed = takePriorityForLog(changes, priorityQueueCapacity);
-        for (std::int64_t k = 0; k < changed; ++k) current.formats->priorityLine(pendingLog, changes[k]);
+        const std::int64_t changed = takePriorityForLog(changes, changeWakes, priorityQueueCapacity);
+        for (std::int64_t k = 0; k < changed; ++k) {
+            // Every core's wake-ups up to the change, then the change.
+            appendWakeCounts(changes[k].atUtcMs, changeWakes + k * maxCores);
+            current.formats->priorityLine(pendingLog, changes[k]);
+        }
         const std::int64_t causes = takeStallNotes(stallNotes, stallNotesPerBatch);
         for (std::int64_t k = 0; k < causes; ++k) {
             current.formats->stallLine(pendingLog, stallNotes[k].core, stallNotes[k].utcMs, stallNotes[k].cause);
@@ -245,7 +264,8 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
         return false;
     }
     const std::size_t lineCapacity = formats != nullptr ? formats->logLineCapacity : 0;
-    if (!makeRecord() || !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity + priorityQueueCapacity + stallNotesPerBatch) * lineCapacity) ||
+    if (!makeRecord() || !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity + priorityQueueCapacity * (1 + wakeCountCores()) +
+                                      stallNotesPerBatch) * lineCapacity) ||
         !makeTextBuffer(reportText, wholeFileCapacity())) {
         return outOfMemory(error);
     }
@@ -328,6 +348,18 @@ void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t 
         unlockSamples();
     }
     RunSummary run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
+    // The wake-ups of the last stretch: every core's counted at the stop,
+    // once the log took everything before.
+    if (logFile != nullptr && pendingLog.size == 0 && run.wakes != nullptr && countingWakes()) {
+        static WakeCount atStop[maxCores];
+        for (std::int64_t core = 0; core < wakeCountCores(); ++core) {
+            const WakeStatistics& figures = run.wakes[core];
+            atStop[core] = WakeCount{figures.events, wakeStallsInHistogram(figures.histogram),
+                                     figures.linesNotLogged + lateWakesDropped(core)};
+        }
+        appendWakeCounts(recordStoppedAt(), atStop);
+        flushPending();
+    }
     bool told = false;
     for (std::int64_t core = 0; core < current.coreCount; ++core) {
         // An unpinned sampler was told when it started; one still on its

@@ -246,6 +246,10 @@ function readComparison() {
         shown: section !== null && section.getBoundingClientRect().height > 100,
         runs: [...document.querySelectorAll('#compared-runs > li')].map((li) => li.dataset.run),
         verdicts: [...document.querySelectorAll('#compare-verdicts > li')].map((li) => li.textContent),
+        // Rows marked with a star, and their verdicts.
+        marked: [...document.querySelectorAll('table[id^="compare-core-"] tbody tr')]
+            .filter((tr) => tr.cells[0].textContent.startsWith('\u2605')).map((tr) => tr.dataset.verdict),
+        verdictsInRows: [...document.querySelectorAll('table[id^="compare-core-"] tbody tr')].map((tr) => tr.dataset.verdict),
         rows: tables.map((t) => t.querySelectorAll('tbody tr').length),
         seriesDrawn: charts.map((c) => [...c.querySelectorAll('g[data-run] path')].filter((p) => p.getBoundingClientRect().width > 0).length),
         chartsLaidOut: charts.every((c) => c.getBoundingClientRect().width > 200),
@@ -259,9 +263,14 @@ function checkComparison(seen) {
     if (seen.runs.length !== expectedRuns) fail(`expected ${expectedRuns} runs named, found ${seen.runs.length}: ${seen.runs.join(', ')}`);
     if (seen.rows.length === 0) fail('no table of a core');
     if (seen.verdicts.length !== seen.rows.length) fail(`${seen.verdicts.length} verdict lines for ${seen.rows.length} cores`);
-    if (!seen.verdicts.every((v) => /^core \d+: (99th percentile [\d.]+ ms in |no events)/.test(v))) {
+    // Each run against the baseline, in the judge's words.
+    const verdictLine = /^core \d+: (.+? against .+?: (better beyond noise|worse beyond noise|mixed: |no difference beyond noise|too few events to tell \(measure about \d+ minutes?)|one run, nothing to compare)/;
+    if (!seen.verdicts.every((v) => verdictLine.test(v))) {
         fail(`a verdict line is not one: ${seen.verdicts.join(' | ')}`);
     }
+    if (!seen.marked.every((v) => v === 'better')) fail(`a star marks a run that is not better beyond noise: ${seen.marked.join(', ')}`);
+    const names = ['better', 'worse', 'mixed', 'no difference', 'too few events', 'baseline'];
+    if (!seen.verdictsInRows.every((v) => names.includes(v))) fail(`a row's verdict is not one: ${seen.verdictsInRows.join(', ')}`);
     if (!seen.rows.every((n) => n === expectedRuns)) fail(`a core's table has not one row per run: ${seen.rows.join(', ')}`);
     if (!seen.seriesDrawn.every((n) => n === expectedRuns)) fail(`a core's histogram does not draw every run: ${seen.seriesDrawn.join(', ')}`);
     if (!seen.chartsLaidOut) fail('a histogram has no size after layout');

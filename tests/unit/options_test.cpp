@@ -102,11 +102,14 @@ TEST(Options, BadCommandLinesGiveOneLineNamingTheOption) {
         {{"--log", "l.csv", "report.json"}, "unexpected argument 'report.json'"},
         {{"--no-window", "--duration", "5"}, "option '--no-window' needs somewhere to record the run: '--report', "
                                              "'--log', '--metrics' or '--html'"},
-        {{"--from", "run.csv"}, "option '--from' needs '--html PATH', the page to make from the log"},
-        {{"--html", "p.html", "--from", "run.csv", "--fine"},
-         "option '--from' makes a page from a log without measuring: it takes only '--html' and '--fail-above'"},
+        {{"--from", "run.csv"}, "option '--from' needs '--html PATH' (the page to make from the log) or '--report PATH' "
+                                "(its comparison, or its report, as JSON)"},
+        {{"--html", "p.html", "--from", "run.csv", "--duration", "5"},
+         "option '--from' makes a page from a log without measuring: it takes only '--html', '--report', "
+         "'--fail-above', '--fine' and '--quiet'"},
         {{"--html", "p.html", "--from", "a.csv", "--priority", "high"},
-         "option '--from' makes a page from a log without measuring: it takes only '--html' and '--fail-above'"},
+         "option '--from' makes a page from a log without measuring: it takes only '--html', '--report', "
+         "'--fail-above', '--fine' and '--quiet'"},
         {{"--priority", "turbo"}, "option '--priority' needs a priority level: idle, low, below-normal, normal, "
                                   "above-normal, high or realtime, not 'turbo'"},
         {{"--priority", "high", "--priority=low"}, "option '--priority' is given twice"},
