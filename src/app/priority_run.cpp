@@ -60,7 +60,10 @@ void armSweepStep(ULONGLONG dueMs) {
     const ULONGLONG now = GetTickCount64();
     const ULONGLONG left = dueMs > now ? dueMs - now : 0;
     if (SetTimer(nullptr, 0, static_cast<UINT>(left < longestTimerMs ? left : longestTimerMs), stepSweep) == 0) {
-        if (sweepRecording) noteRunProblem(readUtcMilliseconds(), "the --sweep timer could not be set");
+        if (sweepRecording) {
+            noteRunProblem(readUtcMilliseconds(), "the --sweep timer could not be set");
+            noteRunEnd(endedByProblem);
+        }
         PostMessageA(monitorWindow, WM_CLOSE, 0, 0);
     }
 }
@@ -73,6 +76,10 @@ void CALLBACK stepSweep(HWND, UINT, UINT_PTR timer, DWORD) {
         return;
     }
     if (++sweepAt == sweepLevelCount) {
+        if (sweepRecording) {
+            recordSweepDone();
+            noteRunEnd(endedByDuration);
+        }
         PostMessageA(monitorWindow, WM_CLOSE, 0, 0);
         return;
     }
@@ -120,6 +127,9 @@ void startPriority(const CommandLine& options, bool recording) {
     sweepAt = 0;
     sweepStepMs = static_cast<ULONGLONG>(options.sweepMs);
     applyPriorityLevel(priorityMenu, sweepLevels[0], recording ? noteStartLevel : nullptr);
+    // The sweep owns the priority to its end: a level chosen in the menu
+    // would be measured as the sweep's.
+    enablePriorityLevels(priorityMenu, false);
     sweepStartMs = GetTickCount64();
     armSweepStep(sweepStartMs + sweepStepMs);
 }

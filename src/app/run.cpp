@@ -21,7 +21,9 @@
 #include "engine/wake_sampler.h"
 #include "files/record_writer.h"
 #include "formats/record_formats.h"
+#include "priority/levels.h"
 #include "processes/process_snapshots.h"
+#include "record/context_record.h"
 #include "record/problem_list.h"
 #include "record/recorder.h"
 #include "text/text_buffer.h"
@@ -65,6 +67,7 @@ void closeRequested() {
 // across a call that could deliver the end of the session).
 void finishRecording() {
     static bool finished = false;
+    if (recording && !finished) noteRunEnd(closeRequestMs == 0 ? endedBySessionEnd : endedByClose);
     if (!recording || finished) return;
     finished = true;
     closeRequested();
@@ -122,6 +125,7 @@ void CALLBACK closeWhenDue(HWND, UINT, UINT_PTR timer, DWORD) {
         return;
     }
     KillTimer(nullptr, timer);
+    if (recording) noteRunEnd(endedByDuration);
     PostMessageA(monitorWindow, WM_CLOSE, 0, 0);
 }
 
@@ -133,6 +137,7 @@ void armDuration(const CommandLine& options) {
     if (SetTimer(nullptr, 0, static_cast<UINT>(left < longestTimerMs ? left : longestTimerMs), closeWhenDue) == 0) {
         // Nobody may be watching: a run that cannot end by itself ends now.
         noteProblem("the --duration timer could not be set");
+        if (recording) noteRunEnd(endedByProblem);
         PostMessageA(monitorWindow, WM_CLOSE, 0, 0);
     }
 }
@@ -157,6 +162,13 @@ bool startRecording(const CommandLine& options, std::int64_t cores, bool fineCho
     settings.startClass = startClassText();
     settings.sweepLevelCount = options.hasSweep ? options.levelCount : 0;
     settings.sweepMs = options.sweepMs;
+    const char* levelNames[levelCount] = {};
+    for (std::int64_t k = 0; options.hasSweep && k < options.levelCount; ++k) {
+        const PriorityLevel* level = findPriorityLevel(options.levelIds[k]);
+        levelNames[k] = level != nullptr ? level->text : "";
+    }
+    settings.sweepLevels = levelNames;
+    settings.plannedMs = options.hasDuration ? options.durationMs : options.hasSweep ? options.levelCount * options.sweepMs : 0;
     settings.failAboveUs = options.hasFailAbove ? options.failAboveUs : -1;
     settings.coreCount = cores;
     settings.startedUtcMs = readUtcMilliseconds();
@@ -270,6 +282,7 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
         KillTimer(monitorWindow, 0);
     } else {
         noteProblem("the window could not be set up");
+        if (recording) noteRunEnd(endedByProblem);
     }
 
     // The samplers are still running here and go on taking sampleLock and

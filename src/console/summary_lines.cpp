@@ -3,7 +3,9 @@
 
 #include "console/console_text.h"
 #include "engine/stall_attribution.h"
+#include "formats/run_end.h"
 #include "record/problem_list.h"
+#include "verdict/judge.h"
 
 namespace {
 
@@ -55,14 +57,14 @@ void appendLateUs(TextBuffer& out, std::int64_t lateUs, std::int64_t limitUs) {
 
 bool timerCrossed(const RunSummary& run) {
     for (std::int64_t c = 0; c < run.coreCount; ++c) {
-        if (run.cores[c].events > 0 && run.cores[c].maxMs * 1000 > run.failAboveUs) return true;
+        if (run.cores[c].events > 0 && crossesLimit(run.failAboveUs, false, run.cores[c].maxMs, run.cores[c].maxUs)) return true;
     }
     return false;
 }
 
 bool wakeCrossed(const RunSummary& run) {
     for (std::int64_t c = 0; run.wakes != nullptr && c < run.coreCount; ++c) {
-        if (run.wakes[c].events > 0 && run.wakes[c].maxUs > run.failAboveUs) return true;
+        if (run.wakes[c].events > 0 && crossesLimit(run.failAboveUs, true, 0, run.wakes[c].maxUs)) return true;
     }
     return false;
 }
@@ -179,6 +181,11 @@ void appendVerdictLine(TextBuffer& out, const RunSummary* run, int exitCode, con
         appendText(out, "the record is complete");
     } else {
         appendText(out, problem != nullptr ? problem : "the run did not end normally");
+    }
+    // Complete, but of less time than was asked for.
+    if (exitCode == exitComplete && run != nullptr && runEndedEarly(*run)) {
+        appendText(out, "; ");
+        appendEarlyEnd(out, *run);
     }
     appendChar(out, '\n');
 }

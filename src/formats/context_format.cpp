@@ -2,7 +2,9 @@
 #include "formats/context_format.h"
 
 #include "engine/stall_attribution.h"
+#include "formats/sweep_format.h"
 #include "record/sweep_record.h"
+#include "record/sweep_verdicts.h"
 
 namespace {
 
@@ -149,14 +151,19 @@ void appendSweep(TextBuffer& out, const RunSummary& run) {
         } else {
             appendQuotedUtc(out, stretch.toUtcMs);
         }
+        appendText(out, sweepStretchCutShort(sweep, s) ? ", \"cut_short\": true" : ", \"cut_short\": false");
+        appendText(out, sweepStretchJudged(sweep, s) ? ", \"judged\": true" : ", \"judged\": false");
         appendText(out, ",\n      \"cores\": [");
         for (std::int64_t c = 0; c < sweep.coreCount; ++c) {
             if (c > 0) appendChar(out, ',');
             appendSweepCore(out, c, sweep.cores[s * sweep.coreCount + c], run.wakes != nullptr);
         }
-        appendText(out, "\n      ]}");
+        appendText(out, "\n      ]");
+        appendSweepVerdictsJson(out, run, s);
+        appendChar(out, '}');
     }
     appendText(out, sweep.stretchCount == 0 ? "]" : "\n  ]");
+    appendSweepBaselineJson(out, run);
 }
 
 }  // namespace
@@ -175,40 +182,5 @@ std::size_t runContextCapacity(std::int64_t coreCount, bool withWakes) {
     const std::size_t perStretchCore = withWakes ? 640 : 480;
     const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
     return machineBytes + perChange * (priorityChangesKept + 1) +
-           static_cast<std::size_t>(sweepLevelsMost) * (perStretch + perStretchCore * cores);
-}
-
-void appendSweepLines(TextBuffer& out, const RunSummary& run) {
-    if (run.sweep == nullptr) return;
-    const SweepSummary& sweep = *run.sweep;
-    for (std::int64_t s = 0; s < sweep.stretchCount; ++s) {
-        const SweepStretch& stretch = sweep.stretches[s];
-        appendText(out, stretch.level);
-        if (stretch.granted[0] != '\0') {
-            appendText(out, " (class ");
-            appendText(out, stretch.granted);
-            appendChar(out, ')');
-        }
-        appendChar(out, ':');
-        for (std::int64_t c = 0; c < sweep.coreCount; ++c) {
-            const CoreStatistics& figures = sweep.cores[s * sweep.coreCount + c].timer;
-            appendText(out, c == 0 ? " core " : "; core ");
-            appendInteger(out, c);
-            std::int64_t bound = 0;
-            bool above = false;
-            if (!percentileBoundMs(figures, 990, bound, above)) {
-                appendText(out, " no events");
-                continue;
-            }
-            appendText(out, above ? " p99 > " : " p99 <= ");
-            appendInteger(out, bound);
-            appendText(out, " ms mean ");
-            appendDecimal(out, figures.sumUs, figures.events * 1000, 3);
-            appendText(out, " ms max ");
-            appendInteger(out, figures.maxMs);
-            appendText(out, " ms");
-            if (bestSweepStretch(sweep, c) == s) appendText(out, " (best)");
-        }
-        appendChar(out, '\n');
-    }
+           static_cast<std::size_t>(sweepLevelsMost) * (perStretch + (perStretchCore + sweepVerdictJsonBytes) * cores);
 }

@@ -12,7 +12,8 @@ void appendRunContext(TextBuffer& out, const RunSummary& run);
 // the wake-ups.
 std::size_t runContextCapacity(std::int64_t coreCount, bool withWakes);
 
-// The console's lines of a sweep, one per level in the order measured:
-// "high (class high): core 0 p99 <= 2 ms mean 0.412 ms max 16 ms (best);
-// core 1 ...", each ended by a newline; nothing without a sweep.
+// The console's lines of a sweep (sweep_format.cpp): what decides and the
+// baseline, then one line per level in the order measured: "high (class
+// high): core 0 stalls 3 of 98, p99 <= 20 ms: worse beyond noise (stall
+// rate); core 1 ...", each ended by a newline; nothing without a sweep.
 void appendSweepLines(TextBuffer& out, const RunSummary& run);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "formats/html_parts.h"
+#include "formats/run_end.h"
 #include "record/sweep_record.h"
 
 namespace {
@@ -46,7 +47,8 @@ void appendLevel(TextBuffer& out, const PriorityChange& change) {
 void appendContextStyle(TextBuffer& out) {
     appendText(out, ".priority-change{fill:none;stroke:#555;stroke-width:1.5;stroke-dasharray:2 3}"
                     ".priority-label{font-size:13px;font-style:italic}"
-                    "#sweep td.best{font-weight:700;outline:2px solid var(--pass);outline-offset:-2px}");
+                    "#sweep td.better{font-weight:700;outline:2px solid var(--pass);outline-offset:-2px}"
+                    "#sweep td.worse{outline:2px solid var(--wake);outline-offset:-2px}");
 }
 
 void appendContextFacts(TextBuffer& out, const RunSummary& run) {
@@ -129,8 +131,17 @@ void appendSweepSection(TextBuffer& out, const RunSummary& run) {
     appendText(out, "<section><h2>Sweep of priority levels</h2>\n<p>Each level measured for ");
     appendDecimal(out, sweep.stretchMs, 1000, 1);
     appendText(out, " s, in this order; the first period of each core after a change is not judged (it began under "
-                    "the level before). A cell: the 99th percentile's histogram bound, then the mean and the largest "
-                    "lateness; \xe2\x98\x85 marks the best level of each core (lowest 99th percentile, then mean).</p>\n"
+                    "the level before). On each core, each level is judged against ");
+    if (sweep.baseline >= 0) {
+        appendHtmlText(out, sweep.stretches[sweep.baseline].level);
+    } else {
+        appendText(out, "the baseline");
+    }
+    appendText(out, sweep.withWakes ? " by its wake-ups" : " by its timer events");
+    appendText(out, ": its stall rate (over 5 ms) and its 99th and 99.9th percentiles, an early event counting as on "
+                    "time, the tests of the whole table corrected for their number (Holm). A cell: the judged "
+                    "figures (a percentile is known to a bucket: at most), then the verdict; \xe2\x98\x85 marks a "
+                    "level better beyond noise. The mean is shown, never judged.</p>\n"
                     "<div class=\"scroll\"><table id=\"sweep\"><thead><tr><th class=\"text\">level</th>");
     for (std::int64_t c = 0; c < sweep.coreCount; ++c) {
         appendText(out, "<th>core ");
@@ -150,27 +161,23 @@ void appendSweepSection(TextBuffer& out, const RunSummary& run) {
             appendText(out, ")</small>");
         }
         appendText(out, "</td>");
-        for (std::int64_t c = 0; c < sweep.coreCount; ++c) {
-            const CoreStatistics& figures = sweep.cores[s * sweep.coreCount + c].timer;
-            std::int64_t bound = 0;
-            bool above = false;
-            if (!percentileBoundMs(figures, 990, bound, above)) {
-                appendText(out, "<td>no events</td>");
-                continue;
-            }
-            const bool best = bestSweepStretch(sweep, c) == s;
-            appendText(out, best ? "<td class=\"best\">\xe2\x98\x85 " : "<td>");
-            appendText(out, above ? "&gt; " : "\xe2\x89\xa4 ");
-            appendInteger(out, bound);
-            appendText(out, " ms<br><small>mean ");
-            appendDecimal(out, figures.sumUs, figures.events * 1000, 3);
-            appendText(out, " \xc2\xb7 max ");
-            appendInteger(out, figures.maxMs);
-            appendText(out, " ms</small></td>");
-        }
+        for (std::int64_t c = 0; c < sweep.coreCount; ++c) appendSweepCell(out, run, s, c);
         appendText(out, "</tr>");
     }
     appendText(out, "</tbody></table></div></section>\n");
+}
+
+void appendEndNotice(TextBuffer& out, const RunSummary& run) {
+    if (runEndedEarly(run)) {
+        appendText(out, "<p class=\"notice\" id=\"ended-early\">\xe2\x9a\xa0 Ended before its time: ");
+        appendEarlyEnd(out, run);
+        appendText(out, ".</p>\n");
+    }
+    if (sweepFellShort(run)) {
+        appendText(out, "<p class=\"notice\" id=\"sweep-short\">\xe2\x9a\xa0 Sweep: ");
+        appendSweepShortfall(out, run);
+        appendText(out, ".</p>\n");
+    }
 }
 
 std::size_t pageContextCapacity(std::int64_t coreCount) {
@@ -178,7 +185,7 @@ std::size_t pageContextCapacity(std::int64_t coreCount) {
     constexpr std::size_t perChangeFact = 160;
     constexpr std::size_t marksPerCore = 1024 + 16 * priorityChangesKept + 96 * (priorityChangesKept + 1);
     constexpr std::size_t sweepFixed = 2048;
-    constexpr std::size_t perSweepCell = 160;
+    constexpr std::size_t perSweepCell = 1024;
     const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
     return factsBytes + perChangeFact * priorityChangesKept + marksPerCore * cores + sweepFixed +
            static_cast<std::size_t>(sweepLevelsMost) * (perSweepCell * (cores + 1) + 256);

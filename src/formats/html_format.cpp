@@ -172,6 +172,7 @@ static void appendHeader(TextBuffer& out, const RunSummary& run) {
                                          : " bytes left out (zero bytes where a power cut lost the data, and the "
                                            "lines they cut into).</p>\n");
     }
+    appendEndNotice(out, run);
     appendVerdict(out, run);
     appendText(out, "</header>\n");
 }

@@ -4,20 +4,21 @@
 
 #include "formats/report_format.h"
 #include "formats/suspect_format.h"
+#include "verdict/judge.h"
 
-// Whether a kind of measurement crossed the limit, judged as the recorder
-// judges it for the exit code: a timer event by its late_ms, a wake-up by
-// its microseconds, each strictly above the limit.
+// Whether a kind of measurement crossed the limit, by the judge's rule (a
+// timer event by its late_ms, a wake-up by its microseconds), to name it
+// once the record says the limit was crossed.
 static bool timerEventsCrossed(const RunSummary& run) {
     for (std::int64_t c = 0; c < run.coreCount; ++c) {
-        if (run.cores[c].events > 0 && run.cores[c].maxMs * 1000 > run.failAboveUs) return true;
+        if (run.cores[c].events > 0 && crossesLimit(run.failAboveUs, false, run.cores[c].maxMs, run.cores[c].maxUs)) return true;
     }
     return false;
 }
 
 static bool wakeUpsCrossed(const RunSummary& run) {
     for (std::int64_t c = 0; run.wakes != nullptr && c < run.coreCount; ++c) {
-        if (run.wakes[c].events > 0 && run.wakes[c].maxUs > run.failAboveUs) return true;
+        if (run.wakes[c].events > 0 && crossesLimit(run.failAboveUs, true, 0, run.wakes[c].maxUs)) return true;
     }
     return false;
 }

@@ -3,6 +3,7 @@
 #include "engine/sampling.h"
 #include "formats/cause_format.h"
 #include "formats/context_format.h"
+#include "formats/run_end.h"
 #include "formats/suspect_format.h"
 
 std::size_t reportCapacity(std::int64_t coreCount, bool withWakes) {
@@ -154,6 +155,7 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
     } else {
         appendExactDecimal(out, run.failAboveUs, 1000);
     }
+    appendEndJson(out, run);
     if (run.wakes != nullptr) {
         appendText(out, ",\n  \"fine\": {\"interval_us\": ");
         appendInteger(out, wakeIntervalUs);

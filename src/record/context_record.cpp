@@ -19,6 +19,11 @@ std::int64_t queued = 0;
 std::int64_t dropped = 0;
 StallNote stallNotes[stallNoteQueueCapacity];
 std::int64_t stallNotesQueued = 0;
+const char* endCause = nullptr;
+std::int64_t changesMade = 0;
+std::int64_t lastChangesUtcMs[2] = {0, 0};  // the latest first
+bool stopped = false;
+std::int64_t plannedMs = -1;
 // With --fine: every core's wake-ups counted at each queued change. Set
 // before the run's threads start.
 bool wakesCounted = false;
@@ -45,6 +50,10 @@ bool startContextRecord(const RecorderSettings& settings) {
     queued = 0;
     dropped = 0;
     stallNotesQueued = 0;
+    endCause = nullptr;
+    changesMade = 0;
+    stopped = false;
+    plannedMs = settings.plannedMs > 0 ? settings.plannedMs : -1;
     active = true;
     wakesCounted = settings.fine && wakeFiguresExist();
     wakeCores = settings.coreCount < maxCores ? settings.coreCount : maxCores;
@@ -53,7 +62,9 @@ bool startContextRecord(const RecorderSettings& settings) {
         freeSweep();
         return true;
     }
-    if (!makeSweep(settings.sweepLevelCount, settings.coreCount, settings.sweepMs)) return false;
+    if (!makeSweep(settings.sweepLevelCount, settings.sweepLevels, settings.coreCount, settings.sweepMs, settings.fine)) {
+        return false;
+    }
     beginSweepStretch(settings.startedUtcMs, level, settings.startClass);
     return true;
 }
@@ -83,6 +94,9 @@ void recordPriorityChange(std::int64_t utcMs, const char* level, const char* gra
     lockSamples();
     if (active) {
         addPriorityChange(history, utcMs, level, granted);
+        lastChangesUtcMs[1] = lastChangesUtcMs[0];
+        lastChangesUtcMs[0] = utcMs;
+        ++changesMade;
         if (queued < priorityQueueCapacity) {
             for (std::int64_t core = 0; wakesCounted && core < wakeCores; ++core) queuedWakes[queued][core] = counted[core];
             PriorityChange& change = queue[queued++];
@@ -105,9 +119,27 @@ void recordSweepLevel(std::int64_t utcMs, const char* level, const char* granted
     beginSweepStretch(utcMs, level, granted);
 }
 
+std::int64_t priorityStretchAt(std::int64_t utcMs) {
+    if (changesMade == 0 || utcMs >= lastChangesUtcMs[0]) return changesMade - 1;
+    if (changesMade == 1 || utcMs >= lastChangesUtcMs[1]) return changesMade - 2;
+    return changesMade - 3;
+}
+
+void recordSweepDone() {
+    completeSweep();
+}
+
+void noteRunEnd(const char* cause) {
+    lockSamples();
+    if (endCause == nullptr) endCause = cause;
+    unlockSamples();
+}
+
 void stopContextRecord(std::int64_t utcMs) {
     const TimerResolution atEnd = timerResolutionNow();
     lockSamples();
+    if (endCause == nullptr) endCause = endedByClose;
+    stopped = true;
     if (active) {
         active = false;
         machine.resolutionAtEnd = atEnd;
@@ -162,6 +194,8 @@ void describeContext(RunSummary& run) {
     lockSamples();
     machineCopy = machine;
     historyCopy = history;
+    run.ended = stopped ? endCause : nullptr;
+    run.plannedMs = plannedMs;
     unlockSamples();
     run.machine = &machineCopy;
     run.priority = &historyCopy;

@@ -43,6 +43,25 @@ void freeContextRecord();
 void recordPriorityChange(std::int64_t utcMs, const char* level, const char* granted);
 // The same for a sweep's next level, which also begins its stretch.
 void recordSweepLevel(std::int64_t utcMs, const char* level, const char* granted);
+// The sweep's last level measured its whole time; the stop that follows
+// ends the sweep as planned.
+void recordSweepDone();
+
+// The stretch of `utcMs` as the judge numbers them (verdict/judge.h: -1 the
+// start's, k the one the k-th change began), with the lock held: from the
+// last two changes, as events come within a period of their time.
+std::int64_t priorityStretchAt(std::int64_t utcMs);
+
+// Why the run ends, told before its close request; the first told is kept
+// (a static text: "duration", "closed", "interrupted", "session end",
+// "problem"). A close request nobody explained is "closed".
+constexpr const char* endedByDuration = "duration";
+constexpr const char* endedByClose = "closed";
+constexpr const char* endedByInterrupt = "interrupted";
+constexpr const char* endedBySessionEnd = "session end";
+constexpr const char* endedByProblem = "problem";
+void noteRunEnd(const char* cause);
+
 // The recording stopped at `utcMs` (reads the timer resolution, takes the
 // lock): later changes are not the record's, the sweep's last stretch ends.
 void stopContextRecord(std::int64_t utcMs);

@@ -88,6 +88,11 @@ struct RecorderSettings {
     // Every output given needs them; the program's are recordFormats
     // (formats/record_formats.h).
     const RecordFormats* formats;
+    // The sweep's levels, their menu texts in order (null: not known).
+    const char* const* sweepLevels = nullptr;
+    // How long the run is meant to measure (--duration, or the sweep's
+    // levels together); 0 or less: until it is closed.
+    std::int64_t plannedMs = 0;
 };
 
 // Makes the buffers and the files before measuring starts: checks that the

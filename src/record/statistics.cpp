@@ -1,6 +1,7 @@
 #include "record/statistics.h"
 
 #include "engine/histogram_bucket.h"
+#include "verdict/judge.h"
 
 std::int64_t histogramBucketOf(std::int64_t lateMs) {
     return histogramBucket(lateMs, histogramUpperMs, histogramBucketCount);
@@ -28,6 +29,7 @@ void addToStatistics(CoreStatistics& statistics, const TimerEvent& event) {
     statistics.sumMs += event.lateMs;
     statistics.sumUs += event.lateUs;
     if (event.lateUs > 0) statistics.lateSumUs += event.lateUs;
+    if (isStall(event.lateUs)) ++statistics.stalls;
     ++statistics.histogram[histogramBucketOf(event.lateMs)];
     statistics.lastMs = event.lateMs;
     statistics.lastWakeWorstUs = event.wakeWorstUs;

@@ -44,6 +44,7 @@ struct MadeRun {
             cores[1].maxMs = 357;
             cores[1].maxAtUtcMs = startMs + 4601;
             cores[1].histogram[9] = 1;
+            cores[1].stalls = 1;
             wakes[1].maxUs = 358112;
             wakes[1].histogram[11] = 1;
         }

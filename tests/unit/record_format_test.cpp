@@ -185,6 +185,8 @@ TEST(ReportFormat, WholeReportWithAnIdleCore) {
   "seconds": 12.345,
   "period_ms": 100,
   "fail_above_ms": 2.5,
+  "ended": null,
+  "planned_seconds": null,
   "accounting": null,
   "machine": null,
   "priority": null,
