@@ -82,9 +82,10 @@ void appendCrossing(TextBuffer& out, const RunSummary& run) {
         return;
     }
     const bool nameWake = wakes && (!timers || run.worstWakes[0].lateUs >= run.worstTimer[0].lateMs * 1000);
-    appendText(out, "core ");
     if (nameWake) {
+        // Said as a wake-up: the timer line above it may show a lower max.
         const WakeEvent& worst = run.worstWakes[0];
+        appendText(out, "a wake-up of core ");
         appendInteger(out, worst.core);
         appendText(out, " was ");
         appendLateUs(out, worst.lateUs, run.failAboveUs);
@@ -95,6 +96,7 @@ void appendCrossing(TextBuffer& out, const RunSummary& run) {
         // reading tells it to a tenth, unless that one is not over the limit:
         // the tick count moves in steps of 10 to 16 ms on Windows.
         const WorstEvent& worst = run.worstTimer[0];
+        appendText(out, "core ");
         appendInteger(out, worst.core);
         appendText(out, " was ");
         if (worst.lateUs > run.failAboveUs) {
@@ -109,8 +111,6 @@ void appendCrossing(TextBuffer& out, const RunSummary& run) {
     appendText(out, " (limit ");
     appendExactDecimal(out, run.failAboveUs, 1000);
     appendText(out, " ms)");
-    // Which of the two measures it was, a script's users read from the
-    // core lines above: the verdict keeps the one form for both.
 }
 
 }  // namespace

@@ -241,6 +241,7 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
     wholeOutputs[2] = {current.metricsPath, formats != nullptr ? &formats->metrics : nullptr,
                        "the metrics did not fit in their buffer", "metrics writable again", nullptr, false};
     setRecordSettings(settings, given(current.htmlPath), hasLog);
+    if (current.fine) setWakeLinesLogged(hasLog);
 
     const char* outputs[] = {current.reportPath, current.logPath, current.htmlPath, current.metricsPath};
     constexpr std::size_t outputCount = sizeof outputs / sizeof outputs[0];
@@ -346,6 +347,13 @@ void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t 
             unwritten += count;
         }
         unlockSamples();
+        // And the late wake-ups still in their queues.
+        for (std::int64_t core = 0; current.fine && core < current.coreCount; ++core) {
+            for (std::int64_t count = 1; count > 0;) {
+                count = popLateWakes(core, wakeBatch, lateWakeQueueCapacity);
+                unwritten += count;
+            }
+        }
     }
     RunSummary run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
     // The wake-ups of the last stretch: every core's counted at the stop,
