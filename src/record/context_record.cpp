@@ -1,7 +1,7 @@
 #include "record/context_record.h"
 
 #include "engine/platform_seam.h"
-#include "record/recorder.h"
+#include "record/recorder_settings.h"
 #include "record/run_summary.h"
 #include "record/sweep_record.h"
 #include "text/text_buffer.h"
