@@ -375,16 +375,16 @@ TEST_F(Recorder, FineExitCodeReportAndPageAgreeOnWhatCrossed) {
         std::vector<WakeEvent> timers, wakes, wakesAfterClose;  // utcMs from the start; a timer's late_ms is lateUs / 1000
         const char* verdict;
     } cases[] = {
-        {"both exactly at the limit", {{1, 200, 15000}}, {{1, 150, 15000}}, {}, "Passed: no timer event and no wake-up came later than 15.000 ms."},
+        {"both exactly at the limit", {{1, 200, 15000}}, {{1, 150, 15000}}, {}, "Passed: no timer event and no wake-up came later than 15 ms."},
         {"a late wake-up after the close request", {{1, 200, 2000}}, {{1, 150, 5000}}, {{1, 950, 25000}}, "Passed: no timer event and no wake-up"},
         {"a wake-up only, the worst timer event exactly at the limit", {{1, 300, 15000}}, {{1, 150, 14000}, {1, 250, 25000}}, {},
-         "Crossed: wake-ups came later than 15.000 ms; the worst, on core 1 (#2 in the window) at 2026-12-07T14:03:00.250Z, "
-         "was 25.000 ms late."},
+         "Crossed: wake-ups came later than 15 ms; the worst, on core 1 (#2 in the window) at 2026-12-07T14:03:00.250Z, "
+         "was 25 ms late."},
         {"both", {{0, 100, 16000}, {1, 300, 1000}}, {{1, 250, 31000}}, {},
-         "Crossed: timer events and wake-ups came later than 15.000 ms; the worst timer event, on core 0 (#1 in the "
-         "window) at 2026-12-07T14:03:00.100Z, was 16 ms late by the system's tick count (16.000 ms measured with the "
+         "Crossed: timer events and wake-ups came later than 15 ms; the worst timer event, on core 0 (#1 in the "
+         "window) at 2026-12-07T14:03:00.100Z, was 16 ms late by the system's tick count (16 ms measured with the "
          "high-resolution counter); the worst wake-up, on core 1 (#2 in the window) at 2026-12-07T14:03:00.250Z, was "
-         "31.000 ms late."},
+         "31 ms late."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
