@@ -80,6 +80,8 @@ TEST(Suspects, WindowArithmeticAndRankingOnTablesOfSnapshots) {
          {{{5, 100, "bad"}, {6, 0, "ok"}}, {{5, 50, "bad"}, {6, 5, "ok"}}}, 500, 650, "ok=5", 1001},
         {"the stall began before the first snapshot", {{{5, 0, "a"}}, {{5, 50, "a"}}}, -100, 650, "null", 0},
         {"the window spans several snapshots", {{{5, 0, "a"}}, {{5, 50, "a"}}, {{5, 80, "a"}}}, 500, 1500, "a=80", 2001},
+        {"a snapshot ending exactly at the stall's start is the one before",
+         {{{5, 0, "a"}}, {{5, 50, "a"}}}, 1, 650, "a=50", 1001},
         {"only the last snapshot before and the first after",
          {{{5, 0, "a"}}, {{5, 50, "a"}}, {{5, 80, "a"}}, {{5, 200, "a"}}}, 1500, 1650, "a=30", 1001},
     };
@@ -116,6 +118,26 @@ TEST(Suspects, ThreadLevelAndPriorityAgainstVantrelsOwnThreads) {
     EXPECT_EQ(s.list[1].threadId, -1);
     EXPECT_FALSE(s.list[1].aboveSampler);
     freeProcessSnapshots();
+}
+
+// Above the samplers means strictly above the highest priority of
+// Vantrel's own threads (10 here): a thread at 10 is their equal.
+TEST(Suspects, AboveTheSamplersOnlyWhenStrictlyHigher) {
+    for (const std::int32_t priority : {9, 10, 11}) {
+        SCOPED_TRACE(priority);
+        const auto at = [priority](std::int64_t cpu100ns) {
+            return std::vector<Proc>{{own, 0, "vantrel.exe", 1, 8, {{1, 0, 10}, {2, 0, 9}}},
+                                     {8, cpu100ns / 10000, "spin.exe", 1, 8, {{80, cpu100ns, priority}}}};
+        };
+        ASSERT_TRUE(makeProcessSnapshots(own, 2, 3, 16));
+        ASSERT_TRUE(store(0, at(0)));
+        ASSERT_TRUE(store(1000, at(1400000)));
+        StallSuspects s{};
+        ASSERT_TRUE(findStallSuspects(500 * ms, 650 * ms, false, s));
+        ASSERT_EQ(listOf(s), "spin.exe=140");
+        EXPECT_EQ(s.list[0].aboveSampler, priority > 10);
+        freeProcessSnapshots();
+    }
 }
 
 TEST(Suspects, ASnapshotMissingOrLostIsNullAndOnlyTheOneToComeIsWaitedFor) {
