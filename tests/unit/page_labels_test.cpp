@@ -84,7 +84,7 @@ TEST(PageLabels, TimeAxisLabelsOfAnySpanStayInsideThePicture) {
         {"a week ending at midnight", startMs - 50580000, 7 * 86400000LL},
         {"starting on a tick", startMs, 100000},
         {"three months", startMs - 50580000, 92 * 86400000LL},
-        {"nine years", startMs - 50580000, 9 * 365 * 86400000LL},
+        {"nine years", startMs - 50580000, 86400000LL * 365 * 9},
     };
     for (const Span& s : spans) {
         SCOPED_TRACE(s.what);
@@ -108,7 +108,7 @@ TEST(PageLabels, TimeAxisLabelsOfAnySpanStayInsideThePicture) {
 }
 
 TEST(PageLabels, TimeLabelCharsAreThoseWritten) {
-    for (const std::int64_t spanMs : {8000LL, 3600000LL, 90000000LL, 7 * 86400000LL, 92 * 86400000LL, 9 * 365 * 86400000LL}) {
+    for (const std::int64_t spanMs : {8000LL, 3600000LL, 90000000LL, 7 * 86400000LL, 92 * 86400000LL, 86400000LL * 365 * 9}) {
         const TimeStep step = chooseTimeStep(spanMs);
         TextBuffer out{};
         ASSERT_TRUE(makeTextBuffer(out, 64));
