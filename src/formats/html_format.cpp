@@ -59,7 +59,7 @@ static void appendLimited(TextBuffer& out, const char* text) {
 }
 
 void appendMs(TextBuffer& out, std::int64_t lateUs) {
-    appendDecimal(out, lateUs, 1000, 3);
+    appendExactDecimal(out, lateUs, 1000);
     appendText(out, " ms");
 }
 

@@ -20,7 +20,7 @@ std::int64_t xOfUtc(const TimeAxis& axis, std::int64_t utcMs);
 // The plot's y for a lateness (log scale, clamped to the plot).
 std::int64_t yOfLateUs(std::int64_t lateUs);
 
-void appendMs(TextBuffer& out, std::int64_t lateUs);   // "2.537 ms"
+void appendMs(TextBuffer& out, std::int64_t lateUs);   // "2.537 ms", "50 ms"
 void appendPoint(TextBuffer& out, std::int64_t x, std::int64_t y);  // "x y"
 void appendCell(TextBuffer& out, std::int64_t value);
 void appendMsCell(TextBuffer& out, std::int64_t lateUs);

@@ -2,7 +2,7 @@
 
 #include "engine/platform_seam.h"
 #include "engine/wake_figures.h"
-#include "record/recorder.h"
+#include "record/recorder_settings.h"
 #include "record/run_summary.h"
 #include "record/sweep_record.h"
 #include "text/text_buffer.h"

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "record/recorder.h"
+#include "record/recorder_settings.h"
 #include "record/run_summary.h"
 
 // The run's settings and whether it has a page and a log, from startRecorder:

@@ -135,6 +135,19 @@ TEST(PageCauses, EachWorstEventShowsItsCauseByShapeNameAndFigures) {
     EXPECT_EQ(countOf(html, "id=\"no-causes\""), 0U);
 }
 
+TEST(PageCauses, FiguresNotReadShowAsNotKnownNotAsNothing) {
+    CausesRun causes(true);
+    // The report writes null for them; the page a dash, never "0.0".
+    causes.during[0] = StallDuring{9800, -1, -1, -1};
+    causes.wakeDuring = StallDuring{-1, -1, 2500, -1};
+    const std::string html = pageOf(causes.run);
+    const char* const dash = "\xe2\x80\x94";
+    const char* const dot = " \xc2\xb7 ";
+    EXPECT_NE(html.find(std::string("threads <small>") + dash + dot + dash + dot + dash + " / 9.8</small>"), std::string::npos);
+    EXPECT_NE(html.find(std::string("idle <small>") + dash + dot + "2.5" + dot + dash + " / " + dash + "</small>"),
+              std::string::npos);
+}
+
 TEST(PageCauses, WithoutAccountingOneLineSaysWhyAndNothingElseChanges) {
     CausesRun plain(false);
     std::string html = pageOf(plain.run);
