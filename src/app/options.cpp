@@ -4,6 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "app/service_command.h"
 #include "files/output_file.h"
 #include "priority/levels.h"
 #include "text/text_buffer.h"
@@ -16,6 +17,8 @@ static const char* const levelNeeds =
 static const char* const levelsNeeds =
     "priority levels separated by commas, each once (idle, low, below-normal, normal, above-normal, high, realtime)";
 static const char* const sweepNeeds = "a number of seconds greater than 0 and at most 4505142";
+static const char* const accountNeeds = "an account name";
+static const char* const logMaxNeeds = "a whole number of MB from 1 to 1048576";
 
 // Longest --fail-above in ms: its microseconds still fit.
 constexpr std::int64_t maxFailAboveMs = INT64_MAX / 1000 - 1;
@@ -26,6 +29,7 @@ bool parseDuration(const char* text, std::int64_t& ms);
 bool parseFailAbove(const char* text, std::int64_t& us);
 bool parseThousandths(const char* text, std::int64_t maxWhole, std::int64_t& thousandths);
 bool parseLevels(const char* text, CommandLine& out);
+bool onlyCharacters(const char* text, const char* allowed);
 
 // One row per option. `set` stores what was given; for an option with a
 // value it answers false when the value is not what `needs` says.
@@ -97,6 +101,21 @@ const Option options[] = {
      [](CommandLine& out, const char* value) {
          out.hasLevels = true;
          return parseLevels(value, out);
+     }},
+    {"--install-service", nullptr, nullptr, [](CommandLine& out, const char*) { return out.installService = true; }},
+    {"--uninstall-service", nullptr, nullptr, [](CommandLine& out, const char*) { return out.uninstallService = true; }},
+    {"--service", nullptr, nullptr, [](CommandLine& out, const char*) { return out.service = true; }},
+    {"--service-account", nullptr, accountNeeds,
+     [](CommandLine& out, const char* value) {
+         out.serviceAccount = value;
+         return out.hasServiceAccount = true;
+     }},
+    {"--log-max-mb", nullptr, logMaxNeeds,
+     [](CommandLine& out, const char* value) {
+         out.hasLogMaxMb = true;
+         const char* end = value + std::strlen(value);
+         return onlyCharacters(value, "0123456789") && std::from_chars(value, end, out.logMaxMb).ptr == end &&
+                out.logMaxMb >= 1 && out.logMaxMb <= maxLogMaxMb;
      }},
 };
 constexpr std::size_t optionCount = sizeof options / sizeof options[0];
@@ -245,6 +264,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
     }
 
     // Combinations, checked once every option is known.
+    if (!checkServiceOptions(out, error)) return false;
     const bool measures = out.hasReport || out.hasLog || out.hasMetrics || out.hasDuration || out.fine ||
                           out.noWindow || out.hasPriority || out.hasSweep || out.hasLevels;
     const bool records = out.hasReport || out.hasLog || out.hasMetrics || out.hasHtml;
@@ -315,6 +335,12 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
     return true;
 }
 
+bool optionTakesValue(const char* argument) {
+    std::size_t nameLength = 0;
+    const std::size_t index = findOption(argument, nameLength);
+    return index < optionCount && options[index].needs != nullptr;
+}
+
 const char* usageText() {
     return "Usage: vantrel [options]\n"
            "Measures how late window timer messages arrive on each processor core.\n"
@@ -341,6 +367,14 @@ const char* usageText() {
            "  --sweep SECONDS     measure each level in turn for SECONDS, idle to realtime, then end\n"
            "                      (needs --report, --log, --metrics or --html)\n"
            "  --levels A,B,...    with --sweep: these levels, in this order\n"
+           "  --log-max-mb N      roll the log over at N MB: it becomes LOG's name with .1 before the\n"
+           "                      extension (replacing an older one) and a new log starts\n"
+           "  --install-service   install the service Vantrel (automatic start, LocalService) that\n"
+           "                      records with the other options given (needs --report, --log,\n"
+           "                      --metrics or --html; a log rolls over at 100 MB unless told)\n"
+           "  --service-account NAME  with --install-service: run the service as NAME\n"
+           "  --uninstall-service stop the service Vantrel and remove it\n"
+           "  --service           (written by --install-service) run as the service\n"
            "  -h, --help          show this text and exit (also /?)\n"
            "  --version           show the version and exit\n"
            "\n"

@@ -27,6 +27,8 @@
 #include "text/text_buffer.h"
 #include "window/monitor_window.h"
 
+void (*samplersRunning)() = nullptr;
+
 namespace {
 
 // SetTimer takes at most about 24.8 days; a longer run re-arms its timer.
@@ -168,6 +170,7 @@ bool startRecording(const CommandLine& options, std::int64_t cores, bool fineCho
     // cannot take its header) is told like any other.
     settings.tellProblem = tellRunProblem;
     settings.formats = &recordFormats;
+    settings.service = options.service;
     // Before the record's first snapshot, so that it already has causes. A
     // system without the accounting records the run all the same.
     const bool causes = startAccounting(cores, tellRunProblem);
@@ -266,6 +269,7 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
         startSamplers(options, fineChosen);
         startPriority(options, recording);
         armDuration(options);
+        if (samplersRunning != nullptr) samplersRunning();
         runMessageLoop();
         KillTimer(monitorWindow, 0);
     } else {

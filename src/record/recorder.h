@@ -83,6 +83,8 @@ struct RecorderSettings {
     // Every output given needs them; the program's are recordFormats
     // (formats/record_formats.h).
     const RecordFormats* formats;
+    // Started by the service manager (--service): the metrics say so.
+    bool service = false;
 };
 
 // Makes the buffers and the files before measuring starts: checks that the

@@ -129,4 +129,6 @@ struct RunSummary {
     // Whole HTML put at the end of the page's body, or null: the comparison
     // of the levels of a run read from its log.
     const char* pageAppendix = nullptr;
+    // A run started as the service (only the metrics tell it).
+    bool service = false;
 };
