@@ -87,3 +87,28 @@ output=$(wine "$VANTREL_EXE" --uninstall-service 2>&1 </dev/null) && code=0 || c
 expect '((code == 0)) && [[ $output == *"removed the service Vantrel"* ]]' "--uninstall-service ends 0 and says so ($code: $output)"
 expect '! registered && [[ -z $(service_state) ]]' "sc query finds no service"
 cd - >/dev/null
+
+# 7. The package, built here as scripts/package.sh builds it, installed with
+#    the properties: a RUNNING service writing METRICS_FILE.
+version=$(sed -n 's/^#define VANTREL_VERSION "\(.*\)"$/\1/p' "$VANTREL_BUILD_DIR/generated/app/version.h")
+bash "$VANTREL_SOURCE_DIR/scripts/build-msi.sh" "$VANTREL_EXE" "$version" "$msi" >/dev/null
+msi_metrics=$work/from-msi.prom
+win_msi=$(winepath -w "$msi")
+wine msiexec /i "$win_msi" /qn METRICS_FILE="$(winepath -w "$msi_metrics")" EXTRA_FLAGS=--fine </dev/null >/dev/null 2>&1 &&
+    code=0 || code=$?
+expect '((code == 0)) && [[ -f $program_folder/vantrel.exe ]]' "msiexec /i ends $code and puts vantrel.exe in Program Files\\Vantrel"
+expect '[[ $(quietly wine reg query "$key" /v ImagePath) == *"--service --metrics \"$(winepath -w "$msi_metrics")\" --fine"* ]]' \
+    "the package's service has the properties in its command line"
+wait_until 10 '[[ $(service_state) == RUNNING ]]' || fail "the package's service is not RUNNING ($(service_state))"
+wait_until 10 'grep -qx "vantrel_service 1" "$msi_metrics" 2>/dev/null' || fail "the package's service wrote no metrics"
+wait_until 10 'grep -q "^vantrel_wake_lateness_seconds_count" "$msi_metrics"' ||
+    fail "the package's service does not run with EXTRA_FLAGS (--fine): no wake-up figures"
+wine msiexec /x "$win_msi" /qn </dev/null >/dev/null 2>&1 && code=0 || code=$?
+expect '((code == 0)) && ! registered && [[ ! -e $program_folder ]]' "msiexec /x ends $code and leaves no service and no program folder"
+expect 'grep -qx "vantrel_run_final 1" "$msi_metrics"' "the package's service ended its record at the removal"
+
+# 8. SERVICE=0: the program alone.
+wine msiexec /i "$win_msi" /qn SERVICE=0 </dev/null >/dev/null 2>&1 && code=0 || code=$?
+expect '((code == 0)) && [[ -f $program_folder/vantrel.exe ]] && ! registered' "SERVICE=0 installs the program without the service"
+wine msiexec /x "$win_msi" /qn </dev/null >/dev/null 2>&1 && code=0 || code=$?
+expect '((code == 0)) && [[ ! -e $program_folder ]]' "and msiexec /x removes it"
