@@ -18,7 +18,7 @@ static const char* const levelsNeeds =
     "priority levels separated by commas, each once (idle, low, below-normal, normal, above-normal, high, realtime)";
 static const char* const sweepNeeds = "a number of seconds greater than 0 and at most 4505142";
 static const char* const accountNeeds = "an account name";
-static const char* const logMaxNeeds = "a whole number of MB from 1 to 1048576";
+static const char* const logMaxNeeds = "a number of MB from 0.001 to 1048576 (decimals allowed)";
 
 // Longest --fail-above in ms: its microseconds still fit.
 constexpr std::int64_t maxFailAboveMs = INT64_MAX / 1000 - 1;
@@ -29,7 +29,6 @@ bool parseDuration(const char* text, std::int64_t& ms);
 bool parseFailAbove(const char* text, std::int64_t& us);
 bool parseThousandths(const char* text, std::int64_t maxWhole, std::int64_t& thousandths);
 bool parseLevels(const char* text, CommandLine& out);
-bool onlyCharacters(const char* text, const char* allowed);
 
 // One row per option. `set` stores what was given; for an option with a
 // value it answers false when the value is not what `needs` says.
@@ -113,9 +112,11 @@ const Option options[] = {
     {"--log-max-mb", nullptr, logMaxNeeds,
      [](CommandLine& out, const char* value) {
          out.hasLogMaxMb = true;
-         const char* end = value + std::strlen(value);
-         return onlyCharacters(value, "0123456789") && std::from_chars(value, end, out.logMaxMb).ptr == end &&
-                out.logMaxMb >= 1 && out.logMaxMb <= maxLogMaxMb;
+         std::int64_t thousandths = 0;
+         const bool good = parseThousandths(value, maxLogMaxMb, thousandths) && thousandths > 0 &&
+                           thousandths <= maxLogMaxMb * 1000;
+         out.logMaxBytes = thousandths * 1048576 / 1000;
+         return good;
      }},
 };
 constexpr std::size_t optionCount = sizeof options / sizeof options[0];
@@ -367,8 +368,8 @@ const char* usageText() {
            "  --sweep SECONDS     measure each level in turn for SECONDS, idle to realtime, then end\n"
            "                      (needs --report, --log, --metrics or --html)\n"
            "  --levels A,B,...    with --sweep: these levels, in this order\n"
-           "  --log-max-mb N      roll the log over at N MB: it becomes LOG's name with .1 before the\n"
-           "                      extension (replacing an older one) and a new log starts\n"
+           "  --log-max-mb N      roll the log over at N MB (decimals allowed): it becomes LOG's name\n"
+           "                      with .1 before the extension (replacing an older one), a new log starts\n"
            "  --install-service   install the service Vantrel (automatic start, LocalService) that\n"
            "                      records with the other options given (needs --report, --log,\n"
            "                      --metrics or --html; a log rolls over at 100 MB unless told)\n"

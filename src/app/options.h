@@ -44,9 +44,10 @@ struct CommandLine {
     bool service;
     bool hasServiceAccount;
     const char* serviceAccount;
-    // --log-max-mb: the log rolls over at this many MB (1 MB = 1048576 bytes).
+    // --log-max-mb: the log rolls over at this size (MB of 1048576 bytes,
+    // decimals allowed, kept in bytes).
     bool hasLogMaxMb;
-    std::int64_t logMaxMb;
+    std::int64_t logMaxBytes;
 };
 
 // Largest --log-max-mb: a terabyte.

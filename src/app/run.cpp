@@ -171,6 +171,7 @@ bool startRecording(const CommandLine& options, std::int64_t cores, bool fineCho
     settings.tellProblem = tellRunProblem;
     settings.formats = &recordFormats;
     settings.service = options.service;
+    settings.logMaxBytes = options.hasLogMaxMb ? options.logMaxBytes : 0;
     // Before the record's first snapshot, so that it already has causes. A
     // system without the accounting records the run all the same.
     const bool causes = startAccounting(cores, tellRunProblem);

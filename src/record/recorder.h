@@ -85,6 +85,8 @@ struct RecorderSettings {
     const RecordFormats* formats;
     // Started by the service manager (--service): the metrics say so.
     bool service = false;
+    // --log-max-mb in bytes: the log rolls over there (log_roll.h); 0: never.
+    std::int64_t logMaxBytes = 0;
 };
 
 // Makes the buffers and the files before measuring starts: checks that the

@@ -131,4 +131,6 @@ struct RunSummary {
     const char* pageAppendix = nullptr;
     // A run started as the service (only the metrics tell it).
     bool service = false;
+    // The times its log rolled over; -1: it never rolls (no --log-max-mb).
+    std::int64_t logRolls = -1;
 };

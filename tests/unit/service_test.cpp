@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/options.h"
@@ -162,15 +163,16 @@ TEST(ServiceCommand, CombinationsRefusedBeforeAnythingIsRegistered) {
         {{"--install-service", "--service", "--log", "a"}, "go alone"},
         {{"--service-account", "x", "--log", "a"}, "'--service-account' goes with '--install-service'"},
         {{"--log-max-mb", "3", "--report", "r"}, "'--log-max-mb' needs '--log PATH'"},
-        {{"--log-max-mb", "0", "--log", "a"}, "'--log-max-mb' needs a whole number of MB from 1 to 1048576, not '0'"},
-        {{"--log-max-mb", "1048577", "--log", "a"}, "not '1048577'"},
-        {{"--log-max-mb", "1.5", "--log", "a"}, "not '1.5'"},
+        {{"--log-max-mb", "0", "--log", "a"}, "'--log-max-mb' needs a number of MB from 0.001 to 1048576"},
+        {{"--log-max-mb", "1048576.001", "--log", "a"}, "not '1048576.001'"},
+        {{"--log-max-mb", "-1", "--log", "a"}, "not '-1'"},
         {{"--install-service", "--quiet", "--log", "a"}, "takes no '--quiet'"},
         {{"--uninstall-service", "--fine"}, "'--uninstall-service' takes no other option"},
         {{"--install-service", "--metrics", "m", "--html", "m"}, "name the same file"},
         {{"--uninstall-service"}, nullptr},
         {{"--install-service", "--metrics", "m", "--service-account", "NT AUTHORITY\\NetworkService"}, nullptr},
         {{"--log-max-mb", "1048576", "--log", "a"}, nullptr},
+        {{"--log-max-mb", "0.0001", "--log", "a"}, nullptr},
     };
     for (const auto& c : cases) {
         std::vector<const char*> arguments = c.arguments;
@@ -192,6 +194,11 @@ TEST(ServiceCommand, CombinationsRefusedBeforeAnythingIsRegistered) {
     char error[commandLineErrorCapacity];
     ASSERT_TRUE(parseCommandLine(4, service, line, error));
     EXPECT_TRUE(line.noWindow && line.quiet) << "a service has no window and no console";
+    for (const auto& [text, bytes] : {std::pair<const char*, std::int64_t>{"1", 1048576}, {"0.01", 10485}, {"0.0001", 1048}}) {
+        const char* rolled[] = {"vantrel.exe", "--log", "a", "--log-max-mb", text};
+        ASSERT_TRUE(parseCommandLine(5, rolled, line, error)) << error;
+        EXPECT_EQ(line.logMaxBytes, bytes) << text;
+    }
 }
 
 }  // namespace
