@@ -13,9 +13,11 @@ bool rolledLogName(const char* path, char* out, std::size_t capacity) {
     const char* dot = std::strrchr(path + nameStart, '.');
     const std::size_t at = dot != nullptr && dot != path + nameStart ? static_cast<std::size_t>(dot - path) : length;
     if (length + 3 > capacity) return false;
-    std::memcpy(out, path, at);
-    std::memcpy(out + at, ".1", 2);
-    std::memcpy(out + at + 2, path + at, length - at + 1);
+    std::size_t n = 0;
+    for (std::size_t k = 0; k < at; ++k) out[n++] = path[k];
+    out[n++] = '.';
+    out[n++] = '1';
+    for (std::size_t k = at; k <= length; ++k) out[n++] = path[k];
     return true;
 }
 
