@@ -86,10 +86,13 @@ bool checkServiceOptions(CommandLine& out, char* error) {
             return false;
         }
     }
-    // A service has no window and no console.
+    // A service has no window and no console; its log is bounded unless
+    // told otherwise (the package's EXTRA_FLAGS may give a log without it).
     if (out.service) {
         out.noWindow = true;
         out.quiet = true;
+        if (out.hasLog && !out.hasLogMaxMb) out.logMaxBytes = serviceLogMaxMb * 1048576;
+        out.hasLogMaxMb = out.hasLogMaxMb || out.hasLog;
     }
     return true;
 }

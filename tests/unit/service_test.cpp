@@ -194,6 +194,9 @@ TEST(ServiceCommand, CombinationsRefusedBeforeAnythingIsRegistered) {
     char error[commandLineErrorCapacity];
     ASSERT_TRUE(parseCommandLine(4, service, line, error));
     EXPECT_TRUE(line.noWindow && line.quiet) << "a service has no window and no console";
+    const char* serviceLog[] = {"vantrel.exe", "--service", "--log", "a"};
+    ASSERT_TRUE(parseCommandLine(4, serviceLog, line, error));
+    EXPECT_EQ(line.logMaxBytes, 100 * 1048576) << "a service's log rolls over at 100 MB unless told";
     for (const auto& [text, bytes] : {std::pair<const char*, std::int64_t>{"1", 1048576}, {"0.01", 10485}, {"0.0001", 1048}}) {
         const char* rolled[] = {"vantrel.exe", "--log", "a", "--log-max-mb", text};
         ASSERT_TRUE(parseCommandLine(5, rolled, line, error)) << error;
