@@ -4,6 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "app/service_command.h"
 #include "files/output_file.h"
 #include "priority/levels.h"
 #include "text/text_buffer.h"
@@ -16,6 +17,8 @@ static const char* const levelNeeds =
 static const char* const levelsNeeds =
     "priority levels separated by commas, each once (idle, low, below-normal, normal, above-normal, high, realtime)";
 static const char* const sweepNeeds = "a number of seconds greater than 0 and at most 4505142";
+static const char* const accountNeeds = "an account name";
+static const char* const logMaxNeeds = "a number of MB from 0.001 to 1048576 (decimals allowed)";
 
 // Longest --fail-above in ms: its microseconds still fit.
 constexpr std::int64_t maxFailAboveMs = INT64_MAX / 1000 - 1;
@@ -97,6 +100,23 @@ const Option options[] = {
      [](CommandLine& out, const char* value) {
          out.hasLevels = true;
          return parseLevels(value, out);
+     }},
+    {"--install-service", nullptr, nullptr, [](CommandLine& out, const char*) { return out.installService = true; }},
+    {"--uninstall-service", nullptr, nullptr, [](CommandLine& out, const char*) { return out.uninstallService = true; }},
+    {"--service", nullptr, nullptr, [](CommandLine& out, const char*) { return out.service = true; }},
+    {"--service-account", nullptr, accountNeeds,
+     [](CommandLine& out, const char* value) {
+         out.serviceAccount = value;
+         return out.hasServiceAccount = true;
+     }},
+    {"--log-max-mb", nullptr, logMaxNeeds,
+     [](CommandLine& out, const char* value) {
+         out.hasLogMaxMb = true;
+         std::int64_t thousandths = 0;
+         const bool good = parseThousandths(value, maxLogMaxMb, thousandths) && thousandths > 0 &&
+                           thousandths <= maxLogMaxMb * 1000;
+         out.logMaxBytes = thousandths * 1048576 / 1000;
+         return good;
      }},
 };
 constexpr std::size_t optionCount = sizeof options / sizeof options[0];
@@ -245,6 +265,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
     }
 
     // Combinations, checked once every option is known.
+    if (!checkServiceOptions(out, error)) return false;
     const bool measures = out.hasLog || out.hasMetrics || out.hasDuration || out.noWindow || out.hasPriority ||
                           out.hasSweep || out.hasLevels;
     const bool records = out.hasReport || out.hasLog || out.hasMetrics || out.hasHtml;
@@ -316,6 +337,12 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
     return true;
 }
 
+bool optionTakesValue(const char* argument) {
+    std::size_t nameLength = 0;
+    const std::size_t index = findOption(argument, nameLength);
+    return index < optionCount && options[index].needs != nullptr;
+}
+
 const char* usageText() {
     return "Usage: vantrel [options]\n"
            "Measures how late window timer messages arrive on each processor core.\n"
@@ -345,6 +372,14 @@ const char* usageText() {
            "  --sweep SECONDS     measure each level in turn for SECONDS, idle to realtime, then end\n"
            "                      (needs --report, --log, --metrics or --html)\n"
            "  --levels A,B,...    with --sweep: these levels, in this order\n"
+           "  --log-max-mb N      roll the log over at N MB (decimals allowed): it becomes LOG's name\n"
+           "                      with .1 before the extension (replacing an older one), a new log starts\n"
+           "  --install-service   install the service Vantrel (automatic start, LocalService) that\n"
+           "                      records with the other options given (needs --report, --log,\n"
+           "                      --metrics or --html; a log rolls over at 100 MB unless told)\n"
+           "  --service-account NAME  with --install-service: run the service as NAME\n"
+           "  --uninstall-service stop the service Vantrel and remove it\n"
+           "  --service           (written by --install-service) run as the service\n"
            "  -h, --help          show this text and exit (also /?)\n"
            "  --version           show the version and exit\n"
            "\n"

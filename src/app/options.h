@@ -38,7 +38,20 @@ struct CommandLine {
     bool hasLevels;
     std::int64_t levelIds[7];
     std::int64_t levelCount;
+    // The service: registered, removed, or this process started as it.
+    bool installService;
+    bool uninstallService;
+    bool service;
+    bool hasServiceAccount;
+    const char* serviceAccount;
+    // --log-max-mb: the log rolls over at this size (MB of 1048576 bytes,
+    // decimals allowed, kept in bytes).
+    bool hasLogMaxMb;
+    std::int64_t logMaxBytes;
 };
+
+// Largest --log-max-mb: a terabyte.
+constexpr std::int64_t maxLogMaxMb = 1048576;
 
 // --from may be given this many times: the logs of one comparison.
 constexpr std::int64_t maxFromLogs = 8;
@@ -53,6 +66,9 @@ constexpr std::size_t commandLineErrorCapacity = 512;
 // answers false with a one-line `error` (commandLineErrorCapacity bytes)
 // naming the option and the value.
 bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char* error);
+
+// Whether the option `argument` ("--log" or "--log=x") takes a value.
+bool optionTakesValue(const char* argument);
 
 // Every option and the exit codes, one line each.
 const char* usageText();

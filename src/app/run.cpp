@@ -29,6 +29,8 @@
 #include "text/text_buffer.h"
 #include "window/monitor_window.h"
 
+void (*samplersRunning)() = nullptr;
+
 namespace {
 
 // SetTimer takes at most about 24.8 days; a longer run re-arms its timer.
@@ -180,6 +182,8 @@ bool startRecording(const CommandLine& options, std::int64_t cores, bool fineCho
     // cannot take its header) is told like any other.
     settings.tellProblem = tellRunProblem;
     settings.formats = &recordFormats;
+    settings.service = options.service;
+    settings.logMaxBytes = options.hasLogMaxMb ? options.logMaxBytes : 0;
     // Before the record's first snapshot, so that it already has causes. A
     // system without the accounting records the run all the same.
     const bool causes = startAccounting(cores, tellRunProblem);
@@ -278,6 +282,7 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
         startSamplers(options, fineChosen);
         startPriority(options, recording);
         armDuration(options);
+        if (samplersRunning != nullptr) samplersRunning();
         runMessageLoop();
         KillTimer(monitorWindow, 0);
     } else {

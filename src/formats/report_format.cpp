@@ -221,6 +221,10 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
     }
     appendText(out, ",\n  \"log_dropped\": ");
     appendInteger(out, run.logDropped);
+    if (run.logRolls >= 0) {
+        appendText(out, ",\n  \"log_rolls\": ");
+        appendInteger(out, run.logRolls);
+    }
     appendText(out, ",\n  \"problems\": [");
     for (std::int64_t k = 0; k < run.problemsListed; ++k) {
         appendText(out, k == 0 ? "\n    {\"at_utc\": " : ",\n    {\"at_utc\": ");

@@ -84,4 +84,8 @@ struct RecorderSettings {
     // How long the run is meant to measure (--duration, or the sweep's
     // levels together); 0 or less: until it is closed.
     std::int64_t plannedMs = 0;
+    // Started by the service manager (--service): the metrics say so.
+    bool service = false;
+    // --log-max-mb in bytes: the log rolls over there (log_roll.h); 0: never.
+    std::int64_t logMaxBytes = 0;
 };
