@@ -6,7 +6,38 @@ MachineContext unknownMachine() {
     MachineContext machine{};
     machine.resolutionAtStart = unknownResolution;
     machine.resolutionAtEnd = unknownResolution;
+    machine.askedResolution = -1;
+    machine.grantedResolution = -1;
     return machine;
+}
+
+static std::int64_t latestResolution(const MachineContext& machine) {
+    return machine.ledger.count > 0 ? machine.ledger.latest.current : machine.resolutionAtStart.current;
+}
+
+bool noteResolutionReading(MachineContext& machine, std::int64_t utcMs, std::int64_t current) {
+    // Without a value at the start there is nothing a reading changes.
+    const std::int64_t before = latestResolution(machine);
+    if (current <= 0 || before <= 0 || current == before) return false;
+    ResolutionLedger& ledger = machine.ledger;
+    const ResolutionChange change = {utcMs, current};
+    if (ledger.count < resolutionChangesKept) ledger.changes[ledger.count] = change;
+    ledger.latest = change;
+    ++ledger.count;
+    return true;
+}
+
+std::int64_t resolutionInForce(const MachineContext& machine, std::int64_t utcMs) {
+    const ResolutionLedger& ledger = machine.ledger;
+    if (ledger.count > 0 && utcMs >= ledger.latest.atUtcMs) return ledger.latest.current;
+    const std::int64_t listed = ledger.count < resolutionChangesKept ? ledger.count : resolutionChangesKept;
+    std::int64_t k = listed;
+    while (k > 0 && ledger.changes[k - 1].atUtcMs > utcMs) --k;
+    // Past the last listed change, with more changes counted after it: any
+    // of those may have been in force.
+    if (k == listed && ledger.count > listed) return -1;
+    if (k > 0) return ledger.changes[k - 1].current;
+    return machine.resolutionAtStart.current > 0 ? machine.resolutionAtStart.current : -1;
 }
 
 void keepMachineText(char* out, const char* text) {

@@ -8,6 +8,8 @@
 // `,\n  "machine": {...},\n  "priority": {...}` and, with a sweep,
 // `,\n  "sweep": [...]`; the machine and the priority are null when not known.
 void appendRunContext(TextBuffer& out, const RunSummary& run);
+// The resolution in force at `utcMs` in ms ("15.625"), "null" when not known.
+void appendResolutionInForce(TextBuffer& out, const RunSummary& run, std::int64_t utcMs);
 // Bytes the context takes at most for `coreCount` cores, with or without
 // the wake-ups.
 std::size_t runContextCapacity(std::int64_t coreCount, bool withWakes);

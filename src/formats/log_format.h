@@ -35,6 +35,12 @@ constexpr char logNoteProgram[] = "vantrel";
 constexpr char logNotePriority[] = "priority";
 // A timer stall's cause, at the stall's own time: "stall=<core>/<cause>".
 constexpr char logNoteStall[] = "stall";
+// The timer resolution: "timer_resolution=<current>/<finest>/<coarsest>"
+// at the start, "timer_resolution_change=<current>" at each change and
+// "timer_resolution_asked=<asked>[/<granted>]" for --timer-resolution, all
+// in 100 ns units.
+constexpr char logNoteResolutionChange[] = "timer_resolution_change";
+constexpr char logNoteResolutionAsked[] = "timer_resolution_asked";
 
 // The longest log line written, its newline included.
 constexpr std::size_t logLineCapacity = 96;
@@ -48,6 +54,7 @@ void appendLogContext(TextBuffer& out, const RunSummary& run);
 // "<utc>,,,,priority=<level>[;class=<class>]"
 void appendPriorityLine(TextBuffer& out, const PriorityChange& change);
 void appendStallLine(TextBuffer& out, std::int64_t core, std::int64_t utcMs, StallCause cause);
+void appendResolutionLine(TextBuffer& out, const ResolutionChange& change);
 
 // Core numbers 0 .. 255: the most that a log read back can hold.
 constexpr std::int64_t logReaderCores = 256;

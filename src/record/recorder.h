@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/machine_context.h"
 #include "engine/stall_cause.h"
 #include "engine/timer_event.h"
 #include "engine/wake_figures.h"
@@ -51,6 +52,8 @@ struct RecordFormats {
     void (*priorityLine)(TextBuffer& out, const PriorityChange& change);
     // A timer stall's cause, once attributed: "<its utc>,,,,stall=<core>/<cause>".
     void (*stallLine)(TextBuffer& out, std::int64_t core, std::int64_t utcMs, StallCause cause);
+    // A change of the timer resolution in force: "<its utc>,,,,timer_resolution_change=<100 ns>".
+    void (*resolutionLine)(TextBuffer& out, const ResolutionChange& change);
 };
 
 struct RecorderSettings {
@@ -83,6 +86,10 @@ struct RecorderSettings {
     // Every output given needs them; the program's are recordFormats
     // (formats/record_formats.h).
     const RecordFormats* formats;
+    // --timer-resolution: asked and granted, in 100 ns units; 0 or less:
+    // nothing asked (or nothing read back).
+    std::int64_t askedResolution = 0;
+    std::int64_t grantedResolution = 0;
 };
 
 // Makes the buffers and the files before measuring starts: checks that the
