@@ -16,6 +16,7 @@ static const char* const levelNeeds =
 static const char* const levelsNeeds =
     "priority levels separated by commas, each once (idle, low, below-normal, normal, above-normal, high, realtime)";
 static const char* const sweepNeeds = "a number of seconds greater than 0 and at most 4505142";
+static const char* const resolutionNeeds = "a timer resolution in ms from 0.5 to 15.625, or 'default'";
 
 // Longest --fail-above in ms: its microseconds still fit.
 constexpr std::int64_t maxFailAboveMs = INT64_MAX / 1000 - 1;
@@ -26,6 +27,7 @@ bool parseDuration(const char* text, std::int64_t& ms);
 bool parseFailAbove(const char* text, std::int64_t& us);
 bool parseThousandths(const char* text, std::int64_t maxWhole, std::int64_t& thousandths);
 bool parseLevels(const char* text, CommandLine& out);
+bool parseResolution(const char* text, std::int64_t& hundredNs);
 
 // One row per option. `set` stores what was given; for an option with a
 // value it answers false when the value is not what `needs` says.
@@ -98,6 +100,11 @@ const Option options[] = {
          out.hasLevels = true;
          return parseLevels(value, out);
      }},
+    {"--timer-resolution", nullptr, resolutionNeeds,
+     [](CommandLine& out, const char* value) {
+         out.hasTimerResolution = true;
+         return parseResolution(value, out.timerResolution);
+     }},
 };
 constexpr std::size_t optionCount = sizeof options / sizeof options[0];
 
@@ -156,6 +163,18 @@ bool parseLevels(const char* text, CommandLine& out) {
         if (comma == nullptr) return true;
         from = comma + 1;
     }
+}
+
+// "1", "0.5", "15.625" (ms) in 100 ns units, or "default": 0, nothing asked.
+bool parseResolution(const char* text, std::int64_t& hundredNs) {
+    if (std::strcmp(text, "default") == 0) {
+        hundredNs = 0;
+        return true;
+    }
+    std::int64_t us = 0;
+    if (!parseThousandths(text, 15, us) || us < 500 || us > 15625) return false;
+    hundredNs = us * 10;
+    return true;
 }
 
 bool parseFailAbove(const char* text, std::int64_t& us) {
@@ -246,7 +265,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
 
     // Combinations, checked once every option is known.
     const bool measures = out.hasReport || out.hasLog || out.hasMetrics || out.hasDuration || out.fine ||
-                          out.noWindow || out.hasPriority || out.hasSweep || out.hasLevels;
+                          out.noWindow || out.hasPriority || out.hasSweep || out.hasLevels || out.hasTimerResolution;
     const bool records = out.hasReport || out.hasLog || out.hasMetrics || out.hasHtml;
     if (out.hasFrom && !out.hasHtml) {
         say(error, {"option '--from' needs '--html PATH', the page to make from the log"});
@@ -341,6 +360,9 @@ const char* usageText() {
            "  --sweep SECONDS     measure each level in turn for SECONDS, idle to realtime, then end\n"
            "                      (needs --report, --log, --metrics or --html)\n"
            "  --levels A,B,...    with --sweep: these levels, in this order\n"
+           "  --timer-resolution MS  ask the system for a timer resolution of MS ms (0.5 to 15.625)\n"
+           "                      for the whole run, or 'default' to ask for none; the record says\n"
+           "                      what was granted"
            "  -h, --help          show this text and exit (also /?)\n"
            "  --version           show the version and exit\n"
            "\n"

@@ -38,6 +38,9 @@ struct CommandLine {
     bool hasLevels;
     std::int64_t levelIds[7];
     std::int64_t levelCount;
+    // --timer-resolution: in 100 ns units; 0 for "default" (nothing asked).
+    bool hasTimerResolution;
+    std::int64_t timerResolution;
 };
 
 // --from may be given this many times: the logs of one comparison.

@@ -84,3 +84,13 @@ void readMachineContext(MachineContext& out) {
     readText(readPowerPlanName, out.powerPlan);
     out.resolutionAtStart = timerResolutionNow();
 }
+
+std::int64_t askTimerResolution(std::int64_t hundredNs) {
+    std::int64_t granted = 0;
+    return setTimerResolution(hundredNs, true, granted) && granted > 0 ? granted : -1;
+}
+
+void releaseTimerResolution(std::int64_t hundredNs) {
+    std::int64_t granted = 0;
+    setTimerResolution(hundredNs, false, granted);
+}

@@ -213,10 +213,28 @@ TEST(Options, OutputsNamingTheSameFileAreRefused) {
 TEST(Options, UsageNamesEveryOptionAndExitCode) {
     const std::string usage = usageText();
     for (const char* part : {"--report PATH", "--log PATH", "--duration SECONDS", "--fail-above MS", "--help",
-                             "--priority LEVEL", "--sweep SECONDS", "--levels A,B", "up to 8 logs",
+                             "--priority LEVEL", "--sweep SECONDS", "--levels A,B", "up to 8 logs", "--timer-resolution MS",
                              "--version", "-q, --quiet", "0  normal end", "2  bad command line", "3  an event was later",
                              "4  the record cannot be trusted", "--metrics, --html", "never sampled or not pinned"}) {
         EXPECT_NE(usage.find(part), std::string::npos) << part;
+    }
+}
+
+// A resolution in ms, kept in 100 ns units, from 0.5 to 15.625; "default"
+// asks for nothing.
+TEST(Options, TimerResolutionInItsRangeOrDefault) {
+    const std::pair<const char*, std::int64_t> goods[] = {{"0.5", 5000}, {"1", 10000}, {"15.625", 156250}, {"default", 0}};
+    for (const auto& [text, hundredNs] : goods) {
+        CommandLine line;
+        std::string error;
+        ASSERT_TRUE(parse({"--timer-resolution", text}, line, error)) << error;
+        EXPECT_TRUE(line.hasTimerResolution);
+        EXPECT_EQ(line.timerResolution, hundredNs) << text;
+    }
+    for (const char* bad : {"0.499", "15.6251", "20", "abc", "0", "-1", "Default", ""}) {
+        EXPECT_EQ(errorOf({"--timer-resolution", bad}),
+                  std::string("option '--timer-resolution' needs a timer resolution in ms from 0.5 to 15.625, or "
+                              "'default', not '") + bad + "'");
     }
 }
 

@@ -188,4 +188,15 @@ TEST(ResolutionNotes, NotesThatAreNotResolutionsAreRefused) {
     }
 }
 
+// What --timer-resolution reports as granted is what the system answers,
+// not what was asked; a system that answers nothing grants nothing known.
+TEST(ResolutionRequest, GrantedIsWhatTheSystemAnswers) {
+    setFakeMachine(FakeMachine{nullptr, nullptr, nullptr, nullptr, true, coarse, 10000, coarse});
+    EXPECT_EQ(askTimerResolution(5000), 10000);
+    EXPECT_EQ(timerResolutionNow().current, 10000);
+    EXPECT_EQ(askTimerResolution(20000), 20000);
+    setFakeMachine(FakeMachine{});
+    EXPECT_EQ(askTimerResolution(5000), -1);
+}
+
 }  // namespace
