@@ -2,7 +2,8 @@
 # The timer resolution chosen for a run, end to end: --timer-resolution 0.5
 # without the window ends by itself with what was asked and what Wine granted
 # in the report and the log's notes; a value out of range or not a number is
-# refused with 2 before anything starts. (Wine answers 1 ms for any request
+# refused with 2 before anything starts; two logs of different resolutions
+# compared with a warning. (Wine answers 1 ms for any request
 # and changes nothing of how its timers arrive: this checks the mechanics.)
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init
@@ -31,4 +32,14 @@ for bad in 20 abc; do
         "--timer-resolution $bad ends 2 ($code) with a message: $(head -c 200 "$work/bad.err")"
     expect '[[ ! -e $work/bad.json ]]' "and leaves no report"
 done
+# 3. Two logs whose resolutions differ, compared: the page warns. (Wine
+# answers 1 ms whatever is asked, so the second log says 15.625 ms as a
+# machine without a request would.)
+sed 's|,,,,timer_resolution=[0-9]*/|,,,,timer_resolution=156250/|' "$work/l.csv" >"$work/coarse.csv"
+code=0
+wine "$VANTREL_EXE" --html "$work/compare.html" --from "$work/l.csv" --from "$work/coarse.csv" \
+    </dev/null >/dev/null 2>"$work/compare.err" || code=$?
+expect '((code == 0)) && grep -q "id=\"different-resolutions\"" "$work/compare.html"' \
+    "the comparison warns of the different resolutions ($code): $(grep -o "id=\"different-resolutions\">[^<]*" "$work/compare.html")"
+expect 'grep -q "coarse.csv[^<]*; timer resolution 15.625 ms;" "$work/compare.html"' "and shows each run's resolution"
 echo "PASS"
