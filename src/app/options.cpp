@@ -4,6 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "app/resolution_options.h"
 #include "files/output_file.h"
 #include "priority/levels.h"
 #include "text/text_buffer.h"
@@ -17,6 +18,8 @@ static const char* const levelsNeeds =
     "priority levels separated by commas, each once (idle, low, below-normal, normal, above-normal, high, realtime)";
 static const char* const sweepNeeds = "a number of seconds greater than 0 and at most 4505142";
 static const char* const resolutionNeeds = "a timer resolution in ms from 0.5 to 15.625, or 'default'";
+static const char* const resolutionsNeeds =
+    "timer resolutions in ms from 0.5 to 15.625 or 'default', separated by commas, each once, at most 8";
 
 // Longest --fail-above in ms: its microseconds still fit.
 constexpr std::int64_t maxFailAboveMs = INT64_MAX / 1000 - 1;
@@ -27,7 +30,6 @@ bool parseDuration(const char* text, std::int64_t& ms);
 bool parseFailAbove(const char* text, std::int64_t& us);
 bool parseThousandths(const char* text, std::int64_t maxWhole, std::int64_t& thousandths);
 bool parseLevels(const char* text, CommandLine& out);
-bool parseResolution(const char* text, std::int64_t& hundredNs);
 
 // One row per option. `set` stores what was given; for an option with a
 // value it answers false when the value is not what `needs` says.
@@ -103,7 +105,12 @@ const Option options[] = {
     {"--timer-resolution", nullptr, resolutionNeeds,
      [](CommandLine& out, const char* value) {
          out.hasTimerResolution = true;
-         return parseResolution(value, out.timerResolution);
+         return parseTimerResolution(value, out.timerResolution);
+     }},
+    {"--resolutions", nullptr, resolutionsNeeds,
+     [](CommandLine& out, const char* value) {
+         out.hasResolutions = true;
+         return parseTimerResolutions(value, out.resolutions, out.resolutionCount);
      }},
 };
 constexpr std::size_t optionCount = sizeof options / sizeof options[0];
@@ -163,18 +170,6 @@ bool parseLevels(const char* text, CommandLine& out) {
         if (comma == nullptr) return true;
         from = comma + 1;
     }
-}
-
-// "1", "0.5", "15.625" (ms) in 100 ns units, or "default": 0, nothing asked.
-bool parseResolution(const char* text, std::int64_t& hundredNs) {
-    if (std::strcmp(text, "default") == 0) {
-        hundredNs = 0;
-        return true;
-    }
-    std::int64_t us = 0;
-    if (!parseThousandths(text, 15, us) || us < 500 || us > 15625) return false;
-    hundredNs = us * 10;
-    return true;
 }
 
 bool parseFailAbove(const char* text, std::int64_t& us) {
@@ -292,8 +287,26 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
         say(error, {"option '--sweep' needs somewhere to record the run: '--report', '--log', '--metrics' or '--html'"});
         return false;
     }
-    if (out.hasSweep && !out.hasLevels) {
+    if (out.hasResolutions && !out.hasSweep) {
+        say(error, {"option '--resolutions' needs '--sweep SECONDS', the time each resolution is measured"});
+        return false;
+    }
+    if (out.hasResolutions && out.hasTimerResolution) {
+        say(error, {"options '--resolutions' and '--timer-resolution' both set the timer resolution: give one of them"});
+        return false;
+    }
+    if (out.hasSweep && !out.hasLevels && out.hasResolutions) {
+        // The resolutions alone: at the level a run starts at.
+        out.levelIds[out.levelCount++] = initialLevelId;
+    }
+    if (out.hasSweep && !out.hasLevels && !out.hasResolutions) {
         for (const PriorityLevel& level : priorityLevels) out.levelIds[out.levelCount++] = level.commandId;
+    }
+    const std::int64_t stretches = out.levelCount * (out.hasResolutions ? out.resolutionCount : 1);
+    if (out.hasSweep && (stretches > maxSweepStretches || out.sweepMs / 1000 * stretches > maxDurationSeconds)) {
+        say(error, {"option '--sweep' measures at most 16 pairs of a level and a resolution, for at most 31536000 s "
+                    "in all"});
+        return false;
     }
     if (out.noWindow && !records) {
         say(error, {"option '--no-window' needs somewhere to record the run: '--report', '--log', '--metrics' or "
@@ -362,7 +375,9 @@ const char* usageText() {
            "  --levels A,B,...    with --sweep: these levels, in this order\n"
            "  --timer-resolution MS  ask the system for a timer resolution of MS ms (0.5 to 15.625)\n"
            "                      for the whole run, or 'default' to ask for none; the record says\n"
-           "                      what was granted"
+           "                      what was granted\n"
+           "  --resolutions A,B,...  with --sweep: measure each timer resolution in turn ('default' or\n"
+           "                      0.5 to 15.625 ms), at each level of --levels if given"
            "  -h, --help          show this text and exit (also /?)\n"
            "  --version           show the version and exit\n"
            "\n"

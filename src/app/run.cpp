@@ -159,7 +159,7 @@ bool startRecording(const CommandLine& options, std::int64_t cores, bool fineCho
     settings.metricsPath = options.metricsPath;
     settings.startLevel = startLevelText();
     settings.startClass = startClassText();
-    settings.sweepLevelCount = options.hasSweep ? options.levelCount : 0;
+    settings.sweepLevelCount = options.hasSweep ? options.levelCount * (options.hasResolutions ? options.resolutionCount : 1) : 0;
     settings.sweepMs = options.sweepMs;
     settings.failAboveUs = options.hasFailAbove ? options.failAboveUs : -1;
     settings.coreCount = cores;
@@ -247,7 +247,7 @@ static int runAtResolution(const CommandLine& options, unsigned long long startM
         // Before the record, which is handed how they wait.
         // A resolution chosen for the run is the run's: the wake-ups do not
         // ask for their own.
-        fineChosen = chooseWakeMethod(!options.hasTimerResolution);
+        fineChosen = chooseWakeMethod(!options.hasTimerResolution && !options.hasResolutions);
     }
     char refusal[messageCapacity];
     if (!choosePriority(options, refusal)) {
@@ -310,7 +310,9 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
     // back however the run ends; "default" asks for nothing.
     askedResolution = options.hasTimerResolution ? options.timerResolution : 0;
     grantedResolution = askedResolution > 0 ? askTimerResolution(askedResolution) : -1;
+    // A sweep's first resolution, the same way (its figures are the sweep's).
+    if (options.hasResolutions) askTimerResolution(options.resolutions[0]);
     const int code = runAtResolution(options, startMs);
-    if (askedResolution > 0) releaseTimerResolution(askedResolution);
+    releaseTimerResolution();
     return code;
 }

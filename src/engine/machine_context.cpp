@@ -85,12 +85,19 @@ void readMachineContext(MachineContext& out) {
     out.resolutionAtStart = timerResolutionNow();
 }
 
+// The resolution this process asked for and holds; 0: none.
+static std::int64_t heldResolution = 0;
+
 std::int64_t askTimerResolution(std::int64_t hundredNs) {
+    if (heldResolution != hundredNs) releaseTimerResolution();
     std::int64_t granted = 0;
-    return setTimerResolution(hundredNs, true, granted) && granted > 0 ? granted : -1;
+    if (hundredNs <= 0 || !setTimerResolution(hundredNs, true, granted)) return -1;
+    heldResolution = hundredNs;
+    return granted > 0 ? granted : -1;
 }
 
-void releaseTimerResolution(std::int64_t hundredNs) {
+void releaseTimerResolution() {
     std::int64_t granted = 0;
-    setTimerResolution(hundredNs, false, granted);
+    if (heldResolution > 0) setTimerResolution(heldResolution, false, granted);
+    heldResolution = 0;
 }

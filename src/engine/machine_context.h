@@ -61,10 +61,12 @@ bool noteResolutionReading(MachineContext& machine, std::int64_t utcMs, std::int
 // last change at or before it; -1 when not known (a start that could not be
 // read, or between the last listed change and the latest).
 std::int64_t resolutionInForce(const MachineContext& machine, std::int64_t utcMs);
-// --timer-resolution: asks the system for `hundredNs` and answers what it
-// granted (100 ns units), -1 when it answered nothing. Released at the end.
+// --timer-resolution and a sweep's resolutions: asks the system for
+// `hundredNs` instead of any resolution asked before, and answers what it
+// granted (100 ns units), -1 when it answered nothing (or nothing was
+// asked: 0). Released at the end, or for "default".
 std::int64_t askTimerResolution(std::int64_t hundredNs);
-void releaseTimerResolution(std::int64_t hundredNs);
+void releaseTimerResolution();
 // A text from outside, made safe for every output: control characters,
 // commas and backslashes become spaces, and it is cut to the capacity on a
 // whole character.

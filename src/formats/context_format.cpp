@@ -166,6 +166,12 @@ void appendSweep(TextBuffer& out, const RunSummary& run) {
         appendJsonString(out, stretch.level);
         appendText(out, ", \"class\": ");
         appendTextOrNull(out, stretch.granted);
+        if (sweep.resolutions) {
+            appendText(out, ", \"timer_resolution_ms\": ");
+            appendResolutionMs(out, stretch.resolution);
+            appendText(out, ", \"timer_resolution_asked_ms\": ");
+            appendResolutionMs(out, stretch.askedResolution);
+        }
         appendText(out, ", \"from_utc\": ");
         appendQuotedUtc(out, stretch.fromUtcMs);
         appendText(out, ", \"to_utc\": ");
@@ -185,6 +191,21 @@ void appendSweep(TextBuffer& out, const RunSummary& run) {
 }
 
 }  // namespace
+
+void appendStretchResolution(TextBuffer& out, const SweepStretch& stretch) {
+    if (stretch.askedResolution <= 0) appendText(out, "default ");
+    if (stretch.resolution > 0) {
+        appendText(out, stretch.askedResolution <= 0 ? "(" : "");
+        appendExactDecimal(out, stretch.resolution, 10000);
+        appendText(out, stretch.askedResolution <= 0 ? " ms)" : " ms");
+    } else {
+        appendText(out, "(unknown)");
+    }
+    if (stretch.askedResolution > 0 && stretch.resolution != stretch.askedResolution) {
+        appendText(out, ", asked ");
+        appendExactDecimal(out, stretch.askedResolution, 10000);
+    }
+}
 
 void appendResolutionInForce(TextBuffer& out, const RunSummary& run, std::int64_t utcMs) {
     appendResolutionMs(out, run.machine != nullptr ? resolutionInForce(*run.machine, utcMs) : -1);
@@ -218,6 +239,10 @@ void appendSweepLines(TextBuffer& out, const RunSummary& run) {
             appendText(out, " (class ");
             appendText(out, stretch.granted);
             appendChar(out, ')');
+        }
+        if (sweep.resolutions) {
+            appendText(out, " at ");
+            appendStretchResolution(out, stretch);
         }
         appendChar(out, ':');
         for (std::int64_t c = 0; c < sweep.coreCount; ++c) {

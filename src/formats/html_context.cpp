@@ -4,6 +4,7 @@
 // table of levels by cores.
 #include <cstring>
 
+#include "formats/context_format.h"
 #include "formats/html_parts.h"
 #include "record/sweep_record.h"
 
@@ -212,12 +213,25 @@ void appendSweepSection(TextBuffer& out, const RunSummary& run) {
         const SweepStretch& stretch = sweep.stretches[s];
         appendText(out, "<tr data-level=\"");
         appendHtmlText(out, stretch.level);
+        if (sweep.resolutions) {
+            appendText(out, "\" data-resolution=\"");
+            if (stretch.askedResolution > 0) {
+                appendExactDecimal(out, stretch.askedResolution, 10000);
+            } else {
+                appendText(out, "default");
+            }
+        }
         appendText(out, "\"><td class=\"text\">");
         appendHtmlText(out, stretch.level);
         if (stretch.granted[0] != '\0') {
             appendText(out, " <small>(class ");
             appendHtmlText(out, stretch.granted);
             appendText(out, ")</small>");
+        }
+        if (sweep.resolutions) {
+            appendText(out, " <small>at ");
+            appendStretchResolution(out, stretch);
+            appendText(out, "</small>");
         }
         appendText(out, "</td>");
         for (std::int64_t c = 0; c < sweep.coreCount; ++c) {

@@ -96,6 +96,13 @@ void recordSweepLevel(std::int64_t utcMs, const char* level, const char* granted
     beginSweepStretch(utcMs, level, granted);
 }
 
+void recordSweepStretch(std::int64_t utcMs, const char* level, const char* granted) {
+    lockSamples();
+    const bool recording = active;
+    unlockSamples();
+    if (recording) beginSweepStretch(utcMs, level, granted);
+}
+
 void stopContextRecord(std::int64_t utcMs) {
     const TimerResolution atEnd = timerResolutionNow();
     lockSamples();

@@ -41,6 +41,9 @@ void freeContextRecord();
 void recordPriorityChange(std::int64_t utcMs, const char* level, const char* granted);
 // The same for a sweep's next level, which also begins its stretch.
 void recordSweepLevel(std::int64_t utcMs, const char* level, const char* granted);
+// A sweep's next resolution at the same level: its stretch begins without
+// a priority change.
+void recordSweepStretch(std::int64_t utcMs, const char* level, const char* granted);
 // The recording stopped at `utcMs` (reads the timer resolution, takes the
 // lock): later changes are not the record's, the sweep's last stretch ends.
 void stopContextRecord(std::int64_t utcMs);

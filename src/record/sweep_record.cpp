@@ -14,6 +14,7 @@ std::int64_t cores = 0;
 std::int64_t lengthMs = 0;
 std::int64_t begun = 0;
 bool ended = false;
+bool resolutionsSwept = false;
 SweepStretch stretches[sweepLevelsMost];
 SweepCore* figures = nullptr;  // planned * cores
 // The snapshot's, the writer's own.
@@ -53,6 +54,7 @@ bool makeSweep(std::int64_t levels, std::int64_t coreCount, std::int64_t stretch
     lengthMs = stretchMs;
     begun = 0;
     ended = false;
+    resolutionsSwept = false;
     unlockSamples();
     figuresCopy = copy;
     return true;
@@ -85,6 +87,18 @@ void beginSweepStretch(std::int64_t utcMs, const char* level, const char* grante
         setPriorityText(next.granted, granted);
         next.fromUtcMs = utcMs;
         next.toUtcMs = -1;
+        next.askedResolution = 0;
+        next.resolution = -1;
+    }
+    unlockSamples();
+}
+
+void setSweepStretchResolution(std::int64_t asked, std::int64_t inForce) {
+    lockSamples();
+    if (figures != nullptr && begun > 0 && !ended) {
+        stretches[begun - 1].askedResolution = asked > 0 ? asked : 0;
+        stretches[begun - 1].resolution = inForce > 0 ? inForce : -1;
+        resolutionsSwept = true;
     }
     unlockSamples();
 }
@@ -128,7 +142,7 @@ bool copySweep(SweepSummary& out) {
     if (made) {
         std::memcpy(stretchesCopy, stretches, sizeof stretches);
         std::memcpy(figuresCopy, figures, sizeof(SweepCore) * static_cast<std::size_t>(planned * cores));
-        out = SweepSummary{planned, lengthMs, begun, cores, stretchesCopy, figuresCopy};
+        out = SweepSummary{planned, lengthMs, begun, cores, stretchesCopy, figuresCopy, resolutionsSwept};
     }
     unlockSamples();
     return made;

@@ -3,7 +3,7 @@
 # without the window ends by itself with what was asked and what Wine granted
 # in the report and the log's notes; a value out of range or not a number is
 # refused with 2 before anything starts; two logs of different resolutions
-# compared with a warning. (Wine answers 1 ms for any request
+# compared with a warning; a sweep over resolutions. (Wine answers 1 ms for any request
 # and changes nothing of how its timers arrive: this checks the mechanics.)
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_init
@@ -42,4 +42,15 @@ wine "$VANTREL_EXE" --html "$work/compare.html" --from "$work/l.csv" --from "$wo
 expect '((code == 0)) && grep -q "id=\"different-resolutions\"" "$work/compare.html"' \
     "the comparison warns of the different resolutions ($code): $(grep -o "id=\"different-resolutions\">[^<]*" "$work/compare.html")"
 expect 'grep -q "coarse.csv[^<]*; timer resolution 15.625 ms;" "$work/compare.html"' "and shows each run's resolution"
+# 4. A sweep over two resolutions at the start's level: two entries, each
+# naming its resolution, and the run ends by itself.
+started=$SECONDS
+vantrel_start --sweep 2 --resolutions default,1 --no-window --report "$work/sweep.json" --html "$work/sweep.html"
+wait_for_exit "$VANTREL_PID" 30 || fail "the sweep did not end by itself within 30 s"
+took=$((SECONDS - started))
+expect '((WAITED_EXIT_CODE == 0 && took >= 4 && took <= 15))' "the sweep ended by itself with 0 ($WAITED_EXIT_CODE) after $took s"
+expect '[[ $(jq -r "[.sweep[] | \"\(.level)@\(.timer_resolution_asked_ms)/\(.timer_resolution_ms | numbers)\"] | join(\",\")" "$work/sweep.json") =~ ^normal@null/[0-9.]+,normal@1/1$ ]]' \
+    "two entries, default then 1 ms, each with the resolution in force: $(jq -c "[.sweep[] | {level, timer_resolution_ms, timer_resolution_asked_ms}]" "$work/sweep.json")"
+expect '[[ $(grep -o "<tr data-level=\"normal\" data-resolution=\"[a-z0-9.]*\"" "$work/sweep.html" | wc -l) == 2 ]]' \
+    "the page's table has a row per resolution"
 echo "PASS"

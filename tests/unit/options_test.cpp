@@ -238,4 +238,33 @@ TEST(Options, TimerResolutionInItsRangeOrDefault) {
     }
 }
 
+// A sweep over resolutions: alone at the start's level, or crossed with the
+// levels; what it cannot be given is refused by name.
+TEST(Options, SweepOverResolutions) {
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(parse({"--sweep", "2", "--resolutions", "default,1,0.5", "--report", "r"}, line, error)) << error;
+    EXPECT_EQ(line.resolutionCount, 3);
+    EXPECT_EQ(line.resolutions[0], 0);
+    EXPECT_EQ(line.resolutions[2], 5000);
+    EXPECT_EQ(line.levelCount, 1) << "the resolutions alone, at the start's level";
+    ASSERT_TRUE(parse({"--sweep", "2", "--levels", "high,normal", "--resolutions", "1,default", "--log", "l"}, line, error))
+        << error;
+    EXPECT_EQ(line.levelCount * line.resolutionCount, 4);
+    const std::pair<std::vector<const char*>, const char*> bads[] = {
+        {{"--resolutions", "1", "--report", "r"}, "option '--resolutions' needs '--sweep SECONDS'"},
+        {{"--sweep", "1", "--resolutions", "1", "--timer-resolution", "1", "--report", "r"}, "both set the timer resolution"},
+        {{"--sweep", "1", "--resolutions", "1,1", "--report", "r"}, "each once"},
+        {{"--sweep", "1", "--resolutions", "1,,2", "--report", "r"}, "each once"},
+        {{"--sweep", "1", "--levels", "idle,low,normal,high,realtime,above-normal", "--resolutions", "1,2,3", "--report",
+          "r"},
+         "at most 16 pairs"},
+        {{"--sweep", "1", "--resolutions", "20", "--report", "r"}, "from 0.5 to 15.625"},
+    };
+    for (const auto& [arguments, part] : bads) {
+        const std::string message = errorOf(arguments);
+        EXPECT_NE(message.find(part), std::string::npos) << message;
+    }
+}
+
 }  // namespace

@@ -18,7 +18,9 @@
 #include "formats/html_format.h"
 #include "formats/log_format.h"
 #include "formats/record_formats.h"
+#include "record/context_record.h"
 #include "record/recorder.h"
+#include "record/sweep_record.h"
 #include "tests/support/fake_platform.h"
 
 namespace fs = std::filesystem;
@@ -186,6 +188,40 @@ TEST(ResolutionNotes, NotesThatAreNotResolutionsAreRefused) {
         EXPECT_NE(std::string(reader.error.data).find(why), std::string::npos) << reader.error.data;
         freeLogReader(reader);
     }
+}
+
+// A sweep over resolutions at one level: each stretch begins without a
+// priority change and names the resolution asked and the one in force.
+TEST_F(ResolutionRecord, SweepStretchesNameTheirResolutions) {
+    setFakeMachine(FakeMachine{"PC", nullptr, nullptr, nullptr, true, coarse, 5000, coarse});
+    RecorderSettings settings{};
+    const std::string report = at("r.json");
+    settings.reportPath = report.c_str();
+    settings.coreCount = 1;
+    settings.startedUtcMs = startedUtcMs;
+    settings.version = "9.9.9";
+    settings.formats = &recordFormats;
+    settings.sweepLevelCount = 2;
+    settings.sweepMs = 1000;
+    char error[messageCapacity] = "";
+    ASSERT_TRUE(startRecorder(settings, error)) << error;
+    setSweepStretchResolution(0, timerResolutionNow().current);
+    EXPECT_EQ(askTimerResolution(5000), 5000);
+    recordSweepStretch(startedUtcMs + 1000, "normal", "normal");
+    setSweepStretchResolution(5000, timerResolutionNow().current);
+    finishRecorder(startedUtcMs + 2000, 2000, 0);
+    releaseTimerResolution();
+    const std::string json = readFile(report);
+    EXPECT_NE(json.find("{\"level\": \"normal\", \"class\": null, \"timer_resolution_ms\": 15.625, "
+                        "\"timer_resolution_asked_ms\": null, \"from_utc\": \"2026-12-07T14:03:00.000Z\""),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("{\"level\": \"normal\", \"class\": \"normal\", \"timer_resolution_ms\": 0.5, "
+                        "\"timer_resolution_asked_ms\": 0.5, \"from_utc\": \"2026-12-07T14:03:01.000Z\""),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"changes\": [],\n    \"changes_not_listed\": 0"), std::string::npos)
+        << "a resolution's stretch is no priority change";
 }
 
 // What --timer-resolution reports as granted is what the system answers,
