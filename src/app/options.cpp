@@ -4,6 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "app/resolution_options.h"
 #include "app/service_command.h"
 #include "files/output_file.h"
 #include "priority/levels.h"
@@ -19,6 +20,9 @@ static const char* const levelsNeeds =
 static const char* const sweepNeeds = "a number of seconds greater than 0 and at most 4505142";
 static const char* const accountNeeds = "an account name";
 static const char* const logMaxNeeds = "a number of MB from 0.001 to 1048576 (decimals allowed)";
+static const char* const resolutionNeeds = "a timer resolution in ms from 0.5 to 15.625, or 'default'";
+static const char* const resolutionsNeeds =
+    "timer resolutions in ms from 0.5 to 15.625 or 'default', separated by commas, each once, at most 8";
 
 // Longest --fail-above in ms: its microseconds still fit.
 constexpr std::int64_t maxFailAboveMs = INT64_MAX / 1000 - 1;
@@ -117,6 +121,16 @@ const Option options[] = {
                            thousandths <= maxLogMaxMb * 1000;
          out.logMaxBytes = thousandths * 1048576 / 1000;
          return good;
+     }},
+    {"--timer-resolution", nullptr, resolutionNeeds,
+     [](CommandLine& out, const char* value) {
+         out.hasTimerResolution = true;
+         return parseTimerResolution(value, out.timerResolution);
+     }},
+    {"--resolutions", nullptr, resolutionsNeeds,
+     [](CommandLine& out, const char* value) {
+         out.hasResolutions = true;
+         return parseTimerResolutions(value, out.resolutions, out.resolutionCount);
      }},
 };
 constexpr std::size_t optionCount = sizeof options / sizeof options[0];
@@ -267,7 +281,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
     // Combinations, checked once every option is known.
     if (!checkServiceOptions(out, error)) return false;
     const bool measures = out.hasLog || out.hasMetrics || out.hasDuration || out.noWindow || out.hasPriority ||
-                          out.hasSweep || out.hasLevels;
+                          out.hasSweep || out.hasLevels || out.hasTimerResolution;
     const bool records = out.hasReport || out.hasLog || out.hasMetrics || out.hasHtml;
     if (out.hasFrom && !out.hasHtml && !out.hasReport) {
         say(error, {"option '--from' needs '--html PATH' (the page to make from the log) or '--report PATH' (its "
@@ -295,8 +309,26 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
         say(error, {"option '--sweep' needs somewhere to record the run: '--report', '--log', '--metrics' or '--html'"});
         return false;
     }
-    if (out.hasSweep && !out.hasLevels) {
+    if (out.hasResolutions && !out.hasSweep) {
+        say(error, {"option '--resolutions' needs '--sweep SECONDS', the time each resolution is measured"});
+        return false;
+    }
+    if (out.hasResolutions && out.hasTimerResolution) {
+        say(error, {"options '--resolutions' and '--timer-resolution' both set the timer resolution: give one of them"});
+        return false;
+    }
+    if (out.hasSweep && !out.hasLevels && out.hasResolutions) {
+        // The resolutions alone: at the level a run starts at.
+        out.levelIds[out.levelCount++] = initialLevelId;
+    }
+    if (out.hasSweep && !out.hasLevels && !out.hasResolutions) {
         for (const PriorityLevel& level : priorityLevels) out.levelIds[out.levelCount++] = level.commandId;
+    }
+    const std::int64_t stretches = out.levelCount * (out.hasResolutions ? out.resolutionCount : 1);
+    if (out.hasSweep && (stretches > maxSweepStretches || out.sweepMs / 1000 * stretches > maxDurationSeconds)) {
+        say(error, {"option '--sweep' measures at most 16 pairs of a level and a resolution, for at most 31536000 s "
+                    "in all"});
+        return false;
     }
     if (out.noWindow && !records) {
         say(error, {"option '--no-window' needs somewhere to record the run: '--report', '--log', '--metrics' or "
@@ -380,6 +412,11 @@ const char* usageText() {
            "  --service-account NAME  with --install-service: run the service as NAME\n"
            "  --uninstall-service stop the service Vantrel and remove it\n"
            "  --service           (written by --install-service) run as the service\n"
+           "  --timer-resolution MS  ask the system for a timer resolution of MS ms (0.5 to 15.625)\n"
+           "                      for the whole run, or 'default' to ask for none; the record says\n"
+           "                      what was granted\n"
+           "  --resolutions A,B,...  with --sweep: measure each timer resolution in turn ('default' or\n"
+           "                      0.5 to 15.625 ms), at each level of --levels if given\n"
            "  -h, --help          show this text and exit (also /?)\n"
            "  --version           show the version and exit\n"
            "\n"

@@ -48,6 +48,14 @@ struct CommandLine {
     // decimals allowed, kept in bytes).
     bool hasLogMaxMb;
     std::int64_t logMaxBytes;
+    // --timer-resolution: in 100 ns units; 0 for "default" (nothing asked).
+    bool hasTimerResolution;
+    std::int64_t timerResolution;
+    // --resolutions with --sweep: each measured in turn, in 100 ns units
+    // (0: "default"); crossed with the levels, every level at each of them.
+    bool hasResolutions;
+    std::int64_t resolutions[8];
+    std::int64_t resolutionCount;
 };
 
 // Largest --log-max-mb: a terabyte.
@@ -59,6 +67,8 @@ constexpr std::int64_t maxFromLogs = 8;
 // Longest --duration: a year; a --sweep's seven levels take at most as long.
 constexpr std::int64_t maxDurationSeconds = 31536000;
 constexpr std::int64_t maxSweepSeconds = maxDurationSeconds / 7;
+// A sweep's stretches (levels by resolutions) at most.
+constexpr std::int64_t maxSweepStretches = 16;
 // An error names the option and its value, cut to this.
 constexpr std::size_t commandLineErrorCapacity = 512;
 

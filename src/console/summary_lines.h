@@ -24,6 +24,7 @@ void appendCoreSummary(TextBuffer& out, const RunSummary& run, std::int64_t core
 // names what went wrong where the record's own problems do not (null: none).
 void appendVerdictLine(TextBuffer& out, const RunSummary* run, int exitCode, const char* problem);
 
-// Every core's lines (none without `run`), then the verdict line.
+// Every core's lines (none without `run`), the timer resolutions seen when
+// the run saw more than one, then the verdict line.
 void appendRunSummary(TextBuffer& out, const RunSummary* run, int exitCode, const char* problem);
 std::size_t runSummaryCapacity(std::int64_t coreCount);

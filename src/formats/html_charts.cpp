@@ -153,6 +153,7 @@ void appendTimeline(TextBuffer& out, const RunSummary& run, const TimeAxis& axis
     appendSeries(out, timeline, timeline.timerLateUs + core * timelineSlots, "timer");
     if (timeline.wakeLateUs != nullptr) appendSeries(out, timeline, timeline.wakeLateUs + core * timelineSlots, "wake");
     appendPriorityMarks(out, run, axis);
+    appendResolutionMarks(out, run, axis);
     appendWorstMarks(out, run, axis, core, LabelArea{plotLeft, 0, timelineWidth, plotTop + plotHeight});
     appendText(out, "</svg></div></figure>\n");
 }

@@ -112,6 +112,8 @@ void appendContextStyle(TextBuffer& out);
 void appendContextFacts(TextBuffer& out, const RunSummary& run);
 void appendPriorityLegend(TextBuffer& out, const RunSummary& run);
 void appendPriorityMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& axis);
+void appendResolutionLegend(TextBuffer& out, const RunSummary& run);
+void appendResolutionMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& axis);
 void appendSweepSection(TextBuffer& out, const RunSummary& run);
 // A cell of that table: stretch `s` on `core` (html_sweep.cpp).
 void appendSweepCell(TextBuffer& out, const RunSummary& run, std::int64_t s, std::int64_t core);

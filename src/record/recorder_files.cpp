@@ -151,6 +151,9 @@ static bool drainLog(std::int64_t giveUpAt, std::int64_t batchesMost) {
             appendWakeCounts(changes[k].atUtcMs, changeWakes + k * maxCores);
             current.formats->priorityLine(pendingLog, changes[k]);
         }
+        ResolutionChange resolutions[priorityQueueCapacity];
+        const std::int64_t resolved = takeResolutionForLog(resolutions, priorityQueueCapacity);
+        for (std::int64_t k = 0; k < resolved; ++k) current.formats->resolutionLine(pendingLog, resolutions[k]);
         const std::int64_t causes = takeStallNotes(stallNotes, stallNotesPerBatch);
         for (std::int64_t k = 0; k < causes; ++k) {
             current.formats->stallLine(pendingLog, stallNotes[k].core, stallNotes[k].utcMs, stallNotes[k].cause);
@@ -172,7 +175,7 @@ static bool drainLog(std::int64_t giveUpAt, std::int64_t batchesMost) {
                 }
             }
         }
-        if (count == 0 && wakes == 0 && changed == 0 && causes == 0) return true;
+        if (count == 0 && wakes == 0 && changed == 0 && resolved == 0 && causes == 0) return true;
     }
 }
 
@@ -283,7 +286,7 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
         return false;
     }
     const std::size_t lineCapacity = formats != nullptr ? formats->logLineCapacity : 0;
-    if (!makeRecord() || !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity + priorityQueueCapacity * (1 + wakeCountCores()) +
+    if (!makeRecord() || !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity + priorityQueueCapacity * (2 + wakeCountCores()) +
                                       stallNotesPerBatch) * lineCapacity) ||
         !makeTextBuffer(reportText, wholeFileCapacity())) {
         return outOfMemory(error);
@@ -345,6 +348,7 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
 
 void recorderStep(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool rewrite) {
     if (!started) return;
+    checkTimerResolution(nowUtcMs);
     if (logFile != nullptr) drainLog(0, batchesPerStep);
     attributeStalls(false, recordStoppedAt());
     if (rewrite) rewriteFiles(takeSummary(nowUtcMs, elapsedMs, false, 0));

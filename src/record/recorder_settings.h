@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/machine_context.h"
 #include "engine/stall_cause.h"
 #include "engine/timer_event.h"
 #include "engine/wake_figures.h"
@@ -47,6 +48,8 @@ struct RecordFormats {
     // change's, and the end's): "<utc>,,,,wakes=<core>/<wake-ups>/<over 5
     // ms>/<lines left out>". Null: not written.
     void (*wakeCountLine)(TextBuffer& out, std::int64_t core, std::int64_t utcMs, const WakeCount& count);
+    // A change of the timer resolution in force: "<its utc>,,,,timer_resolution_change=<100 ns>".
+    void (*resolutionLine)(TextBuffer& out, const ResolutionChange& change);
 };
 
 struct RecorderSettings {
@@ -88,4 +91,8 @@ struct RecorderSettings {
     bool service = false;
     // --log-max-mb in bytes: the log rolls over there (log_roll.h); 0: never.
     std::int64_t logMaxBytes = 0;
+    // --timer-resolution: asked and granted, in 100 ns units; 0 or less:
+    // nothing asked (or nothing read back).
+    std::int64_t askedResolution = 0;
+    std::int64_t grantedResolution = 0;
 };

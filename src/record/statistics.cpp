@@ -31,7 +31,6 @@ void addToStatistics(CoreStatistics& statistics, const TimerEvent& event) {
     if (event.lateUs > 0) statistics.lateSumUs += event.lateUs;
     if (isStall(event.lateUs)) ++statistics.stalls;
     ++statistics.histogram[histogramBucketOf(event.lateMs)];
-    if (isStall(event.lateUs)) ++statistics.stalls;
     statistics.lastMs = event.lateMs;
     statistics.lastWakeWorstUs = event.wakeWorstUs;
 }

@@ -34,9 +34,6 @@ struct CoreStatistics {
     // the event before it (-1: none): what a live view shows as "now".
     std::int64_t lastMs = 0;
     std::int64_t lastWakeWorstUs = 0;
-    // Events that were stalls by their precise lateness, as the causes and
-    // the report count them (the histogram's buckets go by late_ms).
-    std::int64_t stalls = 0;
 };
 
 std::int64_t histogramBucketOf(std::int64_t lateMs);

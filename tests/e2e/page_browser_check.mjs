@@ -186,7 +186,7 @@ function readPage(stalled) {
         causes: document.getElementById('causes') !== null,
         noCauses: document.getElementById('no-causes')?.textContent ?? null,
         lastHead: [...document.querySelectorAll('#worst-events thead th')].pop()?.textContent ?? '',
-        causeCellsShown: rows.every((r) => r.cells[5] && r.cells[5].getBoundingClientRect().width > 0 && r.cells[5].textContent.trim() !== ''),
+        causeCellsShown: rows.every((r) => { const cause = r.cells[r.cells.length - 1]; return cause && cause.getBoundingClientRect().width > 0 && cause.textContent.trim() !== ''; }),
         causeKeysShown: [...document.querySelectorAll('.legend .cause-key svg path')].filter((p) => p.getBoundingClientRect().width > 0).length,
         marksWithoutCause: document.querySelectorAll('.worst-mark:not([data-cause]), .worst-wake-mark:not([data-cause])').length,
         pageWiderThanWindow: document.documentElement.scrollWidth > window.innerWidth + 1,

@@ -194,10 +194,10 @@ TEST(PageCauses, SuspectsOfThreadsStallsInThePageTheReportTheMetricsAndTheConsol
     EXPECT_NE(report.find("\"suspects\": [{\"process\": \"spin<1>.exe\", \"pid\": 52, \"cpu_ms\": 150, \"window_ms\": "
                           "412.345, \"base_priority\": 8, \"above_sampler\": true, \"thread\": {\"tid\": 80, \"cpu_ms\": "
                           "140, \"priority\": 15}}, {\"process\": \"b\", \"pid\": 9, \"cpu_ms\": 5, \"window_ms\": "
-                          "412.345, \"base_priority\": 13, \"above_sampler\": false, \"thread\": null}]\n  }"),
+                          "412.345, \"base_priority\": 13, \"above_sampler\": false, \"thread\": null}],\n    \"timer_resolution_ms\": null\n  }"),
               std::string::npos) << report;
     EXPECT_NE(report.find("\"cause\": \"threads\", \"during\": {\"span_ms\": 120, \"threads_ms\": 0, \"drivers_ms\": 0, "
-                          "\"idle_ms\": 118}, \"suspects\": null}"),
+                          "\"idle_ms\": 118}, \"suspects\": null, \"timer_resolution_ms\": null}"),
               std::string::npos) << report;
     EXPECT_EQ(countOf(report, "\"suspects\""), 2U);
 

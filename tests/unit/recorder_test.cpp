@@ -60,7 +60,8 @@ TEST_F(Recorder, MachineValuesThatCannotBeReadAreNullNeverAProblem) {
     const std::string report = readFile(at("r.json"));
     EXPECT_NE(report.find("\"machine\": {\n    \"name\": \"PC 1  x\",\n    \"windows\": \"10.0.22631\",\n"
                           "    \"processor\": null,\n    \"power_plan\": null,\n    \"timer_resolution\": {\"start\": null, "
-                          "\"end\": {\"current_ms\": 1, \"finest_ms\": 0.5, \"coarsest_ms\": 15.625}}\n  },"),
+                          "\"end\": {\"current_ms\": 1, \"finest_ms\": 0.5, \"coarsest_ms\": 15.625},\n"
+                          "      \"asked_ms\": null, \"granted_ms\": null,\n      \"changes\": [], \"changes_not_listed\": 0}\n  },"),
               std::string::npos)
         << report;
     EXPECT_NE(report.find("{\"at_utc\": \"2026-12-07T14:03:00.500Z\", \"level\": \"high\", \"class\": null}"),
