@@ -61,13 +61,21 @@ double missOf(const SweepSummary& sweep) {
 }  // namespace
 
 std::int64_t sweepBaseline(const SweepSummary& sweep) {
-    std::int64_t first = -1;
+    // "normal" first, then, of a sweep over timer resolutions, the one that
+    // asked for none (the system's default); else the first judged.
+    std::int64_t best = -1;
+    int bestRank = -1;
     for (std::int64_t s = 0; s < sweep.stretchCount; ++s) {
         if (!sweepStretchJudged(sweep, s)) continue;
-        if (std::strcmp(sweep.stretches[s].level, "normal") == 0) return s;
-        if (first < 0) first = s;
+        const SweepStretch& stretch = sweep.stretches[s];
+        const int rank = (std::strcmp(stretch.level, "normal") == 0 ? 2 : 0) +
+                         (sweep.resolutions && stretch.askedResolution <= 0 ? 1 : 0);
+        if (rank > bestRank) {
+            best = s;
+            bestRank = rank;
+        }
     }
-    return first;
+    return best;
 }
 
 bool sweepHasVerdicts(const SweepSummary& sweep, std::int64_t s) {

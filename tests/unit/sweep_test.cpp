@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "record/run_summary.h"
 #include "record/statistics.h"
 #include "record/sweep_record.h"
+#include "record/sweep_verdicts.h"
 
 namespace {
 
@@ -257,3 +259,36 @@ TEST(Sweep, AnEndBeforeItsTimeIsSaidWithTheLevelsLeftAndTheOneCutShort) {
 }
 
 }  // namespace
+
+// Of a sweep over timer resolutions, the baseline is "normal" at the
+// resolution that asked for none, wherever it stands in the order given.
+TEST(Sweep, TheBaselineOfResolutionsIsNormalAtTheDefault) {
+    const struct {
+        const char* levels[3];
+        std::int64_t asked[3];
+        bool resolutions;
+        std::int64_t baseline;
+    } cases[] = {
+        {{"normal", "normal", "high"}, {10000, 0, 0}, true, 1},
+        {{"high", "normal", "normal"}, {0, 5000, 0}, true, 2},
+        {{"high", "idle", "high"}, {10000, 0, 5000}, true, 1},  // no normal: the default
+        {{"high", "normal", "idle"}, {0, 10000, 0}, false, 1},  // no resolutions: normal
+    };
+    for (const auto& c : cases) {
+        SweepStretch stretches[3]{};
+        for (int s = 0; s < 3; ++s) {
+            std::strcpy(stretches[s].level, c.levels[s]);
+            stretches[s].fromUtcMs = s * 1000;
+            stretches[s].toUtcMs = s * 1000 + 1000;
+            stretches[s].askedResolution = c.asked[s];
+        }
+        SweepSummary sweep{};
+        sweep.levelsPlanned = 3;
+        sweep.stretchMs = 1000;
+        sweep.stretchCount = 3;
+        sweep.completed = true;
+        sweep.stretches = stretches;
+        sweep.resolutions = c.resolutions;
+        EXPECT_EQ(sweepBaseline(sweep), c.baseline) << c.levels[0] << "," << c.levels[1] << "," << c.levels[2];
+    }
+}
