@@ -187,10 +187,13 @@ void appendPercent(TextBuffer& out, double rate) {
         appendText(out, "0 %");
         return;
     }
+    // Two significant digits: a decimal more for each power of ten under 10.
     int decimals = 0;
-    for (double scale = percent; scale < 10.0 && decimals < 6; scale *= 10.0) ++decimals;
     std::int64_t unit = 1;
-    for (int d = 0; d < decimals; ++d) unit *= 10;
+    while (decimals < 6 && percent * static_cast<double>(unit) < 10.0) {
+        ++decimals;
+        unit *= 10;
+    }
     appendExactDecimal(out, static_cast<std::int64_t>(std::llround(percent * static_cast<double>(unit))), unit);
     appendText(out, " %");
 }

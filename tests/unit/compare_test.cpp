@@ -654,7 +654,7 @@ TEST(Comparison, RunsOfOneDistributionShowNoDifference) {
     for (int run = 0; run < 8; ++run) {
         logs.push_back(MemoryLog{header + madeUpRun("LAB-1", 4, 4000, [&](std::int64_t, std::int64_t) {
                                      return random.below(100) < 2 ? 6000 + random.below(30000) : random.below(2500) - 200;
-                                 }, 500000 * run)});
+                                 }, std::int64_t{500000} * run)});
         names.push_back("run" + std::to_string(run) + ".csv");
     }
     const Compared c(logs, names);
