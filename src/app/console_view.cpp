@@ -272,9 +272,14 @@ void closeConsoleView(int exitCode, const char* unfinished) {
             // Broken between words where the console is too narrow for a
             // line: where the console wraps a line itself, anywhere, Wine's
             // console in a terminal also redraws it over the lines above.
+            // Over the block, the sequences that move up and erase take
+            // columns of their lines in Wine's console, which wraps a line
+            // that reaches the width.
             clearText(fittedText);
-            appendFittedLines(fittedText, blockText.data, blockText.size,
-                              static_cast<std::size_t>(consoleNow().width - 1));
+            const std::int64_t lineTaken = overLines > 0 ? static_cast<std::int64_t>(overBlockLineTaken) : 0;
+            const std::int64_t room = consoleNow().width - 1 - lineTaken;
+            appendFittedLines(fittedText, blockText.data, blockText.size, static_cast<std::size_t>(room > 0 ? room : 0),
+                              overBlockFirstTaken(overLines));
             text = &fittedText;
             if (overLines > 0) {
                 clearText(overText);

@@ -10,6 +10,7 @@
 #include "app/version.h"
 #include "engine/accounting.h"
 #include "engine/core_sampler.h"
+#include "engine/machine_context.h"
 #include "engine/message_loop.h"
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
@@ -29,6 +30,8 @@
 #include "text/text_buffer.h"
 #include "window/monitor_window.h"
 
+void (*samplersRunning)() = nullptr;
+
 namespace {
 
 // SetTimer takes at most about 24.8 days; a longer run re-arms its timer.
@@ -37,6 +40,9 @@ constexpr ULONGLONG longestTimerMs = 0x7FFFFFFF;
 constexpr ULONGLONG endWithinMs = 10000;
 
 ULONGLONG runStartMs = 0;
+// --timer-resolution: what was asked and granted (100 ns units), for the record.
+std::int64_t askedResolution = 0;
+std::int64_t grantedResolution = -1;
 ULONGLONG closeAtMs = 0;
 ULONGLONG closeRequestMs = 0;
 bool recording = false;
@@ -160,7 +166,7 @@ bool startRecording(const CommandLine& options, std::int64_t cores, bool fineCho
     settings.metricsPath = options.metricsPath;
     settings.startLevel = startLevelText();
     settings.startClass = startClassText();
-    settings.sweepLevelCount = options.hasSweep ? options.levelCount : 0;
+    settings.sweepLevelCount = options.hasSweep ? options.levelCount * (options.hasResolutions ? options.resolutionCount : 1) : 0;
     settings.sweepMs = options.sweepMs;
     const char* levelNames[levelCount] = {};
     for (std::int64_t k = 0; options.hasSweep && k < options.levelCount; ++k) {
@@ -176,10 +182,14 @@ bool startRecording(const CommandLine& options, std::int64_t cores, bool fineCho
     settings.fine = options.fine;
     settings.fineMethod = fineChosen ? wakeMethodName() : "";
     settings.fineResolutionUs = fineChosen ? wakeResolutionUs() : 0;
+    settings.askedResolution = askedResolution;
+    settings.grantedResolution = grantedResolution;
     // Set before the start, so that a problem met at the start (a log that
     // cannot take its header) is told like any other.
     settings.tellProblem = tellRunProblem;
     settings.formats = &recordFormats;
+    settings.service = options.service;
+    settings.logMaxBytes = options.hasLogMaxMb ? options.logMaxBytes : 0;
     // Before the record's first snapshot, so that it already has causes. A
     // system without the accounting records the run all the same.
     const bool causes = startAccounting(cores, tellRunProblem);
@@ -236,7 +246,7 @@ void startSamplers(const CommandLine& options, bool fineChosen) {
 
 }  // namespace
 
-int runVantrel(const CommandLine& options, unsigned long long startMs) {
+static int runAtResolution(const CommandLine& options, unsigned long long startMs) {
     runStartMs = startMs;
     createSampleTables();
     std::int64_t count = countProcessors();
@@ -251,7 +261,9 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
         // The rows show the wake-up samplers' figures from the first event on.
         fineColumns = true;
         // Before the record, which is handed how they wait.
-        fineChosen = chooseWakeMethod();
+        // A resolution chosen for the run is the run's: the wake-ups do not
+        // ask for their own.
+        fineChosen = chooseWakeMethod(!options.hasTimerResolution && !options.hasResolutions);
     }
     char refusal[messageCapacity];
     if (!choosePriority(options, refusal)) {
@@ -278,6 +290,7 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
         startSamplers(options, fineChosen);
         startPriority(options, recording);
         armDuration(options);
+        if (samplersRunning != nullptr) samplersRunning();
         runMessageLoop();
         KillTimer(monitorWindow, 0);
     } else {
@@ -307,5 +320,17 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
                                                     : "the record cannot be trusted (exit code 4)");
     }
     closeConsoleView(code, recordFinished ? nullptr : unfinished);
+    return code;
+}
+
+int runVantrel(const CommandLine& options, unsigned long long startMs) {
+    // Held for the whole run, asked before the samplers start and given
+    // back however the run ends; "default" asks for nothing.
+    askedResolution = options.hasTimerResolution ? options.timerResolution : 0;
+    grantedResolution = askedResolution > 0 ? askTimerResolution(askedResolution) : -1;
+    // A sweep's first resolution, the same way (its figures are the sweep's).
+    if (options.hasResolutions) askTimerResolution(options.resolutions[0]);
+    const int code = runAtResolution(options, startMs);
+    releaseTimerResolution();
     return code;
 }

@@ -287,6 +287,7 @@ void appendContext(TextBuffer& out, const ComparedRun& run) {
         }
         if (separator[0] == ',') appendChar(out, ')');
     }
+    appendRunResolutions(out, run);
     appendText(out, "; Vantrel ");
     appendTextOr(out, run.version, "of a version that wrote no notes");
 }
@@ -339,6 +340,7 @@ void appendWarnings(TextBuffer& out, const Comparison& c) {
         }
         appendText(out, ". What differs may be the machines, not what changed between the runs.</p>\n");
     }
+    appendResolutionWarning(out, c);
     if (c.failAboveUs < 0) return;
     bool crossed = false;
     for (std::int64_t r = 0; r < c.runCount; ++r) crossed = crossed || c.runs[r].crossed;
@@ -450,7 +452,8 @@ std::size_t comparisonCapacity(std::int64_t runCount, std::int64_t coreCount) {
     const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
     // Texts from the logs (a machine's, a level's) escaped six-fold at worst.
     constexpr std::size_t fixedBytes = 16384;
-    constexpr std::size_t perRunContext = std::size_t{6} * 4 * 64 + 160 * (priorityChangesKept + 1) + 1024;
+    constexpr std::size_t perRunContext = std::size_t{6} * 4 * 64 + 160 * (priorityChangesKept + 1) + 1024 +
+                                           512;  // its timer resolutions, here and in the notice
     // A row with its verdict, the figures behind it and the timer events' beside.
     constexpr std::size_t perRunRow = 4096;
     constexpr std::size_t perCoreFixed = 2048 + 1024;

@@ -1,7 +1,7 @@
 // Pieces that the console's lines share (console_text.h).
 #include "console/console_text.h"
 
-#include "engine/stall_cause.h"
+#include "verdict/judge.h"
 #include "text/utc.h"
 
 void appendCoreName(TextBuffer& out, std::int64_t core) {
@@ -45,34 +45,50 @@ void appendClockSpan(TextBuffer& out, std::int64_t ms) {
     }
 }
 
-// The buckets above the stall threshold: those whose lower bound (the bound
-// before them) is at least the threshold.
-static std::int64_t countAbove(const std::int64_t* histogram, const std::int64_t* upper, std::int64_t buckets,
-                               std::int64_t threshold) {
-    std::int64_t count = 0;
-    for (std::int64_t b = 1; b < buckets; ++b) {
-        if (upper[b - 1] >= threshold) count += histogram[b];
-    }
-    return count;
-}
-
 std::int64_t timerStallsOf(const CoreStatistics& statistics) {
-    // Counted as the judge counts them, by microseconds: the histogram's
-    // milliseconds would leave out a stall of 5.4 ms.
     return statistics.stalls;
 }
 
 std::int64_t wakeStallsOf(const WakeStatistics& wakes) {
-    return countAbove(wakes.histogram, wakeHistogramUpperUs, wakeHistogramBucketCount, stallLateUs);
+    return wakeStallsInHistogram(wakes.histogram);
 }
 
 static bool continuationByte(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
+// The code point of the character that begins at `text[k]` (a stray
+// continuation byte or a cut sequence answers what was read of it).
+static std::uint32_t codePointAt(const char* text, std::size_t length, std::size_t k) {
+    const auto lead = static_cast<unsigned char>(text[k]);
+    const int more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+    std::uint32_t code = more == 0 ? lead : lead & (0x3FU >> more);
+    for (int i = 1; i <= more && k + i < length && continuationByte(text[k + i]); ++i) {
+        code = (code << 6) | (static_cast<unsigned char>(text[k + i]) & 0x3FU);
+    }
+    return code;
+}
+
+// East Asian wide and fullwidth characters take two columns in a terminal:
+// the blocks of Hangul, CJK ideographs and kana, fullwidth forms and the
+// pictographs that terminals draw wide.
+static std::size_t columnsOfCode(std::uint32_t code) {
+    static constexpr std::uint32_t wide[][2] = {
+        {0x1100, 0x115F},  {0x2E80, 0x303E},  {0x3041, 0x33FF},  {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},
+        {0xA000, 0xA4CF},  {0xAC00, 0xD7A3},  {0xF900, 0xFAFF},  {0xFE30, 0xFE4F},   {0xFF00, 0xFF60},
+        {0xFFE0, 0xFFE6},  {0x1F300, 0x1F64F}, {0x1F900, 0x1F9FF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
+    };
+    for (const auto& range : wide) {
+        if (code >= range[0] && code <= range[1]) return 2;
+    }
+    return 1;
+}
+
 std::size_t columnsOf(const char* text, std::size_t length) {
     std::size_t columns = 0;
-    for (std::size_t k = 0; k < length; ++k) columns += continuationByte(text[k]) ? 0 : 1;
+    for (std::size_t k = 0; k < length; ++k) {
+        if (!continuationByte(text[k])) columns += columnsOfCode(codePointAt(text, length, k));
+    }
     return columns;
 }
 
@@ -80,15 +96,16 @@ std::size_t bytesWithinColumns(const char* text, std::size_t length, std::size_t
     std::size_t used = 0;
     for (std::size_t k = 0; k < length; ++k) {
         if (continuationByte(text[k])) continue;
-        if (used == columns) return k;
-        ++used;
+        used += columnsOfCode(codePointAt(text, length, k));
+        if (used > columns) return k;
     }
     return length;
 }
 
 // One line's pieces, at most `columns` columns each.
-static void appendFittedLine(TextBuffer& out, const char* line, std::size_t length, std::size_t columns) {
-    std::size_t room = columns;
+static void appendFittedLine(TextBuffer& out, const char* line, std::size_t length, std::size_t columns,
+                             std::size_t taken) {
+    std::size_t room = columns - taken;
     while (columnsOf(line, length) > room) {
         const std::size_t most = bytesWithinColumns(line, length, room);
         std::size_t cut = most;
@@ -106,8 +123,9 @@ static void appendFittedLine(TextBuffer& out, const char* line, std::size_t leng
     appendText(out, line, length);
 }
 
-void appendFittedLines(TextBuffer& out, const char* text, std::size_t length, std::size_t columns) {
-    if (columns < minimumFitColumns) {
+void appendFittedLines(TextBuffer& out, const char* text, std::size_t length, std::size_t columns,
+                       std::size_t firstTaken) {
+    if (columns < minimumFitColumns || firstTaken > columns - minimumFitColumns) {
         appendText(out, text, length);
         return;
     }
@@ -115,7 +133,7 @@ void appendFittedLines(TextBuffer& out, const char* text, std::size_t length, st
     while (at < length) {
         std::size_t end = at;
         while (end < length && text[end] != '\n') ++end;
-        appendFittedLine(out, text + at, end - at, columns);
+        appendFittedLine(out, text + at, end - at, columns, at == 0 ? firstTaken : 0);
         if (end < length) appendChar(out, '\n');
         at = end + 1;
     }

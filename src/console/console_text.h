@@ -22,12 +22,13 @@ bool onOtherDays(std::int64_t aUtcMs, std::int64_t bUtcMs);
 // "0:00:12": hours, minutes and seconds of a span.
 void appendClockSpan(TextBuffer& out, std::int64_t ms);
 
-// Timer events (by late_ms) or wake-ups more than 5 ms late, counted from
-// the histograms: known at once, where the stalls' causes come seconds later.
+// Timer events or wake-ups that were stalls (isStall), counted as they came:
+// known at once, where the stalls' causes come seconds later.
 std::int64_t timerStallsOf(const CoreStatistics& statistics);
 std::int64_t wakeStallsOf(const WakeStatistics& wakes);
 
-// The screen columns of `length` bytes of UTF-8: one per character.
+// The screen columns of `length` bytes of UTF-8: one per character, two
+// for an East Asian wide one (as a terminal draws it).
 std::size_t columnsOf(const char* text, std::size_t length);
 // How many of those bytes fill at most `columns` columns, ending on a whole
 // character.
@@ -35,9 +36,11 @@ std::size_t bytesWithinColumns(const char* text, std::size_t length, std::size_t
 
 // `text`'s lines, each fitted to `columns` columns: a longer one is broken
 // between words (or, with none, where the columns end), its rest indented
-// by continuationIndent. Narrower than minimumFitColumns, copied as it is.
+// by continuationIndent. The first line has `firstTaken` columns less (what
+// is written before it). Narrower than minimumFitColumns, copied as it is.
 constexpr std::size_t continuationIndent = 4;
 constexpr std::size_t minimumFitColumns = 20;
-void appendFittedLines(TextBuffer& out, const char* text, std::size_t length, std::size_t columns);
+void appendFittedLines(TextBuffer& out, const char* text, std::size_t length, std::size_t columns,
+                       std::size_t firstTaken = 0);
 // A bound of what that makes of `length` bytes.
 std::size_t fittedCapacity(std::size_t length);

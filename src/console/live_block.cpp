@@ -12,11 +12,14 @@
 namespace {
 
 enum Column { coreColumn, eventsColumn, nowColumn, meanColumn, worstColumn, atColumn, stallsColumn, columnCount };
-// Dropped in this order while the line is wider than the console; the core
-// and its worst lateness are never dropped (the line is cut instead).
-constexpr Column dropOrder[] = {atColumn, meanColumn, eventsColumn, stallsColumn, nowColumn};
+// Dropped in this order while the line is wider than the console, the worst
+// lateness last: a column cut short would show a figure cut short. The core
+// is never dropped (the line is cut instead).
+constexpr Column dropOrder[] = {atColumn, meanColumn, eventsColumn, stallsColumn, nowColumn, worstColumn};
 constexpr std::size_t cellCapacity = 32;
 constexpr const char* columnSeparator = "  ";
+// "\x1b[K", which ends every line drawn with sequences.
+constexpr std::int64_t eraseLineBytes = 3;
 
 struct Row {
     std::int64_t core;
@@ -95,10 +98,21 @@ void fillRow(const RunSummary& run, std::int64_t core, Row& row) {
     cell(stallsColumn, [&](TextBuffer& t) { appendInteger(t, timerStallsOf(s)); });
 }
 
+// Columns a line's text may take: under the width, less the erase at its
+// end and the `taken` bytes of sequences before it.
+std::size_t lineRoom(const LiveConsole& console, std::size_t taken) {
+    const std::int64_t room = console.width - 1 - (console.sequences ? eraseLineBytes + static_cast<std::int64_t>(taken) : 0);
+    return static_cast<std::size_t>(room > 0 ? room : 0);
+}
+
 // One line: `text` cut to the columns the console allows, then the padding or
-// the erasing of what is left of the old line, then the line feed.
-void appendLine(TextBuffer& out, const char* text, std::size_t length, const LiveConsole& console) {
-    const auto most = static_cast<std::size_t>(console.width - 1);
+// the erasing of what is left of the old line, then the line feed. Wine's
+// console counts every byte of a sequence as a column and wraps a line that
+// reaches its width, inside the sequence if need be: the text, the
+// sequences before it (`taken` bytes) and the erase stay under the width.
+void appendLine(TextBuffer& out, const char* text, std::size_t length, const LiveConsole& console,
+                std::size_t taken = 0) {
+    const std::size_t most = lineRoom(console, taken);
     const std::size_t bytes = bytesWithinColumns(text, length, most);
     appendText(out, text, bytes);
     if (console.sequences) {
@@ -107,6 +121,35 @@ void appendLine(TextBuffer& out, const char* text, std::size_t length, const Liv
         for (std::size_t used = columnsOf(text, bytes); used < most; ++used) appendChar(out, ' ');
     }
     appendChar(out, '\n');
+}
+
+// The head line in the first of these forms that fits `room` columns, the
+// last one cut after a whole word: "Vantrel, 0:00:12 of 0:01:00: timer
+// events of 2 cores, ms late", without the cores, without the name, the
+// times alone.
+void appendHead(TextBuffer& head, const RunSummary& run, const LiveConsole& console, std::size_t room) {
+    const bool wakes = run.wakes != nullptr;
+    for (int form = 0; form < 4; ++form) {
+        clearText(head);
+        if (form < 2) appendText(head, "Vantrel, ");
+        appendClockSpan(head, run.elapsedMs);
+        if (console.plannedMs >= 0) {
+            appendText(head, " of ");
+            appendClockSpan(head, console.plannedMs);
+        } else {
+            appendText(head, " (until closed)");
+        }
+        if (form == 0) {
+            appendText(head, wakes ? ": wake-ups of " : ": timer events of ");
+            appendInteger(head, run.coreCount);
+            appendText(head, run.coreCount == 1 ? " core" : " cores");
+        }
+        if (form < 3) appendText(head, wakes ? ", \xc2\xb5s late" : ", ms late");
+        if (columnsOf(head.data, head.size) <= room) return;
+    }
+    std::size_t cut = bytesWithinColumns(head.data, head.size, room);
+    while (cut > 0 && head.data[cut] != ' ') --cut;
+    if (cut > 0) head.size = cut;
 }
 
 void appendPadded(TextBuffer& line, const char* cell, std::size_t width, bool right) {
@@ -150,6 +193,12 @@ void appendOverBlock(TextBuffer& out, std::int64_t lines, const char* text, std:
     appendText(out, "\x1b[J");
 }
 
+std::size_t overBlockFirstTaken(std::int64_t lines) {
+    std::size_t taken = 3;  // "\x1b[" and 'A' around the count
+    for (std::int64_t rest = lines; rest > 0; rest /= 10) ++taken;
+    return lines > 0 ? taken : 0;
+}
+
 std::size_t overBlockCapacity(std::size_t length) {
     return length * 4 + 32;
 }
@@ -166,24 +215,15 @@ std::int64_t formatLiveBlock(const RunSummary& run, const LiveConsole& console, 
         appendInteger(out, previousLines);
         appendChar(out, 'A');
     }
+    // The move up, on the head line's row in Wine's console.
+    const std::size_t taken = out.size > 0 ? out.size - 1 : 0;
 
     // The head line.
     char headBytes[256];
     TextBuffer head{headBytes, 0, sizeof headBytes - 1, false};
-    appendText(head, "Vantrel, ");
-    appendClockSpan(head, run.elapsedMs);
-    if (fitted.plannedMs >= 0) {
-        appendText(head, " of ");
-        appendClockSpan(head, fitted.plannedMs);
-    } else {
-        appendText(head, " (until closed)");
-    }
     const bool wakes = run.wakes != nullptr;
-    appendText(head, wakes ? ": wake-ups of " : ": timer events of ");
-    appendInteger(head, run.coreCount);
-    appendText(head, run.coreCount == 1 ? " core, " : " cores, ");
-    appendText(head, wakes ? "\xc2\xb5s late" : "ms late");
-    appendLine(out, head.data, head.size, fitted);
+    appendHead(head, run, fitted, lineRoom(fitted, taken));
+    appendLine(out, head.data, head.size, fitted, taken);
     std::int64_t lines = 1;
 
     // The cursor's line stays free; the head and the columns' line come first.
@@ -211,12 +251,14 @@ std::int64_t formatLiveBlock(const RunSummary& run, const LiveConsole& console, 
             }
             std::swap(rows[r], rows[pick]);
         }
-        static const char* const headers[columnCount] = {"core (#row)", "events", "now", "mean", "worst", "worst at", "stalls"};
-        const char* eventsHeader = wakes ? "wake-ups" : "events";
+        // The worst keeps its unit, which the head line may have lost to a
+        // narrow console.
+        const char* const headers[columnCount] = {"core (#row)", wakes ? "wake-ups" : "events", "now", "mean",
+                                                  wakes ? "worst \xc2\xb5s" : "worst ms", "worst at", "stalls"};
         std::size_t widths[columnCount];
         bool kept[columnCount];
         for (int k = 0; k < columnCount; ++k) {
-            const char* name = k == eventsColumn ? eventsHeader : headers[k];
+            const char* name = headers[k];
             widths[k] = columnsOf(name, std::strlen(name));
             kept[k] = true;
             for (std::int64_t r = 0; r < shown; ++r) {
@@ -229,7 +271,7 @@ std::int64_t formatLiveBlock(const RunSummary& run, const LiveConsole& console, 
             return sum;
         };
         for (const Column column : dropOrder) {
-            if (total() <= static_cast<std::size_t>(fitted.width - 1)) break;
+            if (total() <= lineRoom(fitted, 0)) break;
             kept[column] = false;
         }
         char lineBytes[liveWidthMost * 4 + 64];
@@ -243,7 +285,7 @@ std::int64_t formatLiveBlock(const RunSummary& run, const LiveConsole& console, 
                     appendText(line, rows[r].note);
                     break;
                 }
-                appendPadded(line, r < 0 ? (k == eventsColumn ? eventsHeader : headers[k]) : rows[r].cells[k], widths[k],
+                appendPadded(line, r < 0 ? headers[k] : rows[r].cells[k], widths[k],
                              k != coreColumn);
             }
             appendLine(out, line.data, line.size, fitted);

@@ -43,6 +43,10 @@ void appendBlockErase(TextBuffer& out, std::int64_t lines);
 void appendOverBlock(TextBuffer& out, std::int64_t lines, const char* text, std::size_t length);
 // A bound of what that makes of `length` bytes.
 std::size_t overBlockCapacity(std::size_t length);
+// What Wine's console, which counts the bytes of sequences as columns, sees
+// of those sequences: before the first line, and at the end of every line.
+std::size_t overBlockFirstTaken(std::int64_t lines);
+constexpr std::size_t overBlockLineTaken = 3;
 
 // A bound of the block's text in a console of that size.
 std::size_t liveBlockCapacity(const LiveConsole& console);

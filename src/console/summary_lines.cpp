@@ -82,9 +82,10 @@ void appendCrossing(TextBuffer& out, const RunSummary& run) {
         return;
     }
     const bool nameWake = wakes && (!timers || run.worstWakes[0].lateUs >= run.worstTimer[0].lateMs * 1000);
-    appendText(out, "core ");
     if (nameWake) {
+        // Said as a wake-up: the timer line above it may show a lower max.
         const WakeEvent& worst = run.worstWakes[0];
+        appendText(out, "a wake-up of core ");
         appendInteger(out, worst.core);
         appendText(out, " was ");
         appendLateUs(out, worst.lateUs, run.failAboveUs);
@@ -95,6 +96,7 @@ void appendCrossing(TextBuffer& out, const RunSummary& run) {
         // reading tells it to a tenth, unless that one is not over the limit:
         // the tick count moves in steps of 10 to 16 ms on Windows.
         const WorstEvent& worst = run.worstTimer[0];
+        appendText(out, "core ");
         appendInteger(out, worst.core);
         appendText(out, " was ");
         if (worst.lateUs > run.failAboveUs) {
@@ -109,8 +111,6 @@ void appendCrossing(TextBuffer& out, const RunSummary& run) {
     appendText(out, " (limit ");
     appendExactDecimal(out, run.failAboveUs, 1000);
     appendText(out, " ms)");
-    // Which of the two measures it was, a script's users read from the
-    // core lines above: the verdict keeps the one form for both.
 }
 
 }  // namespace
@@ -190,13 +190,41 @@ void appendVerdictLine(TextBuffer& out, const RunSummary* run, int exitCode, con
     appendChar(out, '\n');
 }
 
+// "timer resolutions seen: 15.625 ms, 1 ms", in the order first seen, when
+// the run saw more than one: a different step explains a different lateness.
+static void appendResolutionsSeen(TextBuffer& out, const RunSummary& run) {
+    if (run.machine == nullptr || run.machine->ledger.count == 0) return;
+    const MachineContext& machine = *run.machine;
+    constexpr std::int64_t shownMost = 8;
+    std::int64_t seen[shownMost];
+    std::int64_t count = 0;
+    const std::int64_t listed = machine.ledger.count < resolutionChangesKept ? machine.ledger.count : resolutionChangesKept;
+    for (std::int64_t k = -1; k <= listed && count < shownMost; ++k) {
+        const std::int64_t value = k < 0 ? machine.resolutionAtStart.current
+                                   : k < listed ? machine.ledger.changes[k].current
+                                                : machine.ledger.latest.current;
+        bool known = value <= 0;
+        for (std::int64_t s = 0; s < count && !known; ++s) known = seen[s] == value;
+        if (!known) seen[count++] = value;
+    }
+    if (count < 2) return;
+    appendText(out, "timer resolutions seen:");
+    for (std::int64_t s = 0; s < count; ++s) {
+        appendText(out, s == 0 ? " " : ", ");
+        appendExactDecimal(out, seen[s], 10000);
+        appendText(out, " ms");
+    }
+    appendChar(out, '\n');
+}
+
 void appendRunSummary(TextBuffer& out, const RunSummary* run, int exitCode, const char* problem) {
     for (std::int64_t core = 0; run != nullptr && core < run->coreCount; ++core) appendCoreSummary(out, *run, core);
+    if (run != nullptr) appendResolutionsSeen(out, *run);
     appendVerdictLine(out, run, exitCode, problem);
 }
 
 std::size_t runSummaryCapacity(std::int64_t coreCount) {
     // Two lines of at most about 200 bytes per core, and the verdict with a
     // problem's text.
-    return static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount) * 480 + problemTextCapacity + 512;
+    return static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount) * 480 + problemTextCapacity + 512 + 256;
 }

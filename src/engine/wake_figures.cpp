@@ -75,6 +75,9 @@ struct alignas(cacheLine) CoreWakes {
 };
 
 CoreWakes* coreWakes = nullptr;
+// Whether late wake-ups are queued for a log: without one nobody takes them
+// from the queues, and a full queue would count its wake-ups as lost lines.
+std::atomic<bool> linesForLog{true};
 // A column without any wake-up: below every lateness recordWake keeps (>= 0).
 constexpr std::int64_t noColumnWorst = -1;
 std::int64_t wakeCoreCount = 0;
@@ -176,6 +179,7 @@ bool createWakeFigures(std::int64_t coreCount) {
     coreWakes = new (std::nothrow) CoreWakes[static_cast<std::size_t>(coreCount)]();
     if (coreWakes == nullptr) return false;
     for (std::int64_t core = 0; core < coreCount; ++core) coreWakes[core].columnWorstUs.store(noColumnWorst, relaxed);
+    linesForLog.store(true, relaxed);
     wakeCoreCount = coreCount;
     return true;
 }
@@ -184,6 +188,10 @@ void freeWakeFigures() {
     delete[] coreWakes;
     coreWakes = nullptr;
     wakeCoreCount = 0;
+}
+
+void setWakeLinesLogged(bool logged) {
+    linesForLog.store(logged, relaxed);
 }
 
 bool wakeFiguresExist() {
@@ -201,7 +209,7 @@ void recordWake(std::int64_t core, std::int64_t lateUs, std::int64_t skipped, st
     if (!validCore(core)) return;
     CoreWakes& w = coreWakes[core];
     const std::int64_t late = lateUs < 0 ? 0 : lateUs;
-    const bool notLogged = late > lateWakeUs && limitWakeLine(w, late, utcMs);
+    const bool notLogged = late > lateWakeUs && linesForLog.load(relaxed) && limitWakeLine(w, late, utcMs);
     addToStatistics(w, late, skipped, utcMs, notLogged);
     addToWorst(w, core, late, utcMs);
     raiseColumnWorst(w, late);

@@ -52,6 +52,9 @@ bool createWakeFigures(std::int64_t coreCount);
 bool wakeFiguresExist();
 // Frees them again, once every wake-up thread has ended.
 void freeWakeFigures();
+// Whether late wake-ups go to the queues for a log (the default); without a
+// log they are only counted. Before the wake-up threads start.
+void setWakeLinesLogged(bool logged);
 
 // Whether a wake-up of `core` this late needs its time of day: one later
 // than lateWakeUs, or one that may enter the core's worst wake-ups. Reading

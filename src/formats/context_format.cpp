@@ -38,6 +38,14 @@ void appendResolution(TextBuffer& out, const TimerResolution& r) {
     appendChar(out, '}');
 }
 
+void appendResolutionMs(TextBuffer& out, std::int64_t hundredNs) {
+    if (hundredNs <= 0) {
+        appendText(out, "null");
+    } else {
+        appendExactDecimal(out, hundredNs, 10000);
+    }
+}
+
 void appendMachine(TextBuffer& out, const MachineContext* machine) {
     appendText(out, ",\n  \"machine\": ");
     if (machine == nullptr) {
@@ -56,6 +64,23 @@ void appendMachine(TextBuffer& out, const MachineContext* machine) {
     appendResolution(out, machine->resolutionAtStart);
     appendText(out, ", \"end\": ");
     appendResolution(out, machine->resolutionAtEnd);
+    appendText(out, ",\n      \"asked_ms\": ");
+    appendResolutionMs(out, machine->askedResolution);
+    appendText(out, ", \"granted_ms\": ");
+    appendResolutionMs(out, machine->grantedResolution);
+    const ResolutionLedger& ledger = machine->ledger;
+    const std::int64_t listed = ledger.count < resolutionChangesKept ? ledger.count : resolutionChangesKept;
+    appendText(out, ",\n      \"changes\": [");
+    for (std::int64_t k = 0; k < listed; ++k) {
+        appendText(out, k == 0 ? "\n        {\"at_utc\": " : ",\n        {\"at_utc\": ");
+        appendQuotedUtc(out, ledger.changes[k].atUtcMs);
+        appendText(out, ", \"current_ms\": ");
+        appendResolutionMs(out, ledger.changes[k].current);
+        appendChar(out, '}');
+    }
+    appendText(out, listed == 0 ? "]" : "\n      ]");
+    appendText(out, ", \"changes_not_listed\": ");
+    appendInteger(out, ledger.count - listed);
     appendText(out, "}\n  }");
 }
 
@@ -143,6 +168,12 @@ void appendSweep(TextBuffer& out, const RunSummary& run) {
         appendJsonString(out, stretch.level);
         appendText(out, ", \"class\": ");
         appendTextOrNull(out, stretch.granted);
+        if (sweep.resolutions) {
+            appendText(out, ", \"timer_resolution_ms\": ");
+            appendResolutionMs(out, stretch.resolution);
+            appendText(out, ", \"timer_resolution_asked_ms\": ");
+            appendResolutionMs(out, stretch.askedResolution);
+        }
         appendText(out, ", \"from_utc\": ");
         appendQuotedUtc(out, stretch.fromUtcMs);
         appendText(out, ", \"to_utc\": ");
@@ -168,6 +199,25 @@ void appendSweep(TextBuffer& out, const RunSummary& run) {
 
 }  // namespace
 
+void appendStretchResolution(TextBuffer& out, const SweepStretch& stretch) {
+    if (stretch.askedResolution <= 0) appendText(out, "default ");
+    if (stretch.resolution > 0) {
+        appendText(out, stretch.askedResolution <= 0 ? "(" : "");
+        appendExactDecimal(out, stretch.resolution, 10000);
+        appendText(out, stretch.askedResolution <= 0 ? " ms)" : " ms");
+    } else {
+        appendText(out, "(unknown)");
+    }
+    if (stretch.askedResolution > 0 && stretch.resolution != stretch.askedResolution) {
+        appendText(out, ", asked ");
+        appendExactDecimal(out, stretch.askedResolution, 10000);
+    }
+}
+
+void appendResolutionInForce(TextBuffer& out, const RunSummary& run, std::int64_t utcMs) {
+    appendResolutionMs(out, run.machine != nullptr ? resolutionInForce(*run.machine, utcMs) : -1);
+}
+
 void appendRunContext(TextBuffer& out, const RunSummary& run) {
     appendMachine(out, run.machine);
     appendPriority(out, run.priority);
@@ -177,10 +227,11 @@ void appendRunContext(TextBuffer& out, const RunSummary& run) {
 std::size_t runContextCapacity(std::int64_t coreCount, bool withWakes) {
     constexpr std::size_t machineBytes = 2048;  // four texts escaped six-fold at worst
     constexpr std::size_t perChange = 128;
+    constexpr std::size_t perResolutionChange = 80;
     constexpr std::size_t perStretch = 256;
     // Every figure at its widest (20 digits), the wake-ups' causes too.
     const std::size_t perStretchCore = withWakes ? 640 : 480;
     const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
-    return machineBytes + perChange * (priorityChangesKept + 1) +
+    return machineBytes + perChange * (priorityChangesKept + 1) + perResolutionChange * resolutionChangesKept +
            static_cast<std::size_t>(sweepLevelsMost) * (perStretch + (perStretchCore + sweepVerdictJsonBytes) * cores);
 }

@@ -3,11 +3,17 @@
 #pragma once
 
 #include "record/run_summary.h"
+#include "record/sweep_record.h"
 #include "text/text_buffer.h"
 
 // `,\n  "machine": {...},\n  "priority": {...}` and, with a sweep,
 // `,\n  "sweep": [...]`; the machine and the priority are null when not known.
 void appendRunContext(TextBuffer& out, const RunSummary& run);
+// A sweep's stretch's timer resolution: "1 ms", "default (15.625 ms)",
+// "1 ms, asked 0.5" when the system granted another than asked.
+void appendStretchResolution(TextBuffer& out, const SweepStretch& stretch);
+// The resolution in force at `utcMs` in ms ("15.625"), "null" when not known.
+void appendResolutionInForce(TextBuffer& out, const RunSummary& run, std::int64_t utcMs);
 // Bytes the context takes at most for `coreCount` cores, with or without
 // the wake-ups.
 std::size_t runContextCapacity(std::int64_t coreCount, bool withWakes);

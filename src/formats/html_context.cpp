@@ -1,8 +1,10 @@
 // The page's context of a run: the machine's facts and the priority in the
 // header, the priority changes on every timeline with the level of each
-// stretch, and a sweep's table of levels by cores.
+// stretch, the timer resolution's changes with their values, and a sweep's
+// table of levels by cores.
 #include <cstring>
 
+#include "formats/context_format.h"
 #include "formats/html_parts.h"
 #include "formats/run_end.h"
 #include "record/sweep_record.h"
@@ -42,11 +44,40 @@ void appendLevel(TextBuffer& out, const PriorityChange& change) {
     }
 }
 
+// "; then 1 ms at <utc>, ... and 3 more changes; asked 0.5 ms, granted 1 ms"
+void appendResolutionChanges(TextBuffer& out, const MachineContext& machine) {
+    const ResolutionLedger& ledger = machine.ledger;
+    const std::int64_t listed = ledger.count < resolutionChangesKept ? ledger.count : resolutionChangesKept;
+    for (std::int64_t k = 0; k < listed; ++k) {
+        appendText(out, k == 0 ? "; then " : ", ");
+        appendExactDecimal(out, ledger.changes[k].current, 10000);
+        appendText(out, " ms at ");
+        appendUtc(out, ledger.changes[k].atUtcMs);
+    }
+    if (ledger.count > listed) {
+        appendText(out, " and ");
+        appendInteger(out, ledger.count - listed);
+        appendText(out, " more changes");
+    }
+    if (machine.askedResolution <= 0) return;
+    appendText(out, "; asked ");
+    appendExactDecimal(out, machine.askedResolution, 10000);
+    appendText(out, " ms, granted ");
+    if (machine.grantedResolution > 0) {
+        appendExactDecimal(out, machine.grantedResolution, 10000);
+        appendText(out, " ms");
+    } else {
+        appendText(out, "unknown");
+    }
+}
+
 }  // namespace
 
 void appendContextStyle(TextBuffer& out) {
     appendText(out, ".priority-change{fill:none;stroke:#555;stroke-width:1.5;stroke-dasharray:2 3}"
                     ".priority-label{font-size:13px;font-style:italic}"
+                    ".resolution-change{fill:none;stroke:#a05a00;stroke-width:1.5;stroke-dasharray:6 3}"
+                    ".resolution-label{font-size:12px;fill:#a05a00}"
                     "#sweep td.better{font-weight:700;outline:2px solid var(--pass);outline-offset:-2px}"
                     "#sweep td.worse{outline:2px solid var(--wake);outline-offset:-2px}");
 }
@@ -63,6 +94,7 @@ void appendContextFacts(TextBuffer& out, const RunSummary& run) {
             appendResolutionText(out, run.machine->resolutionAtEnd);
             appendText(out, " at the end");
         }
+        appendResolutionChanges(out, *run.machine);
         appendText(out, "</dd>");
     }
     if (run.priority == nullptr || !run.priority->startKnown) return;
@@ -125,6 +157,45 @@ void appendPriorityMarks(TextBuffer& out, const RunSummary& run, const TimeAxis&
     }
 }
 
+static bool pageMarksResolution(const RunSummary& run) {
+    return run.machine != nullptr && run.machine->ledger.count > 0;
+}
+
+void appendResolutionLegend(TextBuffer& out, const RunSummary& run) {
+    if (!pageMarksResolution(run)) return;
+    appendText(out, "<span><svg viewBox=\"0 0 36 12\"><path class=\"resolution-change\" d=\"M18 0v12\"/></svg> "
+                    "a change of the timer resolution, with its new value</span>");
+}
+
+// Each listed change of the timer resolution: a line down the plot and the
+// new value at its foot, so a change of a run's character can be read
+// against the step of the system's timer.
+void appendResolutionMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& axis) {
+    if (!pageMarksResolution(run)) return;
+    const ResolutionLedger& ledger = run.machine->ledger;
+    const std::int64_t listed = ledger.count < resolutionChangesKept ? ledger.count : resolutionChangesKept;
+    const std::int64_t bottom = yOfLateUs(0);
+    appendText(out, "<path class=\"resolution-change\" d=\"");
+    for (std::int64_t k = 0; k < listed; ++k) {
+        appendChar(out, 'M');
+        appendPoint(out, xOfUtc(axis, ledger.changes[k].atUtcMs), plotTop);
+        appendChar(out, 'V');
+        appendInteger(out, bottom);
+    }
+    appendText(out, "\"/>");
+    for (std::int64_t k = 0; k < listed; ++k) {
+        appendText(out, "<text class=\"resolution-label\" data-utc=\"");
+        appendInteger(out, ledger.changes[k].atUtcMs);
+        appendText(out, "\" x=\"");
+        appendInteger(out, xOfUtc(axis, ledger.changes[k].atUtcMs) + 3);
+        appendText(out, "\" y=\"");
+        appendInteger(out, bottom - 4);
+        appendText(out, "\">");
+        appendExactDecimal(out, ledger.changes[k].current, 10000);
+        appendText(out, " ms</text>");
+    }
+}
+
 void appendSweepSection(TextBuffer& out, const RunSummary& run) {
     if (run.sweep == nullptr) return;
     const SweepSummary& sweep = *run.sweep;
@@ -153,12 +224,25 @@ void appendSweepSection(TextBuffer& out, const RunSummary& run) {
         const SweepStretch& stretch = sweep.stretches[s];
         appendText(out, "<tr data-level=\"");
         appendHtmlText(out, stretch.level);
+        if (sweep.resolutions) {
+            appendText(out, "\" data-resolution=\"");
+            if (stretch.askedResolution > 0) {
+                appendExactDecimal(out, stretch.askedResolution, 10000);
+            } else {
+                appendText(out, "default");
+            }
+        }
         appendText(out, "\"><td class=\"text\">");
         appendHtmlText(out, stretch.level);
         if (stretch.granted[0] != '\0') {
             appendText(out, " <small>(class ");
             appendHtmlText(out, stretch.granted);
             appendText(out, ")</small>");
+        }
+        if (sweep.resolutions) {
+            appendText(out, " <small>at ");
+            appendStretchResolution(out, stretch);
+            appendText(out, "</small>");
         }
         appendText(out, "</td>");
         for (std::int64_t c = 0; c < sweep.coreCount; ++c) appendSweepCell(out, run, s, c);
@@ -183,10 +267,12 @@ void appendEndNotice(TextBuffer& out, const RunSummary& run) {
 std::size_t pageContextCapacity(std::int64_t coreCount) {
     constexpr std::size_t factsBytes = 4096;
     constexpr std::size_t perChangeFact = 160;
-    constexpr std::size_t marksPerCore = 1024 + 16 * priorityChangesKept + 96 * (priorityChangesKept + 1);
+    constexpr std::size_t perResolutionFact = 48;
+    constexpr std::size_t marksPerCore = 1024 + 16 * priorityChangesKept + 96 * (priorityChangesKept + 1) + 512 +
+                                         112 * resolutionChangesKept;
     constexpr std::size_t sweepFixed = 2048;
     constexpr std::size_t perSweepCell = 1024;
     const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
-    return factsBytes + perChangeFact * priorityChangesKept + marksPerCore * cores + sweepFixed +
+    return factsBytes + perChangeFact * priorityChangesKept + perResolutionFact * resolutionChangesKept + marksPerCore * cores + sweepFixed +
            static_cast<std::size_t>(sweepLevelsMost) * (perSweepCell * (cores + 1) + 256);
 }

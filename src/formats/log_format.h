@@ -44,6 +44,12 @@ constexpr char logNoteStall[] = "stall";
 // are the wake-ups of the stretch between them, not only the late ones.
 // Logs before 1.8.0 have none: their wake-ups are only the lines.
 constexpr char logNoteWakes[] = "wakes";
+// The timer resolution: "timer_resolution=<current>/<finest>/<coarsest>"
+// at the start, "timer_resolution_change=<current>" at each change and
+// "timer_resolution_asked=<asked>[/<granted>]" for --timer-resolution, all
+// in 100 ns units.
+constexpr char logNoteResolutionChange[] = "timer_resolution_change";
+constexpr char logNoteResolutionAsked[] = "timer_resolution_asked";
 
 // The longest log line written, its newline included.
 constexpr std::size_t logLineCapacity = 96;
@@ -59,6 +65,7 @@ void appendPriorityLine(TextBuffer& out, const PriorityChange& change);
 void appendStallLine(TextBuffer& out, std::int64_t core, std::int64_t utcMs, StallCause cause);
 // A core's wake-ups counted up to `utcMs` (logNoteWakes).
 void appendWakeCountLine(TextBuffer& out, std::int64_t core, std::int64_t utcMs, const WakeCount& count);
+void appendResolutionLine(TextBuffer& out, const ResolutionChange& change);
 
 // Core numbers 0 .. 255: the most that a log read back can hold.
 constexpr std::int64_t logReaderCores = 256;

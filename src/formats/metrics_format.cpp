@@ -9,11 +9,11 @@
 constexpr std::size_t metricsLineMax = 112;
 // One family's HELP and TYPE lines, whose texts are fixed here.
 constexpr std::size_t metricsHeaderMax = 192;
-constexpr std::size_t metricsFamilies = 16;
+constexpr std::size_t metricsFamilies = 17;
 // Samples outside the per-core families: info, start time, cores, log
 // dropped, problems, the run's end, time asleep, threshold, the process
-// snapshots taken and failed.
-constexpr std::size_t metricsScalarLines = 10;
+// snapshots taken and failed, the service.
+constexpr std::size_t metricsScalarLines = 11;
 
 // Both histograms' bounds are kept in whole units of these per second.
 constexpr std::int64_t msPerSecond = 1000;
@@ -195,6 +195,13 @@ void formatMetrics(const RunSummary& run, TextBuffer& out) {
     appendFamily(out, "vantrel_run_final", "gauge",
                  "1 in the last file of a run that ended (closed, --duration over, logoff), 0 while it runs.");
     appendIntegerSample(out, "vantrel_run_final", run.finished ? 1 : 0);
+
+    // Only the service's run says it, so that its stop can raise an alert
+    // that a logon task's logoff never raises.
+    if (run.service) {
+        appendFamily(out, "vantrel_service", "gauge", "1: the run was started by the service manager as the service Vantrel.");
+        appendIntegerSample(out, "vantrel_service", 1);
+    }
 
     if (run.accounting) {
         const char* const stalls = "vantrel_stalls_total";

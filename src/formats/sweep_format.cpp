@@ -146,6 +146,10 @@ void appendSweepLines(TextBuffer& out, const RunSummary& run) {
     if (sweep.baseline >= 0) {
         appendText(out, "levels against ");
         appendText(out, sweep.stretches[sweep.baseline].level);
+        if (sweep.resolutions) {
+            appendText(out, " at ");
+            appendStretchResolution(out, sweep.stretches[sweep.baseline]);
+        }
         appendText(out, sweep.withWakes ? ", judged by the wake-ups (stalls: over 5 ms):\n"
                                         : ", judged by the timer events (stalls: over 5 ms):\n");
     }
@@ -156,6 +160,10 @@ void appendSweepLines(TextBuffer& out, const RunSummary& run) {
             appendText(out, " (class ");
             appendText(out, stretch.granted);
             appendChar(out, ')');
+        }
+        if (sweep.resolutions) {
+            appendText(out, " at ");
+            appendStretchResolution(out, stretch);
         }
         if (!sweepStretchJudged(sweep, s)) {
             appendText(out, ": cut short, not judged\n");

@@ -2,7 +2,7 @@
 
 #include "engine/platform_seam.h"
 #include "engine/wake_figures.h"
-#include "record/recorder.h"
+#include "record/recorder_settings.h"
 #include "record/run_summary.h"
 #include "record/sweep_record.h"
 #include "text/text_buffer.h"
@@ -18,6 +18,8 @@ PriorityChange queue[priorityQueueCapacity];
 std::int64_t queued = 0;
 std::int64_t dropped = 0;
 StallNote stallNotes[stallNoteQueueCapacity];
+ResolutionChange resolutionQueue[priorityQueueCapacity];
+std::int64_t resolutionsQueued = 0;
 std::int64_t stallNotesQueued = 0;
 const char* endCause = nullptr;
 std::int64_t changesMade = 0;
@@ -36,6 +38,17 @@ PriorityHistory historyCopy;
 SweepSummary sweepCopy;
 char systemText[machineTextCapacity + 16];
 
+// Under the lock: a reading that changed the resolution in force goes to the
+// ledger and the log's queue.
+void noteResolution(std::int64_t utcMs, std::int64_t current) {
+    if (!noteResolutionReading(machine, utcMs, current)) return;
+    if (resolutionsQueued < priorityQueueCapacity) {
+        resolutionQueue[resolutionsQueued++] = machine.ledger.latest;
+    } else {
+        ++dropped;
+    }
+}
+
 }  // namespace
 
 bool startContextRecord(const RecorderSettings& settings) {
@@ -43,8 +56,13 @@ bool startContextRecord(const RecorderSettings& settings) {
     MachineContext read{};
     readMachineContext(read);
     const char* level = settings.startLevel != nullptr ? settings.startLevel : "normal";
+    if (settings.askedResolution > 0) {
+        read.askedResolution = settings.askedResolution;
+        read.grantedResolution = settings.grantedResolution > 0 ? settings.grantedResolution : -1;
+    }
     lockSamples();
     machine = read;
+    resolutionsQueued = 0;
     history = PriorityHistory{};
     setPriorityStart(history, settings.startedUtcMs, level, settings.startClass);
     queued = 0;
@@ -135,6 +153,13 @@ void noteRunEnd(const char* cause) {
     unlockSamples();
 }
 
+void recordSweepStretch(std::int64_t utcMs, const char* level, const char* granted) {
+    lockSamples();
+    const bool recording = active;
+    unlockSamples();
+    if (recording) beginSweepStretch(utcMs, level, granted);
+}
+
 void stopContextRecord(std::int64_t utcMs) {
     const TimerResolution atEnd = timerResolutionNow();
     lockSamples();
@@ -143,9 +168,28 @@ void stopContextRecord(std::int64_t utcMs) {
     if (active) {
         active = false;
         machine.resolutionAtEnd = atEnd;
+        // A change since the last reading is the ledger's too, at the end.
+        noteResolution(utcMs, atEnd.current);
         endSweep(utcMs);
     }
     unlockSamples();
+}
+
+void checkTimerResolution(std::int64_t utcMs) {
+    const TimerResolution now = timerResolutionNow();
+    lockSamples();
+    if (active) noteResolution(utcMs, now.current);
+    unlockSamples();
+}
+
+std::int64_t takeResolutionForLog(ResolutionChange* out, std::int64_t most) {
+    lockSamples();
+    const std::int64_t taken = resolutionsQueued < most ? resolutionsQueued : most;
+    for (std::int64_t k = 0; k < taken; ++k) out[k] = resolutionQueue[k];
+    for (std::int64_t k = taken; k < resolutionsQueued; ++k) resolutionQueue[k - taken] = resolutionQueue[k];
+    resolutionsQueued -= taken;
+    unlockSamples();
+    return taken;
 }
 
 std::int64_t takePriorityForLog(PriorityChange* out, WakeCount* wakes, std::int64_t most) {

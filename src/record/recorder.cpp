@@ -156,6 +156,8 @@ static RunSummary snapshotOf(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool
 
     RunSummary run{};
     run.version = current.version;
+    run.service = current.service;
+    run.logRolls = logRollCount();
     run.startedUtcMs = current.startedUtcMs;
     run.updatedUtcMs = nowUtcMs;
     run.elapsedMs = elapsedMs;

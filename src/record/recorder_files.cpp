@@ -11,6 +11,7 @@
 #include "engine/wake_figures.h"
 #include "record/context_record.h"
 #include "record/event_buffer.h"
+#include "record/log_roll.h"
 #include "record/recorder_state.h"
 #include "record/run_summary.h"
 #include "record/stall_causes.h"
@@ -46,8 +47,10 @@ static std::size_t logHeaderSize = 0;
 static std::size_t logBytesWritten = 0;  // the log's size, on disk
 static bool logFailing = false;
 static bool logCutOwed = false;  // a half line is left at the log's end
-// The outputs' locks, held from the start to the end of the run.
-static OutputLock* locks[4];
+// The outputs' locks, held from the start to the end of the run, and the
+// rolled log's.
+static OutputLock* locks[5];
+static LogRoll logRoll;
 // The text of whichever whole file is being written, sized for the largest.
 static TextBuffer reportText;
 static TimerEvent batch[eventsPerBatch];
@@ -94,6 +97,9 @@ static bool cutToWholeLine() {
 // Writes what it can of pendingLog; answers true when all of it is out.
 static bool flushPending() {
     if (logCutOwed && !cutToWholeLine()) return false;
+    if (pendingDone == 0 && !rollLogIfDue(logRoll, logFile, logBytesWritten)) return false;
+    // The start's header is then long written: whatever is pending is lines.
+    if (logRoll.rolls.load(std::memory_order_relaxed) > 0) logHeaderSize = 0;
     while (pendingDone < pendingLog.size) {
         std::size_t written = 0;
         char error[messageCapacity];
@@ -145,6 +151,9 @@ static bool drainLog(std::int64_t giveUpAt, std::int64_t batchesMost) {
             appendWakeCounts(changes[k].atUtcMs, changeWakes + k * maxCores);
             current.formats->priorityLine(pendingLog, changes[k]);
         }
+        ResolutionChange resolutions[priorityQueueCapacity];
+        const std::int64_t resolved = takeResolutionForLog(resolutions, priorityQueueCapacity);
+        for (std::int64_t k = 0; k < resolved; ++k) current.formats->resolutionLine(pendingLog, resolutions[k]);
         const std::int64_t causes = takeStallNotes(stallNotes, stallNotesPerBatch);
         for (std::int64_t k = 0; k < causes; ++k) {
             current.formats->stallLine(pendingLog, stallNotes[k].core, stallNotes[k].utcMs, stallNotes[k].cause);
@@ -166,7 +175,7 @@ static bool drainLog(std::int64_t giveUpAt, std::int64_t batchesMost) {
                 }
             }
         }
-        if (count == 0 && wakes == 0 && changed == 0 && causes == 0) return true;
+        if (count == 0 && wakes == 0 && changed == 0 && resolved == 0 && causes == 0) return true;
     }
 }
 
@@ -201,6 +210,7 @@ static void releaseBuffers() {
         output.file = nullptr;
     }
     freeRecord();
+    freeTextBuffer(logRoll.header);
     freeTextBuffer(pendingLog);
     freeTextBuffer(reportText);
 }
@@ -241,8 +251,20 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
     wholeOutputs[2] = {current.metricsPath, formats != nullptr ? &formats->metrics : nullptr,
                        "the metrics did not fit in their buffer", "metrics writable again", nullptr, false};
     setRecordSettings(settings, given(current.htmlPath), hasLog);
+    if (current.fine) setWakeLinesLogged(hasLog);
 
-    const char* outputs[] = {current.reportPath, current.logPath, current.htmlPath, current.metricsPath};
+    logRoll.path = current.logPath;
+    logRoll.maxBytes = hasLog && current.logMaxBytes > 0 ? static_cast<std::size_t>(current.logMaxBytes) : 0;
+    logRoll.rollAt = logRoll.maxBytes;
+    logRoll.headerOwed = false;
+    logRoll.failing = false;
+    logRoll.rolls.store(0, std::memory_order_relaxed);
+    if (logRoll.maxBytes > 0 && !rolledLogName(current.logPath, logRoll.rolledPath, sizeof logRoll.rolledPath)) {
+        describeFailure(error, "roll over", current.logPath, "the path is too long");
+        return false;
+    }
+    const char* outputs[] = {current.reportPath, current.logPath, current.htmlPath, current.metricsPath,
+                             logRoll.maxBytes > 0 ? logRoll.rolledPath : nullptr};
     constexpr std::size_t outputCount = sizeof outputs / sizeof outputs[0];
     static_assert(outputCount == sizeof locks / sizeof locks[0], "one lock per output");
     bool anyOutput = false;
@@ -264,7 +286,7 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
         return false;
     }
     const std::size_t lineCapacity = formats != nullptr ? formats->logLineCapacity : 0;
-    if (!makeRecord() || !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity + priorityQueueCapacity * (1 + wakeCountCores()) +
+    if (!makeRecord() || !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity + priorityQueueCapacity * (2 + wakeCountCores()) +
                                       stallNotesPerBatch) * lineCapacity) ||
         !makeTextBuffer(reportText, wholeFileCapacity())) {
         return outOfMemory(error);
@@ -312,6 +334,13 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
         formats->logHeader(pendingLog);
         formats->logContext(pendingLog, run);
         logHeaderSize = pendingLog.size;
+        // Kept for every new log after a roll; without it the log grows on.
+        if (logRoll.maxBytes > 0 && makeTextBuffer(logRoll.header, logHeaderSize)) {
+            appendText(logRoll.header, pendingLog.data, pendingLog.size);
+        } else if (logRoll.maxBytes > 0) {
+            logRoll.maxBytes = 0;
+            recordFailure(logRoll.failing, "not enough memory to roll the log over");
+        }
         flushPending();
     }
     return true;
@@ -319,6 +348,7 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
 
 void recorderStep(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool rewrite) {
     if (!started) return;
+    checkTimerResolution(nowUtcMs);
     if (logFile != nullptr) drainLog(0, batchesPerStep);
     attributeStalls(false, recordStoppedAt());
     if (rewrite) rewriteFiles(takeSummary(nowUtcMs, elapsedMs, false, 0));
@@ -346,6 +376,13 @@ void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t 
             unwritten += count;
         }
         unlockSamples();
+        // And the late wake-ups still in their queues.
+        for (std::int64_t core = 0; current.fine && core < current.coreCount; ++core) {
+            for (std::int64_t count = 1; count > 0;) {
+                count = popLateWakes(core, wakeBatch, lateWakeQueueCapacity);
+                unwritten += count;
+            }
+        }
     }
     RunSummary run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
     // The wake-ups of the last stretch: every core's counted at the stop,
@@ -387,4 +424,8 @@ void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t 
     releaseLocks();
     clearText(pendingLog);
     pendingDone = 0;
+}
+
+std::int64_t logRollCount() {
+    return logRoll.maxBytes > 0 ? logRoll.rolls.load(std::memory_order_relaxed) : -1;
 }

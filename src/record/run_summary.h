@@ -134,4 +134,8 @@ struct RunSummary {
     // Whole HTML put at the end of the page's body, or null: the comparison
     // of the levels of a run read from its log.
     const char* pageAppendix = nullptr;
+    // A run started as the service (only the metrics tell it).
+    bool service = false;
+    // The times its log rolled over; -1: it never rolls (no --log-max-mb).
+    std::int64_t logRolls = -1;
 };

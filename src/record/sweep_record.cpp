@@ -20,6 +20,7 @@ bool ended = false;
 bool completed = false;
 bool wakesCounted = false;
 char plannedNames[sweepLevelsMost][priorityTextCapacity];
+bool resolutionsSwept = false;
 SweepStretch stretches[sweepLevelsMost];
 SweepCore* figures = nullptr;  // planned * cores
 // Each core's wake-up figures since the start, as they were when the
@@ -94,6 +95,7 @@ bool makeSweep(std::int64_t levels, const char* const* names, std::int64_t coreC
     ended = false;
     completed = false;
     for (std::int64_t k = 0; k < levels; ++k) setPriorityText(plannedNames[k], names != nullptr ? names[k] : "");
+    resolutionsSwept = false;
     unlockSamples();
     figuresCopy = copy;
     verdictsCopy = verdicts;
@@ -137,6 +139,18 @@ void beginSweepStretch(std::int64_t utcMs, const char* level, const char* grante
         setPriorityText(next.granted, granted);
         next.fromUtcMs = utcMs;
         next.toUtcMs = -1;
+        next.askedResolution = 0;
+        next.resolution = -1;
+    }
+    unlockSamples();
+}
+
+void setSweepStretchResolution(std::int64_t asked, std::int64_t inForce) {
+    lockSamples();
+    if (figures != nullptr && begun > 0 && !ended) {
+        stretches[begun - 1].askedResolution = asked > 0 ? asked : 0;
+        stretches[begun - 1].resolution = inForce > 0 ? inForce : -1;
+        resolutionsSwept = true;
     }
     unlockSamples();
 }
@@ -203,7 +217,7 @@ bool copySweep(SweepSummary& out) {
         std::memcpy(stretchesCopy, stretches, sizeof stretches);
         if (!ended) countStretchWakes(begun - 1, false);
         std::memcpy(figuresCopy, figures, sizeof(SweepCore) * static_cast<std::size_t>(planned * cores));
-        out = SweepSummary{planned, lengthMs, begun, cores, stretchesCopy, figuresCopy, completed, wakesCounted, {}, -1, nullptr};
+        out = SweepSummary{planned, lengthMs, begun, cores, stretchesCopy, figuresCopy, completed, wakesCounted, {}, -1, nullptr, resolutionsSwept};
         std::memcpy(out.planned, plannedNames, sizeof plannedNames);
     }
     unlockSamples();

@@ -20,7 +20,9 @@
 #include "record/statistics.h"
 #include "verdict/judge.h"
 
-constexpr std::int64_t sweepLevelsMost = 7;
+// Stretches at most: the seven levels, or levels crossed with timer
+// resolutions (--resolutions), as many as the command line allows.
+constexpr std::int64_t sweepLevelsMost = 16;
 
 struct SweepCore {
     CoreStatistics timer;  // the judged events
@@ -47,6 +49,11 @@ struct SweepStretch {
     char granted[priorityTextCapacity];  // "" when unknown
     std::int64_t fromUtcMs;
     std::int64_t toUtcMs;  // -1 while it is measured
+    // A sweep over timer resolutions: the one asked for the stretch (0:
+    // none, "default") and the one in force as read at its start (-1: not
+    // known), both in 100 ns units.
+    std::int64_t askedResolution;
+    std::int64_t resolution;
 };
 
 // What the outputs read: `stretchCount` stretches begun, in the order
@@ -67,6 +74,7 @@ struct SweepSummary {
     // (sweep_verdicts.h), decided with the copy; null in a summary made by hand.
     std::int64_t baseline;
     const CoreVerdict* verdicts;
+    bool resolutions;  // the stretches name their timer resolutions
 };
 
 // Before the run: room for `levels` stretches of `coreCount` cores, each
@@ -81,6 +89,9 @@ bool sweepMade();
 // one before ends there. Beyond the levels planned, or once the sweep
 // ended, it changes nothing.
 void beginSweepStretch(std::int64_t utcMs, const char* level, const char* granted);
+// The stretch begun last was measured at the timer resolution `asked` (0:
+// none asked), `inForce` read at its start (takes the lock).
+void setSweepStretchResolution(std::int64_t asked, std::int64_t inForce);
 // A timer event, with the lock held.
 void addToSweep(const TimerEvent& event);
 // An attributed stall, by the record's writer (takes the lock): counted in

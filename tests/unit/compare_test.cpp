@@ -686,4 +686,36 @@ TEST(Comparison, EightRunsOf256CoresFitTheirCapacity) {
     EXPECT_FALSE(c.json().empty());
 }
 
+// Each run's timer resolutions beside its context, and the notice when the
+// runs' differ: a different resolution explains a different lateness first.
+TEST(Comparison, DifferentTimerResolutionsAreWarnedOf) {
+    const std::string coarse = note(0, "timer_resolution=156250/5000/156250");
+    const std::string fine = note(0, "timer_resolution=10000/5000/156250");
+    const std::string changed = coarse + note(50, "timer_resolution_change=10000");
+    // Each pair of contexts: what run A shows, whether the page warns.
+    const struct {
+        std::string a, b;
+        const char* shown;
+        bool warns;
+    } cases[] = {
+        {coarse, fine, "; timer resolution 15.625 ms; Vantrel", true},
+        {coarse, coarse, "; timer resolution 15.625 ms; Vantrel", false},
+        {changed, coarse, "; timer resolution 15.625 ms then 1 ms; Vantrel", true},
+        {coarse, "", "; timer resolution 15.625 ms; Vantrel", false},
+    };
+    for (const auto& c : cases) {
+        // The notes after the program's, which begins the run.
+        const auto log = [](const std::string& notes) {
+            std::string run = runOf("LAB-1", {900, 900});
+            return header + run.insert(run.find('\n') + 1, notes);
+        };
+        std::vector<MemoryLog> logs{{log(c.a)}, {log(c.b)}};
+        const Compared compared(logs, {"a.csv", "b.csv"});
+        ASSERT_TRUE(compared.good) << compared.error;
+        const std::string page = compared.page();
+        EXPECT_NE(page.find(c.shown), std::string::npos) << c.a << page;
+        EXPECT_EQ(page.find("id=\"different-resolutions\"") != std::string::npos, c.warns) << c.a << c.b;
+    }
+}
+
 }  // namespace

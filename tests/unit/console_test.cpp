@@ -3,6 +3,7 @@
 // rewriting in place, and the summary and verdict at the end of a run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "console/console_text.h"
 #include "console/live_block.h"
 #include "console/summary_lines.h"
+#include "engine/wake_statistics.h"
 #include "record/problem_list.h"
 
 namespace {
@@ -90,44 +92,91 @@ std::string shown(const std::string& line) {
     return at == std::string::npos ? line : line.substr(0, at);
 }
 
-TEST(LiveBlock, NarrowerConsolesDropColumnsInOrderAndNeverWrap) {
+// The columns a line takes in Wine's console, which counts every byte of a
+// sequence as one: the text's columns and the sequences' bytes.
+std::size_t wineColumns(const std::string& line) {
+    std::size_t columns = 0;
+    std::string text;
+    for (std::size_t k = 0; k < line.size(); ++k) {
+        if (line[k] == '\x1b') {
+            const std::size_t end = line.find_first_of("ABCDHJKm", k);
+            columns += end - k + 1;
+            k = end;
+        } else if (line[k] != '\r') {
+            text += line[k];
+        }
+    }
+    return columns + columnsOf(text.data(), text.size());
+}
+
+std::vector<std::string> cellsOf(const std::string& line) {
+    std::vector<std::string> cells;
+    for (std::size_t at = line.find_first_not_of(' '); at != std::string::npos; at = line.find_first_not_of(' ', at)) {
+        std::size_t end = line.find("  ", at);
+        if (end == std::string::npos) end = line.size();
+        cells.push_back(line.substr(at, end - at));
+        at = end;
+    }
+    return cells;
+}
+
+TEST(LiveBlock, EveryWidthKeepsLinesWholeUnderTheWidth) {
     const MadeRun two(2, false);
-    // width: the columns still there, and those gone.
+    const MadeRun fine(2, true);
+    const std::vector<std::string> heads[] = {
+        {"Vantrel, 0:00:12 of 0:01:00: timer events of 2 cores, ms late", "Vantrel, 0:00:12 of 0:01:00, ms late",
+         "0:00:12 of 0:01:00, ms late", "0:00:12 of 0:01:00"},
+        {"Vantrel, 0:00:12 of 0:01:00: wake-ups of 2 cores, \xc2\xb5s late", "Vantrel, 0:00:12 of 0:01:00, \xc2\xb5s late",
+         "0:00:12 of 0:01:00, \xc2\xb5s late", "0:00:12 of 0:01:00"}};
+    const std::vector<std::string> headers = {"core (#row)", "events", "wake-ups", "now", "mean", "worst ms",
+                                              "worst \xc2\xb5s", "worst at", "stalls"};
+    for (const MadeRun* made : {&two, &fine}) {
+        for (std::int64_t width = 16; width <= 130; ++width) {
+            const std::string text = block(made->run, LiveConsole{width, 25, 60000, true}, 4);
+            const std::vector<std::string> lines = linesOf(text);
+            ASSERT_EQ(lines.size(), 4u) << width;
+            for (const std::string& line : lines) {
+                EXPECT_LT(wineColumns(line), static_cast<std::size_t>(width)) << width << ": '" << line << "'";
+                EXPECT_EQ(line.substr(line.size() - 3), "\x1b[K") << width;
+            }
+            // The head in one of its forms, or the shortest cut after a word.
+            const std::string head = shown(lines[0]).substr(std::string("\r\x1b[4A").size());
+            bool whole = false;
+            for (const std::string& form : heads[made == &fine ? 1 : 0]) {
+                whole = whole || form == head || form.rfind(head + " ", 0) == 0;
+            }
+            EXPECT_TRUE(whole) << width << ": '" << head << "'";
+            // A column that does not fit is dropped, never cut.
+            for (const std::string& cell : cellsOf(shown(lines[1]))) {
+                EXPECT_NE(std::find(headers.begin(), headers.end(), cell), headers.end()) << width << ": '" << cell << "'";
+            }
+        }
+    }
+    // width: the columns still there, and those gone, in the order they go.
     const struct { std::int64_t width; std::vector<const char*> kept, gone; } cases[] = {
-        {120, {"events", "now", "mean", "worst at", "stalls", "14:03:04"}, {}},
-        {64, {"events", "now", "mean", "worst at", "stalls"}, {}},
-        {50, {"events", "now", "mean", "stalls"}, {"worst at"}},
-        {40, {"events", "now", "stalls"}, {"mean", "worst at"}},
-        {30, {"now", "worst"}, {"events", "stalls"}},
-        {22, {"worst"}, {"now", "stalls"}},
-        {16, {"core (#row)  wo"}, {"worst"}},
-        {8, {"core (#"}, {"row"}},
+        {66, {"events", "now", "mean", "worst at", "stalls", "14:03:04"}, {}},
+        {65, {"events", "now", "mean", "stalls"}, {"worst at"}},
+        {50, {"events", "now", "stalls"}, {"mean"}},
+        {40, {"now", "stalls", "357"}, {"events"}},
+        {30, {"now", "worst ms", "357"}, {"stalls"}},
+        {25, {"worst ms", "357"}, {"now"}},
+        {22, {"core (#row)"}, {"worst"}},
     };
     for (const auto& c : cases) {
         const std::string text = block(two.run, LiveConsole{c.width, 25, 60000, true}, 0);
-        const std::vector<std::string> lines = linesOf(text);
-        ASSERT_EQ(lines.size(), 4u) << c.width;
-        for (const std::string& line : lines) {
-            EXPECT_LE(static_cast<std::int64_t>(columnsOf(shown(line).data(), shown(line).size())), c.width - 1)
-                << c.width << ": '" << line << "'";
-            EXPECT_EQ(line.substr(line.size() - 3), "\x1b[K") << c.width;
-        }
         for (const char* part : c.kept) EXPECT_NE(text.find(part), std::string::npos) << c.width << " keeps " << part;
         for (const char* part : c.gone) EXPECT_EQ(text.find(part), std::string::npos) << c.width << " drops " << part;
     }
     const std::vector<std::string> wide = linesOf(block(two.run, LiveConsole{120, 25, 60000, true}, 0));
     EXPECT_EQ(shown(wide[0]), "Vantrel, 0:00:12 of 0:01:00: timer events of 2 cores, ms late");
-    EXPECT_EQ(shown(wide[1]), "core (#row)  events  now  mean  worst      worst at  stalls");
-    EXPECT_EQ(shown(wide[3]), "1 (#2)           60    1   1.0    357  14:03:04.601       1");
+    EXPECT_EQ(shown(wide[1]), "core (#row)  events  now  mean  worst ms      worst at  stalls");
+    EXPECT_EQ(shown(wide[3]), "1 (#2)           60    1   1.0       357  14:03:04.601       1");
 }
 
 TEST(LiveBlock, ManyCoresKeepToTheHeightWorstFirst) {
     const MadeRun many(64, false);
     for (const std::int64_t height : {25, 10, 5}) {
-        std::int64_t count = 0;
-        const std::vector<std::string> lines = linesOf(block(many.run, LiveConsole{80, height, -1, true}, 0, &count));
-        ASSERT_EQ(static_cast<std::int64_t>(lines.size()), height - 1) << height;
-        EXPECT_EQ(count, height - 1);
+        const std::vector<std::string> lines = linesOf(block(many.run, LiveConsole{80, height, -1, true}, 0));
         // Core 1's stall first, then 63, 62, ... by their worst.
         EXPECT_EQ(lines[2].rfind("1 (#2) ", 0), 0u) << lines[2];
         if (height > 5) {
@@ -135,18 +184,85 @@ TEST(LiveBlock, ManyCoresKeepToTheHeightWorstFirst) {
         }
         EXPECT_EQ(shown(lines.back()), "and " + std::to_string(64 - (height - 4)) + " more cores (the worst are shown)");
     }
-    EXPECT_EQ(linesOf(block(many.run, LiveConsole{80, 3, -1, true}, 0)).size(), 2u) << "too low: the head and a count";
+    // Every height: the block keeps the cursor's line free, and says so
+    // when the cores do not all fit; equal worst cores go by number.
+    MadeRun tied(64, false);
+    for (CoreStatistics& core : tied.cores) core.maxMs = 7;
+    for (const MadeRun* made : {&many, static_cast<const MadeRun*>(&tied)}) {
+        for (std::int64_t height = 2; height <= 70; ++height) {
+            std::int64_t count = 0;
+            const std::vector<std::string> lines = linesOf(block(made->run, LiveConsole{80, height, -1, true}, 0, &count));
+            EXPECT_EQ(static_cast<std::int64_t>(lines.size()), count) << height;
+            // Too low for a core (under 5 lines): the head and a count of them.
+            EXPECT_EQ(count, height < 5 ? std::min<std::int64_t>(height - 1, 2) : std::min<std::int64_t>(height - 1, 66))
+                << height;
+            const bool all = height - 1 >= 66;
+            EXPECT_EQ(shown(lines.back()).rfind("and ", 0) == 0, !all && height > 2) << height;
+            for (std::size_t r = 2; made == &tied && r + (all ? 0 : 1) < lines.size(); ++r) {
+                EXPECT_EQ(lines[r].rfind(std::to_string(r - 2) + " (#", 0), 0u) << height << ": " << lines[r];
+            }
+        }
+    }
     // All fit: core order.
     const MadeRun four(4, false);
     EXPECT_EQ(linesOf(block(four.run, LiveConsole{80, 25, -1, true}, 0))[2].rfind("0 (#1)", 0), 0u);
+}
+
+TEST(ConsoleText, StallsAreThoseOfTheReport) {
+    // late_ms, late_us: a stall by its microseconds (more than 5 ms), as the
+    // causes and the report count it, whatever the tick count said.
+    const struct { std::int64_t lateMs, lateUs; bool stall; } events[] = {
+        {6, 4900, false}, {5, 5000, false}, {5, 5001, true}, {4, 5400, true}, {357, 357883, true}, {-1, -800, false}};
+    CoreStatistics statistics{};
+    std::int64_t stalls = 0;
+    for (const auto& e : events) {
+        addToStatistics(statistics, TimerEvent{1, e.lateMs, e.lateUs, startMs});
+        stalls += e.stall ? 1 : 0;
+        EXPECT_EQ(timerStallsOf(statistics), stalls) << e.lateMs << " ms, " << e.lateUs << " us";
+    }
+    WakeStatistics wakes{};
+    for (const std::int64_t lateUs : {4999, 5000, 5001, 9000, 400000}) countWake(wakes, lateUs, 0, startMs, false);
+    EXPECT_EQ(wakeStallsOf(wakes), 3);
+}
+
+TEST(ConsoleText, SpansAndWideCharacters) {
+    const struct { std::int64_t ms; const char* span; } spans[] = {
+        {0, "0:00:00"}, {59999, "0:00:59"}, {3723000, "1:02:03"}, {90000000, "25:00:00"}, {-5, "0:00:00"}};
+    for (const auto& c : spans) {
+        char bytes[32];
+        TextBuffer out{bytes, 0, sizeof bytes - 1, false};
+        appendClockSpan(out, c.ms);
+        EXPECT_EQ(std::string(out.data, out.size), c.span) << c.ms;
+    }
+    // text, its columns, the bytes within 5 columns
+    const struct { const char* text; std::size_t columns, withinFive; } widths[] = {
+        {"abcdefg", 7, 5},
+        {"\xc2\xb5s late", 7, 6},                                // a narrow two-byte character
+        {"\xe6\xb8\xac\xe5\xae\x9a.exe", 8, 7},                  // two CJK ideographs: 4 columns
+        {"\xed\x95\x9c\xea\xb8\x80\xed\x95\x9c", 6, 6},         // Hangul: the third does not fit
+        {"\xef\xbc\xa1\xef\xbd\x82", 4, 6},                     // fullwidth letters
+        {"ab\xf0\x9f\x98\x80", 4, 6},                           // a wide pictograph
+    };
+    for (const auto& c : widths) {
+        EXPECT_EQ(columnsOf(c.text, std::strlen(c.text)), c.columns) << c.text;
+        EXPECT_EQ(bytesWithinColumns(c.text, std::strlen(c.text), 5), c.withinFive) << c.text;
+    }
+    TextBuffer out{};
+    const std::string name = "core 1: \xe6\xb8\xac\xe5\xae\x9a\xe6\xb8\xac\xe5\xae\x9a\xe6\xb8\xac\xe5\xae\x9a\xe6\xb8\xac\xe5\xae\x9a.exe ran\n";
+    ASSERT_TRUE(makeTextBuffer(out, fittedCapacity(name.size())));
+    appendFittedLines(out, name.data(), name.size(), 24);
+    for (const std::string& line : linesOf(std::string(out.data, out.size))) {
+        EXPECT_LE(columnsOf(line.data(), line.size()), 24u) << line;
+    }
+    freeTextBuffer(out);
 }
 
 TEST(LiveBlock, FineShowsWakeUpsInMicroseconds) {
     const MadeRun two(2, true);
     const std::vector<std::string> lines = linesOf(block(two.run, LiveConsole{100, 25, -1, true}, 0));
     EXPECT_EQ(shown(lines[0]), "Vantrel, 0:00:12 (until closed): wake-ups of 2 cores, \xc2\xb5s late");
-    EXPECT_EQ(shown(lines[1]), "core (#row)  wake-ups  now  mean   worst      worst at  stalls");
-    EXPECT_EQ(shown(lines[3]), "1 (#2)           6000   41    80  358112  14:03:00.301       1");
+    EXPECT_EQ(shown(lines[1]), "core (#row)  wake-ups  now  mean  worst \xc2\xb5s      worst at  stalls");
+    EXPECT_EQ(shown(lines[3]), "1 (#2)           6000   41    80    358112  14:03:00.301       1");
     MadeRun unsampled(2, true);
     const bool wakeSampled[2] = {true, false};
     unsampled.run.wakeSampled = wakeSampled;
@@ -213,12 +329,12 @@ TEST(Summary, VerdictSaysWhatTheExitCodeMeans) {
     EXPECT_EQ(lastLine(summaryOf(limited(plain, 50000), exitThresholdCrossed)),
               "exit 3: core 1 was 357.9 ms late at 14:03:04.601 UTC (limit 50 ms)");
     EXPECT_EQ(lastLine(summaryOf(limited(fine, 12500), exitThresholdCrossed)),
-              "exit 3: core 1 was 358.1 ms late at 14:03:04.620 UTC (limit 12.5 ms)");
+              "exit 3: a wake-up of core 1 was 358.1 ms late at 14:03:04.620 UTC (limit 12.5 ms)");
     fine.wakes[1].maxUs = 12540;
     fine.worstWake.lateUs = 12540;
     fine.cores[1].maxMs = 12;
     EXPECT_EQ(lastLine(summaryOf(limited(fine, 12500), exitThresholdCrossed)),
-              "exit 3: core 1 was 12.540 ms late at 14:03:04.620 UTC (limit 12.5 ms)");
+              "exit 3: a wake-up of core 1 was 12.540 ms late at 14:03:04.620 UTC (limit 12.5 ms)");
     plain.worst.utcMs += 86400000;
     EXPECT_EQ(lastLine(summaryOf(limited(plain, 250000), exitThresholdCrossed)),
               "exit 3: core 1 was 357.9 ms late at 2026-12-08 14:03:04.601 UTC (limit 250 ms)");
