@@ -153,21 +153,6 @@ TEST_F(Recorder, LogHoldsEveryEventAndTheFinalReportCountsThem) {
     EXPECT_TRUE(problems.empty());
 }
 
-// The exit code follows the judge: a core's first timer event after a
-// priority change began its period under the level before and crosses
-// nothing; the next one does.
-TEST_F(Recorder, TheFirstPeriodAfterAPriorityChangeCrossesNothing) {
-    ASSERT_TRUE(start(at("r.json"), at("l.csv"), 2, 50)) << error;
-    record(0, 10, startedUtcMs + 100);
-    record(1, 10, startedUtcMs + 100);
-    recordPriorityChange(startedUtcMs + 1000, "high", "high");
-    record(0, 400, startedUtcMs + 1050);
-    record(1, 20, startedUtcMs + 1050);
-    EXPECT_FALSE(recorderSawFailure()) << "core 0's first period after the change is not judged";
-    record(1, 400, startedUtcMs + 1150);
-    EXPECT_TRUE(recorderSawFailure()) << "core 1's second event after the change is";
-}
-
 TEST_F(Recorder, WriterFallingBehindDropsFromTheLogOnlyAndCountsIt) {
     ASSERT_TRUE(start("", at("l.csv"), 1)) << error;
     for (int k = 0; k < 650; ++k) record(0, k, startedUtcMs + k);
