@@ -3,7 +3,7 @@
 # Vantrel need, and only those that are missing, so a second run is instant.
 #   scripts/deps.sh run    what building and running the program needs
 #   scripts/deps.sh test   everything: all builds, all tests, the analysis
-#   scripts/deps.sh package  what the release zip needs
+#   scripts/deps.sh package  what the release zip and package need
 set -euo pipefail
 
 run_packages=(
@@ -28,6 +28,10 @@ test_packages=(
     clang libclang-rt-14-dev
     # The end-to-end tests read the JSON report; the package is a zip file.
     jq zip
+    # The Windows Installer package (the service test installs it): wixl
+    # builds it, msitools fix its summary, a shim of gcc fixes its time, and
+    # python3 makes its codes.
+    wixl msitools gcc python3
     # cyclictest: the yardstick of scripts/stall-detection.sh and measure-cpu.sh.
     rt-tests
     # The run's page is checked in a real browser, driven by a Node script.
@@ -41,6 +45,7 @@ package_packages=(
     cmake make g++
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     zip
+    wixl msitools gcc python3
 )
 
 case "${1:-test}" in

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the release zip: vantrel-<version>-win64.zip with vantrel.exe, the
-# README, the LICENSE and their SHA-256 sums. Two runs from the same commit
-# give the same bytes: the program carries no time stamp, and every file in
-# the zip gets the commit's time, fixed permissions and no extra fields.
+# README, the LICENSE and their SHA-256 sums, and the Windows Installer
+# package vantrel-<version>-win64.msi (scripts/build-msi.sh). Two runs from
+# the same commit give the same bytes: the program carries no time stamp,
+# every file in the zip gets the commit's time, fixed permissions and no
+# extra fields, and the package's codes and times are fixed.
 #
 #   bash scripts/package.sh [OUTPUT_DIR]     (default build/package)
 set -euo pipefail
@@ -37,5 +39,9 @@ TZ=UTC touch -d "@$stamp" "$stage"/*
 zip_file=$out/$name.zip
 rm -f "$zip_file"
 (cd "$stage" && TZ=UTC zip -q -X -D "$zip_file" LICENSE README.md SHA256SUMS vantrel.exe)
+
+msi_file=$out/$name.msi
+SOURCE_DATE_EPOCH=$stamp bash scripts/build-msi.sh "$build/vantrel.exe" "$version" "$msi_file" >/dev/null
 echo "$zip_file"
-sha256sum "$zip_file"
+echo "$msi_file"
+sha256sum "$zip_file" "$msi_file"

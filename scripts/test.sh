@@ -55,14 +55,15 @@ if [[ " ${failed[*]} " != *" build:windows "* ]]; then
     trap - EXIT
 fi
 
-# The release zip, built twice from scratch: the same bytes both times.
+# The release zip and package, built twice from scratch: the same bytes both times.
 if [[ " ${failed[*]} " != *" build:windows "* ]]; then
     echo "== package (built twice, compared)"
     rm -rf build/package-check
     if bash scripts/package.sh build/package-check/a >build/logs/package-a.log 2>&1 &&
         bash scripts/package.sh build/package-check/b >build/logs/package-b.log 2>&1 &&
-        cmp build/package-check/a/vantrel-*-win64.zip build/package-check/b/vantrel-*-win64.zip; then
-        tail -n1 build/logs/package-a.log
+        cmp build/package-check/a/vantrel-*-win64.zip build/package-check/b/vantrel-*-win64.zip &&
+        cmp build/package-check/a/vantrel-*-win64.msi build/package-check/b/vantrel-*-win64.msi; then
+        tail -n2 build/logs/package-a.log
     else
         cat build/logs/package-a.log build/logs/package-b.log
         failed+=("package")

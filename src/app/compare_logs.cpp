@@ -61,7 +61,8 @@ int compareFromLogs(const CommandLine& options, Comparison& comparison) {
     }
     if (code == exitComplete) {
         char error[compareErrorCapacity];
-        if (!compareLogs(comparison, sources, options.fromCount, options.hasFailAbove ? options.failAboveUs : -1, error)) {
+        if (!compareLogs(comparison, sources, options.fromCount, options.hasFailAbove ? options.failAboveUs : -1, options.fine,
+                         error)) {
             code = refuse(error, "", "");
         }
     }
@@ -75,6 +76,45 @@ int compareFromLogs(const CommandLine& options, Comparison& comparison) {
     return exitComplete;
 }
 
+namespace {
+
+// Writes the comparison whole to `path` (--html, --report); the exit code.
+int writeWhole(const char* path, void (*format)(const Comparison&, const char*, TextBuffer&), std::size_t capacity,
+               const Comparison& comparison) {
+    TextBuffer text{};
+    WholeFile* target = makeWholeFile(path);
+    char error[messageCapacity];
+    int code = exitComplete;
+    if (target == nullptr || !makeTextBuffer(text, capacity)) {
+        code = refuse("not enough memory for '", path, "'");
+    } else {
+        format(comparison, VANTREL_VERSION, text);
+        if (text.overflowed) {
+            code = refuse("'", path, "' did not fit in its buffer");
+        } else if (!replaceWholeFile(target, text.data, text.size, error)) {
+            code = refuse(error, "", "");
+        }
+    }
+    freeTextBuffer(text);
+    freeWholeFile(target);
+    return code;
+}
+
+}  // namespace
+
+void tellComparison(const CommandLine& options, const Comparison& comparison, int code, bool withExitLine) {
+    if (options.quiet) return;
+    TextBuffer lines{};
+    if (!makeTextBuffer(lines, comparisonLinesCapacity(comparison.runCount, comparison.coreCount))) return;
+    if (withExitLine) {
+        appendComparisonLines(lines, comparison, code);
+    } else {
+        appendComparisonVerdictLines(lines, comparison);
+    }
+    if (!lines.overflowed) tellUser(lines.data, false);
+    freeTextBuffer(lines);
+}
+
 int makeComparisonPage(const CommandLine& options) {
     Comparison comparison{};
     int code = compareFromLogs(options, comparison);
@@ -82,21 +122,17 @@ int makeComparisonPage(const CommandLine& options) {
         freeComparison(comparison);
         return code;
     }
-    TextBuffer page{};
-    WholeFile* target = makeWholeFile(options.htmlPath);
-    char error[messageCapacity];
-    if (target == nullptr || !makeTextBuffer(page, comparisonCapacity(comparison.runCount, comparison.coreCount))) {
-        code = refuse("not enough memory for the page '", options.htmlPath, "'");
-    } else {
-        formatComparisonPage(comparison, VANTREL_VERSION, page);
-        if (page.overflowed) {
-            code = refuse("the page '", options.htmlPath, "' did not fit in its buffer");
-        } else if (!replaceWholeFile(target, page.data, page.size, error)) {
-            code = refuse(error, "", "");
-        }
+    int written = exitComplete;
+    if (options.hasHtml) {
+        written = writeWhole(options.htmlPath, formatComparisonPage,
+                             comparisonCapacity(comparison.runCount, comparison.coreCount), comparison);
     }
-    freeTextBuffer(page);
-    freeWholeFile(target);
+    if (written == exitComplete && options.hasReport) {
+        written = writeWhole(options.reportPath, formatComparisonJson,
+                             comparisonJsonCapacity(comparison.runCount, comparison.coreCount), comparison);
+    }
+    if (written != exitComplete) code = written;
+    if (code != exitBadCommandLine) tellComparison(options, comparison, code, true);
     freeComparison(comparison);
     return code;
 }

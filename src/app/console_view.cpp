@@ -14,7 +14,9 @@
 #include "console/live_block.h"
 #include "console/summary_lines.h"
 #include "formats/context_format.h"
+#include "formats/run_end.h"
 #include "formats/suspect_format.h"
+#include "record/context_record.h"
 #include "record/recorder.h"
 #include "record/run_summary.h"
 #include "text/text_buffer.h"
@@ -22,11 +24,12 @@
 
 namespace {
 
-// The summary with a sweep's lines (at most seven levels, each a head and
-// about 100 bytes a core) and the worst stall's first suspect.
+// The summary with a sweep's lines (a head, then at most seven levels, each
+// a head and at most about 200 bytes a core: its figures and its verdict),
+// what fell short, and the worst stall's first suspect.
 std::size_t consoleSummaryCapacity(std::int64_t coreCount) {
     const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
-    return runSummaryCapacity(coreCount) + 7 * (128 + 128 * cores) + 1024;
+    return runSummaryCapacity(coreCount) + 8 * (160 + 256 * cores) + 2048;
 }
 
 // Consoles whose window the system does not report are drawn as this size.
@@ -152,6 +155,7 @@ void drawLiveBlock(std::int64_t nowUtcMs, std::int64_t elapsedMs) {
 // does, with its final record and summary, instead of killing the process.
 BOOL WINAPI onConsoleControl(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    noteRunEnd(endedByInterrupt);
     PostMessageA(monitorWindow, WM_CLOSE, 0, 0);
     return TRUE;
 }
@@ -271,6 +275,11 @@ void closeConsoleView(int exitCode, const char* unfinished) {
         for (std::int64_t core = 0; run != nullptr && core < run->coreCount; ++core) appendCoreSummary(blockText, *run, core);
         if (run != nullptr) {
             appendSweepLines(blockText, *run);
+            if (sweepFellShort(*run)) {
+                appendText(blockText, "sweep: ");
+                appendSweepShortfall(blockText, *run);
+                appendText(blockText, "\n");
+            }
             if (appendWorstStallSuspect(blockText, *run)) appendText(blockText, "\n");
         }
         appendVerdictLine(blockText, run, exitCode, unfinished);

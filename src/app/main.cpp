@@ -4,6 +4,7 @@
 #include "app/options.h"
 #include "app/page_from_log.h"
 #include "app/run.h"
+#include "app/service_run.h"
 #include "app/user_output.h"
 #include "app/version.h"
 #include "record/problem_list.h"
@@ -27,6 +28,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (options.version) {
         tellUser("Vantrel " VANTREL_VERSION "\n", false);
         ExitProcess(exitComplete);
+    }
+    if (options.installService || options.uninstallService || options.service) {
+        ExitProcess(static_cast<UINT>(runServiceMode(options, arguments, startMs)));
     }
     if (options.hasFrom) ExitProcess(static_cast<UINT>(makePageFromLog(options)));
     ExitProcess(static_cast<UINT>(runVantrel(options, startMs)));

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "app/resolution_options.h"
+#include "app/service_command.h"
 #include "files/output_file.h"
 #include "priority/levels.h"
 #include "text/text_buffer.h"
@@ -18,6 +20,11 @@ static const char* const levelsNeeds =
 // Seven levels of it stay within the longest --duration, a year.
 static const char* const sweepNeeds =
     "a number of seconds greater than 0 and at most 4505142 (52 days: seven levels of it make a year)";
+static const char* const accountNeeds = "an account name";
+static const char* const logMaxNeeds = "a number of MB from 0.001 to 1048576 (decimals allowed)";
+static const char* const resolutionNeeds = "a timer resolution in ms from 0.5 to 15.625, or 'default'";
+static const char* const resolutionsNeeds =
+    "timer resolutions in ms from 0.5 to 15.625 or 'default', separated by commas, each once, at most 8";
 
 // Longest --fail-above in ms: its microseconds still fit.
 constexpr std::int64_t maxFailAboveMs = INT64_MAX / 1000 - 1;
@@ -99,6 +106,33 @@ const Option options[] = {
      [](CommandLine& out, const char* value) {
          out.hasLevels = true;
          return parseLevels(value, out);
+     }},
+    {"--install-service", nullptr, nullptr, [](CommandLine& out, const char*) { return out.installService = true; }},
+    {"--uninstall-service", nullptr, nullptr, [](CommandLine& out, const char*) { return out.uninstallService = true; }},
+    {"--service", nullptr, nullptr, [](CommandLine& out, const char*) { return out.service = true; }},
+    {"--service-account", nullptr, accountNeeds,
+     [](CommandLine& out, const char* value) {
+         out.serviceAccount = value;
+         return out.hasServiceAccount = true;
+     }},
+    {"--log-max-mb", nullptr, logMaxNeeds,
+     [](CommandLine& out, const char* value) {
+         out.hasLogMaxMb = true;
+         std::int64_t thousandths = 0;
+         const bool good = parseThousandths(value, maxLogMaxMb, thousandths) && thousandths > 0 &&
+                           thousandths <= maxLogMaxMb * 1000;
+         out.logMaxBytes = thousandths * 1048576 / 1000;
+         return good;
+     }},
+    {"--timer-resolution", nullptr, resolutionNeeds,
+     [](CommandLine& out, const char* value) {
+         out.hasTimerResolution = true;
+         return parseTimerResolution(value, out.timerResolution);
+     }},
+    {"--resolutions", nullptr, resolutionsNeeds,
+     [](CommandLine& out, const char* value) {
+         out.hasResolutions = true;
+         return parseTimerResolutions(value, out.resolutions, out.resolutionCount);
      }},
 };
 constexpr std::size_t optionCount = sizeof options / sizeof options[0];
@@ -250,16 +284,18 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
     }
 
     // Combinations, checked once every option is known.
-    const bool measures = out.hasReport || out.hasLog || out.hasMetrics || out.hasDuration || out.fine ||
-                          out.noWindow || out.hasPriority || out.hasSweep || out.hasLevels;
+    if (!checkServiceOptions(out, error)) return false;
+    const bool measures = out.hasLog || out.hasMetrics || out.hasDuration || out.noWindow || out.hasPriority ||
+                          out.hasSweep || out.hasLevels || out.hasTimerResolution;
     const bool records = out.hasReport || out.hasLog || out.hasMetrics || out.hasHtml;
-    if (out.hasFrom && !out.hasHtml) {
-        say(error, {"option '--from' needs '--html PATH', the page to make from the log"});
+    if (out.hasFrom && !out.hasHtml && !out.hasReport) {
+        say(error, {"option '--from' needs '--html PATH' (the page to make from the log) or '--report PATH' (its "
+                    "comparison, or its report, as JSON)"});
         return false;
     }
     if (out.hasFrom && measures) {
-        say(error, {"option '--from' makes a page from a log without measuring: it takes only '--html' and "
-                    "'--fail-above'"});
+        say(error, {"option '--from' makes a page from a log without measuring: it takes only '--html', '--report', "
+                    "'--fail-above', '--fine' and '--quiet'"});
         return false;
     }
     if (out.hasLevels && !out.hasSweep) {
@@ -278,8 +314,26 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
         say(error, {"option '--sweep' needs somewhere to record the run: '--report', '--log', '--metrics' or '--html'"});
         return false;
     }
-    if (out.hasSweep && !out.hasLevels) {
+    if (out.hasResolutions && !out.hasSweep) {
+        say(error, {"option '--resolutions' needs '--sweep SECONDS', the time each resolution is measured"});
+        return false;
+    }
+    if (out.hasResolutions && out.hasTimerResolution) {
+        say(error, {"options '--resolutions' and '--timer-resolution' both set the timer resolution: give one of them"});
+        return false;
+    }
+    if (out.hasSweep && !out.hasLevels && out.hasResolutions) {
+        // The resolutions alone: at the level a run starts at.
+        out.levelIds[out.levelCount++] = initialLevelId;
+    }
+    if (out.hasSweep && !out.hasLevels && !out.hasResolutions) {
         for (const PriorityLevel& level : priorityLevels) out.levelIds[out.levelCount++] = level.commandId;
+    }
+    const std::int64_t stretches = out.levelCount * (out.hasResolutions ? out.resolutionCount : 1);
+    if (out.hasSweep && (stretches > maxSweepStretches || out.sweepMs / 1000 * stretches > maxDurationSeconds)) {
+        say(error, {"option '--sweep' measures at most 16 pairs of a level and a resolution, for at most 31536000 s "
+                    "in all"});
+        return false;
     }
     if (out.noWindow && !records) {
         say(error, {"option '--no-window' needs somewhere to record the run: '--report', '--log', '--metrics' or "
@@ -320,41 +374,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
     return true;
 }
 
-const char* usageText() {
-    return "Usage: vantrel [options]\n"
-           "Measures how late window timer messages arrive on each processor core.\n"
-           "\n"
-           "  --report PATH       write a JSON report at start, every 5 s and at the end\n"
-           "  --log PATH          write every timer event of every core to a CSV file\n"
-           "  --metrics PATH      write Prometheus metrics (text format) at start, every 5 s and at the end\n"
-           "  --html PATH         write the run as one web page (timeline, histograms, worst events)\n"
-           "                      at start, every 5 s and at the end\n"
-           "  --from LOG          with --html: make the page from a log afterwards, measuring nothing;\n"
-           "                      up to 8 logs (or one holding several runs or priority levels) make\n"
-           "                      one page that compares them; --fail-above judges them as the run would\n"
-           "  --no-window         no window and no tray icon: only the record (needs --report, --log,\n"
-           "                      --metrics or --html); ends by --duration, a close request or logoff\n"
-           "  --duration SECONDS  close after SECONDS (more than 0, at most 31536000; decimals allowed)\n"
-           "  --fail-above MS     end with exit code 3 if any event was more than MS ms late (decimals\n"
-           "                      allowed); with --fine, wake-ups count too\n"
-           "  --fine              also wake on a 1 ms grid on every core and show each wake-up's\n"
-           "                      lateness in microseconds: stalls of 1 to 100 ms are seen\n"
-           "  -q, --quiet         print nothing on standard output: no live figures while the run goes\n"
-           "                      on, no summary at its end (problems still go to standard error)\n"
-           "  --priority LEVEL    start at a level of the menu: idle, low, below-normal, normal,\n"
-           "                      above-normal, high or realtime (refused if the system grants less)\n"
-           "  --sweep SECONDS     measure each level in turn for SECONDS, idle to realtime, then end\n"
-           "                      (needs --report, --log, --metrics or --html)\n"
-           "  --levels A,B,...    with --sweep: these levels, in this order\n"
-           "  -h, --help          show this text and exit (also /?)\n"
-           "  --version           show the version and exit\n"
-           "\n"
-           "Exit codes:\n"
-           "  0  normal end: a complete record, no event later than --fail-above\n"
-           "  2  bad command line, or an output (--report, --log, --metrics, --html) that cannot be\n"
-           "     created, or a --priority the system does not grant, before anything starts\n"
-           "  3  an event was later than --fail-above\n"
-           "  4  the record cannot be trusted: the window, a sampler, the writer or the --duration\n"
-           "     timer could not start, a core was never sampled or not pinned, or a log line or a\n"
-           "     write of an output was lost (the message says which)\n";
+bool optionTakesValue(const char* argument) {
+    std::size_t nameLength = 0;
+    const std::size_t index = findOption(argument, nameLength);
+    return index < optionCount && options[index].needs != nullptr;
 }

@@ -38,7 +38,28 @@ struct CommandLine {
     bool hasLevels;
     std::int64_t levelIds[7];
     std::int64_t levelCount;
+    // The service: registered, removed, or this process started as it.
+    bool installService;
+    bool uninstallService;
+    bool service;
+    bool hasServiceAccount;
+    const char* serviceAccount;
+    // --log-max-mb: the log rolls over at this size (MB of 1048576 bytes,
+    // decimals allowed, kept in bytes).
+    bool hasLogMaxMb;
+    std::int64_t logMaxBytes;
+    // --timer-resolution: in 100 ns units; 0 for "default" (nothing asked).
+    bool hasTimerResolution;
+    std::int64_t timerResolution;
+    // --resolutions with --sweep: each measured in turn, in 100 ns units
+    // (0: "default"); crossed with the levels, every level at each of them.
+    bool hasResolutions;
+    std::int64_t resolutions[8];
+    std::int64_t resolutionCount;
 };
+
+// Largest --log-max-mb: a terabyte.
+constexpr std::int64_t maxLogMaxMb = 1048576;
 
 // --from may be given this many times: the logs of one comparison.
 constexpr std::int64_t maxFromLogs = 8;
@@ -46,6 +67,8 @@ constexpr std::int64_t maxFromLogs = 8;
 // Longest --duration: a year; a --sweep's seven levels take at most as long.
 constexpr std::int64_t maxDurationSeconds = 31536000;
 constexpr std::int64_t maxSweepSeconds = maxDurationSeconds / 7;
+// A sweep's stretches (levels by resolutions) at most.
+constexpr std::int64_t maxSweepStretches = 16;
 // An error names the option and its value, cut to this.
 constexpr std::size_t commandLineErrorCapacity = 512;
 
@@ -53,6 +76,9 @@ constexpr std::size_t commandLineErrorCapacity = 512;
 // answers false with a one-line `error` (commandLineErrorCapacity bytes)
 // naming the option and the value.
 bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char* error);
+
+// Whether the option `argument` ("--log" or "--log=x") takes a value.
+bool optionTakesValue(const char* argument);
 
 // Every option and the exit codes, one line each.
 const char* usageText();

@@ -12,6 +12,8 @@
 #include "compare/compare_page.h"
 #include "formats/html_format.h"
 #include "formats/log_format.h"
+#include "formats/report_format.h"
+#include "console/summary_lines.h"
 #include "record/problem_list.h"
 #include "record/run_summary.h"
 #include "text/text_buffer.h"
@@ -58,6 +60,62 @@ bool readWholeLog(HANDLE file, LogReader& reader, char* error, const char* path)
     }
     std::free(chunk);
     return good;
+}
+
+// The page of one run from its log (with `appendixBytes` of comparison):
+// the exit code.
+int writePage(const char* path, const RunSummary& run, std::size_t appendixBytes) {
+    TextBuffer page{};
+    WholeFile* target = makeWholeFile(path);
+    char error[messageCapacity];
+    int code = exitComplete;
+    if (target == nullptr || !makeTextBuffer(page, htmlCapacity(run.coreCount, run.wakes != nullptr) + appendixBytes)) {
+        code = refuse("not enough memory for the page '", path, "'");
+    } else {
+        formatHtml(run, page);
+        if (page.overflowed) {
+            code = refuse("the page '", path, "' did not fit in its buffer");
+        } else if (!replaceWholeFile(target, page.data, page.size, error)) {
+            code = refuse(error, "", "");
+        }
+    }
+    freeTextBuffer(page);
+    freeWholeFile(target);
+    return code;
+}
+
+// The JSON of a text made by `format` into a buffer of `capacity`.
+int writeJson(const char* path, std::size_t capacity, void (*format)(const void*, TextBuffer&), const void* what) {
+    TextBuffer text{};
+    WholeFile* target = makeWholeFile(path);
+    char error[messageCapacity];
+    int code = exitComplete;
+    if (target == nullptr || !makeTextBuffer(text, capacity)) {
+        code = refuse("not enough memory for the report '", path, "'");
+    } else {
+        format(what, text);
+        if (text.overflowed) {
+            code = refuse("the report '", path, "' did not fit in its buffer");
+        } else if (!replaceWholeFile(target, text.data, text.size, error)) {
+            code = refuse(error, "", "");
+        }
+    }
+    freeTextBuffer(text);
+    freeWholeFile(target);
+    return code;
+}
+
+int writeRunReport(const char* path, const RunSummary& run) {
+    return writeJson(path, reportCapacity(run.coreCount, run.wakes != nullptr),
+                     [](const void* what, TextBuffer& out) { formatReport(*static_cast<const RunSummary*>(what), out); }, &run);
+}
+
+int writeComparisonReport(const char* path, const Comparison& comparison) {
+    return writeJson(path, comparisonJsonCapacity(comparison.runCount, comparison.coreCount),
+                     [](const void* what, TextBuffer& out) {
+                         formatComparisonJson(*static_cast<const Comparison*>(what), VANTREL_VERSION, out);
+                     },
+                     &comparison);
 }
 
 int makePageLocked(const CommandLine& options) {
@@ -109,54 +167,78 @@ int makePageLocked(const CommandLine& options) {
         freeLogReader(reader);
         return makeComparisonPage(options);
     }
+    // A run with priority changes is judged as the comparison judges it:
+    // the first period after each change is not (verdict/judge.h), for the
+    // limit too, so the page, the console and the exit code agree.
     TextBuffer appendix{};
     Comparison comparison{};
+    const bool levels = logHoldsComparison(reader);
+    bool compared = false;
     int code = exitComplete;
-    if (logHoldsComparison(reader)) {
+    if (levels || reader.priority.count > 0) {
         code = compareFromLogs(options, comparison);
-        if (code != exitBadCommandLine && makeTextBuffer(appendix, comparisonCapacity(comparison.runCount, comparison.coreCount))) {
-            appendComparisonSection(appendix, comparison);
-        }
-        freeComparison(comparison);
         if (code == exitBadCommandLine) {
+            freeComparison(comparison);
             freeLogReader(reader);
             return code;
+        }
+        compared = true;
+        if (levels && options.hasHtml &&
+            makeTextBuffer(appendix, comparisonCapacity(comparison.runCount, comparison.coreCount))) {
+            appendComparisonSection(appendix, comparison);
         }
     }
 
     RunSummary run{};
     summaryFromLog(reader, run, VANTREL_VERSION, options.hasFailAbove ? options.failAboveUs : -1);
-    run.pageAppendix = appendix.data != nullptr && !appendix.overflowed ? appendix.data : nullptr;
-    TextBuffer page{};
-    WholeFile* target = makeWholeFile(options.htmlPath);
-    // As the run would have ended: 3 when an event was later than the limit.
-    code = run.thresholdCrossed ? exitThresholdCrossed : exitComplete;
-    if (target == nullptr || !makeTextBuffer(page, htmlCapacity(run.coreCount, run.wakes != nullptr) + appendix.size)) {
-        code = refuse("not enough memory for the page '", options.htmlPath, "'");
-    } else {
-        formatHtml(run, page);
-        if (page.overflowed) {
-            code = refuse("the page '", options.htmlPath, "' did not fit in its buffer");
-        } else if (!replaceWholeFile(target, page.data, page.size, error)) {
-            code = refuse(error, "", "");
-        }
+    if (compared) {
+        bool crossed = false;
+        for (std::int64_t r = 0; r < comparison.runCount; ++r) crossed = crossed || comparison.runs[r].crossed;
+        run.thresholdCrossed = crossed;
     }
+    run.pageAppendix = appendix.data != nullptr && !appendix.overflowed ? appendix.data : nullptr;
+    // As the run would have ended: 3 when a judged event was later than the limit.
+    code = run.thresholdCrossed ? exitThresholdCrossed : exitComplete;
+    if (options.hasHtml) {
+        const int written = writePage(options.htmlPath, run, appendix.size);
+        if (written != exitComplete) code = written;
+    }
+    if (options.hasReport && code != exitBadCommandLine) {
+        // Of levels, their comparison; of one run, its report.
+        const int written = levels ? writeComparisonReport(options.reportPath, comparison) : writeRunReport(options.reportPath, run);
+        if (written != exitComplete) code = written;
+    }
+    if (code != exitBadCommandLine && !options.quiet) {
+        TextBuffer lines{};
+        if (makeTextBuffer(lines, runSummaryCapacity(run.coreCount))) {
+            appendRunSummary(lines, &run, code, nullptr);
+            if (!lines.overflowed) tellUser(lines.data, false);
+        }
+        freeTextBuffer(lines);
+        if (levels) tellComparison(options, comparison, code, false);
+    }
+    freeComparison(comparison);
     freeTextBuffer(appendix);
-    freeTextBuffer(page);
-    freeWholeFile(target);
     freeLogReader(reader);
     return code;
 }
 
 }  // namespace
 
-// The page, made while its lock is held: a run that writes the same page is
-// not overwritten under its feet, nor its temporary.
+// The page and the report, made while their locks are held: a run that
+// writes the same files is not overwritten under its feet, nor their
+// temporaries.
 int makePageFromLog(const CommandLine& options) {
     char error[messageCapacity];
-    OutputLock* lock = nullptr;
-    if (lockOutput(options.htmlPath, &lock, error) == LockAnswer::heldElsewhere) return refuse(error, "", "");
+    OutputLock* locks[2] = {};
+    const char* paths[2] = {options.hasHtml ? options.htmlPath : nullptr, options.hasReport ? options.reportPath : nullptr};
+    for (std::size_t k = 0; k < 2; ++k) {
+        if (paths[k] == nullptr || lockOutput(paths[k], &locks[k], error) != LockAnswer::heldElsewhere) continue;
+        unlockOutput(locks[0]);
+        return refuse(error, "", "");
+    }
     const int code = options.fromCount > 1 ? makeComparisonPage(options) : makePageLocked(options);
-    unlockOutput(lock);
+    unlockOutput(locks[1]);
+    unlockOutput(locks[0]);
     return code;
 }

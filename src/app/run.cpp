@@ -10,6 +10,7 @@
 #include "app/version.h"
 #include "engine/accounting.h"
 #include "engine/core_sampler.h"
+#include "engine/machine_context.h"
 #include "engine/message_loop.h"
 #include "engine/platform_seam.h"
 #include "engine/sample_tables.h"
@@ -21,11 +22,15 @@
 #include "engine/wake_sampler.h"
 #include "files/record_writer.h"
 #include "formats/record_formats.h"
+#include "priority/levels.h"
 #include "processes/process_snapshots.h"
+#include "record/context_record.h"
 #include "record/problem_list.h"
 #include "record/recorder.h"
 #include "text/text_buffer.h"
 #include "window/monitor_window.h"
+
+void (*samplersRunning)() = nullptr;
 
 namespace {
 
@@ -35,6 +40,9 @@ constexpr ULONGLONG longestTimerMs = 0x7FFFFFFF;
 constexpr ULONGLONG endWithinMs = 10000;
 
 ULONGLONG runStartMs = 0;
+// --timer-resolution: what was asked and granted (100 ns units), for the record.
+std::int64_t askedResolution = 0;
+std::int64_t grantedResolution = -1;
 ULONGLONG closeAtMs = 0;
 ULONGLONG closeRequestMs = 0;
 bool recording = false;
@@ -65,6 +73,7 @@ void closeRequested() {
 // across a call that could deliver the end of the session).
 void finishRecording() {
     static bool finished = false;
+    if (recording && !finished) noteRunEnd(closeRequestMs == 0 ? endedBySessionEnd : endedByClose);
     if (!recording || finished) return;
     finished = true;
     closeRequested();
@@ -122,6 +131,7 @@ void CALLBACK closeWhenDue(HWND, UINT, UINT_PTR timer, DWORD) {
         return;
     }
     KillTimer(nullptr, timer);
+    if (recording) noteRunEnd(endedByDuration);
     PostMessageA(monitorWindow, WM_CLOSE, 0, 0);
 }
 
@@ -133,6 +143,7 @@ void armDuration(const CommandLine& options) {
     if (SetTimer(nullptr, 0, static_cast<UINT>(left < longestTimerMs ? left : longestTimerMs), closeWhenDue) == 0) {
         // Nobody may be watching: a run that cannot end by itself ends now.
         noteProblem("the --duration timer could not be set");
+        if (recording) noteRunEnd(endedByProblem);
         PostMessageA(monitorWindow, WM_CLOSE, 0, 0);
     }
 }
@@ -155,8 +166,15 @@ bool startRecording(const CommandLine& options, std::int64_t cores, bool fineCho
     settings.metricsPath = options.metricsPath;
     settings.startLevel = startLevelText();
     settings.startClass = startClassText();
-    settings.sweepLevelCount = options.hasSweep ? options.levelCount : 0;
+    settings.sweepLevelCount = options.hasSweep ? options.levelCount * (options.hasResolutions ? options.resolutionCount : 1) : 0;
     settings.sweepMs = options.sweepMs;
+    const char* levelNames[levelCount] = {};
+    for (std::int64_t k = 0; options.hasSweep && k < options.levelCount; ++k) {
+        const PriorityLevel* level = findPriorityLevel(options.levelIds[k]);
+        levelNames[k] = level != nullptr ? level->text : "";
+    }
+    settings.sweepLevels = levelNames;
+    settings.plannedMs = options.hasDuration ? options.durationMs : options.hasSweep ? options.levelCount * options.sweepMs : 0;
     settings.failAboveUs = options.hasFailAbove ? options.failAboveUs : -1;
     settings.coreCount = cores;
     settings.startedUtcMs = readUtcMilliseconds();
@@ -164,10 +182,14 @@ bool startRecording(const CommandLine& options, std::int64_t cores, bool fineCho
     settings.fine = options.fine;
     settings.fineMethod = fineChosen ? wakeMethodName() : "";
     settings.fineResolutionUs = fineChosen ? wakeResolutionUs() : 0;
+    settings.askedResolution = askedResolution;
+    settings.grantedResolution = grantedResolution;
     // Set before the start, so that a problem met at the start (a log that
     // cannot take its header) is told like any other.
     settings.tellProblem = tellRunProblem;
     settings.formats = &recordFormats;
+    settings.service = options.service;
+    settings.logMaxBytes = options.hasLogMaxMb ? options.logMaxBytes : 0;
     // Before the record's first snapshot, so that it already has causes. A
     // system without the accounting records the run all the same.
     const bool causes = startAccounting(cores, tellRunProblem);
@@ -224,7 +246,7 @@ void startSamplers(const CommandLine& options, bool fineChosen) {
 
 }  // namespace
 
-int runVantrel(const CommandLine& options, unsigned long long startMs) {
+static int runAtResolution(const CommandLine& options, unsigned long long startMs) {
     runStartMs = startMs;
     createSampleTables();
     std::int64_t count = countProcessors();
@@ -239,7 +261,9 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
         // The rows show the wake-up samplers' figures from the first event on.
         fineColumns = true;
         // Before the record, which is handed how they wait.
-        fineChosen = chooseWakeMethod();
+        // A resolution chosen for the run is the run's: the wake-ups do not
+        // ask for their own.
+        fineChosen = chooseWakeMethod(!options.hasTimerResolution && !options.hasResolutions);
     }
     char refusal[messageCapacity];
     if (!choosePriority(options, refusal)) {
@@ -266,10 +290,12 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
         startSamplers(options, fineChosen);
         startPriority(options, recording);
         armDuration(options);
+        if (samplersRunning != nullptr) samplersRunning();
         runMessageLoop();
         KillTimer(monitorWindow, 0);
     } else {
         noteProblem("the window could not be set up");
+        if (recording) noteRunEnd(endedByProblem);
     }
 
     // The samplers are still running here and go on taking sampleLock and
@@ -294,5 +320,17 @@ int runVantrel(const CommandLine& options, unsigned long long startMs) {
                                                     : "the record cannot be trusted (exit code 4)");
     }
     closeConsoleView(code, recordFinished ? nullptr : unfinished);
+    return code;
+}
+
+int runVantrel(const CommandLine& options, unsigned long long startMs) {
+    // Held for the whole run, asked before the samplers start and given
+    // back however the run ends; "default" asks for nothing.
+    askedResolution = options.hasTimerResolution ? options.timerResolution : 0;
+    grantedResolution = askedResolution > 0 ? askTimerResolution(askedResolution) : -1;
+    // A sweep's first resolution, the same way (its figures are the sweep's).
+    if (options.hasResolutions) askTimerResolution(options.resolutions[0]);
+    const int code = runAtResolution(options, startMs);
+    releaseTimerResolution();
     return code;
 }

@@ -6,3 +6,7 @@
 
 // Answers the exit code; `startMs` is GetTickCount64 at the process start.
 int runVantrel(const CommandLine& options, unsigned long long startMs);
+
+// Called once the samplers run (the service reports RUNNING then). Null:
+// nothing to do.
+extern void (*samplersRunning)();

@@ -40,6 +40,8 @@ bool writeTo(HANDLE handle, const char* text) {
 
 }  // namespace
 
+bool nobodyWatches = false;
+
 void tellUser(const char* text, bool isError) {
     if (writeTo(GetStdHandle(isError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), text)) return;
     // A GUI program started from a console has no standard handles there
@@ -52,6 +54,7 @@ void tellUser(const char* text, bool isError) {
         FreeConsole();
         if (written) return;
     }
+    if (nobodyWatches) return;
     wchar_t* wide = utf16Of(text, L"", BadUtf8::replaced);
     MessageBoxW(nullptr, wide != nullptr ? wide : L"", L"Vantrel", MB_OK | (isError ? MB_ICONERROR : MB_ICONINFORMATION));
     std::free(wide);

@@ -8,6 +8,10 @@
 // from; else in a message box.
 void tellUser(const char* text, bool isError);
 
+// Set for a service: nobody would click a message box away, so tellUser
+// writes only where it can and shows none.
+extern bool nobodyWatches;
+
 // During the run: to standard error when there is one, else nowhere. Never
 // a message box, which would wait for a click nobody makes.
 void tellStandardError(const char* text);

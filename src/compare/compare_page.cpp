@@ -1,7 +1,7 @@
 // The comparison's text: the runs and their context, a verdict line per
-// core, per core a table of every run's figures and their difference
-// against the first run (compare_page.h); the histograms are drawn by
-// compare_chart.cpp.
+// core, per core a table of every run's figures, their difference against
+// the baseline and the judge's verdict with the figures behind it
+// (compare_page.h); the histograms are drawn by compare_chart.cpp.
 #include "compare/compare_page.h"
 
 #include <cstring>
@@ -10,12 +10,6 @@
 #include "engine/stall_attribution.h"
 
 namespace {
-
-// "14.8 ms", "1.2 ms", "0.417 ms": exact, without trailing zeros.
-void appendShortMs(TextBuffer& out, std::int64_t us) {
-    appendExactDecimal(out, us, 1000);
-    appendText(out, " ms");
-}
 
 void appendSignedMs(TextBuffer& out, std::int64_t us) {
     if (us > 0) appendChar(out, '+');
@@ -26,24 +20,6 @@ void appendSignedMs(TextBuffer& out, std::int64_t us) {
     appendDecimal(out, us, 1000, 3);
 }
 
-bool hasEvents(const Comparison& c, std::int64_t run, std::int64_t core) {
-    return c.runs[run].cores[core].events > 0;
-}
-
-// The run compared against: the first with events, or after the best the
-// lowest of the others.
-std::int64_t referenceOf(const Comparison& c, std::int64_t core, std::int64_t best) {
-    std::int64_t first = -1;
-    for (std::int64_t r = 0; r < c.runCount && first < 0; ++r) first = hasEvents(c, r, core) ? r : -1;
-    if (first != best) return first;
-    std::int64_t next = -1;
-    for (std::int64_t r = 0; r < c.runCount; ++r) {
-        if (r == best || !hasEvents(c, r, core)) continue;
-        if (next < 0 || c.runs[r].cores[core].p99Us < c.runs[next].cores[core].p99Us) next = r;
-    }
-    return next;
-}
-
 void appendText2(TextBuffer& out, bool html, const char* text) {
     if (html) {
         appendHtmlText(out, text);
@@ -52,45 +28,43 @@ void appendText2(TextBuffer& out, bool html, const char* text) {
     }
 }
 
+const CoreVerdict* verdictOf(const Comparison& c, std::int64_t run, std::int64_t core) {
+    if (c.verdicts == nullptr || run == c.baseline) return nullptr;
+    return &c.verdicts[verdictIndex(c, run, core)];
+}
+
+// "B against A: better beyond noise (stall rate)", and with --fine the
+// timer events' verdict beside the wake-ups'.
+void appendRunVerdict(TextBuffer& out, const Comparison& c, std::int64_t run, std::int64_t core, bool html) {
+    const CoreVerdict& v = *verdictOf(c, run, core);
+    appendText2(out, html, c.runs[run].name);
+    appendText(out, " against ");
+    appendText2(out, html, c.runs[c.baseline].name);
+    appendText(out, ": ");
+    appendVerdictWords(out, v);
+    if (v.source == JudgedSource::wake) appendText(out, " by the wake-ups");
+    if (c.timerVerdicts != nullptr) {
+        const CoreVerdict& timer = c.timerVerdicts[verdictIndex(c, run, core)];
+        appendText(out, v.source == JudgedSource::wake ? "; timer events: " : " by the timer events (the logs do not count its wake-ups)");
+        if (v.source == JudgedSource::wake) appendVerdictWords(out, timer);
+    }
+}
+
 void appendVerdict(TextBuffer& out, const Comparison& c, std::int64_t core, bool html) {
     appendText(out, "core ");
     appendInteger(out, core);
     appendText(out, ": ");
-    const std::int64_t best = bestComparedRun(c, core);
-    if (best < 0) {
-        appendText(out, "no events in any run");
+    if (c.runCount < 2) {
+        appendText(out, "one run, nothing to compare");
         return;
     }
-    const std::int64_t reference = referenceOf(c, core, best);
-    appendText(out, "99th percentile ");
-    appendShortMs(out, c.runs[best].cores[core].p99Us);
-    appendText(out, " in ");
-    appendText2(out, html, c.runs[best].name);
-    if (reference >= 0) {
-        const std::int64_t p99 = c.runs[reference].cores[core].p99Us;
-        if (p99 == c.runs[best].cores[core].p99Us) {
-            appendText(out, ", the same as in ");
-        } else {
-            appendText(out, " against ");
-            appendShortMs(out, p99);
-            appendText(out, " in ");
-        }
-        appendText2(out, html, c.runs[reference].name);
-    }
-    const char* separator = " (";
+    const char* separator = "";
     for (std::int64_t r = 0; r < c.runCount; ++r) {
-        if (r == best || r == reference) continue;
+        if (r == c.baseline) continue;
         appendText(out, separator);
-        appendText2(out, html, c.runs[r].name);
-        appendChar(out, ' ');
-        if (hasEvents(c, r, core)) {
-            appendShortMs(out, c.runs[r].cores[core].p99Us);
-        } else {
-            appendText(out, "no events");
-        }
-        separator = ", ";
+        appendRunVerdict(out, c, r, core, html);
+        separator = "; ";
     }
-    if (separator[0] == ',') appendChar(out, ')');
 }
 
 void appendMsCell(TextBuffer& out, std::int64_t us) {
@@ -99,9 +73,9 @@ void appendMsCell(TextBuffer& out, std::int64_t us) {
     appendText(out, "</td>");
 }
 
-void appendDeltaCell(TextBuffer& out, std::int64_t us, bool first) {
+void appendDeltaCell(TextBuffer& out, std::int64_t us, bool none) {
     appendText(out, "<td>");
-    if (first) {
+    if (none) {
         appendText(out, "\xe2\x80\x94");
     } else {
         appendSignedMs(out, us);
@@ -109,9 +83,33 @@ void appendDeltaCell(TextBuffer& out, std::int64_t us, bool first) {
     appendText(out, "</td>");
 }
 
+// A percentile's cell: its value, and its interval's ends beneath, "?"
+// where the events do not tell.
+void appendPercentileCell(TextBuffer& out, const PercentileFigure& figure) {
+    appendText(out, "<td>");
+    if (!figure.known) {
+        appendText(out, "\xe2\x80\x94</td>");
+        return;
+    }
+    appendDecimal(out, figure.us, 1000, 3);
+    appendText(out, "<br><small>");
+    if (figure.lowKnown) {
+        appendDecimal(out, figure.lowUs, 1000, 3);
+    } else {
+        appendChar(out, '?');
+    }
+    appendText(out, " to ");
+    if (figure.highKnown) {
+        appendDecimal(out, figure.highUs, 1000, 3);
+    } else {
+        appendChar(out, '?');
+    }
+    appendText(out, "</small></td>");
+}
+
 // "3: 2 threads, 1 not in the log".
 void appendStallsCell(TextBuffer& out, const ComparedCore& core) {
-    appendText(out, "<td class=\"text\">");
+    appendText(out, "<td class=\"text stalls\">");
     appendInteger(out, core.stalls);
     std::int64_t named = 0;
     const char* separator = ": ";
@@ -132,46 +130,111 @@ void appendStallsCell(TextBuffer& out, const ComparedCore& core) {
     appendText(out, "</td>");
 }
 
+// A run's verdict on the core, in the table's last cell; the baseline's
+// says it is the baseline.
+void appendVerdictCell(TextBuffer& out, const Comparison& c, std::int64_t run, std::int64_t core) {
+    appendText(out, "<td class=\"text judged\">");
+    const CoreVerdict* v = verdictOf(c, run, core);
+    if (v == nullptr) {
+        appendText(out, c.runCount > 1 ? "baseline</td>" : "</td>");
+        return;
+    }
+    appendVerdictWords(out, *v);
+    appendText(out, "</td>");
+}
+
+// Beneath a core's table: the figures behind each run's verdict, and with
+// --fine the timer events' verdict beside the wake-ups'.
+void appendFiguresBehind(TextBuffer& out, const Comparison& c, std::int64_t core) {
+    if (c.verdicts == nullptr) return;
+    appendText(out, "<ul class=\"behind\" id=\"compare-figures-core-");
+    appendInteger(out, core);
+    appendText(out, "\">");
+    for (std::int64_t r = 0; r < c.runCount; ++r) {
+        const CoreVerdict* v = verdictOf(c, r, core);
+        if (v == nullptr) continue;
+        appendText(out, "<li data-verdict-of=\"");
+        appendHtmlText(out, c.runs[r].name);
+        appendText(out, "\"><b>");
+        appendHtmlText(out, c.runs[r].name);
+        appendText(out, "</b> against ");
+        appendHtmlText(out, c.runs[c.baseline].name);
+        appendText(out, ": ");
+        appendVerdictWords(out, *v);
+        appendText(out, v->source == JudgedSource::wake ? " by the wake-ups. " : ". ");
+        appendVerdictFigures(out, *v);
+        if (c.timerVerdicts != nullptr && v->source == JudgedSource::wake) {
+            const CoreVerdict& timer = c.timerVerdicts[verdictIndex(c, r, core)];
+            appendText(out, ". Timer events: ");
+            appendVerdictWords(out, timer);
+            appendText(out, "; ");
+            appendVerdictFigures(out, timer);
+        }
+        appendText(out, ".</li>");
+    }
+    appendText(out, "</ul>\n");
+}
+
 void appendCoreTable(TextBuffer& out, const Comparison& c, std::int64_t core) {
     appendText(out, "<div class=\"scroll\"><table id=\"compare-core-");
     appendInteger(out, core);
-    appendText(out, "\"><thead><tr><th class=\"text\">run</th><th>events</th><th>mean ms</th><th>99th ms</th>"
+    appendText(out, "\"><thead><tr><th class=\"text\">run</th><th class=\"text\">verdict</th><th>events</th><th>mean ms</th><th>99th ms</th>"
                     "<th>99.9th ms</th><th>max ms</th><th>\xce\x94 mean</th><th>\xce\x94 99th</th>"
-                    "<th>\xce\x94 99.9th</th><th>\xce\x94 max</th><th class=\"text\">stalls &gt; 5 ms</th>"
-                    "</tr></thead><tbody>");
-    std::int64_t first = -1;
-    const std::int64_t best = bestComparedRun(c, core);
+                    "<th>\xce\x94 99.9th</th><th>\xce\x94 max</th><th class=\"text\">stalls &gt; 5 ms</th>");
+    if (c.fine) appendText(out, "<th>wake-ups</th><th>wake stalls</th><th>wake 99th ms</th>");
+    appendText(out, "</tr></thead><tbody>");
+    const ComparedCore& baseline = c.runs[c.baseline].cores[core];
+    const int columns = c.fine ? 13 : 10;
     for (std::int64_t r = 0; r < c.runCount; ++r) {
         const ComparedCore& figures = c.runs[r].cores[core];
+        const CoreVerdict* v = verdictOf(c, r, core);
         appendText(out, "<tr data-run=\"");
         appendHtmlText(out, c.runs[r].name);
         appendText(out, "\" data-p99-us=\"");
         appendInteger(out, figures.events > 0 ? figures.p99Us : -1);
+        appendText(out, "\" data-verdict=\"");
+        appendText(out, v != nullptr ? verdictName(v->verdict) : "baseline");
         appendText(out, "\"><td class=\"text\">");
-        if (r == best) appendText(out, "\xe2\x98\x85 ");
+        // The mark only for a run better beyond noise.
+        if (v != nullptr && v->verdict == Verdict::better) appendText(out, "\xe2\x98\x85 ");
         appendHtmlText(out, c.runs[r].name);
         appendText(out, "</td>");
+        appendVerdictCell(out, c, r, core);
         if (figures.events == 0) {
-            appendText(out, "<td class=\"text\" colspan=\"10\">no events</td></tr>");
+            appendText(out, "<td class=\"text\" colspan=\"");
+            appendInteger(out, columns);
+            appendText(out, "\">no judged events</td></tr>");
             continue;
         }
-        const ComparedCore* against = first >= 0 ? &c.runs[first].cores[core] : nullptr;
-        const std::int64_t mean = figures.sumUs / figures.events;
+        // The differences against the baseline, of the figures shown.
+        const bool none = r == c.baseline || baseline.events == 0;
         appendText(out, "<td>");
         appendInteger(out, figures.events);
-        appendText(out, "</td><td>");
-        appendDecimal(out, figures.sumUs, figures.events * 1000, 3);
         appendText(out, "</td>");
-        appendMsCell(out, figures.p99Us);
-        appendMsCell(out, figures.p999Us);
+        appendMsCell(out, figures.meanUs);
+        appendPercentileCell(out, figures.p99);
+        appendPercentileCell(out, figures.p999);
         appendMsCell(out, figures.maxUs);
-        appendDeltaCell(out, against != nullptr ? mean - against->sumUs / against->events : 0, against == nullptr);
-        appendDeltaCell(out, against != nullptr ? figures.p99Us - against->p99Us : 0, against == nullptr);
-        appendDeltaCell(out, against != nullptr ? figures.p999Us - against->p999Us : 0, against == nullptr);
-        appendDeltaCell(out, against != nullptr ? figures.maxUs - against->maxUs : 0, against == nullptr);
+        appendDeltaCell(out, figures.meanUs - baseline.meanUs, none);
+        appendDeltaCell(out, figures.p99Us - baseline.p99Us, none);
+        appendDeltaCell(out, figures.p999Us - baseline.p999Us, none);
+        appendDeltaCell(out, figures.maxUs - baseline.maxUs, none);
         appendStallsCell(out, figures);
+        if (c.fine) {
+            appendText(out, "<td>");
+            if (figures.wakesCounted) {
+                appendInteger(out, figures.wakeEvents);
+                appendText(out, "</td><td>");
+                appendInteger(out, figures.wakeStalls);
+                appendText(out, "</td>");
+                appendPercentileCell(out, figures.wakeP99);
+            } else {
+                appendText(out, "not counted</td><td>");
+                appendInteger(out, figures.wakeLineStalls);
+                appendText(out, "</td><td>\xe2\x80\x94</td>");
+            }
+        }
         appendText(out, "</tr>");
-        if (first < 0) first = r;
     }
     appendText(out, "</tbody></table></div>\n");
 }
@@ -224,6 +287,7 @@ void appendContext(TextBuffer& out, const ComparedRun& run) {
         }
         if (separator[0] == ',') appendChar(out, ')');
     }
+    appendRunResolutions(out, run);
     appendText(out, "; Vantrel ");
     appendTextOr(out, run.version, "of a version that wrote no notes");
 }
@@ -242,7 +306,9 @@ void appendRuns(TextBuffer& out, const Comparison& c) {
         appendHtmlText(out, run.name);
         appendText(out, "\"><b>");
         appendHtmlText(out, run.name);
-        appendText(out, "</b>: ");
+        appendText(out, "</b>");
+        if (c.runCount > 1 && r == c.baseline) appendText(out, " (the baseline)");
+        appendText(out, ": ");
         if (c.byLevel) {
             appendText(out, "measured ");
             if (run.timed) {
@@ -274,6 +340,7 @@ void appendWarnings(TextBuffer& out, const Comparison& c) {
         }
         appendText(out, ". What differs may be the machines, not what changed between the runs.</p>\n");
     }
+    appendResolutionWarning(out, c);
     if (c.failAboveUs < 0) return;
     bool crossed = false;
     for (std::int64_t r = 0; r < c.runCount; ++r) crossed = crossed || c.runs[r].crossed;
@@ -305,20 +372,37 @@ void appendComparisonSection(TextBuffer& out, const Comparison& c) {
     appendWarnings(out, c);
     appendText(out, "<ul id=\"compare-verdicts\">");
     for (std::int64_t core = 0; core < c.coreCount; ++core) {
-        appendText(out, "<li>");
+        appendText(out, "<li data-core=\"");
+        appendInteger(out, core);
+        appendText(out, "\">");
         appendVerdict(out, c, core, true);
         appendText(out, "</li>");
     }
-    appendText(out, "</ul>\n<p>Percentiles are exact, from the logs' own values (by the performance counter); "
-                    "\xce\x94 is the difference against the first run with events on the core, in ms; "
-                    "\xe2\x98\x85 the lowest 99th percentile. Stalls are timer events more than 5 ms late; their "
-                    "cause is given where the log names it.</p>\n");
+    appendText(out, "</ul>\n<p id=\"how-to-read\">Each run is judged against the baseline (");
+    appendHtmlText(out, c.runs[c.baseline].name);
+    appendText(out, "), core by core, on what matters for timers: the stall rate (events more than 5 ms late; exact "
+                    "binomial test, with each rate's 95 % interval) and the 99th and 99.9th percentiles (with "
+                    "distribution-free intervals that hold together at 95 % over the page). A difference counts only "
+                    "beyond noise: the stall rates' tests are corrected for their number on the page (Holm), two "
+                    "percentiles differ only when their intervals do not overlap and they are more than ");
+    appendText(out, c.fine ? "0.1 ms (wake-ups) or 1 ms (timer events)" : "1 ms");
+    appendText(out, " apart. An early event counts as on time; the mean is shown, never judged. "
+                    "\xe2\x98\x85 marks a run better beyond noise; \xe2\x80\x9ctoo few events\xe2\x80\x9d says "
+                    "about how long to measure to tell a halving of the stall rate. ");
+    if (c.fine) {
+        appendText(out, "With --fine the wake-ups (a thousand a second) decide where the logs count them; the timer "
+                        "events' verdict is shown beside. ");
+    }
+    appendText(out, "\xce\x94 is the difference against the baseline, in ms; percentiles are exact, from the logs' "
+                    "own values, with their intervals beneath; the first period after each priority change is not "
+                    "judged. Stalls' causes are given where the log names them.</p>\n");
     appendComparisonLegend(out, c);
     for (std::int64_t core = 0; core < c.coreCount; ++core) {
         appendText(out, "<h3>Core ");
         appendInteger(out, core);
         appendText(out, "</h3>\n");
         appendCoreTable(out, c, core);
+        appendFiguresBehind(out, c, core);
         appendComparisonHistogram(out, c, core);
     }
     appendText(out, "</section>\n");
@@ -332,13 +416,13 @@ static const char comparisonStyle[] =
     "h1{font-size:1.5em;margin:.2em 0}h2{font-size:1.2em;margin:1.2em 0 .4em;border-bottom:1px solid var(--grid)}"
     "h3{font-size:1em;margin:.8em 0 .1em}"
     ".verdict,.notice{padding:.5em .8em;border:2px solid;border-radius:4px;margin:.6em 0;font-weight:600}"
-    ".verdict.passed{border-color:var(--pass)}.verdict.crossed{border-color:var(--wake);border-width:4px}"
+    "small{color:#444}.verdict.passed{border-color:var(--pass)}.verdict.crossed{border-color:var(--wake);border-width:4px}"
     ".notice{border-style:dashed;border-color:#777}.legend{display:flex;flex-wrap:wrap;gap:.4em 1.5em;margin:.3em 0}"
     ".scroll{overflow-x:auto}svg{display:block;width:100%;max-width:720px;height:auto}svg text{font-size:13px;"
     "fill:var(--ink)}.legend svg{display:inline-block;width:36px;height:12px;vertical-align:middle}"
     "table{border-collapse:collapse;margin:.4em 0;font-variant-numeric:tabular-nums}"
     "th,td{border-bottom:1px solid var(--grid);padding:.15em .6em;text-align:right;white-space:nowrap}"
-    "th{background:#f2f2f2}td.text,th.text{text-align:left}"
+    "th{background:#f2f2f2}td.text,th.text{text-align:left}td.judged,td.stalls{white-space:normal;min-width:9em}ul.behind{font-size:.9em;color:#333}"
     "@media print{@page{size:A4;margin:12mm}body{max-width:none;padding:0;font-size:9pt}"
     "*{-webkit-print-color-adjust:exact;print-color-adjust:exact}.scroll{overflow:visible}}";
 
@@ -368,9 +452,13 @@ std::size_t comparisonCapacity(std::int64_t runCount, std::int64_t coreCount) {
     const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
     // Texts from the logs (a machine's, a level's) escaped six-fold at worst.
     constexpr std::size_t fixedBytes = 16384;
-    constexpr std::size_t perRunContext = std::size_t{6} * 4 * 64 + 160 * (priorityChangesKept + 1) + 1024;
-    constexpr std::size_t perRunRow = 1024;
+    constexpr std::size_t perRunContext = std::size_t{6} * 4 * 64 + 160 * (priorityChangesKept + 1) + 1024 +
+                                           512;  // its timer resolutions, here and in the notice
+    // A row with its verdict, the figures behind it and the timer events' beside.
+    constexpr std::size_t perRunRow = 4096;
     constexpr std::size_t perCoreFixed = 2048 + 1024;
-    return fixedBytes + runs * perRunContext + cores * (perCoreFixed + runs * (perRunRow + comparisonChartBytesPerRun)) +
-           runs * 512;
+    // The verdict line of each run on each core, names escaped.
+    constexpr std::size_t perRunVerdict = 1024;
+    return fixedBytes + runs * perRunContext +
+           cores * (perCoreFixed + runs * (perRunRow + perRunVerdict + comparisonChartBytesPerRun)) + runs * 512;
 }

@@ -1,5 +1,5 @@
 // What the files of the comparison's page share (compare_page.cpp,
-// compare_chart.cpp); not for other callers.
+// compare_chart.cpp, compare_resolution.cpp); not for other callers.
 #pragma once
 
 #include <cstddef>
@@ -16,3 +16,9 @@ void appendComparisonLegend(TextBuffer& out, const Comparison& comparison);
 // Every run's timer events of `core` by lateness on one axis: the share of
 // the run's events in each bucket of the report's histogram, on a log scale.
 void appendComparisonHistogram(TextBuffer& out, const Comparison& comparison, std::int64_t core);
+
+// "; timer resolution 15.625 ms then 1 ms": the resolutions a run saw.
+void appendRunResolutions(TextBuffer& out, const ComparedRun& run);
+// The notice that the runs' timer resolutions differ (or, for the levels of
+// one run, that it changed during the run); nothing when they do not.
+void appendResolutionWarning(TextBuffer& out, const Comparison& comparison);

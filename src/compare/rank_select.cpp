@@ -2,9 +2,10 @@
 
 #include <cstring>
 
+#include "verdict/judge.h"
+
 std::int64_t percentileRank(std::int64_t count, std::int64_t perMille) {
-    const std::int64_t rank = count / 1000 * perMille + (count % 1000 * perMille + 999) / 1000;
-    return rank < 1 ? 1 : rank;
+    return count <= 0 ? 1 : nearestRank(count, perMille);
 }
 
 // The width of a bucket over [low, high], so that rankBuckets cover it: in

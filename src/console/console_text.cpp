@@ -49,23 +49,8 @@ std::int64_t timerStallsOf(const CoreStatistics& statistics) {
     return statistics.stalls;
 }
 
-// The wake-up histogram's buckets above the stall's lateness: those whose
-// lower bound (the bound before them) is at least that, so that each of
-// their wake-ups is a stall by isStall; exact while that lateness is a bound.
-static constexpr bool stallIsAWakeBound() {
-    for (const std::int64_t bound : wakeHistogramUpperUs) {
-        if (!isStall(bound) && isStall(bound + 1)) return true;
-    }
-    return false;
-}
-static_assert(stallIsAWakeBound(), "the wake-up histogram needs a bound where stalls begin");
-
 std::int64_t wakeStallsOf(const WakeStatistics& wakes) {
-    std::int64_t count = 0;
-    for (std::int64_t b = 1; b < wakeHistogramBucketCount; ++b) {
-        if (isStall(wakeHistogramUpperUs[b - 1] + 1)) count += wakes.histogram[b];
-    }
-    return count;
+    return wakeStallsInHistogram(wakes.histogram);
 }
 
 static bool continuationByte(char c) {

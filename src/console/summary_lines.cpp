@@ -3,7 +3,9 @@
 
 #include "console/console_text.h"
 #include "engine/stall_attribution.h"
+#include "formats/run_end.h"
 #include "record/problem_list.h"
+#include "verdict/judge.h"
 
 namespace {
 
@@ -55,14 +57,14 @@ void appendLateUs(TextBuffer& out, std::int64_t lateUs, std::int64_t limitUs) {
 
 bool timerCrossed(const RunSummary& run) {
     for (std::int64_t c = 0; c < run.coreCount; ++c) {
-        if (run.cores[c].events > 0 && run.cores[c].maxMs * 1000 > run.failAboveUs) return true;
+        if (run.cores[c].events > 0 && crossesLimit(run.failAboveUs, false, run.cores[c].maxMs, run.cores[c].maxUs)) return true;
     }
     return false;
 }
 
 bool wakeCrossed(const RunSummary& run) {
     for (std::int64_t c = 0; run.wakes != nullptr && c < run.coreCount; ++c) {
-        if (run.wakes[c].events > 0 && run.wakes[c].maxUs > run.failAboveUs) return true;
+        if (run.wakes[c].events > 0 && crossesLimit(run.failAboveUs, true, 0, run.wakes[c].maxUs)) return true;
     }
     return false;
 }
@@ -180,16 +182,49 @@ void appendVerdictLine(TextBuffer& out, const RunSummary* run, int exitCode, con
     } else {
         appendText(out, problem != nullptr ? problem : "the run did not end normally");
     }
+    // Complete, but of less time than was asked for.
+    if (exitCode == exitComplete && run != nullptr && runEndedEarly(*run)) {
+        appendText(out, "; ");
+        appendEarlyEnd(out, *run);
+    }
+    appendChar(out, '\n');
+}
+
+// "timer resolutions seen: 15.625 ms, 1 ms", in the order first seen, when
+// the run saw more than one: a different step explains a different lateness.
+static void appendResolutionsSeen(TextBuffer& out, const RunSummary& run) {
+    if (run.machine == nullptr || run.machine->ledger.count == 0) return;
+    const MachineContext& machine = *run.machine;
+    constexpr std::int64_t shownMost = 8;
+    std::int64_t seen[shownMost];
+    std::int64_t count = 0;
+    const std::int64_t listed = machine.ledger.count < resolutionChangesKept ? machine.ledger.count : resolutionChangesKept;
+    for (std::int64_t k = -1; k <= listed && count < shownMost; ++k) {
+        const std::int64_t value = k < 0 ? machine.resolutionAtStart.current
+                                   : k < listed ? machine.ledger.changes[k].current
+                                                : machine.ledger.latest.current;
+        bool known = value <= 0;
+        for (std::int64_t s = 0; s < count && !known; ++s) known = seen[s] == value;
+        if (!known) seen[count++] = value;
+    }
+    if (count < 2) return;
+    appendText(out, "timer resolutions seen:");
+    for (std::int64_t s = 0; s < count; ++s) {
+        appendText(out, s == 0 ? " " : ", ");
+        appendExactDecimal(out, seen[s], 10000);
+        appendText(out, " ms");
+    }
     appendChar(out, '\n');
 }
 
 void appendRunSummary(TextBuffer& out, const RunSummary* run, int exitCode, const char* problem) {
     for (std::int64_t core = 0; run != nullptr && core < run->coreCount; ++core) appendCoreSummary(out, *run, core);
+    if (run != nullptr) appendResolutionsSeen(out, *run);
     appendVerdictLine(out, run, exitCode, problem);
 }
 
 std::size_t runSummaryCapacity(std::int64_t coreCount) {
     // Two lines of at most about 200 bytes per core, and the verdict with a
     // problem's text.
-    return static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount) * 480 + problemTextCapacity + 512;
+    return static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount) * 480 + problemTextCapacity + 512 + 256;
 }

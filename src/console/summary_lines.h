@@ -19,10 +19,12 @@ void appendCoreSummary(TextBuffer& out, const RunSummary& run, std::int64_t core
 // 12:01:03.114 UTC (limit 50 ms)" ("exit 3: a wake-up of core 1 was ..."
 // where a wake-up crossed it), "exit 4: the record cannot be trusted:
 // <first problem>", "exit 0: no event over 50 ms" or "exit 0: the record is
-// complete". `run` is null when the record could not be finished; `problem`
+// complete", each followed by "; closed after 12.3 s of the 60 s planned"
+// when the run ended before its time. `run` is null when the record could not be finished; `problem`
 // names what went wrong where the record's own problems do not (null: none).
 void appendVerdictLine(TextBuffer& out, const RunSummary* run, int exitCode, const char* problem);
 
-// Every core's lines (none without `run`), then the verdict line.
+// Every core's lines (none without `run`), the timer resolutions seen when
+// the run saw more than one, then the verdict line.
 void appendRunSummary(TextBuffer& out, const RunSummary* run, int exitCode, const char* problem);
 std::size_t runSummaryCapacity(std::int64_t coreCount);

@@ -6,7 +6,38 @@ MachineContext unknownMachine() {
     MachineContext machine{};
     machine.resolutionAtStart = unknownResolution;
     machine.resolutionAtEnd = unknownResolution;
+    machine.askedResolution = -1;
+    machine.grantedResolution = -1;
     return machine;
+}
+
+static std::int64_t latestResolution(const MachineContext& machine) {
+    return machine.ledger.count > 0 ? machine.ledger.latest.current : machine.resolutionAtStart.current;
+}
+
+bool noteResolutionReading(MachineContext& machine, std::int64_t utcMs, std::int64_t current) {
+    // Without a value at the start there is nothing a reading changes.
+    const std::int64_t before = latestResolution(machine);
+    if (current <= 0 || before <= 0 || current == before) return false;
+    ResolutionLedger& ledger = machine.ledger;
+    const ResolutionChange change = {utcMs, current};
+    if (ledger.count < resolutionChangesKept) ledger.changes[ledger.count] = change;
+    ledger.latest = change;
+    ++ledger.count;
+    return true;
+}
+
+std::int64_t resolutionInForce(const MachineContext& machine, std::int64_t utcMs) {
+    const ResolutionLedger& ledger = machine.ledger;
+    if (ledger.count > 0 && utcMs >= ledger.latest.atUtcMs) return ledger.latest.current;
+    const std::int64_t listed = ledger.count < resolutionChangesKept ? ledger.count : resolutionChangesKept;
+    std::int64_t k = listed;
+    while (k > 0 && ledger.changes[k - 1].atUtcMs > utcMs) --k;
+    // Past the last listed change, with more changes counted after it: any
+    // of those may have been in force.
+    if (k == listed && ledger.count > listed) return -1;
+    if (k > 0) return ledger.changes[k - 1].current;
+    return machine.resolutionAtStart.current > 0 ? machine.resolutionAtStart.current : -1;
 }
 
 void keepMachineText(char* out, const char* text) {
@@ -52,4 +83,21 @@ void readMachineContext(MachineContext& out) {
     readText(readProcessorName, out.processor);
     readText(readPowerPlanName, out.powerPlan);
     out.resolutionAtStart = timerResolutionNow();
+}
+
+// The resolution this process asked for and holds; 0: none.
+static std::int64_t heldResolution = 0;
+
+std::int64_t askTimerResolution(std::int64_t hundredNs) {
+    if (heldResolution != hundredNs) releaseTimerResolution();
+    std::int64_t granted = 0;
+    if (hundredNs <= 0 || !setTimerResolution(hundredNs, true, granted)) return -1;
+    heldResolution = hundredNs;
+    return granted > 0 ? granted : -1;
+}
+
+void releaseTimerResolution() {
+    std::int64_t granted = 0;
+    if (heldResolution > 0) setTimerResolution(heldResolution, false, granted);
+    heldResolution = 0;
 }

@@ -25,3 +25,9 @@ bool readProcessorName(char* out, std::size_t capacity);
 // The active power plan's name ("Balanced").
 bool readPowerPlanName(char* out, std::size_t capacity);
 bool readTimerResolution(TimerResolution& out);
+// Asks for (`set`) or gives back a timer resolution of `hundredNs` for this
+// process (NtSetTimerResolution); `granted` is the resolution the system
+// answers is in force then. Asking first opts the process out of the power
+// saving that ignores the request while its windows are hidden or minimized;
+// that opt-out alone failing (Windows before 11) is no problem.
+bool setTimerResolution(std::int64_t hundredNs, bool set, std::int64_t& granted);

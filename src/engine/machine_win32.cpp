@@ -110,3 +110,30 @@ bool readTimerResolution(TimerResolution& out) {
     out = TimerResolution{current, finest, coarsest};
     return true;
 }
+
+bool setTimerResolution(std::int64_t hundredNs, bool set, std::int64_t& granted) {
+    // Documented values of ProcessPowerThrottling, not in MinGW-w64's
+    // headers: keep the resolution asked for while no window is shown.
+    constexpr int processPowerThrottling = 4;
+    constexpr ULONG throttlingVersion = 1;
+    constexpr ULONG ignoreTimerResolution = 0x4;
+    struct PowerThrottlingState {
+        ULONG version;
+        ULONG controlMask;
+        ULONG stateMask;
+    };
+    if (set) {
+        using SetInformation = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+        const auto setInformation = found<SetInformation>(GetModuleHandleA("kernel32.dll"), "SetProcessInformation");
+        PowerThrottlingState state = {throttlingVersion, ignoreTimerResolution, 0};
+        if (setInformation != nullptr) setInformation(GetCurrentProcess(), processPowerThrottling, &state, sizeof state);
+    }
+    using SetResolution = LONG(WINAPI*)(ULONG, BOOLEAN, ULONG*);
+    const auto setResolution = found<SetResolution>(GetModuleHandleA("ntdll.dll"), "NtSetTimerResolution");
+    ULONG actual = 0;
+    if (setResolution == nullptr || setResolution(static_cast<ULONG>(hundredNs), set ? TRUE : FALSE, &actual) < 0) {
+        return false;
+    }
+    granted = static_cast<std::int64_t>(actual);
+    return true;
+}

@@ -54,6 +54,7 @@ static_assert(wakeMethodCount == wakeCandidateCount, "every wait is a candidate"
 WakeMethod chosenMethod = wakeMethodCount;
 std::int64_t candidateMedianUs[wakeMethodCount] = {-1, -1, -1};
 std::int64_t resolutionUs = 0;
+bool askedForResolution = true;
 NtDelayExecutionCall delayExecution = nullptr;
 // How a wake-up thread waits: the chosen method and, but with shortSleep,
 // its own timer.
@@ -140,16 +141,17 @@ void chooseMethod() {
 
 // Both requests may be refused (Windows 7 has no power throttling; some
 // systems fake the resolution calls): the samplers then run as well as the
-// system lets them.
-void askForTimerResolution() {
+// system lets them. Without `ask` (the run chose its own resolution) only
+// the resolution in force is read.
+void askForTimerResolution(bool ask) {
     const auto setInformation = lookUp<SetProcessInformationCall>("kernel32.dll", "SetProcessInformation");
-    if (setInformation != nullptr) {
+    if (ask && setInformation != nullptr) {
         PowerThrottlingState state = {powerThrottlingVersion, ignoreTimerResolution, 0};
         setInformation(GetCurrentProcess(), processPowerThrottling, &state, sizeof state);
     }
     ULONG actual = 0;
     const auto setResolution = lookUp<NtSetTimerResolutionCall>("ntdll.dll", "NtSetTimerResolution");
-    if (setResolution != nullptr && setResolution(wantedResolution, TRUE, &actual) >= 0) {
+    if (ask && setResolution != nullptr && setResolution(wantedResolution, TRUE, &actual) >= 0) {
         resolutionUs = static_cast<std::int64_t>(actual) / 10;
         return;
     }
@@ -171,15 +173,16 @@ DWORD WINAPI wakeSamplerThread(LPVOID parameter) {
 
 }  // namespace
 
-bool chooseWakeMethod() {
-    askForTimerResolution();
+bool chooseWakeMethod(bool askResolution) {
+    askedForResolution = askResolution;
+    askForTimerResolution(askResolution);
     chooseMethod();
     return chosenMethod != wakeMethodCount;
 }
 
 bool startWakeSamplers(std::int64_t coreCount) {
     for (WakeSamplerState& state : samplerStates) state = wakeSamplerNotStarted;
-    if (chosenMethod == wakeMethodCount && !chooseWakeMethod()) return false;
+    if (chosenMethod == wakeMethodCount && !chooseWakeMethod(askedForResolution)) return false;
     bool anyStarted = false;
     for (std::int64_t core = 0; core < coreCount && core < maxCores; ++core) {
         coreWaits[core] = WakeWaitWith{chosenMethod, makeTimer(chosenMethod)};

@@ -5,10 +5,11 @@
 
 #include <cstdint>
 
-// Asks for a 1 ms timer resolution and chooses the way to wait by timing a
-// few dozen wake-ups of each candidate (about 0.1 s), on the calling thread.
-// Answers false when no way works.
-bool chooseWakeMethod();
+// Asks for a 1 ms timer resolution (unless not `askResolution`: the run
+// chose its own) and chooses the way to wait by timing a few dozen wake-ups
+// of each candidate (about 0.1 s), on the calling thread. Answers false when
+// no way works.
+bool chooseWakeMethod(bool askResolution);
 
 // Starts one wake-up thread per core 0..coreCount-1, having chosen the way
 // to wait first unless chooseWakeMethod did. createWakeFigures(coreCount)

@@ -73,6 +73,9 @@ PathKind kindOfPath(const char* path);
 
 bool fileExistsAt(const char* path);
 bool removeFileAt(const char* path);
+// Renames `from` to `to`, replacing a file there, in one step; no retry (a
+// reader holding `to` open makes it fail on Windows).
+bool moveFileReplacing(const char* from, const char* to, char* error);
 // Whether two paths name one file as the system sees it: the same full path
 // (on Windows without regard to case), or, when both exist, one file reached
 // by two names. Before a run only: it allocates.

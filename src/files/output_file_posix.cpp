@@ -233,6 +233,12 @@ bool removeFileAt(const char* path) {
     return unlink(path) == 0;
 }
 
+bool moveFileReplacing(const char* from, const char* to, char* error) {
+    if (std::rename(from, to) == 0) return true;
+    failure(error, "rename the log to", to, errno);
+    return false;
+}
+
 // The path with its folder resolved (links, ".", ".."); for a file not made
 // yet, its folder's resolved path and its name. Null when the folder is not
 // there either.

@@ -290,6 +290,17 @@ bool removeFileAt(const char* path) {
     return removed;
 }
 
+bool moveFileReplacing(const char* from, const char* to, char* error) {
+    wchar_t* wideFrom = widen(from, L"");
+    wchar_t* wideTo = widen(to, L"");
+    const bool moved = wideFrom != nullptr && wideTo != nullptr &&
+                       MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!moved) failure(error, "rename the log to", to, wideFrom == nullptr || wideTo == nullptr ? ERROR_INVALID_NAME : GetLastError());
+    std::free(wideFrom);
+    std::free(wideTo);
+    return moved;
+}
+
 // The path as Windows resolves it (current directory, ".", "..", either
 // slash); null when it cannot be.
 static wchar_t* fullPathOf(const char* path) {

@@ -2,7 +2,9 @@
 #include "formats/context_format.h"
 
 #include "engine/stall_attribution.h"
+#include "formats/sweep_format.h"
 #include "record/sweep_record.h"
+#include "record/sweep_verdicts.h"
 
 namespace {
 
@@ -36,6 +38,14 @@ void appendResolution(TextBuffer& out, const TimerResolution& r) {
     appendChar(out, '}');
 }
 
+void appendResolutionMs(TextBuffer& out, std::int64_t hundredNs) {
+    if (hundredNs <= 0) {
+        appendText(out, "null");
+    } else {
+        appendExactDecimal(out, hundredNs, 10000);
+    }
+}
+
 void appendMachine(TextBuffer& out, const MachineContext* machine) {
     appendText(out, ",\n  \"machine\": ");
     if (machine == nullptr) {
@@ -54,6 +64,23 @@ void appendMachine(TextBuffer& out, const MachineContext* machine) {
     appendResolution(out, machine->resolutionAtStart);
     appendText(out, ", \"end\": ");
     appendResolution(out, machine->resolutionAtEnd);
+    appendText(out, ",\n      \"asked_ms\": ");
+    appendResolutionMs(out, machine->askedResolution);
+    appendText(out, ", \"granted_ms\": ");
+    appendResolutionMs(out, machine->grantedResolution);
+    const ResolutionLedger& ledger = machine->ledger;
+    const std::int64_t listed = ledger.count < resolutionChangesKept ? ledger.count : resolutionChangesKept;
+    appendText(out, ",\n      \"changes\": [");
+    for (std::int64_t k = 0; k < listed; ++k) {
+        appendText(out, k == 0 ? "\n        {\"at_utc\": " : ",\n        {\"at_utc\": ");
+        appendQuotedUtc(out, ledger.changes[k].atUtcMs);
+        appendText(out, ", \"current_ms\": ");
+        appendResolutionMs(out, ledger.changes[k].current);
+        appendChar(out, '}');
+    }
+    appendText(out, listed == 0 ? "]" : "\n      ]");
+    appendText(out, ", \"changes_not_listed\": ");
+    appendInteger(out, ledger.count - listed);
     appendText(out, "}\n  }");
 }
 
@@ -141,6 +168,12 @@ void appendSweep(TextBuffer& out, const RunSummary& run) {
         appendJsonString(out, stretch.level);
         appendText(out, ", \"class\": ");
         appendTextOrNull(out, stretch.granted);
+        if (sweep.resolutions) {
+            appendText(out, ", \"timer_resolution_ms\": ");
+            appendResolutionMs(out, stretch.resolution);
+            appendText(out, ", \"timer_resolution_asked_ms\": ");
+            appendResolutionMs(out, stretch.askedResolution);
+        }
         appendText(out, ", \"from_utc\": ");
         appendQuotedUtc(out, stretch.fromUtcMs);
         appendText(out, ", \"to_utc\": ");
@@ -149,17 +182,41 @@ void appendSweep(TextBuffer& out, const RunSummary& run) {
         } else {
             appendQuotedUtc(out, stretch.toUtcMs);
         }
+        appendText(out, sweepStretchCutShort(sweep, s) ? ", \"cut_short\": true" : ", \"cut_short\": false");
+        appendText(out, sweepStretchJudged(sweep, s) ? ", \"judged\": true" : ", \"judged\": false");
         appendText(out, ",\n      \"cores\": [");
         for (std::int64_t c = 0; c < sweep.coreCount; ++c) {
             if (c > 0) appendChar(out, ',');
             appendSweepCore(out, c, sweep.cores[s * sweep.coreCount + c], run.wakes != nullptr);
         }
-        appendText(out, "\n      ]}");
+        appendText(out, "\n      ]");
+        appendSweepVerdictsJson(out, run, s);
+        appendChar(out, '}');
     }
     appendText(out, sweep.stretchCount == 0 ? "]" : "\n  ]");
+    appendSweepBaselineJson(out, run);
 }
 
 }  // namespace
+
+void appendStretchResolution(TextBuffer& out, const SweepStretch& stretch) {
+    if (stretch.askedResolution <= 0) appendText(out, "default ");
+    if (stretch.resolution > 0) {
+        appendText(out, stretch.askedResolution <= 0 ? "(" : "");
+        appendExactDecimal(out, stretch.resolution, 10000);
+        appendText(out, stretch.askedResolution <= 0 ? " ms)" : " ms");
+    } else {
+        appendText(out, "(unknown)");
+    }
+    if (stretch.askedResolution > 0 && stretch.resolution != stretch.askedResolution) {
+        appendText(out, ", asked ");
+        appendExactDecimal(out, stretch.askedResolution, 10000);
+    }
+}
+
+void appendResolutionInForce(TextBuffer& out, const RunSummary& run, std::int64_t utcMs) {
+    appendResolutionMs(out, run.machine != nullptr ? resolutionInForce(*run.machine, utcMs) : -1);
+}
 
 void appendRunContext(TextBuffer& out, const RunSummary& run) {
     appendMachine(out, run.machine);
@@ -170,45 +227,11 @@ void appendRunContext(TextBuffer& out, const RunSummary& run) {
 std::size_t runContextCapacity(std::int64_t coreCount, bool withWakes) {
     constexpr std::size_t machineBytes = 2048;  // four texts escaped six-fold at worst
     constexpr std::size_t perChange = 128;
+    constexpr std::size_t perResolutionChange = 80;
     constexpr std::size_t perStretch = 256;
     // Every figure at its widest (20 digits), the wake-ups' causes too.
     const std::size_t perStretchCore = withWakes ? 640 : 480;
     const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
-    return machineBytes + perChange * (priorityChangesKept + 1) +
-           static_cast<std::size_t>(sweepLevelsMost) * (perStretch + perStretchCore * cores);
-}
-
-void appendSweepLines(TextBuffer& out, const RunSummary& run) {
-    if (run.sweep == nullptr) return;
-    const SweepSummary& sweep = *run.sweep;
-    for (std::int64_t s = 0; s < sweep.stretchCount; ++s) {
-        const SweepStretch& stretch = sweep.stretches[s];
-        appendText(out, stretch.level);
-        if (stretch.granted[0] != '\0') {
-            appendText(out, " (class ");
-            appendText(out, stretch.granted);
-            appendChar(out, ')');
-        }
-        appendChar(out, ':');
-        for (std::int64_t c = 0; c < sweep.coreCount; ++c) {
-            const CoreStatistics& figures = sweep.cores[s * sweep.coreCount + c].timer;
-            appendText(out, c == 0 ? " core " : "; core ");
-            appendInteger(out, c);
-            std::int64_t bound = 0;
-            bool above = false;
-            if (!percentileBoundMs(figures, 990, bound, above)) {
-                appendText(out, " no events");
-                continue;
-            }
-            appendText(out, above ? " p99 > " : " p99 <= ");
-            appendInteger(out, bound);
-            appendText(out, " ms mean ");
-            appendDecimal(out, figures.sumUs, figures.events * 1000, 3);
-            appendText(out, " ms max ");
-            appendInteger(out, figures.maxMs);
-            appendText(out, " ms");
-            if (bestSweepStretch(sweep, c) == s) appendText(out, " (best)");
-        }
-        appendChar(out, '\n');
-    }
+    return machineBytes + perChange * (priorityChangesKept + 1) + perResolutionChange * resolutionChangesKept +
+           static_cast<std::size_t>(sweepLevelsMost) * (perStretch + (perStretchCore + sweepVerdictJsonBytes) * cores);
 }

@@ -99,7 +99,15 @@ void appendCauseLegend(TextBuffer& out, bool wakes) {
     }
 }
 
-static void appendDuringMs(TextBuffer& out, std::int64_t us) { appendDecimal(out, us, 1000, 1); }
+// A figure the record could not read is negative (null in the report): it
+// shows as a dash, not as a measured nothing.
+static void appendDuringMs(TextBuffer& out, std::int64_t us) {
+    if (us < 0) {
+        appendText(out, "\xe2\x80\x94");  // an em dash
+        return;
+    }
+    appendDecimal(out, us, 1000, 1);
+}
 
 // The first suspect of a stall caused by threads, under its cause.
 static void appendFirstSuspect(TextBuffer& out, const StallSuspects& suspects) {

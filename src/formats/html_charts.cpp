@@ -16,6 +16,8 @@ constexpr std::int64_t lowestDecade = 2;   // 10^2 us
 constexpr std::int64_t highestDecade = 7;  // 10^7 us
 constexpr std::int64_t plotHeight = (highestDecade - lowestDecade) * decadeHeight;
 constexpr std::int64_t timelineWidth = plotLeft + plotWidth + 40;
+// At 15 px a digit of a time label is at most this many units wide.
+constexpr std::int64_t timeLabelUnits = 9;
 constexpr std::int64_t timelineHeight = plotTop + plotHeight + 26;
 static const char* const decadeLabels[highestDecade - lowestDecade + 1] = {"0.1 ms", "1 ms",  "10 ms",
                                                                             "100 ms", "1 s", "10 s"};
@@ -90,11 +92,16 @@ static void appendTimeAxis(TextBuffer& out, const TimeAxis& axis) {
     for (std::int64_t labels = 0; tick <= end && labels < timeLabelsMost; ++labels, tick = nextTimeTick(tick, step)) {
         const std::int64_t x = xOfUtc(axis, tick);
         appendLine(out, "gridline", x, x, plotTop, plotTop + plotHeight + 4);
+        // Centred on its tick, unless that puts it past the picture's right
+        // edge: then it ends there. (The left margin is wider than half the
+        // longest label.)
+        const std::int64_t half = timeLabelChars(step, axis.spanMs) * timeLabelUnits / 2;
+        const bool pastRight = x + half > timelineWidth - 2;
         appendText(out, "<text x=\"");
-        appendInteger(out, x);
+        appendInteger(out, pastRight ? timelineWidth - 2 : x);
         appendText(out, "\" y=\"");
         appendInteger(out, plotTop + plotHeight + 20);
-        appendText(out, "\" text-anchor=\"middle\">");
+        appendText(out, pastRight ? "\" text-anchor=\"end\">" : "\" text-anchor=\"middle\">");
         appendTimeLabel(out, tick, step, axis.spanMs);
         appendText(out, "</text>");
     }
@@ -146,15 +153,19 @@ void appendTimeline(TextBuffer& out, const RunSummary& run, const TimeAxis& axis
     appendSeries(out, timeline, timeline.timerLateUs + core * timelineSlots, "timer");
     if (timeline.wakeLateUs != nullptr) appendSeries(out, timeline, timeline.wakeLateUs + core * timelineSlots, "wake");
     appendPriorityMarks(out, run, axis);
+    appendResolutionMarks(out, run, axis);
     appendWorstMarks(out, run, axis, core, LabelArea{plotLeft, 0, timelineWidth, plotTop + plotHeight});
     appendText(out, "</svg></div></figure>\n");
 }
 
 // The histogram: one row per bucket, a bar on a log scale of the count.
+// The bars start right of the widest bucket label, which is right-aligned
+// to them: at 11 px a digit or a dash is at most 7 units wide.
 constexpr std::int64_t histogramRowHeight = 14;
-constexpr std::int64_t histogramBarLeft = 74;
+constexpr std::int64_t histogramLabelUnits = 7;
 constexpr std::int64_t histogramBarWidth = 180;
-constexpr std::int64_t histogramWidth = 320;
+// Room right of the longest bar for its count.
+constexpr std::int64_t histogramCountWidth = 66;
 
 // "≤ 0", "3–5", "> 10000": the bucket's bounds, as the report's pairs give them.
 static void appendBucketLabel(TextBuffer& out, const std::int64_t* upper, std::int64_t buckets, std::int64_t bucket) {
@@ -186,17 +197,20 @@ struct HistogramKind {
     const char* bar;     // the bars' class
     const std::int64_t* upper;
     std::int64_t buckets;
+    std::int64_t labelChars;  // the widest bucket label: "50001–100000"
 };
 static const HistogramKind timerHistogram{"histogram-core-", "Timer events by lateness", "ms late",
-                                          "events (bar: log scale)", "bar", histogramUpperMs, histogramBucketCount};
+                                          "events (bar: log scale)", "bar", histogramUpperMs, histogramBucketCount, 10};
 static const HistogramKind wakeHistogram{"wake-histogram-core-", "Wake-ups by lateness", "\xc2\xb5s late",
                                          "wake-ups (bar: log scale)", "bar wake-bar", wakeHistogramUpperUs,
-                                         wakeHistogramBucketCount};
+                                         wakeHistogramBucketCount, 12};
 
 static void appendBars(TextBuffer& out, const HistogramKind& kind, const std::int64_t* counts, std::int64_t core) {
     std::int64_t most = 0;
     for (std::int64_t b = 0; b < kind.buckets; ++b) most = counts[b] > most ? counts[b] : most;
     const double scale = most == 0 ? 1.0 : std::log10(static_cast<double>(most)) + 1.0;
+    const std::int64_t histogramBarLeft = 4 + kind.labelChars * histogramLabelUnits;
+    const std::int64_t histogramWidth = histogramBarLeft + histogramBarWidth + histogramCountWidth;
     appendText(out, "<div><h3>");
     appendCoreHeading(out, core);
     appendText(out, "</h3><svg id=\"");

@@ -59,7 +59,7 @@ static void appendLimited(TextBuffer& out, const char* text) {
 }
 
 void appendMs(TextBuffer& out, std::int64_t lateUs) {
-    appendDecimal(out, lateUs, 1000, 3);
+    appendExactDecimal(out, lateUs, 1000);
     appendText(out, " ms");
 }
 
@@ -172,6 +172,7 @@ static void appendHeader(TextBuffer& out, const RunSummary& run) {
                                          : " bytes left out (zero bytes where a power cut lost the data, and the "
                                            "lines they cut into).</p>\n");
     }
+    appendEndNotice(out, run);
     appendVerdict(out, run);
     appendText(out, "</header>\n");
 }
@@ -204,6 +205,7 @@ static void appendLegend(TextBuffer& out, const RunSummary& run) {
         appendText(out, "</span>");
     }
     appendPriorityLegend(out, run);
+    appendResolutionLegend(out, run);
     appendText(out, "</p><p>Each slot covers ");
     appendLength(out, run.timeline->slotMs);
     appendText(out, "; lateness on a log scale, times in UTC.</p>\n");
@@ -293,6 +295,9 @@ constexpr std::size_t worstMarkBytes = 768;  // with its title and a line to its
 constexpr std::size_t suspendedSpanBytes = 96;
 constexpr std::size_t problemBytes = outsideTextMost * 6 + 128;  // "&quot;" for every byte
 
+// A worst row's timer resolution: "<td>15.625</td>".
+constexpr std::size_t resolutionCellBytes = 32;
+
 std::size_t htmlCapacity(std::int64_t coreCount, bool withWakes) {
     const auto cores = static_cast<std::size_t>(coreCount < 0 ? 0 : coreCount);
     const std::size_t series = withWakes ? 2 : 1;
@@ -300,7 +305,7 @@ std::size_t htmlCapacity(std::int64_t coreCount, bool withWakes) {
                                 series * seriesBytesPerSlot * timelineSlots + series * histogramBytes +
                                 series * (tableRowBytes + causeBarBytes);
     const std::size_t events = static_cast<std::size_t>(worstEventsKept + worstWakesKept) *
-                               (worstMarkBytes + tableRowBytes + causeCellBytes);
+                               (worstMarkBytes + tableRowBytes + causeCellBytes + resolutionCellBytes);
     return pageFixedBytes + suspectTableBytes + cores * perCore + events + static_cast<std::size_t>(problemsKept) * problemBytes +
            5 * outsideTextMost * 6 + pageContextCapacity(coreCount);
 }

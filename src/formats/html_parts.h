@@ -20,7 +20,7 @@ std::int64_t xOfUtc(const TimeAxis& axis, std::int64_t utcMs);
 // The plot's y for a lateness (log scale, clamped to the plot).
 std::int64_t yOfLateUs(std::int64_t lateUs);
 
-void appendMs(TextBuffer& out, std::int64_t lateUs);   // "2.537 ms"
+void appendMs(TextBuffer& out, std::int64_t lateUs);   // "2.537 ms", "50 ms"
 void appendPoint(TextBuffer& out, std::int64_t x, std::int64_t y);  // "x y"
 void appendCell(TextBuffer& out, std::int64_t value);
 void appendMsCell(TextBuffer& out, std::int64_t lateUs);
@@ -112,7 +112,14 @@ void appendContextStyle(TextBuffer& out);
 void appendContextFacts(TextBuffer& out, const RunSummary& run);
 void appendPriorityLegend(TextBuffer& out, const RunSummary& run);
 void appendPriorityMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& axis);
+void appendResolutionLegend(TextBuffer& out, const RunSummary& run);
+void appendResolutionMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& axis);
 void appendSweepSection(TextBuffer& out, const RunSummary& run);
+// A cell of that table: stretch `s` on `core` (html_sweep.cpp).
+void appendSweepCell(TextBuffer& out, const RunSummary& run, std::int64_t s, std::int64_t core);
+// A notice of a run that ended before its time, and of a sweep's levels not
+// measured or cut short; nothing otherwise.
+void appendEndNotice(TextBuffer& out, const RunSummary& run);
 std::size_t pageContextCapacity(std::int64_t coreCount);
 
 // The processes that were suspects most often, at most this many rows, and

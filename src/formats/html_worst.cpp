@@ -4,20 +4,21 @@
 
 #include "formats/report_format.h"
 #include "formats/suspect_format.h"
+#include "verdict/judge.h"
 
-// Whether a kind of measurement crossed the limit, judged as the recorder
-// judges it for the exit code: a timer event by its late_ms, a wake-up by
-// its microseconds, each strictly above the limit.
+// Whether a kind of measurement crossed the limit, by the judge's rule (a
+// timer event by its late_ms, a wake-up by its microseconds), to name it
+// once the record says the limit was crossed.
 static bool timerEventsCrossed(const RunSummary& run) {
     for (std::int64_t c = 0; c < run.coreCount; ++c) {
-        if (run.cores[c].events > 0 && run.cores[c].maxMs * 1000 > run.failAboveUs) return true;
+        if (run.cores[c].events > 0 && crossesLimit(run.failAboveUs, false, run.cores[c].maxMs, run.cores[c].maxUs)) return true;
     }
     return false;
 }
 
 static bool wakeUpsCrossed(const RunSummary& run) {
     for (std::int64_t c = 0; run.wakes != nullptr && c < run.coreCount; ++c) {
-        if (run.wakes[c].events > 0 && run.wakes[c].maxUs > run.failAboveUs) return true;
+        if (run.wakes[c].events > 0 && crossesLimit(run.failAboveUs, true, 0, run.wakes[c].maxUs)) return true;
     }
     return false;
 }
@@ -193,7 +194,7 @@ void appendWorstMarks(TextBuffer& out, const RunSummary& run, const TimeAxis& ax
 
 // A row of a worst table: a timer event carries its late_ms (the order of its
 // table) as a column of its own; a wake-up has only the counter's reading.
-static void appendWorstRow(TextBuffer& out, const WorstEntry& entry) {
+static void appendWorstRow(TextBuffer& out, const RunSummary& run, const WorstEntry& entry) {
     appendText(out, "<tr");
     appendEventData(out, entry);
     appendChar(out, '>');
@@ -204,6 +205,16 @@ static void appendWorstRow(TextBuffer& out, const WorstEntry& entry) {
     appendUtcCell(out, entry.event.utcMs);
     if (!entry.wake) appendCell(out, entry.lateMs);
     appendMsCell(out, entry.event.lateUs);
+    // The system timer's step in force: at 15.625 ms a timer reads up to
+    // 16 ms late whatever the core did.
+    const std::int64_t resolution = run.machine != nullptr ? resolutionInForce(*run.machine, entry.event.utcMs) : -1;
+    if (resolution > 0) {
+        appendText(out, "<td>");
+        appendExactDecimal(out, resolution, 10000);
+        appendText(out, "</td>");
+    } else {
+        appendText(out, "<td>unknown</td>");
+    }
     if (entry.cause != nullptr) appendCauseCell(out, *entry.cause, entry.during, entry.event.lateUs, entry.suspects);
     appendText(out, "</tr>");
 }
@@ -222,7 +233,7 @@ static void appendStallRows(TextBuffer& out, const RunSummary& run, bool wake, c
     appendTableStart(out, id, head, causes ? causeHead : nullptr);
     const std::int64_t listed = wake ? run.worstWakeCount : run.worstTimerCount;
     for (std::int64_t k = 0; k < listed; ++k) {
-        if (isStall(run, k, wake)) appendWorstRow(out, worstEntry(run, k, wake));
+        if (isStall(run, k, wake)) appendWorstRow(out, run, worstEntry(run, k, wake));
     }
     appendTableEnd(out);
 }
@@ -230,18 +241,21 @@ static void appendStallRows(TextBuffer& out, const RunSummary& run, bool wake, c
 void appendWorstTimerTable(TextBuffer& out, const RunSummary& run) {
     appendStallRows(out, run, false, "worst-events",
                     "<th>#</th><th>core</th><th class=\"text\">time (UTC)</th><th>ms late</th>"
-                    "<th>precise ms late</th>",
+                    "<th>precise ms late</th><th>timer resolution ms</th>",
                     "<p id=\"no-timer-stalls\">No stalls: no timer event was more than 5 ms late.</p>\n");
     if (stallCount(run, false) > 0) {
         appendText(out, "<p><small>Stalls only: of the run's 20 worst timer events, those more than 5 ms late, largest first. "
                         "<i>ms late</i> is read from the system's tick count, which moves in steps of 10 to 16 ms "
                         "on Windows; <i>precise ms late</i> is the same wait measured with the high-resolution "
-                        "counter.</small></p>\n");
+                        "counter; <i>timer resolution ms</i> is the system timer's step in force then: at 15.625 ms a "
+                        "100 ms timer arrives on a tick boundary and reads 0 to 16 ms late whatever the core does."
+                        "</small></p>\n");
     }
 }
 
 void appendWorstWakeTable(TextBuffer& out, const RunSummary& run) {
     appendStallRows(out, run, true, "worst-wakes",
-                    "<th>#</th><th>core</th><th class=\"text\">time (UTC)</th><th>ms late</th>",
+                    "<th>#</th><th>core</th><th class=\"text\">time (UTC)</th><th>ms late</th>"
+                    "<th>timer resolution ms</th>",
                     "<p id=\"no-wake-stalls\">No stalls: no wake-up was more than 5 ms late.</p>\n");
 }

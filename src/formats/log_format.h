@@ -16,6 +16,7 @@
 #include "record/run_summary.h"
 #include "record/statistics.h"
 #include "record/timeline.h"
+#include "record/wake_count.h"
 #include "text/text_buffer.h"
 
 // The header line, without its line end, of a log written now, and of one
@@ -35,6 +36,20 @@ constexpr char logNoteProgram[] = "vantrel";
 constexpr char logNotePriority[] = "priority";
 // A timer stall's cause, at the stall's own time: "stall=<core>/<cause>".
 constexpr char logNoteStall[] = "stall";
+// With --fine, each core's wake-ups counted since the run's start, at each
+// priority change (before its line, counted up to the change) and at the
+// end: "wakes=<core>/<wake-ups>/<over 5 ms>/<lines left out>", the lines
+// left out being late wake-ups (over 1 ms) that the log's limit of lines
+// per second (or a full queue) kept out. Differences of two notes of a core
+// are the wake-ups of the stretch between them, not only the late ones.
+// Logs before 1.8.0 have none: their wake-ups are only the lines.
+constexpr char logNoteWakes[] = "wakes";
+// The timer resolution: "timer_resolution=<current>/<finest>/<coarsest>"
+// at the start, "timer_resolution_change=<current>" at each change and
+// "timer_resolution_asked=<asked>[/<granted>]" for --timer-resolution, all
+// in 100 ns units.
+constexpr char logNoteResolutionChange[] = "timer_resolution_change";
+constexpr char logNoteResolutionAsked[] = "timer_resolution_asked";
 
 // The longest log line written, its newline included.
 constexpr std::size_t logLineCapacity = 96;
@@ -48,6 +63,9 @@ void appendLogContext(TextBuffer& out, const RunSummary& run);
 // "<utc>,,,,priority=<level>[;class=<class>]"
 void appendPriorityLine(TextBuffer& out, const PriorityChange& change);
 void appendStallLine(TextBuffer& out, std::int64_t core, std::int64_t utcMs, StallCause cause);
+// A core's wake-ups counted up to `utcMs` (logNoteWakes).
+void appendWakeCountLine(TextBuffer& out, std::int64_t core, std::int64_t utcMs, const WakeCount& count);
+void appendResolutionLine(TextBuffer& out, const ResolutionChange& change);
 
 // Core numbers 0 .. 255: the most that a log read back can hold.
 constexpr std::int64_t logReaderCores = 256;
@@ -58,8 +76,9 @@ constexpr std::size_t longestLogLine = 100;
 // What a line read means, for a caller that looks at every line as it is
 // read (the comparison of runs): a run begins (before its context is
 // cleared for it), a timer event, a wake-up, a priority change (the start's
-// included), the cause of a timer stall (core, utcMs and cause).
-enum class LogLineKind { runBegins, timer, wake, priority, stall };
+// included), the cause of a timer stall (core, utcMs and cause), a core's
+// wake-ups counted so far (core, utcMs and wakes).
+enum class LogLineKind { runBegins, timer, wake, priority, stall, wakeCount };
 struct LogLine {
     LogLineKind kind;
     std::int64_t utcMs;
@@ -68,6 +87,7 @@ struct LogLine {
     std::int64_t lateUs;
     const PriorityChange* change;  // a priority line's; null otherwise
     StallCause cause = StallCause::unknown;
+    WakeCount wakes = {};
 };
 
 struct LogReader {

@@ -88,6 +88,35 @@ bool readResolution(const char* text, std::size_t length, TimerResolution& out) 
     return true;
 }
 
+// "<asked>" or "<asked>/<granted>", each above 0 and at most an hour.
+bool readAsked(const char* text, std::size_t length, MachineContext& machine) {
+    const auto* slash = static_cast<const char*>(std::memchr(text, '/', length));
+    const std::size_t askedLength = slash != nullptr ? static_cast<std::size_t>(slash - text) : length;
+    std::int64_t asked = 0;
+    std::int64_t granted = -1;
+    const auto whole = [](const char* from, std::size_t size, std::int64_t& value) {
+        return onlyOf(from, size, "0123456789") && parseLogWhole(from, size, value) && value > 0 && value <= resolutionMost;
+    };
+    if (!whole(text, askedLength, asked)) return false;
+    if (slash != nullptr && !whole(slash + 1, length - askedLength - 1, granted)) return false;
+    machine.askedResolution = asked;
+    machine.grantedResolution = granted;
+    return true;
+}
+
+bool readResolutionChange(LogReader& reader, std::int64_t utcMs, const char* text, std::size_t length) {
+    std::int64_t current = 0;
+    if (!onlyOf(text, length, "0123456789") || !parseLogWhole(text, length, current) || current <= 0 ||
+        current > resolutionMost) {
+        return false;
+    }
+    // A reading like the one in force is no change (a log edited by hand).
+    noteResolutionReading(reader.machine, utcMs, current);
+    reader.machineKnown = true;
+    reader.runHasLines = true;
+    return true;
+}
+
 bool readPriority(LogReader& reader, std::int64_t utcMs, const char* value, std::size_t length) {
     static const char classMark[] = ";class=";
     const char* mark = nullptr;
@@ -140,6 +169,30 @@ bool readStall(LogReader& reader, std::int64_t utcMs, const char* value, std::si
     return false;
 }
 
+// "3/36000/2/0": a core the log can hold and three counts, the stalls and
+// the lines left out at most the wake-ups.
+bool readWakeCount(LogReader& reader, std::int64_t utcMs, const char* value, std::size_t length) {
+    std::int64_t numbers[4] = {};
+    const char* from = value;
+    for (int k = 0; k < 4; ++k) {
+        const char* end = k < 3 ? static_cast<const char*>(std::memchr(from, '/', static_cast<std::size_t>(value + length - from)))
+                                : value + length;
+        const auto size = end != nullptr ? static_cast<std::size_t>(end - from) : 0;
+        if (end == nullptr || !onlyOf(from, size, "0123456789") || !parseLogWhole(from, size, numbers[k])) return false;
+        from = end + 1;
+    }
+    const std::int64_t core = numbers[0];
+    const WakeCount count{numbers[1], numbers[2], numbers[3]};
+    if (core >= logReaderCores || count.stalls > count.wakeUps || count.leftOut > count.wakeUps) return false;
+    reader.runHasLines = true;
+    if (reader.onLine != nullptr) {
+        LogLine line{LogLineKind::wakeCount, utcMs, core, 0, 0, nullptr};
+        line.wakes = count;
+        reader.onLine(reader.onLineContext, line);
+    }
+    return true;
+}
+
 }  // namespace
 
 void appendLogContext(TextBuffer& out, const RunSummary& run) {
@@ -166,6 +219,15 @@ void appendLogContext(TextBuffer& out, const RunSummary& run) {
             appendInteger(out, r.coarsest);
             appendChar(out, '\n');
         }
+        if (machine.askedResolution > 0) {
+            appendNoteStart(out, run.startedUtcMs, logNoteResolutionAsked);
+            appendInteger(out, machine.askedResolution);
+            if (machine.grantedResolution > 0) {
+                appendChar(out, '/');
+                appendInteger(out, machine.grantedResolution);
+            }
+            appendChar(out, '\n');
+        }
     }
     if (run.priority != nullptr && run.priority->startKnown) appendPriorityLine(out, run.priority->start);
 }
@@ -185,6 +247,24 @@ void appendStallLine(TextBuffer& out, std::int64_t core, std::int64_t utcMs, Sta
     appendInteger(out, core);
     appendChar(out, '/');
     appendText(out, stallCauseName(cause));
+    appendChar(out, '\n');
+}
+
+void appendWakeCountLine(TextBuffer& out, std::int64_t core, std::int64_t utcMs, const WakeCount& count) {
+    appendNoteStart(out, utcMs, logNoteWakes);
+    appendInteger(out, core);
+    appendChar(out, '/');
+    appendInteger(out, count.wakeUps);
+    appendChar(out, '/');
+    appendInteger(out, count.stalls);
+    appendChar(out, '/');
+    appendInteger(out, count.leftOut);
+    appendChar(out, '\n');
+}
+
+void appendResolutionLine(TextBuffer& out, const ResolutionChange& change) {
+    appendNoteStart(out, change.atUtcMs, logNoteResolutionChange);
+    appendInteger(out, change.current);
     appendChar(out, '\n');
 }
 
@@ -219,6 +299,10 @@ bool readLogNote(LogReader& reader, std::int64_t utcMs, const char* source, std:
         return readStall(reader, utcMs, value, valueLength) ||
                refuse(reader, source, length, "is not a core and a stall's cause");
     }
+    if (isLogText(source, nameLength, logNoteWakes)) {
+        return readWakeCount(reader, utcMs, value, valueLength) ||
+               refuse(reader, source, length, "is not a core and its counts of wake-ups");
+    }
     if (isLogText(source, nameLength, logNoteProgram)) {
         if (valueLength >= priorityTextCapacity || !onlyOf(value, valueLength, "0123456789.+-abcdefghijklmnopqrstuvwxyz")) {
             return refuse(reader, source, length, "is not a version");
@@ -233,6 +317,18 @@ bool readLogNote(LogReader& reader, std::int64_t utcMs, const char* source, std:
     if (isLogText(source, nameLength, resolutionNote)) {
         if (!readResolution(value, valueLength, reader.machine.resolutionAtStart)) {
             return refuse(reader, source, length, "is not three resolutions in 100 ns units");
+        }
+        reader.machineKnown = true;
+        reader.runHasLines = true;
+        return true;
+    }
+    if (isLogText(source, nameLength, logNoteResolutionChange)) {
+        return readResolutionChange(reader, utcMs, value, valueLength) ||
+               refuse(reader, source, length, "is not a resolution in 100 ns units");
+    }
+    if (isLogText(source, nameLength, logNoteResolutionAsked)) {
+        if (!readAsked(value, valueLength, reader.machine)) {
+            return refuse(reader, source, length, "is not the resolution asked and granted in 100 ns units");
         }
         reader.machineKnown = true;
         reader.runHasLines = true;

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "formats/log_format.h"
+struct LogReader;  // formats/log_format.h: the reader these parts work on
 
 constexpr std::size_t logErrorCapacity = 400;
 // What a run can write. Times: from 1970 to the end of 2999, wide enough for

@@ -189,6 +189,13 @@ void formatMetrics(const RunSummary& run, TextBuffer& out) {
                  "1 in the last file of a run that ended (closed, --duration over, logoff), 0 while it runs.");
     appendIntegerSample(out, "vantrel_run_final", run.finished ? 1 : 0);
 
+    // Only the service's run says it, so that its stop can raise an alert
+    // that a logon task's logoff never raises.
+    if (run.service) {
+        appendFamily(out, "vantrel_service", "gauge", "1: the run was started by the service manager as the service Vantrel.");
+        appendIntegerSample(out, "vantrel_service", 1);
+    }
+
     if (run.accounting) {
         const char* const stalls = "vantrel_stalls_total";
         appendFamily(out, stalls, "counter",

@@ -14,10 +14,11 @@ constexpr std::size_t metricsVersionMax = 64;
 // (each with its HELP and TYPE lines, whose texts are fixed in the format),
 // the longest of those two lines together, and the samples outside the
 // per-core families (info, start time, cores, log dropped, problems, the
-// run's end, time asleep, threshold, the process snapshots taken and failed).
+// run's end, time asleep, threshold, the process snapshots taken and failed,
+// the service).
 constexpr std::size_t metricsFamiliesMost = 17;
 constexpr std::size_t metricsHeaderMost = 224;
-constexpr std::size_t metricsScalarLinesMost = 10;
+constexpr std::size_t metricsScalarLinesMost = 11;
 
 // Replaces `out` with the whole exposition of `run`: UTF-8, LF line endings,
 // a final newline, no time stamps, every family with its HELP and TYPE, the

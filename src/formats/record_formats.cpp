@@ -8,4 +8,5 @@
 const RecordFormats recordFormats = {{formatReport, reportCapacity}, {formatHtml, htmlCapacity},
                                      {formatMetrics, metricsCapacity}, appendLogHeader, appendLogLine,
                                      appendWakeLine, logLineCapacity, appendLogContext,
-                                     appendPriorityLine, appendStallLine};
+                                     appendPriorityLine, appendStallLine, appendWakeCountLine,
+                                     appendResolutionLine};

@@ -3,13 +3,14 @@
 #include "engine/sampling.h"
 #include "formats/cause_format.h"
 #include "formats/context_format.h"
+#include "formats/run_end.h"
 #include "formats/suspect_format.h"
 
 std::size_t reportCapacity(std::int64_t coreCount, bool withWakes) {
     constexpr std::size_t fixedPart = 4608;
     constexpr std::size_t perCore = 1856;
     constexpr std::size_t perCoreWakes = 1024;
-    constexpr std::size_t perWorstWake = 288 + suspectsJsonBytes;
+    constexpr std::size_t perWorstWake = 320 + suspectsJsonBytes;
     // Problems' texts may grow six-fold when escaped (control characters).
     constexpr std::size_t perProblem = 80 + 6 * problemTextCapacity;
     constexpr std::size_t perSuspendedSpan = 96;
@@ -154,6 +155,7 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
     } else {
         appendExactDecimal(out, run.failAboveUs, 1000);
     }
+    appendEndJson(out, run);
     if (run.wakes != nullptr) {
         appendText(out, ",\n  \"fine\": {\"interval_us\": ");
         appendInteger(out, wakeIntervalUs);
@@ -197,6 +199,8 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
             appendStallCause(out, run.worstTimerCause[k], run.worstTimerDuring[k]);
             appendSuspects(out, run.worstTimerCause[k], suspectsOf(run, false, k));
         }
+        appendText(out, ",\n    \"timer_resolution_ms\": ");
+        appendResolutionInForce(out, run, run.cores[worst].maxAtUtcMs);
         appendText(out, "\n  }");
     }
     if (run.wakes != nullptr) {
@@ -213,12 +217,18 @@ void formatReport(const RunSummary& run, TextBuffer& out) {
                 appendStallCause(out, run.worstWakeCause[k], run.worstWakeDuring[k]);
                 appendSuspects(out, run.worstWakeCause[k], suspectsOf(run, true, k));
             }
+            appendText(out, ", \"timer_resolution_ms\": ");
+            appendResolutionInForce(out, run, wake.utcMs);
             appendChar(out, '}');
         }
         appendText(out, run.worstWakeCount == 0 ? "]" : "\n  ]");
     }
     appendText(out, ",\n  \"log_dropped\": ");
     appendInteger(out, run.logDropped);
+    if (run.logRolls >= 0) {
+        appendText(out, ",\n  \"log_rolls\": ");
+        appendInteger(out, run.logRolls);
+    }
     appendText(out, ",\n  \"problems\": [");
     for (std::int64_t k = 0; k < run.problemsListed; ++k) {
         appendText(out, k == 0 ? "\n    {\"at_utc\": " : ",\n    {\"at_utc\": ");

@@ -76,3 +76,9 @@ void appendTimeLabel(TextBuffer& out, std::int64_t tickUtcMs, const TimeStep& st
         appendText(out, utc + 11, step.ms < 60000 ? 8 : 5);
     }
 }
+
+std::int64_t timeLabelChars(const TimeStep& step, std::int64_t spanMs) {
+    if (step.months > 0) return step.months % 12 == 0 ? 4 : 7;
+    if (spanMs >= msPerDay) return step.ms < msPerDay ? 11 : 5;
+    return step.ms < 60000 ? 8 : 5;
+}

@@ -25,3 +25,5 @@ std::int64_t nextTimeTick(std::int64_t tickUtcMs, const TimeStep& step);
 // The tick's label: the time of day, the day and hour, the day, the month
 // ("2027-03") or the year, as the step and the span need.
 void appendTimeLabel(TextBuffer& out, std::int64_t tickUtcMs, const TimeStep& step, std::int64_t spanMs);
+// How many characters that label has (the same for every tick of a step).
+std::int64_t timeLabelChars(const TimeStep& step, std::int64_t spanMs);

@@ -76,6 +76,13 @@ std::uint32_t applyPriorityLevel(HMENU menu, std::int64_t commandId, PriorityNot
     return granted;
 }
 
+void enablePriorityLevels(HMENU menu, bool enabled) {
+    if (menu == nullptr) return;
+    for (std::int64_t id = firstLevelId; id <= lastLevelId; ++id) {
+        EnableMenuItem(menu, static_cast<UINT>(id), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+    }
+}
+
 std::uint32_t classGrantedFor(std::uint32_t wanted) {
     HANDLE process = GetCurrentProcess();
     const DWORD before = GetPriorityClass(process);

@@ -18,6 +18,10 @@ using PriorityNote = void (*)(std::int64_t commandId, std::uint32_t grantedClass
 // granted, 0 for a command that is no level.
 std::uint32_t applyPriorityLevel(HMENU menu, std::int64_t commandId, PriorityNote note = nullptr);
 
+// Greys the menu's levels (or gives them back): a sweep owns the priority
+// while it runs, and a greyed entry cannot be chosen. Nothing without a menu.
+void enablePriorityLevels(HMENU menu, bool enabled);
+
 // The class the system grants this process when `wanted` is asked for
 // (Windows gives HIGH for REALTIME to a process without the privilege to
 // raise priorities), found by asking and then setting back the class it

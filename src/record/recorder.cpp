@@ -20,6 +20,7 @@
 #include "record/timeline.h"
 #include "record/worst_events.h"
 #include "text/text_buffer.h"
+#include "verdict/judge.h"
 
 // One minute of events at one every 100 ms: how far the log may fall behind
 // (a slow or failing disk) before events are dropped from it.
@@ -41,6 +42,9 @@ static SuspendedSpans suspendedSpans;
 static std::int64_t stoppedUtcMs = -1;
 static std::int64_t stoppedElapsedMs = 0;
 static Timeline timeline;  // only with a page
+// Each core's stretch of its previous timer event (priorityStretchAt; -2
+// before its first), for the judge's first-period rule.
+static std::int64_t* previousStretch = nullptr;
 
 // The snapshot's, taken by the writer.
 static Timeline timelineCopy;
@@ -97,7 +101,7 @@ static std::int64_t wakesDropped() {
 // figures, which the samplers keep without the lock.
 // Whether one of the cores' wake-ups was later than the threshold.
 static bool wakeAbove(const WakeStatistics& figures) {
-    return current.failAboveUs >= 0 && figures.events > 0 && figures.maxUs > current.failAboveUs;
+    return figures.events > 0 && crossesLimit(current.failAboveUs, true, 0, figures.maxUs);
 }
 
 // The same, read afresh (or as they were at the close request) for the exit
@@ -152,6 +156,8 @@ static RunSummary snapshotOf(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool
 
     RunSummary run{};
     run.version = current.version;
+    run.service = current.service;
+    run.logRolls = logRollCount();
     run.startedUtcMs = current.startedUtcMs;
     run.updatedUtcMs = nowUtcMs;
     run.elapsedMs = elapsedMs;
@@ -211,6 +217,9 @@ bool makeRecord() {
     stoppedUtcMs = -1;
     std::free(statistics);
     statistics = static_cast<CoreStatistics*>(std::calloc(cores, sizeof(CoreStatistics)));
+    std::free(previousStretch);
+    previousStretch = static_cast<std::int64_t*>(std::calloc(cores, sizeof(std::int64_t)));
+    for (std::size_t c = 0; previousStretch != nullptr && c < cores; ++c) previousStretch[c] = -2;
     const bool bufferMade = createEventBuffer(hasLog ? current.coreCount * queuedEventsPerCore : 1);
     unlockSamples();
     statisticsCopy = static_cast<CoreStatistics*>(std::calloc(cores, sizeof(CoreStatistics)));
@@ -218,7 +227,7 @@ bool makeRecord() {
     wakeCopy = fine ? static_cast<WakeStatistics*>(std::calloc(cores, sizeof(WakeStatistics))) : nullptr;
     wakeAtStop = fine ? static_cast<WakeStatistics*>(std::calloc(cores, sizeof(WakeStatistics))) : nullptr;
     wakeSampledCopy = fine ? static_cast<bool*>(std::calloc(cores, sizeof(bool))) : nullptr;
-    if (!startContextRecord(current) || !makeStallCauses(current.coreCount, fine) || statistics == nullptr || statisticsCopy == nullptr || sampledCopy == nullptr || !bufferMade ||
+    if (!startContextRecord(current) || !makeStallCauses(current.coreCount, fine) || statistics == nullptr || previousStretch == nullptr || statisticsCopy == nullptr || sampledCopy == nullptr || !bufferMade ||
         (fine && (wakeCopy == nullptr || wakeAtStop == nullptr || wakeSampledCopy == nullptr))) {
         return false;
     }
@@ -230,6 +239,8 @@ bool makeRecord() {
 }
 
 void freeRecord() {
+    std::free(previousStretch);
+    previousStretch = nullptr;
     freeStallCauses();
     freeContextRecord();
     freeTimeline(timeline);
@@ -262,9 +273,13 @@ std::int64_t recordStoppedAt() {
 void recordEvent(const TimerEvent& event) {
     if (!recording || event.core < 0 || event.core >= current.coreCount) return;
     addToStatistics(statistics[event.core], event);
-    // One measure for the exit code, the report's `worst` and the page's
-    // worst list: late_ms, the tick count's lateness.
-    if (current.failAboveUs >= 0 && event.lateMs * 1000 > current.failAboveUs) sawFailure = true;
+    // The exit code is the judge's: an event crosses by its late_ms (the
+    // measure of the report's `worst` and the page's worst list), and the
+    // first period after a priority change is not judged.
+    const std::int64_t stretch = priorityStretchAt(event.utcMs);
+    const bool judged = timerEventJudged(previousStretch[event.core], stretch);
+    previousStretch[event.core] = stretch;
+    if (judged && crossesLimit(current.failAboveUs, false, event.lateMs, event.lateUs)) sawFailure = true;
     keepWorst(worstTimer, worstTimerCount, worstEventsKept, WorstEvent{event.core, event.utcMs, event.lateUs, event.lateMs},
               worstRanksBefore);
     if (hasHtml) {

@@ -11,10 +11,12 @@
 #include "engine/wake_figures.h"
 #include "record/context_record.h"
 #include "record/event_buffer.h"
+#include "record/log_roll.h"
 #include "record/recorder_state.h"
 #include "record/run_summary.h"
 #include "record/stall_causes.h"
 #include "text/text_buffer.h"
+#include "verdict/judge.h"
 
 // Events taken out per hold of the lock, so the samplers never wait long.
 constexpr std::int64_t eventsPerBatch = 256;
@@ -46,14 +48,16 @@ static std::size_t logBytesWritten = 0;  // the log's size, on disk
 static bool logFailing = false;
 static bool logCutOwed = false;  // a half line is left at the log's end
 // The outputs' locks, held from the start to the end of the run: one for
-// each output, and one for each whole file's temporary, which is a file of
-// its own that another run could name.
-static OutputLock* locks[4 + wholeOutputCount];
+// each output and the rolled log, and one for each whole file's temporary,
+// which is a file of its own that another run could name.
+static OutputLock* locks[5 + wholeOutputCount];
+static LogRoll logRoll;
 // The text of whichever whole file is being written, sized for the largest.
 static TextBuffer reportText;
 static TimerEvent batch[eventsPerBatch];
 static WakeEvent wakeBatch[lateWakeQueueCapacity];
 static StallNote stallNotes[stallNotesPerBatch];
+static WakeCount changeWakes[priorityQueueCapacity * maxCores];
 
 static bool given(const char* path) {
     return path != nullptr && path[0] != '\0';
@@ -94,6 +98,9 @@ static bool cutToWholeLine() {
 // Writes what it can of pendingLog; answers true when all of it is out.
 static bool flushPending() {
     if (logCutOwed && !cutToWholeLine()) return false;
+    if (pendingDone == 0 && !rollLogIfDue(logRoll, logFile, logBytesWritten)) return false;
+    // The start's header is then long written: whatever is pending is lines.
+    if (logRoll.rolls.load(std::memory_order_relaxed) > 0) logHeaderSize = 0;
     while (pendingDone < pendingLog.size) {
         std::size_t written = 0;
         char error[messageCapacity];
@@ -114,6 +121,19 @@ static bool flushPending() {
     return true;
 }
 
+// The cores whose wake-ups the log's notes count.
+static std::int64_t wakeCountCores() {
+    return current.fine ? (current.coreCount < maxCores ? current.coreCount : maxCores) : 0;
+}
+
+// With --fine, a note of every core's wake-ups counted up to `utcMs`.
+static void appendWakeCounts(std::int64_t utcMs, const WakeCount* counts) {
+    if (!countingWakes() || current.formats->wakeCountLine == nullptr) return;
+    for (std::int64_t core = 0; core < wakeCountCores(); ++core) {
+        current.formats->wakeCountLine(pendingLog, core, utcMs, counts[core]);
+    }
+}
+
 // Moves queued events to the log until the queue is empty, a write fails,
 // `batchesMost` batches were moved (0: no bound) or the performance counter
 // reaches `giveUpAt` (0: never); answers true in the first case. The bound
@@ -126,8 +146,15 @@ static bool drainLog(std::int64_t giveUpAt, std::int64_t batchesMost) {
         if (batchesMost != 0 && batches == batchesMost) return false;
         // Priority changes first: a line of their own each, placed by its time.
         PriorityChange changes[priorityQueueCapacity];
-        const std::int64_t changed = takePriorityForLog(changes, priorityQueueCapacity);
-        for (std::int64_t k = 0; k < changed; ++k) current.formats->priorityLine(pendingLog, changes[k]);
+        const std::int64_t changed = takePriorityForLog(changes, changeWakes, priorityQueueCapacity);
+        for (std::int64_t k = 0; k < changed; ++k) {
+            // Every core's wake-ups up to the change, then the change.
+            appendWakeCounts(changes[k].atUtcMs, changeWakes + k * maxCores);
+            current.formats->priorityLine(pendingLog, changes[k]);
+        }
+        ResolutionChange resolutions[priorityQueueCapacity];
+        const std::int64_t resolved = takeResolutionForLog(resolutions, priorityQueueCapacity);
+        for (std::int64_t k = 0; k < resolved; ++k) current.formats->resolutionLine(pendingLog, resolutions[k]);
         const std::int64_t causes = takeStallNotes(stallNotes, stallNotesPerBatch);
         for (std::int64_t k = 0; k < causes; ++k) {
             current.formats->stallLine(pendingLog, stallNotes[k].core, stallNotes[k].utcMs, stallNotes[k].cause);
@@ -149,7 +176,7 @@ static bool drainLog(std::int64_t giveUpAt, std::int64_t batchesMost) {
                 }
             }
         }
-        if (count == 0 && wakes == 0 && changed == 0 && causes == 0) return true;
+        if (count == 0 && wakes == 0 && changed == 0 && resolved == 0 && causes == 0) return true;
     }
 }
 
@@ -184,6 +211,7 @@ static void releaseBuffers() {
         output.file = nullptr;
     }
     freeRecord();
+    freeTextBuffer(logRoll.header);
     freeTextBuffer(pendingLog);
     freeTextBuffer(reportText);
 }
@@ -226,7 +254,18 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
     setRecordSettings(settings, given(current.htmlPath), hasLog);
     if (current.fine) setWakeLinesLogged(hasLog);
 
-    const char* outputs[] = {current.reportPath, current.logPath, current.htmlPath, current.metricsPath};
+    logRoll.path = current.logPath;
+    logRoll.maxBytes = hasLog && current.logMaxBytes > 0 ? static_cast<std::size_t>(current.logMaxBytes) : 0;
+    logRoll.rollAt = logRoll.maxBytes;
+    logRoll.headerOwed = false;
+    logRoll.failing = false;
+    logRoll.rolls.store(0, std::memory_order_relaxed);
+    if (logRoll.maxBytes > 0 && !rolledLogName(current.logPath, logRoll.rolledPath, sizeof logRoll.rolledPath)) {
+        describeFailure(error, "roll over", current.logPath, "the path is too long");
+        return false;
+    }
+    const char* outputs[] = {current.reportPath, current.logPath, current.htmlPath, current.metricsPath,
+                             logRoll.maxBytes > 0 ? logRoll.rolledPath : nullptr};
     constexpr std::size_t outputCount = sizeof outputs / sizeof outputs[0];
     static_assert(outputCount + wholeOutputCount == sizeof locks / sizeof locks[0], "one lock per output and temporary");
     bool anyOutput = false;
@@ -248,7 +287,8 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
         return false;
     }
     const std::size_t lineCapacity = formats != nullptr ? formats->logLineCapacity : 0;
-    if (!makeRecord() || !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity + priorityQueueCapacity + stallNotesPerBatch) * lineCapacity) ||
+    if (!makeRecord() || !makeTextBuffer(pendingLog, (eventsPerBatch + lateWakeQueueCapacity + priorityQueueCapacity * (2 + wakeCountCores()) +
+                                      stallNotesPerBatch) * lineCapacity) ||
         !makeTextBuffer(reportText, wholeFileCapacity())) {
         return outOfMemory(error);
     }
@@ -302,6 +342,13 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
         formats->logHeader(pendingLog);
         formats->logContext(pendingLog, run);
         logHeaderSize = pendingLog.size;
+        // Kept for every new log after a roll; without it the log grows on.
+        if (logRoll.maxBytes > 0 && makeTextBuffer(logRoll.header, logHeaderSize)) {
+            appendText(logRoll.header, pendingLog.data, pendingLog.size);
+        } else if (logRoll.maxBytes > 0) {
+            logRoll.maxBytes = 0;
+            recordFailure(logRoll.failing, "not enough memory to roll the log over");
+        }
         flushPending();
     }
     return true;
@@ -309,6 +356,7 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
 
 void recorderStep(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool rewrite) {
     if (!started) return;
+    checkTimerResolution(nowUtcMs);
     if (logFile != nullptr) drainLog(0, batchesPerStep);
     attributeStalls(false, recordStoppedAt());
     if (rewrite) rewriteFiles(takeSummary(nowUtcMs, elapsedMs, false, 0));
@@ -345,6 +393,18 @@ void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t 
         }
     }
     RunSummary run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
+    // The wake-ups of the last stretch: every core's counted at the stop,
+    // once the log took everything before.
+    if (logFile != nullptr && pendingLog.size == 0 && run.wakes != nullptr && countingWakes()) {
+        static WakeCount atStop[maxCores];
+        for (std::int64_t core = 0; core < wakeCountCores(); ++core) {
+            const WakeStatistics& figures = run.wakes[core];
+            atStop[core] = WakeCount{figures.events, wakeStallsInHistogram(figures.histogram),
+                                     figures.linesNotLogged + lateWakesDropped(core)};
+        }
+        appendWakeCounts(recordStoppedAt(), atStop);
+        flushPending();
+    }
     bool told = false;
     for (std::int64_t core = 0; core < current.coreCount; ++core) {
         // An unpinned sampler was told when it started; one still on its
@@ -372,4 +432,8 @@ void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t 
     releaseLocks();
     clearText(pendingLog);
     pendingDone = 0;
+}
+
+std::int64_t logRollCount() {
+    return logRoll.maxBytes > 0 ? logRoll.rolls.load(std::memory_order_relaxed) : -1;
 }

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "record/recorder.h"
+#include "record/recorder_settings.h"
 #include "record/run_summary.h"
 
 // The run's settings and whether it has a page and a log, from startRecorder:
@@ -29,3 +29,6 @@ RunSummary takeSummary(std::int64_t nowUtcMs, std::int64_t elapsedMs, bool finis
 // (`failing` is that output's): kept among the problems and told once.
 void recordFailure(bool& failing, const char* message);
 void recordRecovery(bool& failing, const char* recovery);
+
+// The times the log rolled over (--log-max-mb); -1 when it never rolls.
+std::int64_t logRollCount();

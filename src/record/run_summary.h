@@ -126,7 +126,16 @@ struct RunSummary {
     const MachineContext* machine = nullptr;
     const PriorityHistory* priority = nullptr;
     const SweepSummary* sweep = nullptr;
+    // Why the run ended (context_record.h: "duration", "closed", ...); null
+    // while it is measured or when not known (a page made from a log). The
+    // time it was meant to measure, -1 when none was set.
+    const char* ended = nullptr;
+    std::int64_t plannedMs = -1;
     // Whole HTML put at the end of the page's body, or null: the comparison
     // of the levels of a run read from its log.
     const char* pageAppendix = nullptr;
+    // A run started as the service (only the metrics tell it).
+    bool service = false;
+    // The times its log rolled over; -1: it never rolls (no --log-max-mb).
+    std::int64_t logRolls = -1;
 };

@@ -29,8 +29,8 @@ void addToStatistics(CoreStatistics& statistics, const TimerEvent& event) {
     statistics.sumMs += event.lateMs;
     statistics.sumUs += event.lateUs;
     if (event.lateUs > 0) statistics.lateSumUs += event.lateUs;
-    ++statistics.histogram[histogramBucketOf(event.lateMs)];
     if (isStall(event.lateUs)) ++statistics.stalls;
+    ++statistics.histogram[histogramBucketOf(event.lateMs)];
     statistics.lastMs = event.lateMs;
     statistics.lastWakeWorstUs = event.wakeWorstUs;
 }

@@ -27,13 +27,13 @@ struct CoreStatistics {
     // The sum of late_us with early events counted as 0 (an early event is
     // not late): it only ever grows, as a Prometheus histogram's _sum must.
     std::int64_t lateSumUs = 0;
+    // The events that are stalls, as the judge says (verdict/judge.h: more
+    // than 5 ms by the high-resolution counter).
+    std::int64_t stalls = 0;
     // The latest event's late_ms and, with wake-ups, the worst wake-up since
     // the event before it (-1: none): what a live view shows as "now".
     std::int64_t lastMs = 0;
     std::int64_t lastWakeWorstUs = 0;
-    // Events that were stalls by their precise lateness, as the causes and
-    // the report count them (the histogram's buckets go by late_ms).
-    std::int64_t stalls = 0;
 };
 
 std::int64_t histogramBucketOf(std::int64_t lateMs);

@@ -37,6 +37,10 @@ constexpr bool isStall(std::int64_t lateUs) {
     return lateUs > stallLateUs;
 }
 
+// The stalls among wake-ups counted in a histogram of the wake statistics
+// (wakeHistogramUpperUs): those in buckets above stallLateUs.
+std::int64_t wakeStallsInHistogram(const std::int64_t* histogram);
+
 // An early event counts as on time (0 late) in every verdict: its value for
 // the percentiles the judge compares. The mean is shown, never judged.
 constexpr std::int64_t judgedLateUs(std::int64_t lateUs) {
@@ -101,6 +105,14 @@ RateInterval clopperPearson(std::int64_t k, std::int64_t n);
 // k1 + k2 with p = n1 / (n1 + n2) (the rates of two Poisson counts). 1 when
 // neither has a stall, or either has no events.
 double stallRateTest(std::int64_t k1, std::int64_t n1, std::int64_t k2, std::int64_t n2);
+
+// The nearest rank of a percentile of n values: ceil(n * perMille / 1000),
+// at least 1 (0 for none).
+constexpr std::int64_t nearestRank(std::int64_t n, std::int64_t perMille) {
+    if (n <= 0) return 0;
+    const std::int64_t rank = n / 1000 * perMille + (n % 1000 * perMille + 999) / 1000;
+    return rank < 1 ? 1 : rank;
+}
 
 // The ranks (1-based, ascending) of a percentile of n values: `rank` the
 // nearest rank, ceil(n * perMille / 1000), at least 1; `low` and `high` the

@@ -171,8 +171,7 @@ double stallRateTest(std::int64_t k1, std::int64_t n1, std::int64_t k2, std::int
 
 PercentileRanks percentileRanks(std::int64_t n, std::int64_t perMille, double miss) {
     if (n <= 0) return PercentileRanks{0, 0, 0};
-    std::int64_t rank = n / 1000 * perMille + (n % 1000 * perMille + 999) / 1000;
-    if (rank < 1) rank = 1;
+    const std::int64_t rank = nearestRank(n, perMille);
     const double q = static_cast<double>(perMille) / 1000.0;
     const std::int64_t low = binomialQuantile(miss / 2.0, n, q);
     const std::int64_t high = binomialQuantile(1.0 - miss / 2.0, n, q) + 1;

@@ -4,8 +4,20 @@
 #include <cmath>
 #include <cstdint>
 
+#include "engine/wake_statistics.h"
 #include "verdict/judge.h"
 #include "verdict/judge_parts.h"
+
+std::int64_t wakeStallsInHistogram(const std::int64_t* histogram) {
+    // Bucket b holds the values above bound b - 1 up to bound b: those whose
+    // lower bound is stallLateUs or more are all stalls.
+    static_assert(wakeHistogramUpperUs[6] == stallLateUs, "a bucket ends at the stall's bound");
+    std::int64_t stalls = 0;
+    for (std::int64_t b = 1; b < wakeHistogramBucketCount; ++b) {
+        if (wakeHistogramUpperUs[b - 1] >= stallLateUs) stalls += histogram[b];
+    }
+    return stalls;
+}
 
 std::int64_t stretchAt(const std::int64_t* changeUtcMs, std::int64_t count, std::int64_t utcMs) {
     // The last change at or before the time: binary search, the changes in
@@ -175,10 +187,13 @@ void appendPercent(TextBuffer& out, double rate) {
         appendText(out, "0 %");
         return;
     }
+    // Two significant digits: a decimal more for each power of ten under 10.
     int decimals = 0;
-    for (double scale = percent; scale < 10.0 && decimals < 6; scale *= 10.0) ++decimals;
     std::int64_t unit = 1;
-    for (int d = 0; d < decimals; ++d) unit *= 10;
+    while (decimals < 6 && percent * static_cast<double>(unit) < 10.0) {
+        ++decimals;
+        unit *= 10;
+    }
     appendExactDecimal(out, static_cast<std::int64_t>(std::llround(percent * static_cast<double>(unit))), unit);
     appendText(out, " %");
 }

@@ -226,11 +226,13 @@ stall_build() {
     fi
 }
 
-# stall_cpu CPU MS: a real-time busy loop pinned to CPU that ends itself.
+# stall_cpu CPU MS [COUNT GAP_MS]: a real-time busy loop pinned to CPU that
+# ends itself; with COUNT, a train of that many, GAP_MS asleep after each.
 stall_cpu() {
-    local cpu=$1 ms=$2
+    local cpu=$1
+    shift
     [[ -n ${STALL_EXE:-} ]] || stall_build
-    chrt -f 50 taskset -c "$cpu" "$STALL_EXE" "$ms"
+    chrt -f 50 taskset -c "$cpu" "$STALL_EXE" "$@"
 }
 
 # Fails unless real-time scheduling and pinning work here (root, 2+ CPUs).

@@ -19,15 +19,38 @@ static long long nowNs(void) {
     return readNs(CLOCK_MONOTONIC);
 }
 
+/* A train of `count` stalls of `ms`, each followed by `gapMs` asleep: many
+ * stalls from one process, without starting one per stall. */
+static int stallTrain(long ms, long count, long gapMs) {
+    struct timespec gap = {gapMs / 1000, (gapMs % 1000) * 1000000L};
+    volatile unsigned long long spins = 0;
+    for (long k = 0; k < count; ++k) {
+        long long deadline = nowNs() + ms * 1000000LL;
+        while (nowNs() < deadline) ++spins;
+        nanosleep(&gap, NULL);
+    }
+    printf("stalls=%ld\n", count);
+    return 0;
+}
+
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        fprintf(stderr, "usage: stall MILLISECONDS\n");
+    if (argc != 2 && argc != 4) {
+        fprintf(stderr, "usage: stall MILLISECONDS [COUNT GAP_MILLISECONDS]\n");
         return 2;
     }
     long ms = strtol(argv[1], NULL, 10);
     if (ms < 0 || ms > 5000) {
         fprintf(stderr, "stall: %ld ms is out of range (0..5000)\n", ms);
         return 2;
+    }
+    if (argc == 4) {
+        long count = strtol(argv[2], NULL, 10);
+        long gapMs = strtol(argv[3], NULL, 10);
+        if (count < 1 || count > 10000 || gapMs < 1 || gapMs > 5000) {
+            fprintf(stderr, "stall: a train of 1..10000 stalls, 1..5000 ms apart\n");
+            return 2;
+        }
+        return stallTrain(ms, count, gapMs);
     }
     long long startUtc = readNs(CLOCK_REALTIME);
     long long start = nowNs();

@@ -64,3 +64,10 @@ bool readTimerResolution(TimerResolution& out) {
     out = TimerResolution{fakeMachine.current, fakeMachine.finest, fakeMachine.coarsest};
     return true;
 }
+bool setTimerResolution(std::int64_t hundredNs, bool set, std::int64_t& granted) {
+    if (!fakeMachine.resolutionKnown) return false;
+    // As the system does: never finer than it allows, and in force at once.
+    if (set) fakeMachine.current = hundredNs < fakeMachine.finest ? fakeMachine.finest : hundredNs;
+    granted = fakeMachine.current;
+    return true;
+}

@@ -296,8 +296,8 @@ TEST(JudgeVerdicts, FortyStallsAgainstThreeInAnHourDiffer) {
     Random random{33};
     std::vector<std::int64_t> many = madeUpRun(random, 36000, 0);
     std::vector<std::int64_t> few = madeUpRun(random, 36000, 0);
-    for (int k = 0; k < 40; ++k) many[static_cast<std::size_t>(k * 900)] = 20000;
-    for (int k = 0; k < 3; ++k) few[static_cast<std::size_t>(k * 9000)] = 20000;
+    for (std::size_t k = 0; k < 40; ++k) many[k * 900] = 20000;
+    for (std::size_t k = 0; k < 3; ++k) few[k * 9000] = 20000;
     CoreVerdict v[2] = {judgeFigures(JudgedSource::timer, figuresOf(few), figuresOf(many), 0.05),
                         judgeFigures(JudgedSource::timer, figuresOf(many), figuresOf(few), 0.05)};
     decideVerdicts(v, 2);
@@ -316,7 +316,7 @@ TEST(JudgeVerdicts, FortyStallsAgainstThreeInAnHourDiffer) {
 TEST(JudgeVerdicts, SixtyStallsInThreeThousandAgainstTwoIsWorse) {
     std::vector<std::int64_t> bad(3000, 800);
     std::vector<std::int64_t> good(3000, 800);
-    for (int k = 0; k < 60; ++k) bad[static_cast<std::size_t>(k * 50)] = 7000;
+    for (std::size_t k = 0; k < 60; ++k) bad[k * 50] = 7000;
     good[10] = good[2000] = 7000;
     CoreVerdict v = judgeFigures(JudgedSource::timer, figuresOf(bad), figuresOf(good), 0.05);
     decideVerdicts(&v, 1);
@@ -404,19 +404,18 @@ TEST(JudgeVerdicts, HowLongToMeasure) {
 TEST(JudgeVerdicts, ManyRunsOfOneDistributionShowNoDifference) {
     // Eight runs of 16 cores, each an hour of one distribution with about a
     // stall in 100 events; every run against the first, Holm over the page.
-    constexpr int runs = 8;
-    constexpr int cores = 16;
+    constexpr std::size_t runs = 8;
+    constexpr std::size_t cores = 16;
     Random random{20261209};
-    const double miss = intervalMissOf(runs * cores * 2);
+    const double miss = intervalMissOf(static_cast<std::int64_t>(runs * cores * 2));
     std::vector<JudgedFigures> figures;
-    for (int r = 0; r < runs; ++r) {
-        for (int c = 0; c < cores; ++c) figures.push_back(figuresOf(madeUpRun(random, 36000, 10), miss));
+    for (std::size_t r = 0; r < runs; ++r) {
+        for (std::size_t c = 0; c < cores; ++c) figures.push_back(figuresOf(madeUpRun(random, 36000, 10), miss));
     }
     std::vector<CoreVerdict> verdicts;
-    for (int r = 1; r < runs; ++r) {
-        for (int c = 0; c < cores; ++c) {
-            verdicts.push_back(judgeFigures(JudgedSource::timer, figures[static_cast<std::size_t>(r * cores + c)],
-                                            figures[static_cast<std::size_t>(c)], miss));
+    for (std::size_t r = 1; r < runs; ++r) {
+        for (std::size_t c = 0; c < cores; ++c) {
+            verdicts.push_back(judgeFigures(JudgedSource::timer, figures[r * cores + c], figures[c], miss));
         }
     }
     decideVerdicts(verdicts.data(), static_cast<std::int64_t>(verdicts.size()));

@@ -127,6 +127,10 @@ TEST(MetricsFormat, CoresWithoutEventsOrSamplerAndEscapedVersion) {
     const bool sampled[] = {true, true, false};
     RunSummary run = summaryOf(cores, sampled, &wakes);
     run.wakeSampled = sampled;  // the wake-up samplers have marks of their own
+    // With causes: the unsampled core's (made-up) stalls are not listed either.
+    StallCounts stalls[3] = {{{1, 0, 0, 0, 0}, {}}, {}, {{0, 2, 0, 0, 0}, {}}};
+    run.accounting = true;
+    run.stallCauses = stalls;
     run.version = "2.0 \"beta\"\\\nx";
     const std::string text = render(run, "three_cores");
 
@@ -139,6 +143,7 @@ TEST(MetricsFormat, CoresWithoutEventsOrSamplerAndEscapedVersion) {
                              "vantrel_wake_lateness_seconds_count{core=\"0\"} 6",
                              "vantrel_wake_lateness_seconds_bucket{core=\"1\",le=\"+Inf\"} 0",
                              "vantrel_wake_lateness_seconds_count{core=\"1\"} 0",
+                             "vantrel_stalls_total{core=\"1\",cause=\"threads\"} 0",
                              "vantrel_info{version=\"2.0 \\\"beta\\\"\\\\\\nx\"} 1"}) {
         EXPECT_NE(text.find(std::string("\n") + line + "\n"), std::string::npos) << line;
     }

@@ -103,11 +103,14 @@ TEST(Options, BadCommandLinesGiveOneLineNamingTheOption) {
         {{"--log", "l.csv", "report.json"}, "unexpected argument 'report.json'"},
         {{"--no-window", "--duration", "5"}, "option '--no-window' needs somewhere to record the run: '--report', "
                                              "'--log', '--metrics' or '--html'"},
-        {{"--from", "run.csv"}, "option '--from' needs '--html PATH', the page to make from the log"},
-        {{"--html", "p.html", "--from", "run.csv", "--fine"},
-         "option '--from' makes a page from a log without measuring: it takes only '--html' and '--fail-above'"},
+        {{"--from", "run.csv"}, "option '--from' needs '--html PATH' (the page to make from the log) or '--report PATH' "
+                                "(its comparison, or its report, as JSON)"},
+        {{"--html", "p.html", "--from", "run.csv", "--duration", "5"},
+         "option '--from' makes a page from a log without measuring: it takes only '--html', '--report', "
+         "'--fail-above', '--fine' and '--quiet'"},
         {{"--html", "p.html", "--from", "a.csv", "--priority", "high"},
-         "option '--from' makes a page from a log without measuring: it takes only '--html' and '--fail-above'"},
+         "option '--from' makes a page from a log without measuring: it takes only '--html', '--report', "
+         "'--fail-above', '--fine' and '--quiet'"},
         {{"--priority", "turbo"}, "option '--priority' needs a priority level: idle, low, below-normal, normal, "
                                   "above-normal, high or realtime, not 'turbo'"},
         {{"--priority", "high", "--priority=low"}, "option '--priority' is given twice"},
@@ -214,10 +217,57 @@ TEST(Options, OutputsNamingTheSameFileAreRefused) {
 TEST(Options, UsageNamesEveryOptionAndExitCode) {
     const std::string usage = usageText();
     for (const char* part : {"--report PATH", "--log PATH", "--duration SECONDS", "--fail-above MS", "--help",
-                             "--priority LEVEL", "--sweep SECONDS", "--levels A,B", "up to 8 logs",
+                             "--priority LEVEL", "--sweep SECONDS", "--levels A,B", "up to 8 logs", "--timer-resolution MS",
                              "--version", "-q, --quiet", "0  normal end", "2  bad command line", "3  an event was later",
                              "4  the record cannot be trusted", "--metrics, --html", "never sampled or not pinned"}) {
         EXPECT_NE(usage.find(part), std::string::npos) << part;
+    }
+}
+
+// A resolution in ms, kept in 100 ns units, from 0.5 to 15.625; "default"
+// asks for nothing.
+TEST(Options, TimerResolutionInItsRangeOrDefault) {
+    const std::pair<const char*, std::int64_t> goods[] = {{"0.5", 5000}, {"1", 10000}, {"15.625", 156250}, {"default", 0}};
+    for (const auto& [text, hundredNs] : goods) {
+        CommandLine line;
+        std::string error;
+        ASSERT_TRUE(parse({"--timer-resolution", text}, line, error)) << error;
+        EXPECT_TRUE(line.hasTimerResolution);
+        EXPECT_EQ(line.timerResolution, hundredNs) << text;
+    }
+    for (const char* bad : {"0.499", "15.6251", "20", "abc", "0", "-1", "Default", ""}) {
+        EXPECT_EQ(errorOf({"--timer-resolution", bad}),
+                  std::string("option '--timer-resolution' needs a timer resolution in ms from 0.5 to 15.625, or "
+                              "'default', not '") + bad + "'");
+    }
+}
+
+// A sweep over resolutions: alone at the start's level, or crossed with the
+// levels; what it cannot be given is refused by name.
+TEST(Options, SweepOverResolutions) {
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(parse({"--sweep", "2", "--resolutions", "default,1,0.5", "--report", "r"}, line, error)) << error;
+    EXPECT_EQ(line.resolutionCount, 3);
+    EXPECT_EQ(line.resolutions[0], 0);
+    EXPECT_EQ(line.resolutions[2], 5000);
+    EXPECT_EQ(line.levelCount, 1) << "the resolutions alone, at the start's level";
+    ASSERT_TRUE(parse({"--sweep", "2", "--levels", "high,normal", "--resolutions", "1,default", "--log", "l"}, line, error))
+        << error;
+    EXPECT_EQ(line.levelCount * line.resolutionCount, 4);
+    const std::pair<std::vector<const char*>, const char*> bads[] = {
+        {{"--resolutions", "1", "--report", "r"}, "option '--resolutions' needs '--sweep SECONDS'"},
+        {{"--sweep", "1", "--resolutions", "1", "--timer-resolution", "1", "--report", "r"}, "both set the timer resolution"},
+        {{"--sweep", "1", "--resolutions", "1,1", "--report", "r"}, "each once"},
+        {{"--sweep", "1", "--resolutions", "1,,2", "--report", "r"}, "each once"},
+        {{"--sweep", "1", "--levels", "idle,low,normal,high,realtime,above-normal", "--resolutions", "1,2,3", "--report",
+          "r"},
+         "at most 16 pairs"},
+        {{"--sweep", "1", "--resolutions", "20", "--report", "r"}, "from 0.5 to 15.625"},
+    };
+    for (const auto& [arguments, part] : bads) {
+        const std::string message = errorOf(arguments);
+        EXPECT_NE(message.find(part), std::string::npos) << message;
     }
 }
 

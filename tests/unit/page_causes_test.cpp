@@ -135,6 +135,19 @@ TEST(PageCauses, EachWorstEventShowsItsCauseByShapeNameAndFigures) {
     EXPECT_EQ(countOf(html, "id=\"no-causes\""), 0U);
 }
 
+TEST(PageCauses, FiguresNotReadShowAsNotKnownNotAsNothing) {
+    CausesRun causes(true);
+    // The report writes null for them; the page a dash, never "0.0".
+    causes.during[0] = StallDuring{9800, -1, -1, -1};
+    causes.wakeDuring = StallDuring{-1, -1, 2500, -1};
+    const std::string html = pageOf(causes.run);
+    const char* const dash = "\xe2\x80\x94";
+    const char* const dot = " \xc2\xb7 ";
+    EXPECT_NE(html.find(std::string("threads <small>") + dash + dot + dash + dot + dash + " / 9.8</small>"), std::string::npos);
+    EXPECT_NE(html.find(std::string("idle <small>") + dash + dot + "2.5" + dot + dash + " / " + dash + "</small>"),
+              std::string::npos);
+}
+
 TEST(PageCauses, WithoutAccountingOneLineSaysWhyAndNothingElseChanges) {
     CausesRun plain(false);
     std::string html = pageOf(plain.run);
@@ -181,10 +194,10 @@ TEST(PageCauses, SuspectsOfThreadsStallsInThePageTheReportTheMetricsAndTheConsol
     EXPECT_NE(report.find("\"suspects\": [{\"process\": \"spin<1>.exe\", \"pid\": 52, \"cpu_ms\": 150, \"window_ms\": "
                           "412.345, \"base_priority\": 8, \"above_sampler\": true, \"thread\": {\"tid\": 80, \"cpu_ms\": "
                           "140, \"priority\": 15}}, {\"process\": \"b\", \"pid\": 9, \"cpu_ms\": 5, \"window_ms\": "
-                          "412.345, \"base_priority\": 13, \"above_sampler\": false, \"thread\": null}]\n  }"),
+                          "412.345, \"base_priority\": 13, \"above_sampler\": false, \"thread\": null}],\n    \"timer_resolution_ms\": null\n  }"),
               std::string::npos) << report;
     EXPECT_NE(report.find("\"cause\": \"threads\", \"during\": {\"span_ms\": 120, \"threads_ms\": 0, \"drivers_ms\": 0, "
-                          "\"idle_ms\": 118}, \"suspects\": null}"),
+                          "\"idle_ms\": 118}, \"suspects\": null, \"timer_resolution_ms\": null}"),
               std::string::npos) << report;
     EXPECT_EQ(countOf(report, "\"suspects\""), 2U);
 

@@ -185,6 +185,8 @@ TEST(ReportFormat, WholeReportWithAnIdleCore) {
   "seconds": 12.345,
   "period_ms": 100,
   "fail_above_ms": 2.5,
+  "ended": null,
+  "planned_seconds": null,
   "accounting": null,
   "machine": null,
   "priority": null,
@@ -222,7 +224,8 @@ TEST(ReportFormat, WholeReportWithAnIdleCore) {
   "worst": {
     "core": 0,
     "late_ms": 352,
-    "at_utc": "2026-12-07T14:03:12.345Z"
+    "at_utc": "2026-12-07T14:03:12.345Z",
+    "timer_resolution_ms": null
   },
   "log_dropped": 7,
   "problems": [

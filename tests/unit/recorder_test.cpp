@@ -1,6 +1,7 @@
 // The recorder end to end in a temporary directory: the files at start, bad
 // paths, the log against the final report, falling behind, failing writes,
-// and samplers recording while the writer steps.
+// and samplers recording while the writer steps (a --fine record:
+// recorder_fine_test.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,110 +24,14 @@
 #include "record/context_record.h"
 #include "record/recorder.h"
 #include "tests/support/fake_platform.h"
+#include "tests/unit/recorder_support.h"
 
 #ifndef _WIN32
 #include <csignal>
 #include <sys/resource.h>
 #endif
 
-namespace fs = std::filesystem;
-
 namespace {
-
-constexpr std::int64_t startedUtcMs = 1796652180000;  // 2026-12-07T14:03:00.000Z
-// The header and the run's context: the program and the priority at the start.
-const std::string logHeader = "utc,core,late_ms,late_us,source\n2026-12-07T14:03:00.000Z,,,,vantrel=9.9.9\n"
-                              "2026-12-07T14:03:00.000Z,,,,priority=normal\n";
-constexpr std::int64_t headerLines = 3;
-
-std::vector<std::string> problems;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::size_t countOf(const std::string& text, const std::string& part) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
-// The log without the causes of its stalls, which come when the writer
-// attributed them: what the tests of the events' lines compare.
-std::string eventLog(const std::string& path) {
-    std::string kept;
-    const std::string text = readFile(path);
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t end = text.find('\n', at);
-        const std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at + 1);
-        if (line.find(",,,,stall=") == std::string::npos) kept += line;
-        at = end == std::string::npos ? text.size() : end + 1;
-    }
-    return kept;
-}
-
-std::int64_t linesOf(const std::string& text) {
-    return std::count(text.begin(), text.end(), '\n');
-}
-
-// The integers after every `"name": ` in a report, added up.
-std::int64_t sumOf(const std::string& report, const std::string& name) {
-    std::int64_t sum = 0;
-    const std::string key = "\"" + name + "\": ";
-    for (std::size_t at = report.find(key); at != std::string::npos; at = report.find(key, at + 1)) {
-        sum += std::stoll(report.substr(at + key.size()));
-    }
-    return sum;
-}
-
-void record(std::int64_t core, std::int64_t lateMs, std::int64_t utcMs) {
-    lockSamples();
-    recordEvent(TimerEvent{core, lateMs, lateMs * 1000 + 7, utcMs});
-    unlockSamples();
-}
-
-class Recorder : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(createSampleLock());
-        directory = fs::temp_directory_path() / ("vantrel-recorder-" + std::to_string(std::random_device()()));
-        fs::create_directories(directory);
-        problems.clear();
-        for (std::int64_t core = 0; core < 4; ++core) markCoreSampled(core);
-    }
-    void TearDown() override {
-        finishRecorder(0, 0, 0);
-        freeWakeFigures();
-        clearSampledCores();
-        fs::remove_all(directory);
-    }
-
-    std::string at(const char* name) const { return (directory / name).string(); }
-    bool start(const std::string& report, const std::string& log, std::int64_t cores = 2, std::int64_t failAboveMs = -1,
-               const std::string& html = "", bool fine = false) {
-        freeWakeFigures();  // a --fine record has wake figures for its cores
-        if (fine && !createWakeFigures(cores)) return false;
-        char text[messageCapacity] = "";
-        RecorderSettings settings{};
-        settings.reportPath = report.c_str();
-        settings.logPath = log.c_str();
-        settings.htmlPath = html.c_str();
-        settings.fine = fine;
-        settings.failAboveUs = failAboveMs < 0 ? -1 : failAboveMs * 1000;
-        settings.coreCount = cores;
-        settings.startedUtcMs = startedUtcMs;
-        settings.version = "9.9.9";
-        settings.tellProblem = [](const char* message) { problems.emplace_back(message); };
-        settings.formats = &recordFormats;
-        const bool started = startRecorder(settings, text);
-        error = text;
-        return started;
-    }
-
-    fs::path directory;
-    std::string error;
-};
 
 TEST_F(Recorder, StartWritesAReportWithoutEventsAndEmptiesTheLogToItsHeader) {
     std::ofstream(at("r.json")) << "old report";
@@ -155,7 +60,8 @@ TEST_F(Recorder, MachineValuesThatCannotBeReadAreNullNeverAProblem) {
     const std::string report = readFile(at("r.json"));
     EXPECT_NE(report.find("\"machine\": {\n    \"name\": \"PC 1  x\",\n    \"windows\": \"10.0.22631\",\n"
                           "    \"processor\": null,\n    \"power_plan\": null,\n    \"timer_resolution\": {\"start\": null, "
-                          "\"end\": {\"current_ms\": 1, \"finest_ms\": 0.5, \"coarsest_ms\": 15.625}}\n  },"),
+                          "\"end\": {\"current_ms\": 1, \"finest_ms\": 0.5, \"coarsest_ms\": 15.625},\n"
+                          "      \"asked_ms\": null, \"granted_ms\": null,\n      \"changes\": [], \"changes_not_listed\": 0}\n  },"),
               std::string::npos)
         << report;
     EXPECT_NE(report.find("{\"at_utc\": \"2026-12-07T14:03:00.500Z\", \"level\": \"high\", \"class\": null}"),
@@ -366,73 +272,6 @@ TEST_F(Recorder, FullDiskIsToldOncePerFileRetriedAndLeavesWholeLinesAndAWholeRep
 #endif
 
 }  // namespace
-
-// The --fine record: wake-ups fed as their samplers do, timer events carrying
-// the worst wake-up since the previous one, as recordTimerEvent hands them over.
-TEST_F(Recorder, FineExitCodeReportAndPageAgreeOnWhatCrossed) {
-    const struct {
-        const char* name;
-        std::vector<WakeEvent> timers, wakes, wakesAfterClose;  // utcMs from the start; a timer's late_ms is lateUs / 1000
-        const char* verdict;
-    } cases[] = {
-        {"both exactly at the limit", {{1, 200, 15000}}, {{1, 150, 15000}}, {}, "Passed: no timer event and no wake-up came later than 15.000 ms."},
-        {"a late wake-up after the close request", {{1, 200, 2000}}, {{1, 150, 5000}}, {{1, 950, 25000}}, "Passed: no timer event and no wake-up"},
-        {"a wake-up only, the worst timer event exactly at the limit", {{1, 300, 15000}}, {{1, 150, 14000}, {1, 250, 25000}}, {},
-         "Crossed: wake-ups came later than 15.000 ms; the worst, on core 1 (#2 in the window) at 2026-12-07T14:03:00.250Z, "
-         "was 25.000 ms late."},
-        {"both", {{0, 100, 16000}, {1, 300, 1000}}, {{1, 250, 31000}}, {},
-         "Crossed: timer events and wake-ups came later than 15.000 ms; the worst timer event, on core 0 (#1 in the "
-         "window) at 2026-12-07T14:03:00.100Z, was 16 ms late by the system's tick count (16.000 ms measured with the "
-         "high-resolution counter); the worst wake-up, on core 1 (#2 in the window) at 2026-12-07T14:03:00.250Z, was "
-         "31.000 ms late."},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ASSERT_TRUE(start(at("r.json"), at("l.csv"), 2, 15, at("p.html"), true)) << error;
-        for (const WakeEvent& w : c.wakes) recordWake(w.core, w.lateUs, 0, startedUtcMs + w.utcMs);
-        for (const WakeEvent& t : c.timers) {
-            lockSamples();
-            recordEvent(TimerEvent{t.core, t.lateUs / 1000, t.lateUs, startedUtcMs + t.utcMs, takeColumnWorstUs(t.core)});
-            unlockSamples();
-        }
-        recorderStep(startedUtcMs + 500, 500, true);
-        stopRecording(startedUtcMs + 900, 900);
-        for (const WakeEvent& w : c.wakesAfterClose) recordWake(w.core, w.lateUs, 0, startedUtcMs + w.utcMs);
-        finishRecorder(startedUtcMs + 1000, 1000, 0);
-
-        EXPECT_EQ(recorderSawFailure(), std::string(c.verdict).rfind("Crossed", 0) == 0);
-        const std::string page = readFile(at("p.html"));
-        EXPECT_NE(page.find(c.verdict), std::string::npos) << page.substr(page.find("id=\"verdict\""), 400);
-        for (const WakeEvent& w : c.wakesAfterClose) {
-            EXPECT_EQ((readFile(at("r.json")) + readFile(at("l.csv"))).find(std::to_string(w.lateUs)), std::string::npos);
-        }
-        // Core 1's wake-ups reached its timeline, late enough for the log or not, and the stalls among them are marked.
-        EXPECT_EQ(countOf(page, "<path class=\"wake\" d=\"M"), 2U) << "the legend's and core 1's";
-        const auto stalls = std::count_if(c.wakes.begin(), c.wakes.end(), [](const WakeEvent& w) { return w.lateUs > 5000; });
-        EXPECT_EQ(countOf(page, "<g class=\"worst-wake-mark\""), static_cast<std::size_t>(stalls));
-    }
-}
-
-TEST_F(Recorder, FineEqualLatenessTheEarlierLeadsEveryList) {
-    ASSERT_TRUE(start(at("r.json"), at("l.csv"), 2, -1, at("p.html"), true)) << error;
-    // Each core in its own time order; across cores the lock is taken in any order.
-    for (const auto& [core, atMs] : {std::pair{0, 150}, {1, 100}, {1, 300}, {0, 200}}) record(core, 20, startedUtcMs + atMs);
-    for (const auto& [core, atMs] : {std::pair{0, 150}, {1, 120}, {1, 180}}) recordWake(core, 9000, 0, startedUtcMs + atMs);
-    finishRecorder(startedUtcMs + 1000, 1000, 0);
-    const std::string report = readFile(at("r.json"));
-    const std::string page = readFile(at("p.html"));
-    for (const char* first : {"\"worst\": {\n    \"core\": 1,\n    \"late_ms\": 20,\n    \"at_utc\": \"2026-12-07T14:03:00.100Z\"",
-                              "\"max_at_utc\": \"2026-12-07T14:03:00.150Z\"",   // core 0's timer events
-                              "\"max_at_utc\": \"2026-12-07T14:03:00.100Z\"",   // core 1's
-                              "\"max_at_utc\": \"2026-12-07T14:03:00.120Z\"",   // core 1's wake-ups
-                              "\"worst_wakes\": [\n    {\"core\": 1, \"at_utc\": \"2026-12-07T14:03:00.120Z\""}) {
-        EXPECT_NE(report.find(first), std::string::npos) << first << "\n" << report;
-    }
-    for (const auto& [table, first] : {std::pair{"id=\"worst-events\"", "<tr data-core=\"1\" data-utc=\"1796652180100\""},
-                                       std::pair{"id=\"worst-wakes\"", "<tr data-core=\"1\" data-utc=\"1796652180120\""}}) {
-        EXPECT_EQ(page.substr(page.find("<tr data-core=", page.find(table)), std::string(first).size()), first) << table;
-    }
-}
 
 TEST_F(Recorder, StepMovesABoundedBatchAndTheReportStillComes) {
     constexpr std::int64_t cores = 64, queued = cores * 600;

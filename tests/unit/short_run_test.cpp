@@ -14,6 +14,7 @@
 #include "engine/platform_seam.h"
 #include "engine/sampled_cores.h"
 #include "formats/record_formats.h"
+#include "record/context_record.h"
 #include "record/recorder.h"
 
 namespace fs = std::filesystem;
@@ -70,6 +71,34 @@ TEST(ShortRun, ASamplerStillStartingIsNoProblemOneThatFailedIs) {
     }
     clearSampledCores();
     fs::remove_all(dir);
+}
+
+// The exit code follows the judge: a core's first timer event after a
+// priority change began its period under the level before and crosses
+// nothing; the next one does.
+TEST(ShortRun, TheFirstPeriodAfterAPriorityChangeCrossesNothing) {
+    ASSERT_TRUE(createSampleLock());
+    RecorderSettings settings{};
+    settings.failAboveUs = 50000;
+    settings.coreCount = 2;
+    settings.startedUtcMs = 1796652180000;
+    settings.formats = &recordFormats;
+    char error[messageCapacity] = "";
+    ASSERT_TRUE(startRecorder(settings, error)) << error;
+    const auto record = [&](std::int64_t core, std::int64_t lateMs, std::int64_t atMs) {
+        lockSamples();
+        recordEvent(TimerEvent{core, lateMs, lateMs * 1000, settings.startedUtcMs + atMs});
+        unlockSamples();
+    };
+    record(0, 10, 100);
+    record(1, 10, 100);
+    recordPriorityChange(settings.startedUtcMs + 1000, "high", "high");
+    record(0, 400, 1050);
+    record(1, 20, 1050);
+    EXPECT_FALSE(recorderSawFailure()) << "core 0's first period after the change is not judged";
+    record(1, 400, 1150);
+    EXPECT_TRUE(recorderSawFailure()) << "core 1's second event after the change is";
+    finishRecorder(settings.startedUtcMs + 2000, 2000, 0);
 }
 
 }  // namespace

@@ -80,6 +80,8 @@ TEST(Suspects, WindowArithmeticAndRankingOnTablesOfSnapshots) {
          {{{5, 100, "bad"}, {6, 0, "ok"}}, {{5, 50, "bad"}, {6, 5, "ok"}}}, 500, 650, "ok=5", 1001},
         {"the stall began before the first snapshot", {{{5, 0, "a"}}, {{5, 50, "a"}}}, -100, 650, "null", 0},
         {"the window spans several snapshots", {{{5, 0, "a"}}, {{5, 50, "a"}}, {{5, 80, "a"}}}, 500, 1500, "a=80", 2001},
+        {"a snapshot ending exactly at the stall's start is the one before",
+         {{{5, 0, "a"}}, {{5, 50, "a"}}}, 1, 650, "a=50", 1001},
         {"only the last snapshot before and the first after",
          {{{5, 0, "a"}}, {{5, 50, "a"}}, {{5, 80, "a"}}, {{5, 200, "a"}}}, 1500, 1650, "a=30", 1001},
     };
@@ -118,6 +120,26 @@ TEST(Suspects, ThreadLevelAndPriorityAgainstVantrelsOwnThreads) {
     freeProcessSnapshots();
 }
 
+// Above the samplers means strictly above the highest priority of
+// Vantrel's own threads (10 here): a thread at 10 is their equal.
+TEST(Suspects, AboveTheSamplersOnlyWhenStrictlyHigher) {
+    for (const std::int32_t priority : {9, 10, 11}) {
+        SCOPED_TRACE(priority);
+        const auto at = [priority](std::int64_t cpu100ns) {
+            return std::vector<Proc>{{own, 0, "vantrel.exe", 1, 8, {{1, 0, 10}, {2, 0, 9}}},
+                                     {8, cpu100ns / 10000, "spin.exe", 1, 8, {{80, cpu100ns, priority}}}};
+        };
+        ASSERT_TRUE(makeProcessSnapshots(own, 2, 3, 16));
+        ASSERT_TRUE(store(0, at(0)));
+        ASSERT_TRUE(store(1000, at(1400000)));
+        StallSuspects s{};
+        ASSERT_TRUE(findStallSuspects(500 * ms, 650 * ms, false, s));
+        ASSERT_EQ(listOf(s), "spin.exe=140");
+        EXPECT_EQ(s.list[0].aboveSampler, priority > 10);
+        freeProcessSnapshots();
+    }
+}
+
 TEST(Suspects, ASnapshotMissingOrLostIsNullAndOnlyTheOneToComeIsWaitedFor) {
     ASSERT_TRUE(makeProcessSnapshots(own, 4, 4, 64));
     ASSERT_TRUE(store(0, {{5, 0, "a"}}));
@@ -144,44 +166,52 @@ TEST(Suspects, ASnapshotMissingOrLostIsNullAndOnlyTheOneToComeIsWaitedFor) {
 
 TEST(Suspects, AStallCausedByThreadsWaitsForTheSnapshotAfterItAndKeepsItsSuspects) {
     ASSERT_TRUE(createSampleLock());
-    const auto nowMs = [] { return ticksToMicroseconds(readPerformanceCounter(), performanceCounterFrequency()) / ms; };
-    ASSERT_TRUE(makeAccounting(2));
-    ASSERT_TRUE(makeProcessSnapshots(own, 4, 4, 64));
-    ASSERT_TRUE(makeStallCauses(2, false));
-    const std::int64_t t0 = nowMs();
-    ASSERT_TRUE(store(t0, {{8, 0, "spin.exe"}}));
-    // Core 1 busy all along, core 0 idle in 90 and 100 ms steps: 10 ms accounting.
-    for (std::int64_t k = 0; k <= 5; ++k) {
-        const CoreTimes times[2] = {{k * 950000, k * 1000000, 0, 0, 0}, {0, k * 1000000, 0, 0, 0}};
-        storeAccountingReading((t0 + k * 100) * ms, times, 2);
+    // The tally counts the stalls the run is judged on: timer stalls, or
+    // with --fine the wake-ups' (a timer stall of a --fine run is not one).
+    for (const bool fine : {false, true}) {
+        SCOPED_TRACE(fine ? "--fine" : "timer events only");
+        const auto nowMs = [] { return ticksToMicroseconds(readPerformanceCounter(), performanceCounterFrequency()) / ms; };
+        ASSERT_TRUE(makeAccounting(2));
+        ASSERT_TRUE(makeProcessSnapshots(own, 4, 4, 64));
+        ASSERT_TRUE(makeStallCauses(2, fine));
+        const std::int64_t t0 = nowMs();
+        ASSERT_TRUE(store(t0, {{8, 0, "spin.exe"}}));
+        // Core 1 busy all along, core 0 idle in 90 and 100 ms steps: 10 ms accounting.
+        for (std::int64_t k = 0; k <= 5; ++k) {
+            const CoreTimes times[2] = {{k * 950000, k * 1000000, 0, 0, 0}, {0, k * 1000000, 0, 0, 0}};
+            storeAccountingReading((t0 + k * 100) * ms, times, 2);
+        }
+        advanceFakeCounter(350 * ms * 10);
+        const TimerEvent stall{1, 150, 150 * ms, 1796652180000};
+        lockSamples();
+        noteTimerStall(stall);
+        unlockSamples();
+        attributeStalls(false, -1);
+        const WorstEvent worst{1, stall.utcMs, stall.lateUs, stall.lateMs};
+        RunSummary run{};
+        run.coreCount = 2;
+        run.worstTimer = &worst;
+        run.worstTimerCount = 1;
+        describeStallCauses(run);
+        EXPECT_EQ(run.stallCauses[1].timer[static_cast<int>(StallCause::threads)], 0) << "still waiting";
+        ASSERT_TRUE(store(nowMs() + 20, {{8, 150, "spin.exe"}}));
+        attributeStalls(false, -1);
+        describeStallCauses(run);
+        EXPECT_EQ(run.stallCauses[1].timer[static_cast<int>(StallCause::threads)], 1);
+        ASSERT_TRUE(run.suspects && run.worstTimerSuspects != nullptr);
+        EXPECT_EQ(run.worstTimerCause[0], StallCause::threads);
+        EXPECT_EQ(listOf(run.worstTimerSuspects[0]), "spin.exe=150");
+        ASSERT_NE(run.suspectTally, nullptr);
+        EXPECT_EQ(run.suspectTally->stalls, fine ? 0 : 1);
+        EXPECT_EQ(run.suspectTally->count, fine ? 0 : 1);
+        if (!fine) {
+            EXPECT_EQ(run.suspectTally->kept[0].first, 1);
+        }
+        EXPECT_EQ(run.suspectSnapshots, 2);
+        freeStallCauses();
+        freeProcessSnapshots();
+        freeAccounting();
     }
-    advanceFakeCounter(350 * ms * 10);
-    const TimerEvent stall{1, 150, 150 * ms, 1796652180000};
-    lockSamples();
-    noteTimerStall(stall);
-    unlockSamples();
-    attributeStalls(false, -1);
-    const WorstEvent worst{1, stall.utcMs, stall.lateUs, stall.lateMs};
-    RunSummary run{};
-    run.coreCount = 2;
-    run.worstTimer = &worst;
-    run.worstTimerCount = 1;
-    describeStallCauses(run);
-    EXPECT_EQ(run.stallCauses[1].timer[static_cast<int>(StallCause::threads)], 0) << "still waiting";
-    ASSERT_TRUE(store(nowMs() + 20, {{8, 150, "spin.exe"}}));
-    attributeStalls(false, -1);
-    describeStallCauses(run);
-    EXPECT_EQ(run.stallCauses[1].timer[static_cast<int>(StallCause::threads)], 1);
-    ASSERT_TRUE(run.suspects && run.worstTimerSuspects != nullptr);
-    EXPECT_EQ(run.worstTimerCause[0], StallCause::threads);
-    EXPECT_EQ(listOf(run.worstTimerSuspects[0]), "spin.exe=150");
-    ASSERT_NE(run.suspectTally, nullptr);
-    EXPECT_EQ(run.suspectTally->count, 1);
-    EXPECT_EQ(run.suspectTally->kept[0].first, 1);
-    EXPECT_EQ(run.suspectSnapshots, 2);
-    freeStallCauses();
-    freeProcessSnapshots();
-    freeAccounting();
 }
 
 }  // namespace

@@ -239,6 +239,28 @@ TEST_F(PriorityLevels, TheOptionAppliesAsTheMenuDoesAndTheNoteHearsOfIt) {
         << error;
 }
 
+// A sweep owns the priority: its first level is applied and marked, and
+// every level of the menu is greyed, so none can be chosen into its figures.
+TEST_F(PriorityLevels, ASweepGreysEveryLevelOfTheMenu) {
+    CommandLine options{};
+    options.hasSweep = true;
+    options.sweepMs = 3600000;  // its next step never comes during the test
+    options.levelCount = 2;
+    options.levelIds[0] = 12;
+    options.levelIds[1] = 15;
+    char error[512] = "";
+    ASSERT_TRUE(choosePriority(options, error)) << error;
+    for (std::int64_t id = 10; id <= 16; ++id) {
+        EXPECT_EQ(GetMenuState(priorityMenu, static_cast<UINT>(id), MF_BYCOMMAND) & MF_GRAYED, 0u) << "before: " << id;
+    }
+    priorityNote = nullptr;
+    startPriority(options, false);
+    expectMarkOn(12);
+    for (std::int64_t id = 10; id <= 16; ++id) {
+        EXPECT_NE(GetMenuState(priorityMenu, static_cast<UINT>(id), MF_BYCOMMAND) & MF_GRAYED, 0u) << "level " << id;
+    }
+}
+
 TEST_F(PriorityLevels, ThreadsOfOtherProcessesAreLeftAlone) {
     char path[MAX_PATH] = {};
     ASSERT_GT(GetModuleFileNameA(nullptr, path, MAX_PATH), 0u);
