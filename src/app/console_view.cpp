@@ -52,6 +52,8 @@ std::int64_t plannedMs = -1;
 // it: a step that finds it taken skips a second, a line to tell is told
 // without taking the block away.
 std::atomic<bool> blockBusy{false};
+// How long the close waits for a drawing of the block to end.
+constexpr int blockWaitMs = 500;
 std::int64_t blockLines = 0;
 SHORT blockTop = 0;  // the console's row of its first line, for the cursor calls
 TextBuffer blockText{};
@@ -128,7 +130,13 @@ void eraseBlock() {
 }
 
 void drawLiveBlock(std::int64_t nowUtcMs, std::int64_t elapsedMs) {
-    if (!live || blockBusy.exchange(true, std::memory_order_acquire)) return;
+    // The block first, then whether it is still drawn: the summary at the
+    // close takes the block before it ends the drawing.
+    if (blockBusy.exchange(true, std::memory_order_acquire)) return;
+    if (!live) {
+        blockBusy.store(false, std::memory_order_release);
+        return;
+    }
     const RunSummary run = takeViewSummary(nowUtcMs, elapsedMs, false);
     const LiveConsole console = consoleNow();
     if (!sequences && blockLines > 0) moveToBlockTop();
@@ -242,7 +250,15 @@ void closeConsoleView(int exitCode, const char* unfinished) {
     // hold the block: it is left as it is, and the summary goes below it.
     // With sequences the summary is written over the block in the same write.
     std::int64_t overLines = 0;
-    if (live && !blockBusy.exchange(true, std::memory_order_acquire)) {
+    // The summary is built and written with the block held, so that no
+    // second of the block is drawn into it: a drawing under way is waited
+    // for, a little (the writer may be the one left behind).
+    bool held = false;
+    for (int k = 0; live && k < blockWaitMs && !held; ++k) {
+        held = !blockBusy.exchange(true, std::memory_order_acquire);
+        if (!held) Sleep(1);
+    }
+    if (held) {
         if (sequences && overText.data != nullptr) {
             overLines = blockLines;
             blockLines = 0;
@@ -289,6 +305,7 @@ void closeConsoleView(int exitCode, const char* unfinished) {
         }
         if (!text->overflowed) writeOut(text->data, text->size);
     }
+    if (held) blockBusy.store(false, std::memory_order_release);
     if (output == Output::console) SetConsoleCtrlHandler(onConsoleControl, FALSE);
     if (restoreMode) SetConsoleMode(outHandle, savedMode);
     if (attached) {

@@ -17,7 +17,9 @@ static const char* const levelNeeds =
     "a priority level: idle, low, below-normal, normal, above-normal, high or realtime";
 static const char* const levelsNeeds =
     "priority levels separated by commas, each once (idle, low, below-normal, normal, above-normal, high, realtime)";
-static const char* const sweepNeeds = "a number of seconds greater than 0 and at most 4505142";
+// Seven levels of it stay within the longest --duration, a year.
+static const char* const sweepNeeds =
+    "a number of seconds greater than 0 and at most 4505142 (52 days: seven levels of it make a year)";
 static const char* const accountNeeds = "an account name";
 static const char* const logMaxNeeds = "a number of MB from 0.001 to 1048576 (decimals allowed)";
 static const char* const resolutionNeeds = "a timer resolution in ms from 0.5 to 15.625, or 'default'";
@@ -230,10 +232,13 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
         std::size_t nameLength = 0;
         const std::size_t index = findOption(argument, nameLength);
         if (index == optionCount) {
-            if (std::strncmp(argument, "--", 2) != 0) {
+            // A dash alone names no option: a path, as "-" is elsewhere.
+            if (argument[0] != '-' || argument[1] == '\0') {
                 say(error, {"unexpected argument '", argument, "'"});
                 return false;
             }
+            // A short option is named up to its '=' as a long one is.
+            if (argument[1] != '-') nameLength = std::strcspn(argument, "=");
             char name[64] = {};
             std::memcpy(name, argument, nameLength < sizeof name - 1 ? nameLength : sizeof name - 1);
             say(error, {"unknown option '", nameLength < sizeof name ? name : argument, "'"});

@@ -57,6 +57,9 @@ enum class LockAnswer {
               // the output itself will say why
 };
 LockAnswer lockOutput(const char* path, OutputLock** lock, char* error);
+// The same for the temporary of a file replaced whole (makeWholeFile's):
+// another run that names it as its own output is kept apart as well.
+LockAnswer lockTemporaryOf(const char* path, OutputLock** lock, char* error);
 // Lets go of the lock and removes its file; null does nothing.
 void unlockOutput(OutputLock* lock);
 

@@ -70,3 +70,13 @@ LockAnswer lockOutput(const char* path, OutputLock** lock, char* error) {
     std::free(lockPath);
     return answer;
 }
+
+LockAnswer lockTemporaryOf(const char* path, OutputLock** lock, char* error) {
+    *lock = nullptr;
+    if (kindOfPath(path) == PathKind::device) return LockAnswer::notNeeded;
+    char* temporary = withSuffix(path, ".tmp");
+    if (temporary == nullptr) return LockAnswer::notMade;
+    const LockAnswer answer = lockOutput(temporary, lock, error);
+    std::free(temporary);
+    return answer;
+}

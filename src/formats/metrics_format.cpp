@@ -7,13 +7,6 @@
 // Sample lines: the longest name, a 20-digit core and le label and a
 // 20-digit value come to about 100 bytes.
 constexpr std::size_t metricsLineMax = 112;
-// One family's HELP and TYPE lines, whose texts are fixed here.
-constexpr std::size_t metricsHeaderMax = 192;
-constexpr std::size_t metricsFamilies = 17;
-// Samples outside the per-core families: info, start time, cores, log
-// dropped, problems, the run's end, time asleep, threshold, the process
-// snapshots taken and failed, the service.
-constexpr std::size_t metricsScalarLines = 11;
 
 // Both histograms' bounds are kept in whole units of these per second.
 constexpr std::int64_t msPerSecond = 1000;
@@ -272,6 +265,6 @@ std::size_t metricsCapacity(std::int64_t coreCount, bool withWakes) {
     std::size_t linesPerCore = static_cast<std::size_t>(histogramBucketCount) + 3 + stallCauseCount;
     if (withWakes) linesPerCore += static_cast<std::size_t>(wakeHistogramBucketCount) + 5;
     // The version may need every character escaped.
-    return metricsFamilies * metricsHeaderMax + metricsScalarLines * metricsLineMax + 2 * metricsVersionMax +
+    return metricsFamiliesMost * metricsHeaderMost + metricsScalarLinesMost * metricsLineMax + 2 * metricsVersionMax +
            cores * linesPerCore * metricsLineMax;
 }

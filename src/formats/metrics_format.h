@@ -10,6 +10,15 @@
 
 // The longest version text metricsCapacity makes room for.
 constexpr std::size_t metricsVersionMax = 64;
+// What metricsCapacity counts on besides the cores' samples: the families
+// (each with its HELP and TYPE lines, whose texts are fixed in the format),
+// the longest of those two lines together, and the samples outside the
+// per-core families (info, start time, cores, log dropped, problems, the
+// run's end, time asleep, threshold, the process snapshots taken and failed,
+// the service).
+constexpr std::size_t metricsFamiliesMost = 17;
+constexpr std::size_t metricsHeaderMost = 224;
+constexpr std::size_t metricsScalarLinesMost = 11;
 
 // Replaces `out` with the whole exposition of `run`: UTF-8, LF line endings,
 // a final newline, no time stamps, every family with its HELP and TYPE, the

@@ -47,9 +47,10 @@ static std::size_t logHeaderSize = 0;
 static std::size_t logBytesWritten = 0;  // the log's size, on disk
 static bool logFailing = false;
 static bool logCutOwed = false;  // a half line is left at the log's end
-// The outputs' locks, held from the start to the end of the run, and the
-// rolled log's.
-static OutputLock* locks[5];
+// The outputs' locks, held from the start to the end of the run: one for
+// each output and the rolled log, and one for each whole file's temporary,
+// which is a file of its own that another run could name.
+static OutputLock* locks[5 + wholeOutputCount];
 static LogRoll logRoll;
 // The text of whichever whole file is being written, sized for the largest.
 static TextBuffer reportText;
@@ -266,7 +267,7 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
     const char* outputs[] = {current.reportPath, current.logPath, current.htmlPath, current.metricsPath,
                              logRoll.maxBytes > 0 ? logRoll.rolledPath : nullptr};
     constexpr std::size_t outputCount = sizeof outputs / sizeof outputs[0];
-    static_assert(outputCount == sizeof locks / sizeof locks[0], "one lock per output");
+    static_assert(outputCount + wholeOutputCount == sizeof locks / sizeof locks[0], "one lock per output and temporary");
     bool anyOutput = false;
     for (std::size_t a = 0; a < outputCount; ++a) {
         anyOutput = anyOutput || given(outputs[a]);
@@ -301,6 +302,13 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
     // this one is refused here and leaves this one's files as they are.
     for (std::size_t k = 0; k < outputCount; ++k) {
         if (given(outputs[k]) && lockOutput(outputs[k], &locks[k], error) == LockAnswer::heldElsewhere) {
+            releaseBuffers();
+            return false;
+        }
+    }
+    for (std::size_t k = 0; k < wholeOutputCount; ++k) {
+        const char* path = wholeOutputs[k].path;
+        if (given(path) && lockTemporaryOf(path, &locks[outputCount + k], error) == LockAnswer::heldElsewhere) {
             releaseBuffers();
             return false;
         }

@@ -97,8 +97,9 @@ TEST(Options, BadCommandLinesGiveOneLineNamingTheOption) {
         {{"-h", "/?"}, "option '--help' is given twice"},
         {{"-q", "--quiet"}, "option '--quiet' is given twice"},
         {{"--quiet=yes"}, "option '--quiet' takes no value, not 'yes'"},
-        {{"-h=x"}, "unexpected argument '-h=x'"},
-        {{"-x"}, "unexpected argument '-x'"},
+        {{"-h=x"}, "unknown option '-h'"},
+        {{"-x"}, "unknown option '-x'"},
+        {{"-"}, "unexpected argument '-'"},
         {{"--log", "l.csv", "report.json"}, "unexpected argument 'report.json'"},
         {{"--no-window", "--duration", "5"}, "option '--no-window' needs somewhere to record the run: '--report', "
                                              "'--log', '--metrics' or '--html'"},
@@ -114,9 +115,9 @@ TEST(Options, BadCommandLinesGiveOneLineNamingTheOption) {
                                   "above-normal, high or realtime, not 'turbo'"},
         {{"--priority", "high", "--priority=low"}, "option '--priority' is given twice"},
         {{"--sweep", "0", "--report", "r"},
-         "option '--sweep' needs a number of seconds greater than 0 and at most 4505142, not '0'"},
+         "option '--sweep' needs a number of seconds greater than 0 and at most 4505142 (52 days: seven levels of it make a year), not '0'"},
         {{"--sweep", "4505143", "--report", "r"},
-         "option '--sweep' needs a number of seconds greater than 0 and at most 4505142, not '4505143'"},
+         "option '--sweep' needs a number of seconds greater than 0 and at most 4505142 (52 days: seven levels of it make a year), not '4505143'"},
         {{"--sweep", "2"}, "option '--sweep' needs somewhere to record the run: '--report', '--log', '--metrics' or "
                            "'--html'"},
         {{"--sweep", "2", "--report", "r", "--duration", "9"},
