@@ -14,6 +14,7 @@
 #include "console/live_block.h"
 #include "console/summary_lines.h"
 #include "formats/context_format.h"
+#include "formats/sweep_format.h"
 #include "formats/run_end.h"
 #include "formats/suspect_format.h"
 #include "record/context_record.h"

@@ -5,7 +5,6 @@
 #include <initializer_list>
 
 #include "app/resolution_options.h"
-#include "app/service_command.h"
 #include "files/output_file.h"
 #include "priority/levels.h"
 #include "text/text_buffer.h"

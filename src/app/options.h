@@ -77,6 +77,11 @@ constexpr std::size_t commandLineErrorCapacity = 512;
 // naming the option and the value.
 bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char* error);
 
+// The combinations of the service's options, once every option is known
+// (service_command.cpp, which also builds the service's command line).
+// Answers false with a one-line `error` (commandLineErrorCapacity bytes).
+bool checkServiceOptions(CommandLine& out, char* error);
+
 // Whether the option `argument` ("--log" or "--log=x") takes a value.
 bool optionTakesValue(const char* argument);
 

@@ -7,10 +7,6 @@
 
 #include "app/options.h"
 
-// The combinations of the service's options, once every option is known.
-// Answers false with a one-line `error` (commandLineErrorCapacity bytes).
-bool checkServiceOptions(CommandLine& out, char* error);
-
 // Without a --log-max-mb, a service's log rolls over at this size.
 constexpr long long serviceLogMaxMb = 100;
 

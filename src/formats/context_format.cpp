@@ -199,21 +199,6 @@ void appendSweep(TextBuffer& out, const RunSummary& run) {
 
 }  // namespace
 
-void appendStretchResolution(TextBuffer& out, const SweepStretch& stretch) {
-    if (stretch.askedResolution <= 0) appendText(out, "default ");
-    if (stretch.resolution > 0) {
-        appendText(out, stretch.askedResolution <= 0 ? "(" : "");
-        appendExactDecimal(out, stretch.resolution, 10000);
-        appendText(out, stretch.askedResolution <= 0 ? " ms)" : " ms");
-    } else {
-        appendText(out, "(unknown)");
-    }
-    if (stretch.askedResolution > 0 && stretch.resolution != stretch.askedResolution) {
-        appendText(out, ", asked ");
-        appendExactDecimal(out, stretch.askedResolution, 10000);
-    }
-}
-
 void appendResolutionInForce(TextBuffer& out, const RunSummary& run, std::int64_t utcMs) {
     appendResolutionMs(out, run.machine != nullptr ? resolutionInForce(*run.machine, utcMs) : -1);
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "formats/context_format.h"
+#include "formats/sweep_format.h"
 #include "formats/html_parts.h"
 #include "formats/run_end.h"
 #include "record/sweep_record.h"

@@ -1,7 +1,6 @@
 // A sweep's verdicts in the report (sweep_format.h).
 #include "formats/sweep_format.h"
 
-#include "formats/context_format.h"
 
 #include "record/sweep_record.h"
 #include "record/sweep_verdicts.h"
@@ -138,6 +137,21 @@ void appendJudgedBrief(TextBuffer& out, const JudgedFigures& figures) {
     appendText(out, ", p99 <= ");
     appendExactDecimal(out, figures.p99.us, 1000);
     appendText(out, " ms");
+}
+
+void appendStretchResolution(TextBuffer& out, const SweepStretch& stretch) {
+    if (stretch.askedResolution <= 0) appendText(out, "default ");
+    if (stretch.resolution > 0) {
+        appendText(out, stretch.askedResolution <= 0 ? "(" : "");
+        appendExactDecimal(out, stretch.resolution, 10000);
+        appendText(out, stretch.askedResolution <= 0 ? " ms)" : " ms");
+    } else {
+        appendText(out, "(unknown)");
+    }
+    if (stretch.askedResolution > 0 && stretch.resolution != stretch.askedResolution) {
+        appendText(out, ", asked ");
+        appendExactDecimal(out, stretch.askedResolution, 10000);
+    }
 }
 
 void appendSweepLines(TextBuffer& out, const RunSummary& run) {

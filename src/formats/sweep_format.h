@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "record/run_summary.h"
+#include "record/sweep_record.h"
 #include "text/text_buffer.h"
 #include "verdict/judge.h"
 
@@ -26,3 +27,11 @@ JudgedFigures sweepShownFigures(const RunSummary& run, std::int64_t s, std::int6
 void appendJudgedBrief(TextBuffer& out, const JudgedFigures& figures);
 // A verdict object's bytes at most, per core and level.
 constexpr std::size_t sweepVerdictJsonBytes = 1024;
+// A sweep's stretch's timer resolution: "1 ms", "default (15.625 ms)",
+// "1 ms, asked 0.5" when the system granted another than asked.
+void appendStretchResolution(TextBuffer& out, const SweepStretch& stretch);
+// The console's lines of a sweep: what decides and the
+// baseline, then one line per level in the order measured: "high (class
+// high): core 0 stalls 3 of 98, p99 <= 20 ms: worse beyond noise (stall
+// rate); core 1 ...", each ended by a newline; nothing without a sweep.
+void appendSweepLines(TextBuffer& out, const RunSummary& run);

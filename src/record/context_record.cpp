@@ -5,6 +5,7 @@
 #include "record/recorder_settings.h"
 #include "record/run_summary.h"
 #include "record/sweep_record.h"
+#include "record/sweep_verdicts.h"
 #include "text/text_buffer.h"
 #include "verdict/judge.h"
 
@@ -243,7 +244,7 @@ void describeContext(RunSummary& run) {
     unlockSamples();
     run.machine = &machineCopy;
     run.priority = &historyCopy;
-    run.sweep = copySweep(sweepCopy) ? &sweepCopy : nullptr;
+    run.sweep = copyJudgedSweep(sweepCopy) ? &sweepCopy : nullptr;
     run.machineName = machineCopy.name;
     systemText[0] = '\0';
     if (machineCopy.windows[0] != '\0') joinText(systemText, sizeof systemText, {"Windows ", machineCopy.windows});

@@ -12,6 +12,7 @@
 #include "record/context_record.h"
 #include "record/event_buffer.h"
 #include "record/log_roll.h"
+#include "record/recorder_outputs.h"
 #include "record/recorder_state.h"
 #include "record/run_summary.h"
 #include "record/stall_causes.h"
@@ -269,15 +270,8 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
     constexpr std::size_t outputCount = sizeof outputs / sizeof outputs[0];
     static_assert(outputCount + wholeOutputCount == sizeof locks / sizeof locks[0], "one lock per output and temporary");
     bool anyOutput = false;
-    for (std::size_t a = 0; a < outputCount; ++a) {
-        anyOutput = anyOutput || given(outputs[a]);
-        for (std::size_t b = a + 1; b < outputCount; ++b) {
-            if (given(outputs[a]) && given(outputs[b]) && samePathOrTemporary(outputs[a], outputs[b])) {
-                describeFailure(error, "use", outputs[b], "two outputs of the record cannot both be this file");
-                return false;
-            }
-        }
-    }
+    for (const char* output : outputs) anyOutput = anyOutput || given(output);
+    if (!outputsDistinct(outputs, outputCount, error)) return false;
     if (current.coreCount < 1) {
         joinText(error, messageCapacity, {"no cores to record"});
         return false;
@@ -300,18 +294,11 @@ bool startRecorder(const RecorderSettings& settings, char* error) {
 
     // Before any file is touched: a second run that names an output of
     // this one is refused here and leaves this one's files as they are.
-    for (std::size_t k = 0; k < outputCount; ++k) {
-        if (given(outputs[k]) && lockOutput(outputs[k], &locks[k], error) == LockAnswer::heldElsewhere) {
-            releaseBuffers();
-            return false;
-        }
-    }
-    for (std::size_t k = 0; k < wholeOutputCount; ++k) {
-        const char* path = wholeOutputs[k].path;
-        if (given(path) && lockTemporaryOf(path, &locks[outputCount + k], error) == LockAnswer::heldElsewhere) {
-            releaseBuffers();
-            return false;
-        }
+    const char* wholePaths[wholeOutputCount];
+    for (std::size_t k = 0; k < wholeOutputCount; ++k) wholePaths[k] = wholeOutputs[k].path;
+    if (!lockRunOutputs(outputs, outputCount, wholePaths, wholeOutputCount, locks, error)) {
+        releaseBuffers();
+        return false;
     }
 
     // Nothing existing is changed until every file has shown it can be
@@ -378,19 +365,7 @@ void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t 
         for (std::size_t k = pendingDone; logBytesWritten < logHeaderSize && k < logHeaderSize; ++k) {
             unwritten -= pendingLog.data[k] == '\n' ? 1 : 0;
         }
-        lockSamples();
-        for (std::int64_t count = 1; count > 0;) {
-            count = popEvents(batch, eventsPerBatch);
-            unwritten += count;
-        }
-        unlockSamples();
-        // And the late wake-ups still in their queues.
-        for (std::int64_t core = 0; current.fine && core < current.coreCount; ++core) {
-            for (std::int64_t count = 1; count > 0;) {
-                count = popLateWakes(core, wakeBatch, lateWakeQueueCapacity);
-                unwritten += count;
-            }
-        }
+        unwritten += dropQueuedLines(batch, eventsPerBatch, current.fine ? current.coreCount : 0, wakeBatch);
     }
     RunSummary run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
     // The wake-ups of the last stretch: every core's counted at the stop,
@@ -405,27 +380,7 @@ void finishRecorder(std::int64_t nowUtcMs, std::int64_t elapsedMs, std::int64_t 
         appendWakeCounts(recordStoppedAt(), atStop);
         flushPending();
     }
-    bool told = false;
-    for (std::int64_t core = 0; core < current.coreCount; ++core) {
-        // An unpinned sampler was told when it started; one still on its
-        // way to its timer in a short run did not fail (countsAsSampled).
-        if (run.sampled[core] || isCoreUnpinned(core)) continue;
-        char number[24];
-        formatInteger(number, core);
-        char message[messageCapacity];
-        joinText(message, sizeof message, {"core ", number, " could not be sampled"});
-        noteRunProblem(nowUtcMs, message);
-        told = true;
-    }
-    if (run.logDropped > 0) {
-        char number[24];
-        formatInteger(number, run.logDropped);
-        char message[messageCapacity];
-        joinText(message, sizeof message, {number, run.logDropped == 1 ? " log line was lost" : " log lines were lost"});
-        noteRunProblem(nowUtcMs, message);
-        told = true;
-    }
-    if (told) run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
+    if (tellEndProblems(run, current.coreCount, nowUtcMs)) run = takeSummary(nowUtcMs, elapsedMs, true, unwritten);
     rewriteFiles(run);
     closeOutputFile(logFile);
     logFile = nullptr;

@@ -6,7 +6,6 @@
 
 #include "engine/platform_seam.h"
 #include "engine/wake_figures.h"
-#include "record/sweep_verdicts.h"
 #include "verdict/judge.h"
 
 namespace {
@@ -221,13 +220,11 @@ bool copySweep(SweepSummary& out) {
         std::memcpy(out.planned, plannedNames, sizeof plannedNames);
     }
     unlockSamples();
-    if (made) {
-        // Outside the lock: the samplers never wait for the statistics.
-        judgeSweep(out, verdictsCopy);
-        out.baseline = sweepBaseline(out);
-        out.verdicts = verdictsCopy;
-    }
     return made;
+}
+
+CoreVerdict* sweepVerdictRoom() {
+    return verdictsCopy;
 }
 
 bool sweepStretchCutShort(const SweepSummary& sweep, std::int64_t s) {

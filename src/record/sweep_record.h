@@ -102,10 +102,14 @@ void countSweepStall(std::int64_t core, std::int64_t utcMs, std::int64_t lateUs,
 void completeSweep();
 // The recording stopped at `utcMs`, with the lock held: the last stretch ends.
 void endSweep(std::int64_t utcMs);
-// A copy for a snapshot (takes the lock), with its verdicts decided; its
-// arrays are the sweep's own copies, valid until the next copy. False when
-// there is no sweep.
+// A copy for a snapshot (takes the lock), its verdicts not yet decided
+// (copyJudgedSweep, sweep_verdicts.h, decides them); its arrays are the
+// sweep's own copies, valid until the next copy. False when there is no
+// sweep.
 bool copySweep(SweepSummary& out);
+// Room for the verdicts of a copy (levelsPlanned * coreCount), made with
+// the sweep; null before.
+CoreVerdict* sweepVerdictRoom();
 
 // Stretch `s` was ended before its time (the run was closed during it).
 bool sweepStretchCutShort(const SweepSummary& sweep, std::int64_t s);

@@ -128,3 +128,11 @@ void judgeSweep(const SweepSummary& sweep, CoreVerdict* verdicts) {
         for (std::int64_t c = sweep.coreCount - 1; c >= 0; --c) verdicts[s * sweep.coreCount + c] = verdicts[--count];
     }
 }
+
+bool copyJudgedSweep(SweepSummary& out) {
+    if (!copySweep(out)) return false;
+    judgeSweep(out, sweepVerdictRoom());
+    out.baseline = sweepBaseline(out);
+    out.verdicts = sweepVerdictRoom();
+    return true;
+}

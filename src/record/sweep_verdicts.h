@@ -27,3 +27,7 @@ JudgedFigures sweepFigures(const SweepSummary& sweep, std::int64_t s, std::int64
 // stretch s's of core c at s * coreCount + c; only those of stretches
 // sweepHasVerdicts are set).
 void judgeSweep(const SweepSummary& sweep, CoreVerdict* verdicts);
+
+// copySweep, then every verdict of the copy decided outside the lock (the
+// samplers never wait for the statistics): its baseline and verdicts set.
+bool copyJudgedSweep(SweepSummary& out);

@@ -95,7 +95,7 @@ TEST(Sweep, StretchesJudgeAllButTheFirstPeriodAfterAChangeAndKeepTheirOwnFigures
     beginSweepStretch(t0 + 2500, "realtime", "high");  // after the end: nothing
 
     SweepSummary sweep{};
-    ASSERT_TRUE(copySweep(sweep));
+    ASSERT_TRUE(copyJudgedSweep(sweep));
     ASSERT_EQ(sweep.stretchCount, 2);
     EXPECT_EQ(sweep.stretches[0].toUtcMs, t0 + 1000);
     EXPECT_EQ(sweep.stretches[1].toUtcMs, t0 + 2000) << "the end of the record ends the last stretch";
@@ -166,7 +166,7 @@ TEST(Sweep, LevelsAreJudgedAgainstNormalBeyondNoiseOnly) {
     endSweep(from);
     unlockSamples();
     SweepSummary sweep{};
-    ASSERT_TRUE(copySweep(sweep));
+    ASSERT_TRUE(copyJudgedSweep(sweep));
     EXPECT_EQ(sweep.baseline, 1) << "normal was measured: it is the baseline";
     RunSummary run{};
     run.sweep = &sweep;
@@ -232,7 +232,7 @@ TEST(Sweep, AnEndBeforeItsTimeIsSaidWithTheLevelsLeftAndTheOneCutShort) {
         endSweep(t0 + endMs);
         unlockSamples();
         SweepSummary sweep{};
-        ASSERT_TRUE(copySweep(sweep));
+        ASSERT_TRUE(copyJudgedSweep(sweep));
         RunSummary run{};
         run.sweep = &sweep;
         run.ended = c.ended;
