@@ -1,5 +1,5 @@
-// What the files of the comparison's page share (compare_page.cpp,
-// compare_chart.cpp, compare_resolution.cpp); not for other callers.
+// What the files of the comparison's page share (compare_page.cpp, compare_context.cpp,
+// compare_tables.cpp, compare_chart.cpp, compare_resolution.cpp); not for other callers.
 #pragma once
 
 #include <cstddef>
@@ -22,3 +22,14 @@ void appendRunResolutions(TextBuffer& out, const ComparedRun& run);
 // The notice that the runs' timer resolutions differ (or, for the levels of
 // one run, that it changed during the run); nothing when they do not.
 void appendResolutionWarning(TextBuffer& out, const Comparison& comparison);
+
+// A run's verdict on `core` against the baseline; none for the baseline.
+const CoreVerdict* comparedVerdictOf(const Comparison& c, std::int64_t run, std::int64_t core);
+// The runs and their context (a file, its time, its priority, the machine).
+void appendComparedRuns(TextBuffer& out, const Comparison& c);
+// The notices of other machines and other timer resolutions, and of the limit.
+void appendComparisonWarnings(TextBuffer& out, const Comparison& c);
+// A core's table: every run's figures and their differences against the baseline.
+void appendComparisonCoreTable(TextBuffer& out, const Comparison& c, std::int64_t core);
+// Beneath a core's table: the figures behind each run's verdict.
+void appendFiguresBehind(TextBuffer& out, const Comparison& c, std::int64_t core);
