@@ -1,4 +1,4 @@
-// What the files reading logs into a comparison share (compare_runs.cpp, compare_reading.cpp,
+// What the files reading logs into a comparison share (compare_all.cpp, compare_reading.cpp,
 // compare_figures.cpp, compare_verdicts.cpp); not for other callers.
 #pragma once
 
