@@ -37,7 +37,7 @@ expect '((run_ms >= 8000 && run_ms < 20000))' "the run closed itself after about
 expect '[[ ! -s $VANTREL_STDERR ]]' "nothing was said on standard error: $(head -c 300 "$VANTREL_STDERR")"
 
 expect 'jq -e . "$report" >/dev/null' "the report is JSON"
-expect '[[ $(jq_value .final) == true && $(jq_value .program) == Vantrel && $(jq_value .version) == 1.7.0 ]]' \
+expect '[[ $(jq_value .final) == true && $(jq_value .program) == Vantrel && $(jq_value .version) == 1.9.0 ]]' \
     "the final report names the program and its version"
 late1=$(jq_value '.cores[1].max_ms')
 late0=$(jq_value '.cores[0].max_ms')
@@ -130,5 +130,5 @@ for option in --report --log --metrics --html --from --fine --no-window --durati
     grep -qF -- "$option" <<<"$help" || fail "--help does not mention $option"
 done
 echo "ok: --help names every option"
-expect '[[ $(wine "$VANTREL_EXE" --version </dev/null 2>&1 | tr -d "\r") == "Vantrel 1.7.0" ]]' "--version answers \"Vantrel 1.7.0\""
+expect '[[ $(wine "$VANTREL_EXE" --version </dev/null 2>&1 | tr -d "\r") == "Vantrel 1.9.0" ]]' "--version answers \"Vantrel 1.9.0\""
 echo "PASS"

@@ -92,7 +92,7 @@ Outputs recordedRun(const fs::path& dir) {
     // sample shows.
     setFakeMachine(FakeMachine{"LAB-7 <R&D>", "10.0.19045", "Test CPU @ 3.00GHz", "Balanced", true, 156250, 5000, 156250});
     const RecorderSettings settings{report.c_str(), log.c_str(), page.c_str(), metrics.c_str(), 250000, 2, startMs,
-                                    "1.7.0", "normal", "normal", 0, 0, true, "waitable timer", 500, nullptr, &recordFormats};
+                                    "1.9.0", "normal", "normal", 0, 0, true, "waitable timer", 500, nullptr, &recordFormats};
     char error[messageCapacity] = "";
     EXPECT_TRUE(startRecorder(settings, error)) << error;
     std::mt19937_64 random(21);  // NOLINT(cert-msc32-c,cert-msc51-cpp)
