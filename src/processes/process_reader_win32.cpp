@@ -1,5 +1,5 @@
 // Reads every process's CPU time in one system call, on a thread of its
-// own: once a second, and at once (at most four times a second) after a
+// own: every two seconds, and at once (at most four times a second) after a
 // sampler saw a stall. The call is looked up in ntdll at run time: it is not
 // in the import libraries, and a system without it has stalls without
 // suspects. No administrator is needed: the system lists every process to

@@ -9,16 +9,19 @@
 #include <cstddef>
 #include <cstdint>
 
-// The steady pace: one snapshot a second keeps the reading under 0.1 % of
-// a core (about 0.8 ms a call under Wine) and the window before a stall
-// short next to the writer's own second.
-constexpr std::int64_t snapshotPaceUs = 1000000;
+// The steady pace: one snapshot every two seconds. Under Wine a call costs
+// the program and the wineserver together about 1.5 ms of CPU, so one a
+// second came to 0.15 % of a core; every two seconds keeps it under 0.1 %.
+// The price: the window before a stall (from the last steady snapshot) is
+// up to two seconds, so a process busy all along grows more in it next to
+// the one that ran during the stall.
+constexpr std::int64_t snapshotPaceUs = 2000000;
 // After a stall over snapshotStallUs one is taken at once, but never closer
 // than this to the one before: at most four a second.
 constexpr std::int64_t snapshotGapUs = 250000;
 // Snapshots kept: six seconds at four a second, more at the steady pace;
 // a stall waits at most three seconds for its cause, and its window starts
-// up to a second before it.
+// up to two seconds before it.
 constexpr std::int64_t snapshotsKept = 24;
 
 // One thread of a reading, as the system lists it.
