@@ -1,5 +1,5 @@
 // Times what the suspects cost under the real calls: one snapshot of every
-// process's CPU time (the reader thread pays it once a second, and once
+// process's CPU time (the reader thread pays it every two seconds, and once
 // after a stall) and the ranking of one stall's suspects against the ring
 // (the record's writer, once per stall caused by threads). Prints medians
 // and the worst in microseconds (wall time, the wineserver's part of the
@@ -95,8 +95,8 @@ int main(int argc, char** argv) {
     std::printf("%lld processes in a snapshot, %lld snapshots in the window, own threads' priority %d\n",
                 static_cast<long long>(processes), static_cast<long long>(count), static_cast<int>(ownPriority));
     printFigures("one snapshot", snapshots);
-    std::printf("process CPU time per snapshot: %.1f us; one snapshot a second: %.4f %% of a core\n", cpuPerSnapshot,
-                cpuPerSnapshot / 1e6 * 100.0);
+    std::printf("process CPU time per snapshot: %.1f us; one snapshot every %.1f s: %.4f %% of a core\n", cpuPerSnapshot,
+                static_cast<double>(snapshotPaceUs) / 1e6, cpuPerSnapshot / static_cast<double>(snapshotPaceUs) * 100.0);
     printFigures("one stall's suspects", rankings);
     return 0;
 }
