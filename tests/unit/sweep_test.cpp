@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -276,8 +275,8 @@ TEST(Sweep, TheBaselineOfResolutionsIsNormalAtTheDefault) {
     };
     for (const auto& c : cases) {
         SweepStretch stretches[3]{};
-        for (int s = 0; s < 3; ++s) {
-            std::strcpy(stretches[s].level, c.levels[s]);
+        for (std::int64_t s = 0; s < 3; ++s) {
+            setPriorityText(stretches[s].level, c.levels[s]);
             stretches[s].fromUtcMs = s * 1000;
             stretches[s].toUtcMs = s * 1000 + 1000;
             stretches[s].askedResolution = c.asked[s];
