@@ -9,7 +9,7 @@
 #   vprobe ARGS...                runs the Windows probe, prints key=value lines
 #   value_of KEY <<<"$output"     the value of KEY in probe output
 #   vantrel_start [ARGS...]       starts vantrel.exe, sets VANTREL_PID (Linux pid)
-#   vantrel_start_with_cpus N [ARGS]  the same, Windows made to report N processors
+#   vantrel_start_with_cpus [--until-window] N [ARGS]  the same, Windows made to report N processors
 #   vantrel_wait_window [MS]      waits for the monitor window, prints `vprobe window`
 #   vantrel_close [MS]            posts WM_CLOSE, waits, sets VANTREL_EXIT_CODE, CLOSE_OUTPUT
 #   wait_for_exit PID SECONDS     waits for a process we started; sets WAITED_EXIT_CODE
@@ -147,23 +147,39 @@ cpu_count_preload_build() {
     fi
 }
 
-# Dozens of threads making windows at once sometimes crash Wine 8.0 itself
-# (glibc finds its heap corrupted on Wine's Unix side) within a second of the
-# start, exit code 1 (or 139). Such a start is tried again, at most twice,
-# and said.
+# Dozens of threads making windows at once sometimes crash Wine 8.0 itself:
+# glibc finds its heap corrupted on Wine's Unix side (exit code 1), or the
+# loader dies of SIGSEGV (139), within a second of the start or, on a loaded
+# machine, while the window is still being made. A fault of the program
+# itself would not look like that: Wine ends it with the exception's code.
+# Such a start is tried again, at most twice, and said. With --until-window
+# the start lasts until the monitor window is there (at most 20 s), so a
+# crash while it is made is caught too.
+#   vantrel_start_with_cpus [--until-window] N [ARGS]
 vantrel_start_with_cpus() {
-    local cpus=$1 attempt
+    local until_window=0 attempt waited
+    if [[ $1 == --until-window ]]; then
+        until_window=1
+        shift
+    fi
+    local cpus=$1
     shift
     [[ -n ${CPU_PRELOAD:-} ]] || cpu_count_preload_build
     for attempt in 1 2 3; do
         VANTREL_FAKE_CPUS=$cpus LD_PRELOAD=$CPU_PRELOAD vantrel_start "$@"
-        sleep 1.5
+        if ((until_window)); then
+            for ((waited = 0; waited < 40; waited++)); do
+                kill -0 "$VANTREL_PID" 2>/dev/null || break
+                [[ $(vprobe window 500 | value_of found) == 1 ]] && break
+            done
+        else
+            sleep 1.5
+        fi
         kill -0 "$VANTREL_PID" 2>/dev/null && return 0
         local code=0
         wait "$VANTREL_PID" || code=$?
-        # glibc aborts (1) or the loader dies of the corrupted heap (139).
-        if ((code == 1 || code == 139)) && grep -qE 'unaligned chunk|invalid next size|corrupted|free\(\)|malloc\(\)' "$VANTREL_STDERR"; then
-            note "Wine crashed at the start with $cpus processors (attempt $attempt): $(head -c 200 "$VANTREL_STDERR")"
+        if ((code == 139)) || { ((code == 1)) && grep -qE 'unaligned chunk|invalid next size|corrupted|free\(\)|malloc\(\)' "$VANTREL_STDERR"; }; then
+            note "Wine crashed at the start with $cpus processors (attempt $attempt, exit code $code): $(head -c 200 "$VANTREL_STDERR")"
             continue
         fi
         fail "vantrel.exe with $cpus processors ended at once with exit code $code: $(head -c 300 "$VANTREL_STDERR")"

@@ -23,7 +23,7 @@ for layout in "${layouts[@]}"; do
     read -r cores columns rows width height left top <<<"$layout"
     note "$cores processors"
     report=$VANTREL_SCREENSHOT_DIR/many-cores-$cores.json && rm -f "$report"
-    vantrel_start_with_cpus "$cores" --report "$report"
+    vantrel_start_with_cpus --until-window "$cores" --report "$report"
     window=$(vantrel_wait_window 15000)
 
     IFS=, read -r outer_left outer_top outer_right outer_bottom <<<"$(value_of outer <<<"$window")"
