@@ -1,5 +1,5 @@
-// The two things the portable sampling code needs from the platform: the
-// millisecond tick count and the one lock of the sample tables. The Windows
+// What the portable sampling code needs from the platform: the clocks, the
+// lock of the sample tables and the lock of the process snapshots' ring. The Windows
 // build links the real ones (GetTickCount and a critical section); the native
 // tests link a controllable clock and a std::mutex instead.
 #pragma once
@@ -30,3 +30,9 @@ bool createSampleLock();
 // lock(sampleLock) / unlock(sampleLock): plain enter and leave.
 void lockSamples();
 void unlockSamples();
+
+// The lock of the process snapshots' ring, apart from sampleLock: ranking a
+// stall's suspects holds it as long as the stall's window takes, and the
+// samplers must never wait for that. Ready without being created.
+void lockSnapshots();
+void unlockSnapshots();

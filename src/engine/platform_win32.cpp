@@ -80,6 +80,18 @@ void unlockSamples() {
 }
 
 namespace {
+SRWLOCK snapshotLock = SRWLOCK_INIT;
+}  // namespace
+
+void lockSnapshots() {
+    AcquireSRWLockExclusive(&snapshotLock);
+}
+
+void unlockSnapshots() {
+    ReleaseSRWLockExclusive(&snapshotLock);
+}
+
+namespace {
 
 using ReadInterruptTime = BOOL(WINAPI*)(PULONGLONG);
 using ReadBiasedInterruptTime = void(WINAPI*)(PULONGLONG);

@@ -26,7 +26,7 @@ std::atomic<std::int64_t> taken{0};
 std::atomic<std::int64_t> failures{0};
 std::atomic<std::int64_t> lastFailureUs{-1};
 
-// Under the lock: snapshot n in slot n % snapshotsKept.
+// Under lockSnapshots: snapshot n in slot n % snapshotsKept.
 ProcessSnapshot slots[snapshotsKept];
 std::int64_t stored = 0;
 
@@ -103,10 +103,10 @@ bool makeProcessSnapshots(std::int64_t pid, std::int64_t processes, std::int64_t
 void freeProcessSnapshots() {
     works.store(false);
     tried.store(false);
-    lockSamples();
+    lockSnapshots();
     for (ProcessSnapshot& s : slots) freeSnapshot(s);
     stored = 0;
-    unlockSamples();
+    unlockSnapshots();
     freeSnapshot(spare);
     std::free(currentThreads);
     std::free(previousThreads);
@@ -141,10 +141,10 @@ bool storeProcessReading(std::int64_t fromUs, std::int64_t toUs, const ProcessRe
     std::sort(spare.entries, spare.entries + spare.count,
               [](const SnapshotEntry& a, const SnapshotEntry& b) { return a.pid < b.pid; });
 
-    lockSamples();
+    lockSnapshots();
     std::swap(slots[stored % snapshotsKept], spare);
     ++stored;
-    unlockSamples();
+    unlockSnapshots();
 
     for (std::int64_t k = 0; k < threadCount; ++k) currentThreads[k] = ThreadTime{threads[k].id, threads[k].cpu};
     std::sort(currentThreads, currentThreads + threadCount,

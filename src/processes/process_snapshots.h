@@ -84,7 +84,7 @@ bool makeProcessSnapshots(std::int64_t ownPid, std::int64_t processes, std::int6
 void freeProcessSnapshots();
 
 // One reading, made between fromUs and toUs on the performance counter, into
-// the ring. The reader's thread only; takes the lock briefly, and allocates
+// the ring. The reader's thread only; takes lockSnapshots briefly, and allocates
 // (outside it) only when the reading does not fit. Answers false, the
 // reading lost and counted as a failure, without the memory for it.
 bool storeProcessReading(std::int64_t fromUs, std::int64_t toUs, const ProcessReading* processes,
@@ -105,7 +105,7 @@ std::int64_t processSnapshotFailures();
 std::int64_t lastSnapshotFailureUs();
 std::int64_t ownProcessId();
 
-// With the lock held: the snapshots of the window of a span fromUs..toUs,
+// With lockSnapshots held: the snapshots of the window of a span fromUs..toUs,
 // the last taken before it to the first taken after it, oldest first, into
 // `out` (snapshotsKept entries). Answers how many; 0 when the ring has none
 // before the span (it never reached, or no longer reaches, so far back);

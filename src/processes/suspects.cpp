@@ -92,10 +92,12 @@ StallSuspects rankSuspects(const ProcessSnapshot* const* window, std::int64_t co
 bool findStallSuspects(std::int64_t fromUs, std::int64_t toUs, bool lastTry, StallSuspects& out) {
     out = StallSuspects{};
     const ProcessSnapshot* window[snapshotsKept];
-    lockSamples();
+    // The ring's own lock, not sampleLock: the ranking takes as long as the
+    // window is wide, and only the snapshot reader may wait for it.
+    lockSnapshots();
     const std::int64_t count = snapshotWindow(fromUs, toUs, window);
     if (count > 0) out = rankSuspects(window, count, ownProcessId());
-    unlockSamples();
+    unlockSnapshots();
     const bool mayCome = processSnapshotsWork() && lastSnapshotFailureUs() < toUs;
     return count >= 0 || lastTry || !mayCome;
 }

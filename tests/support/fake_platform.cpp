@@ -16,6 +16,8 @@ static std::atomic<std::uint32_t> fakeStepPerRead{0};
 static std::atomic<bool> failLockCreation{false};
 static std::atomic<std::int64_t> fakeSleptTime{0};
 std::mutex sampleLock;
+static std::mutex snapshotLock;
+static std::atomic<std::int64_t> sampleLocksTakenCount{0};
 
 void setFakeTick(std::uint32_t tick) { fakeClockTicks.store(std::int64_t{tick} * fakeCounterPerMs); }
 void advanceFakeTick(std::uint32_t ms) { fakeClockTicks.fetch_add(std::int64_t{ms} * fakeCounterPerMs); }
@@ -39,7 +41,13 @@ std::uint32_t readTickCount() {
     return static_cast<std::uint32_t>(ticks / fakeCounterPerMs);
 }
 bool createSampleLock() { return !failLockCreation.exchange(false); }
-void lockSamples() { sampleLock.lock(); }
+void lockSamples() {
+    sampleLock.lock();
+    sampleLocksTakenCount.fetch_add(1);
+}
+std::int64_t sampleLocksTaken() { return sampleLocksTakenCount.load(); }
+void lockSnapshots() { snapshotLock.lock(); }
+void unlockSnapshots() { snapshotLock.unlock(); }
 void unlockSamples() { sampleLock.unlock(); }
 
 // The machine's readers: values a test sets, unknown until then.

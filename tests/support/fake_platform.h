@@ -16,6 +16,8 @@ void advanceFakeCounter(std::int64_t ticks);
 void setFakeTickStepPerRead(std::uint32_t ms);
 // Makes the next createSampleLock() fail (once).
 void failNextSampleLockCreation();
+// How many times sampleLock has been taken since the process started.
+std::int64_t sampleLocksTaken();
 // Sets the time asleep (100 ns units) that readSleptTime answers.
 void setFakeSleptTime(std::int64_t slept);
 

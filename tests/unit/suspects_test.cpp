@@ -87,9 +87,12 @@ TEST(Suspects, WindowArithmeticAndRankingOnTablesOfSnapshots) {
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(makeProcessSnapshots(own, 1, 1, 1));  // every reading grows the buffers
+        // Storing and ranking have a lock of their own: the samplers never wait for them.
+        const std::int64_t sampleLocksBefore = sampleLocksTaken();
         for (std::size_t k = 0; k < c.snapshots.size(); ++k) ASSERT_TRUE(store(static_cast<std::int64_t>(k) * 1000, c.snapshots[k]));
         StallSuspects s{};
         EXPECT_TRUE(findStallSuspects(c.fromMs * ms, c.toMs * ms, false, s)) << c.what;
+        EXPECT_EQ(sampleLocksTaken(), sampleLocksBefore) << c.what;
         EXPECT_EQ(listOf(s), c.suspects) << c.what;
         EXPECT_EQ(s.windowUs, c.windowMs * ms) << c.what;
     }
