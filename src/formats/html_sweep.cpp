@@ -4,27 +4,6 @@
 #include "formats/sweep_format.h"
 #include "record/sweep_record.h"
 
-namespace {
-
-const char* cellClass(const CoreVerdict* v) {
-    if (v == nullptr) return "baseline";
-    switch (v->verdict) {
-    case Verdict::better:
-        return "better";
-    case Verdict::worse:
-        return "worse";
-    case Verdict::mixed:
-        return "mixed";
-    case Verdict::noDifference:
-        return "same";
-    case Verdict::tooFew:
-        return "few";
-    }
-    return "few";
-}
-
-}  // namespace
-
 void appendSweepCell(TextBuffer& out, const RunSummary& run, std::int64_t s, std::int64_t core) {
     const SweepSummary& sweep = *run.sweep;
     if (!sweepStretchJudged(sweep, s)) {
@@ -33,7 +12,7 @@ void appendSweepCell(TextBuffer& out, const RunSummary& run, std::int64_t s, std
     }
     const CoreVerdict* v = sweepVerdictOf(run, s, core);
     appendText(out, "<td class=\"");
-    appendText(out, cellClass(v));
+    appendText(out, v != nullptr ? verdictKey(v->verdict) : "baseline");
     appendText(out, "\" data-verdict=\"");
     appendText(out, v != nullptr ? verdictName(v->verdict) : "baseline");
     appendText(out, "\">");

@@ -227,6 +227,9 @@ void decideVerdicts(CoreVerdict* verdicts, std::int64_t count);
 
 // "better", "worse", "mixed", "no difference", "too few events".
 const char* verdictName(Verdict verdict);
+// One word for each, for a page's class names: "better", "worse", "mixed",
+// "same", "few".
+const char* verdictKey(Verdict verdict);
 // The minutes to measure a source at a stall rate of `stalls` in `events`
 // (both runs together) to tell a halving; at least the minutes for the 99th
 // percentile's interval. -1 when there are no events.

@@ -2,7 +2,9 @@
 // figures against the baseline's, the verdicts of a page decided together,
 // and their words.
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 #include "engine/wake_statistics.h"
 #include "verdict/judge.h"
@@ -126,21 +128,26 @@ void decideVerdicts(CoreVerdict* verdicts, std::int64_t count) {
     }
 }
 
-const char* verdictName(Verdict verdict) {
-    switch (verdict) {
-    case Verdict::better:
-        return "better";
-    case Verdict::worse:
-        return "worse";
-    case Verdict::mixed:
-        return "mixed";
-    case Verdict::noDifference:
-        return "no difference";
-    case Verdict::tooFew:
-        return "too few events";
-    }
-    return "too few events";
+namespace {
+
+// By Verdict's value: the words a person reads, and one word for a page's
+// class names.
+struct VerdictWords {
+    const char* name;
+    const char* key;
+};
+constexpr VerdictWords verdictWords[] = {
+    {"no difference", "same"}, {"better", "better"}, {"worse", "worse"}, {"mixed", "mixed"}, {"too few events", "few"}};
+
+const VerdictWords& wordsOf(Verdict verdict) {
+    const auto at = static_cast<std::size_t>(verdict);
+    return verdictWords[at < std::size(verdictWords) ? at : std::size(verdictWords) - 1];
 }
+
+}  // namespace
+
+const char* verdictName(Verdict verdict) { return wordsOf(verdict).name; }
+const char* verdictKey(Verdict verdict) { return wordsOf(verdict).key; }
 
 std::int64_t minutesToTellHalving(JudgedSource source, std::int64_t stalls, std::int64_t events, double intervalMiss) {
     return minutesFor(source, eventsToTell(stalls, events, intervalMiss));
