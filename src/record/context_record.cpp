@@ -50,6 +50,17 @@ void noteResolution(std::int64_t utcMs, std::int64_t current) {
     }
 }
 
+// Under the lock: the first `most` of `count` queued `items` into `out`, the
+// rest moved up to the front. Answers how many were taken.
+template <typename Item>
+std::int64_t takeFromQueue(Item* items, std::int64_t& count, Item* out, std::int64_t most) {
+    const std::int64_t taken = count < most ? count : most;
+    for (std::int64_t k = 0; k < taken; ++k) out[k] = items[k];
+    for (std::int64_t k = taken; k < count; ++k) items[k - taken] = items[k];
+    count -= taken;
+    return taken;
+}
+
 }  // namespace
 
 bool startContextRecord(const RecorderSettings& settings) {
@@ -185,26 +196,22 @@ void checkTimerResolution(std::int64_t utcMs) {
 
 std::int64_t takeResolutionForLog(ResolutionChange* out, std::int64_t most) {
     lockSamples();
-    const std::int64_t taken = resolutionsQueued < most ? resolutionsQueued : most;
-    for (std::int64_t k = 0; k < taken; ++k) out[k] = resolutionQueue[k];
-    for (std::int64_t k = taken; k < resolutionsQueued; ++k) resolutionQueue[k - taken] = resolutionQueue[k];
-    resolutionsQueued -= taken;
+    const std::int64_t taken = takeFromQueue(resolutionQueue, resolutionsQueued, out, most);
     unlockSamples();
     return taken;
 }
 
 std::int64_t takePriorityForLog(PriorityChange* out, WakeCount* wakes, std::int64_t most) {
     lockSamples();
-    const std::int64_t taken = queued < most ? queued : most;
-    for (std::int64_t k = 0; k < taken; ++k) out[k] = queue[k];
+    // Each change's wake-up counts move along with it.
+    const std::int64_t before = queued;
+    const std::int64_t taken = takeFromQueue(queue, queued, out, most);
     for (std::int64_t k = 0; wakes != nullptr && wakesCounted && k < taken; ++k) {
         for (std::int64_t core = 0; core < wakeCores; ++core) wakes[k * maxCores + core] = queuedWakes[k][core];
     }
-    for (std::int64_t k = taken; k < queued; ++k) {
-        queue[k - taken] = queue[k];
+    for (std::int64_t k = taken; k < before; ++k) {
         for (std::int64_t core = 0; wakesCounted && core < wakeCores; ++core) queuedWakes[k - taken][core] = queuedWakes[k][core];
     }
-    queued -= taken;
     unlockSamples();
     return taken;
 }
@@ -227,10 +234,7 @@ void noteAttributedStall(std::int64_t core, std::int64_t utcMs, std::int64_t lat
 
 std::int64_t takeStallNotes(StallNote* out, std::int64_t most) {
     lockSamples();
-    const std::int64_t taken = stallNotesQueued < most ? stallNotesQueued : most;
-    for (std::int64_t k = 0; k < taken; ++k) out[k] = stallNotes[k];
-    for (std::int64_t k = taken; k < stallNotesQueued; ++k) stallNotes[k - taken] = stallNotes[k];
-    stallNotesQueued -= taken;
+    const std::int64_t taken = takeFromQueue(stallNotes, stallNotesQueued, out, most);
     unlockSamples();
     return taken;
 }
