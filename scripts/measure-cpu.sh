@@ -4,6 +4,14 @@
 # of the tests: it takes a few minutes and prints figures.
 #
 #   bash scripts/measure-cpu.sh [SECONDS]      (default 60)
+#   bash scripts/measure-cpu.sh --snapshots ROUNDS [SECONDS]
+#
+# --snapshots measures only what the snapshots of the processes' CPU times
+# cost: in each round the program and the same program built without them
+# run side by side (`--no-window --report`) over the same SECONDS, so that
+# the machine's load weighs on both alike; it prints each round and the
+# median of the differences. A difference of one run against another taken
+# minutes later is lost in the noise of the shared machine.
 #
 # For each program: start it on a virtual display, let it settle for 3 s,
 # then read utime + stime from /proc of the program's own process and of the
@@ -16,6 +24,11 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$PWD
+rounds=0
+if [[ ${1:-} == --snapshots ]]; then
+    rounds=${2:?--snapshots needs a number of rounds}
+    shift 2
+fi
 seconds=${1:-60}
 build=${VANTREL_BUILD_DIR:-$root/build/windows}
 
@@ -100,6 +113,49 @@ measure_cyclictest() {
     wait "$pid" 2>/dev/null || true
     printf '%-31s process %6s %% of a core (%d ticks)\n' cyclictest "$(share $((after - before)))" $((after - before))
 }
+
+# Both programs at once, each with a report of its own; prints the ticks of
+# the one with snapshots and of the one without, over the same span.
+measure_side_by_side() {
+    local dir=$1 first=$2 with without with_before without_before
+    local -A exe=([with]="$build/vantrel.exe" [without]="$without_snapshots/vantrel.exe") pids=()
+    for name in "$first" $([[ $first == with ]] && echo without || echo with); do
+        wine "${exe[$name]}" --no-window --report "$(winepath -w "$dir/$name.json" 2>/dev/null)" </dev/null >/dev/null 2>&1 &
+        pids[$name]=$!
+    done
+    sleep 3
+    for name in with without; do
+        kill -0 "${pids[$name]}" 2>/dev/null || { echo "the program $name snapshots ended early" >&2; return 1; }
+    done
+    with_before=$(cpu_ticks "${pids[with]}")
+    without_before=$(cpu_ticks "${pids[without]}")
+    sleep "$seconds"
+    with=$(($(cpu_ticks "${pids[with]}") - with_before))
+    without=$(($(cpu_ticks "${pids[without]}") - without_before))
+    for name in with without; do
+        kill "${pids[$name]}" 2>/dev/null || true
+        wait "${pids[$name]}" 2>/dev/null || true
+    done
+    echo "$with $without"
+}
+
+if ((rounds > 0)); then
+    echo "The snapshots' cost: the program with and without them side by side, $rounds rounds of $seconds s,"
+    echo "as a share of one core (ticks of 1/$ticks_per_second s):"
+    report_dir=$(mktemp -d)
+    differences=()
+    for ((round = 1; round <= rounds; round++)); do
+        # Each round starts the other one first.
+        read -r with without <<<"$(measure_side_by_side "$report_dir" "$( ((round % 2)) && echo with || echo without)")"
+        differences+=($((with - without)))
+        printf 'round %2d: with %6s %% (%d ticks), without %6s %% (%d ticks), difference %6s %%\n' "$round" \
+            "$(share "$with")" "$with" "$(share "$without")" "$without" "$(share $((with - without)))"
+    done
+    rm -rf "$report_dir"
+    median=$(printf '%s\n' "${differences[@]}" | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
+    echo "median difference: $(share "$median") % of a core"
+    exit 0
+fi
 
 echo "CPU time over $seconds s at $ticks_per_second ticks/s, as a share of one core:"
 measure idle_loop.exe "$build/tests/idle_loop.exe"
