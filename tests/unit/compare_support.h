@@ -120,19 +120,14 @@ struct Compared {
         return comparison.verdicts[verdictIndex(comparison, run, core)];
     }
     Verdict verdictOf(std::int64_t run, std::int64_t core) const { return of(run, core).verdict; }
-    std::string page() const {
+    std::string page() const { return written(comparisonCapacity, formatComparisonPage); }
+    std::string json() const { return written(comparisonJsonCapacity, formatComparisonJson); }
+    // The comparison written by `format` into a buffer of the capacity it is given.
+    template <typename Capacity, typename Format>
+    std::string written(Capacity capacity, Format format) const {
         TextBuffer out{};
-        makeTextBuffer(out, comparisonCapacity(comparison.runCount, comparison.coreCount));
-        formatComparisonPage(comparison, "1.8.0", out);
-        EXPECT_FALSE(out.overflowed);
-        std::string text(out.data, out.size);
-        freeTextBuffer(out);
-        return text;
-    }
-    std::string json() const {
-        TextBuffer out{};
-        makeTextBuffer(out, comparisonJsonCapacity(comparison.runCount, comparison.coreCount));
-        formatComparisonJson(comparison, "1.8.0", out);
+        makeTextBuffer(out, capacity(comparison.runCount, comparison.coreCount));
+        format(comparison, "1.8.0", out);
         EXPECT_FALSE(out.overflowed);
         std::string text(out.data, out.size);
         freeTextBuffer(out);

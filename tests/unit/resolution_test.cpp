@@ -86,6 +86,16 @@ protected:
         fs::remove_all(directory);
     }
     std::string at(const char* name) const { return (directory / name).string(); }
+    // A record of `cores` cores with its report at `report` (kept alive by the caller).
+    static RecorderSettings settingsFor(const std::string& report, std::int64_t cores) {
+        RecorderSettings settings{};
+        settings.reportPath = report.c_str();
+        settings.coreCount = cores;
+        settings.startedUtcMs = startedUtcMs;
+        settings.version = "9.9.9";
+        settings.formats = &recordFormats;
+        return settings;
+    }
     fs::path directory;
 };
 
@@ -94,15 +104,10 @@ protected:
 // log read back, the page's marks and the console's summary.
 TEST_F(ResolutionRecord, ChangesReachEveryOutputAndReadBackFromTheLog) {
     setFakeMachine(FakeMachine{"PC", nullptr, nullptr, nullptr, true, coarse, 5000, coarse});
-    RecorderSettings settings{};
     const std::string report = at("r.json");
     const std::string log = at("l.csv");
-    settings.reportPath = report.c_str();
+    RecorderSettings settings = settingsFor(report, 2);
     settings.logPath = log.c_str();
-    settings.coreCount = 2;
-    settings.startedUtcMs = startedUtcMs;
-    settings.version = "9.9.9";
-    settings.formats = &recordFormats;
     settings.askedResolution = 5000;
     settings.grantedResolution = 10000;
     char error[messageCapacity] = "";
@@ -194,13 +199,8 @@ TEST(ResolutionNotes, NotesThatAreNotResolutionsAreRefused) {
 // priority change and names the resolution asked and the one in force.
 TEST_F(ResolutionRecord, SweepStretchesNameTheirResolutions) {
     setFakeMachine(FakeMachine{"PC", nullptr, nullptr, nullptr, true, coarse, 5000, coarse});
-    RecorderSettings settings{};
     const std::string report = at("r.json");
-    settings.reportPath = report.c_str();
-    settings.coreCount = 1;
-    settings.startedUtcMs = startedUtcMs;
-    settings.version = "9.9.9";
-    settings.formats = &recordFormats;
+    RecorderSettings settings = settingsFor(report, 1);
     settings.sweepLevelCount = 2;
     settings.sweepMs = 1000;
     char error[messageCapacity] = "";
