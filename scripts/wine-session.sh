@@ -9,9 +9,17 @@
 
 wine_session_xvfb_pid=""
 
+# A display whose lock names a process that is gone (a server killed by a
+# signal leaves it) is free again: its lock and socket are removed, as an X
+# server does at its own start.
 wine_session_free_display() {
-    local n
+    local n holder
     for ((n = 90; n < 200; n++)); do
+        if [[ -e /tmp/.X${n}-lock ]]; then
+            holder=$(tr -dc 0-9 <"/tmp/.X${n}-lock" 2>/dev/null) || holder=""
+            [[ -n $holder ]] && kill -0 "$holder" 2>/dev/null && continue
+            rm -f "/tmp/.X${n}-lock" "/tmp/.X11-unix/X${n}" 2>/dev/null || continue
+        fi
         if [[ ! -e /tmp/.X${n}-lock && ! -e /tmp/.X11-unix/X${n} ]]; then
             echo "$n"
             return 0
@@ -32,7 +40,9 @@ wine_session_start() {
     else
         local display
         display=$(wine_session_free_display) || { echo "no free X display" >&2; return 1; }
-        Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        # Without WINEPREFIX in its environment: the stop ends what runs in
+        # the prefix with SIGKILL, and a server killed so leaves its lock.
+        env -u WINEPREFIX Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
         wine_session_xvfb_pid=$!
         export DISPLAY=":$display"
         local i
