@@ -154,8 +154,12 @@ int makePageLocked(const CommandLine& options) {
     }
     if (!finishLog(reader)) {
         char quoted[messageCapacity];
-        describeFailure(quoted, "read", options.fromPath, "it is not a log of Vantrel: ");
-        const int code = refuse(quoted, reader.error.data != nullptr ? reader.error.data : "", "");
+        const bool headerOnly = reader.headerOnly;
+        describeFailure(quoted, "read", options.fromPath,
+                        headerOnly ? "it holds no events yet, only its header (a log that has rolled over keeps "
+                                     "the earlier ones in its .1 file)"
+                                   : "it is not a log of Vantrel: ");
+        const int code = refuse(quoted, headerOnly || reader.error.data == nullptr ? "" : reader.error.data, "");
         freeLogReader(reader);
         return code;
     }

@@ -307,7 +307,10 @@ bool finishLog(LogReader& reader) {
     reader.endsEarly = reader.lineLength > 0 || reader.inZeros;
     reader.bytesLeftOut += static_cast<std::int64_t>(reader.lineLength);
     reader.lineLength = 0;
-    if (reader.timerLines == 0 && !reader.sawWakes) return failLog(reader, "the log holds no events, only its header");
+    if (reader.timerLines == 0 && !reader.sawWakes) {
+        reader.headerOnly = true;
+        return failLog(reader, "the log holds no events, only its header");
+    }
     return true;
 }
 

@@ -116,6 +116,9 @@ struct LogReader {
     // zero bytes (a power cut leaves the file's new length written before
     // its data) with the pieces of lines they cut into.
     bool endsEarly;  // the log's last bytes were left out
+    // A well-formed log without a single event, such as the new file of a
+    // log that has just rolled over: refused, but not as a foreign file.
+    bool headerOnly;
     std::int64_t bytesLeftOut;
     bool inZeros;     // inside a run of zero bytes
     bool afterZeros;  // the line being put together began right after one
