@@ -9,7 +9,7 @@
 #   vprobe ARGS...                runs the Windows probe, prints key=value lines
 #   value_of KEY <<<"$output"     the value of KEY in probe output
 #   vantrel_start [ARGS...]       starts vantrel.exe, sets VANTREL_PID (Linux pid)
-#   vantrel_start_with_cpus [--until-window] N [ARGS]  the same, Windows made to report N processors
+#   vantrel_start_with_cpus [--until-ready] N [ARGS]  the same, Windows made to report N processors
 #   vantrel_wait_window [MS]      waits for the monitor window, prints `vprobe window`
 #   vantrel_close [MS]            posts WM_CLOSE, waits, sets VANTREL_EXIT_CODE, CLOSE_OUTPUT
 #   wait_for_exit PID SECONDS     waits for a process we started; sets WAITED_EXIT_CODE
@@ -147,19 +147,25 @@ cpu_count_preload_build() {
     fi
 }
 
-# Dozens of threads making windows at once sometimes crash Wine 8.0 itself:
-# glibc finds its heap corrupted on Wine's Unix side (exit code 1), or the
-# loader dies of SIGSEGV (139), within a second of the start or, on a loaded
-# machine, while the window is still being made. A fault of the program
-# itself would not look like that: Wine ends it with the exception's code.
-# Such a start is tried again, at most twice, and said. With --until-window
-# the start lasts until the monitor window is there (at most 20 s), so a
-# crash while it is made is caught too.
-#   vantrel_start_with_cpus [--until-window] N [ARGS]
+# Dozens of threads making windows at once sometimes break Wine 8.0 itself:
+# glibc finds its heap corrupted on Wine's Unix side ("malloc(): unaligned
+# tcache chunk detected" and the like on standard error). Wine then ends with
+# exit code 1 or dies of SIGSEGV (139), within a second of the start or, on a
+# loaded machine, while the windows are still being made; or the thread that
+# hit it loops for ever in Wine's exception dispatch (its stack stops in
+# virtual_unwind) and, holding Wine's window lock, stops every other thread
+# from making a window. A fault of the program itself would not look like
+# that: Wine ends it with the exception's code, and glibc says nothing.
+# Such a start is tried again, at most twice, and said. With --until-ready
+# the start lasts until the monitor window and the hidden window of every
+# further core's sampler are there (at most 60 s: a loaded machine has taken
+# over 30 s for 63 of them), so a break while they are made is caught too.
+#   vantrel_start_with_cpus [--until-ready] N [ARGS]
 vantrel_start_with_cpus() {
-    local until_window=0 attempt waited
-    if [[ $1 == --until-window ]]; then
-        until_window=1
+    local until_ready=0 attempt deadline ready heap_broke stacks
+    local heap_message='unaligned (tcache )?chunk|invalid next size|corrupted|free\(\)|malloc\(\)|realloc\(\)'
+    if [[ $1 == --until-ready ]]; then
+        until_ready=1
         shift
     fi
     local cpus=$1
@@ -167,24 +173,53 @@ vantrel_start_with_cpus() {
     [[ -n ${CPU_PRELOAD:-} ]] || cpu_count_preload_build
     for attempt in 1 2 3; do
         VANTREL_FAKE_CPUS=$cpus LD_PRELOAD=$CPU_PRELOAD vantrel_start "$@"
-        if ((until_window)); then
-            for ((waited = 0; waited < 40; waited++)); do
-                kill -0 "$VANTREL_PID" 2>/dev/null || break
-                [[ $(vprobe window 500 | value_of found) == 1 ]] && break
+        ready=1
+        if ((until_ready)); then
+            ready=0
+            deadline=$((SECONDS + 60))
+            while kill -0 "$VANTREL_PID" 2>/dev/null && ((SECONDS < deadline)); do
+                if [[ $(vprobe window 500 | value_of found) == 1 ]] &&
+                    (($(vprobe samplers | value_of samplers) >= cpus - 1)); then
+                    ready=1
+                    break
+                fi
+                sleep 0.2
             done
         else
             sleep 1.5
         fi
-        kill -0 "$VANTREL_PID" 2>/dev/null && return 0
+        heap_broke=$(grep -m1 -E "$heap_message" "$VANTREL_STDERR" || true)
+        if kill -0 "$VANTREL_PID" 2>/dev/null; then
+            ((ready)) && return 0
+            stacks=$VANTREL_SCREENSHOT_DIR/not-ready-$cpus-$attempt.txt
+            wine_backtraces "$stacks"
+            # Anything else is left to the test's own checks, which fail.
+            [[ -n $heap_broke ]] || return 0
+            note "Wine's heap broke while the windows were made with $cpus processors (attempt $attempt): $heap_broke"
+            kill -9 "$VANTREL_PID" 2>/dev/null || true
+            wait "$VANTREL_PID" 2>/dev/null || true
+            continue
+        fi
         local code=0
         wait "$VANTREL_PID" || code=$?
-        if ((code == 139)) || { ((code == 1)) && grep -qE 'unaligned chunk|invalid next size|corrupted|free\(\)|malloc\(\)' "$VANTREL_STDERR"; }; then
-            note "Wine crashed at the start with $cpus processors (attempt $attempt, exit code $code): $(head -c 200 "$VANTREL_STDERR")"
+        if ((code == 139)) || { ((code == 1)) && [[ -n $heap_broke ]]; }; then
+            note "Wine crashed at the start with $cpus processors (attempt $attempt, exit code $code): ${heap_broke:-SIGSEGV}"
             continue
         fi
         fail "vantrel.exe with $cpus processors ended at once with exit code $code: $(head -c 300 "$VANTREL_STDERR")"
     done
-    fail "Wine crashed at the start with $cpus processors three times"
+    fail "Wine broke at the start with $cpus processors three times"
+}
+
+# wine_backtraces FILE: every thread's stack of every process in the prefix
+# into FILE, and for vantrel.exe's threads a count of where each one waits
+# (its first frame with a name) on standard output.
+wine_backtraces() {
+    timeout 60 wine winedbg --command "bt all" </dev/null 2>&1 | tr -d '\r' >"$1" || true
+    note "vantrel.exe's threads, by where they are (all stacks in $1):"
+    awk '/^Backtracing for thread/ { mine = /vantrel\.exe/; named = 0; next }
+         mine && !named && /^ *(=>)?[0-9]+ 0x/ && $3 != "in" { sub(/[+(].*/, "", $3); print "    " $3; named = 1 }' "$1" |
+        sort | uniq -c | sort -rn | head -12
 }
 
 vantrel_wait_window() {
