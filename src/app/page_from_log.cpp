@@ -156,9 +156,7 @@ int makePageLocked(const CommandLine& options) {
         char quoted[messageCapacity];
         const bool headerOnly = reader.headerOnly;
         describeFailure(quoted, "read", options.fromPath,
-                        headerOnly ? "it holds no events yet, only its header (a log that has rolled over keeps "
-                                     "the earlier ones in its .1 file)"
-                                   : "it is not a log of Vantrel: ");
+                        headerOnly ? logHeaderOnlyWhy : "it is not a log of Vantrel: ");
         const int code = refuse(quoted, headerOnly || reader.error.data == nullptr ? "" : reader.error.data, "");
         freeLogReader(reader);
         return code;

@@ -267,6 +267,7 @@ bool readAll(Reading& reading, const LogSource* sources, std::int64_t count, cha
         }
         if (!finishLog(*reading.reader)) {
             if (reading.phase != readingStructure) return fail(error, source.name, changedWhy, "");
+            if (reading.reader->headerOnly) return fail(error, source.name, ": ", logHeaderOnlyWhy);
             return fail(error, source.name, ": it is not a log of Vantrel: ", reading.reader->error.data);
         }
         endRun(reading);

@@ -90,6 +90,10 @@ struct LogLine {
     WakeCount wakes = {};
 };
 
+// What every reader of logs says of a log that holds its header alone.
+constexpr char logHeaderOnlyWhy[] =
+    "it holds no events yet, only its header (a log that has rolled over keeps the earlier ones in its .1 file)";
+
 struct LogReader {
     CoreStatistics* cores;  // logReaderCores entries
     bool* sampled;          // logReaderCores entries: the core has timer lines
@@ -117,7 +121,8 @@ struct LogReader {
     // its data) with the pieces of lines they cut into.
     bool endsEarly;  // the log's last bytes were left out
     // A well-formed log without a single event, such as the new file of a
-    // log that has just rolled over: refused, but not as a foreign file.
+    // log that has just rolled over: refused, but not as a foreign file
+    // (logHeaderOnlyWhy says why).
     bool headerOnly;
     std::int64_t bytesLeftOut;
     bool inZeros;     // inside a run of zero bytes

@@ -38,6 +38,13 @@ TEST(Comparison, LimitsWarningsAndRefusals) {
     EXPECT_FALSE(refused.good);
     EXPECT_EQ(refused.error, "cannot read 'bad.csv': it is not a log of Vantrel: line 2: note 'priority=Turbo!' is not a "
                              "priority level and the class granted");
+
+    // The new file of a log that has just rolled over is refused for what it is.
+    std::vector<MemoryLog> rolled{{header + runOf("LAB-1", {1000})}, {header + note(0, "vantrel=1.9.0")}};
+    const Compared headerOnly(rolled, {"run.1.csv", "run.csv"});
+    EXPECT_FALSE(headerOnly.good);
+    EXPECT_EQ(headerOnly.error, "cannot read 'run.csv': it holds no events yet, only its header (a log that has rolled "
+                                "over keeps the earlier ones in its .1 file)");
 }
 
 // More priority changes than a run keeps: refused with a message, never
