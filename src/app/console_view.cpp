@@ -191,7 +191,7 @@ void useConsole(HANDLE handle, std::int64_t coreCount) {
 
 void openConsoleView(const CommandLine& options, std::int64_t coreCount) {
     if (options.quiet) return;
-    plannedMs = options.hasDuration ? options.durationMs : -1;
+    plannedMs = options.hasDuration ? options.durationMs : options.hasSweep ? sweepPlannedMs(options) : -1;
     HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
     if (isConsole(handle)) {
         useConsole(handle, coreCount);

@@ -328,7 +328,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
     if (out.hasSweep && !out.hasLevels && !out.hasResolutions) {
         for (const PriorityLevel& level : priorityLevels) out.levelIds[out.levelCount++] = level.commandId;
     }
-    const std::int64_t stretches = out.levelCount * (out.hasResolutions ? out.resolutionCount : 1);
+    const std::int64_t stretches = sweepStretches(out);
     if (out.hasSweep && (stretches > maxSweepStretches || out.sweepMs / 1000 * stretches > maxDurationSeconds)) {
         say(error, {"option '--sweep' measures at most 16 pairs of a level and a resolution, for at most 31536000 s "
                     "in all"});
@@ -372,6 +372,12 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
     }
     return true;
 }
+
+std::int64_t sweepStretches(const CommandLine& options) {
+    return options.hasSweep ? options.levelCount * (options.hasResolutions ? options.resolutionCount : 1) : 0;
+}
+
+std::int64_t sweepPlannedMs(const CommandLine& options) { return sweepStretches(options) * options.sweepMs; }
 
 bool optionTakesValue(const char* argument) {
     std::size_t nameLength = 0;

@@ -82,6 +82,11 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& out, char*
 // Answers false with a one-line `error` (commandLineErrorCapacity bytes).
 bool checkServiceOptions(CommandLine& out, char* error);
 
+// A sweep's stretches, every level at each resolution (0 without --sweep),
+// and the time they take together.
+std::int64_t sweepStretches(const CommandLine& options);
+std::int64_t sweepPlannedMs(const CommandLine& options);
+
 // Whether the option `argument` ("--log" or "--log=x") takes a value.
 bool optionTakesValue(const char* argument);
 

@@ -166,7 +166,7 @@ bool startRecording(const CommandLine& options, std::int64_t cores, bool fineCho
     settings.metricsPath = options.metricsPath;
     settings.startLevel = startLevelText();
     settings.startClass = startClassText();
-    settings.sweepLevelCount = options.hasSweep ? options.levelCount * (options.hasResolutions ? options.resolutionCount : 1) : 0;
+    settings.sweepLevelCount = sweepStretches(options);
     settings.sweepMs = options.sweepMs;
     const char* levelNames[levelCount] = {};
     for (std::int64_t k = 0; options.hasSweep && k < options.levelCount; ++k) {
@@ -174,7 +174,7 @@ bool startRecording(const CommandLine& options, std::int64_t cores, bool fineCho
         levelNames[k] = level != nullptr ? level->text : "";
     }
     settings.sweepLevels = levelNames;
-    settings.plannedMs = options.hasDuration ? options.durationMs : options.hasSweep ? options.levelCount * options.sweepMs : 0;
+    settings.plannedMs = options.hasDuration ? options.durationMs : sweepPlannedMs(options);
     settings.failAboveUs = options.hasFailAbove ? options.failAboveUs : -1;
     settings.coreCount = cores;
     settings.startedUtcMs = readUtcMilliseconds();

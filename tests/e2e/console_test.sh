@@ -109,6 +109,8 @@ sweep_code=$WAITED_EXIT_CODE
 check_console sweep 80
 expect '((sweep_code == 0)) && [[ $(jq "[.complete, .log_dropped]" -c "$work/sweep.json") == "[true,0]" ]]' \
     "the sweep without a log ends 0 ($sweep_code), its record complete with no line lost: $(jq -c "[.complete, .log_dropped, .problems]" "$work/sweep.json")"
+expect 'grep -aq "0:00:0[0-9] of 0:00:16" "$work/sweep.out" && ! grep -aq "until closed" "$work/sweep.out"' \
+    "the sweep's head line counts to the end of both levels, 0:00:16"
 for level in idle normal; do
     expect 'grep -qE "^$level( \(class [^)]*\))?(, the baseline)?: core 0 .*; core 1 [a-z]" "$work/sweep.summary"' "the summary has the sweep's line of $level"
 done

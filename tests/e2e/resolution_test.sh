@@ -51,6 +51,8 @@ took=$((SECONDS - started))
 expect '((WAITED_EXIT_CODE == 0 && took >= 4 && took <= 15))' "the sweep ended by itself with 0 ($WAITED_EXIT_CODE) after $took s"
 expect '[[ $(jq -r "[.sweep[] | \"\(.level)@\(.timer_resolution_asked_ms)/\(.timer_resolution_ms | numbers)\"] | join(\",\")" "$work/sweep.json") =~ ^normal@null/[0-9.]+,normal@1/1$ ]]' \
     "two entries, default then 1 ms, each with the resolution in force: $(jq -c "[.sweep[] | {level, timer_resolution_ms, timer_resolution_asked_ms}]" "$work/sweep.json")"
+expect '[[ $(jq -c "[.ended, .planned_seconds]" "$work/sweep.json") == "[\"duration\",4]" ]]' \
+    "the plan is both stretches: $(jq -c "[.ended, .planned_seconds]" "$work/sweep.json")"
 expect '[[ $(grep -o "<tr data-level=\"normal\" data-resolution=\"[a-z0-9.]*\"" "$work/sweep.html" | wc -l) == 2 ]]' \
     "the page's table has a row per resolution"
 echo "PASS"
